@@ -1,0 +1,169 @@
+#include "platform/files/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <random>
+
+namespace platform::files {
+namespace fs = std::filesystem;
+
+namespace {
+
+Error errnoError(std::string_view what, const fs::path& path, int error) {
+    return Error{std::string(what) + " " + path.string() + ": " + std::strerror(error)};
+}
+
+// A file-size limit (ulimit -f) must surface as a failed write (EFBIG), not
+// as SIGXFSZ killing the process halfway through a save.
+void ignoreFileSizeSignal() {
+    static std::once_flag once;
+    std::call_once(once, [] { std::signal(SIGXFSZ, SIG_IGN); });
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+
+private:
+    int fd_;
+};
+
+Status writeAll(int fd, std::span<const std::byte> bytes, const fs::path& path) {
+    const std::byte* data = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        ssize_t written = ::write(fd, data, left);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return errnoError("cannot write", path, errno);
+        }
+        data += written;
+        left -= static_cast<std::size_t>(written);
+    }
+    return {};
+}
+
+// Creates a new, empty temporary file in `folder` with an unpredictable name.
+Result<std::pair<fs::path, int>> createTemporary(const fs::path& folder, const fs::path& stem) {
+    static std::atomic<unsigned> counter{0};
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = std::string(kTemporaryPrefix) + stem.string() + "-" +
+                           std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
+                           std::to_string(random());
+        fs::path candidate = folder / name;
+        int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) return std::pair{candidate, fd};
+        if (errno != EEXIST) return errnoError("cannot create a temporary file in", folder, errno);
+    }
+    return Error{"cannot create a temporary file in " + folder.string()};
+}
+
+// Makes the rename itself durable.
+void syncFolder(const fs::path& folder) {
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+}  // namespace
+
+Result<std::vector<std::byte>> readFile(const fs::path& path) {
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) return errnoError("cannot open", path, errno);
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) return errnoError("cannot read", path, errno);
+    if (!S_ISREG(info.st_mode)) return Error{"not a regular file: " + path.string()};
+    std::vector<std::byte> bytes;
+    bytes.reserve(static_cast<std::size_t>(info.st_size));
+    std::byte chunk[1 << 16];
+    for (;;) {
+        ssize_t got = ::read(fd.get(), chunk, sizeof chunk);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return errnoError("cannot read", path, errno);
+        }
+        if (got == 0) break;
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    }
+    return bytes;
+}
+
+Result<std::string> readTextFile(const fs::path& path) {
+    auto bytes = readFile(path);
+    if (!bytes) return Error{bytes.message()};
+    return std::string(reinterpret_cast<const char*>(bytes->data()), bytes->size());
+}
+
+Status replaceFile(const fs::path& requestedTarget, std::span<const std::byte> bytes,
+                   const Verifier& verify) {
+    ignoreFileSizeSignal();
+    // Replace what a symbolic link points at, not the link.
+    std::error_code ec;
+    fs::path target = requestedTarget;
+    if (fs::is_symlink(target, ec)) {
+        fs::path resolved = fs::canonical(target, ec);
+        if (!ec) target = resolved;
+    }
+    fs::path folder = target.parent_path();
+    if (folder.empty()) folder = ".";
+
+    struct stat existing {};
+    bool targetExists = ::stat(target.c_str(), &existing) == 0;
+    if (targetExists && !S_ISREG(existing.st_mode)) {
+        return Error{"not a regular file: " + target.string()};
+    }
+
+    auto created = createTemporary(folder, target.filename());
+    if (!created) return created.status();
+    auto [temporary, rawFd] = *created;
+    FileDescriptor fd(rawFd);
+    auto fail = [&](Status status) {
+        ::unlink(temporary.c_str());
+        return status;
+    };
+
+    if (targetExists && ::fchmod(fd.get(), existing.st_mode & 07777) != 0) {
+        return fail(errnoError("cannot set permissions of", temporary, errno));
+    }
+    if (Status s = writeAll(fd.get(), bytes, temporary); !s) return fail(s);
+    if (::fsync(fd.get()) != 0) return fail(errnoError("cannot flush", temporary, errno));
+    if (::close(fd.release()) != 0) return fail(errnoError("cannot close", temporary, errno));
+    if (verify) {
+        if (Status s = verify(temporary); !s) return fail(s);
+    }
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+        return fail(errnoError("cannot replace", target, errno));
+    }
+    syncFolder(folder);
+    return {};
+}
+
+Status replaceFile(const fs::path& target, std::string_view text, const Verifier& verify) {
+    return replaceFile(target, std::as_bytes(std::span(text.data(), text.size())), verify);
+}
+
+Status copyFile(const fs::path& from, const fs::path& to) {
+    auto bytes = readFile(from);
+    if (!bytes) return bytes.status();
+    return replaceFile(to, std::span<const std::byte>(*bytes));
+}
+
+}  // namespace platform::files

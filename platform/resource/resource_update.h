@@ -1,0 +1,79 @@
+// Our portable PE resource update: the stand-in for BeginUpdateResourceA,
+// UpdateResourceA and EndUpdateResourceA. Nothing reaches the disk before
+// commit(), and commit() replaces the image atomically.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "platform/result.h"
+
+namespace platform::resource {
+
+inline constexpr std::uint16_t kTypeIcon = 3;        // RT_ICON
+inline constexpr std::uint16_t kTypeRcData = 10;     // RT_RCDATA
+inline constexpr std::uint16_t kTypeGroupIcon = 14;  // RT_GROUP_ICON
+inline constexpr std::uint16_t kLanguageNeutral = 0;
+
+// A resource type or name: a 16-bit ID or a string (stored upper-cased, as
+// the Windows loader looks names up).
+using ResourceName = std::variant<std::uint16_t, std::u16string>;
+
+struct CommitReport {
+    bool signatureRemoved = false;  // the image carried a certificate table
+    std::string placement;          // how the new section was placed, for logs and tests
+};
+
+class Update {
+public:
+    // Reads and validates the image; changes nothing on disk. An Error says
+    // why the file cannot be updated ("not a PE file: bad signature at 0x80").
+    static Result<Update> begin(const std::filesystem::path& image, bool deleteExisting);
+    // The same over bytes in memory (used by commitToMemory and the fuzzer).
+    static Result<Update> beginFromBytes(std::vector<std::byte> image, bool deleteExisting);
+
+    // Adds a resource to the pending update, copying `data`. The same type,
+    // name and language added again replaces the earlier data.
+    void add(const ResourceName& type, const ResourceName& name, std::uint16_t language,
+             std::span<const std::byte> data);
+
+    // Builds the new image and replaces the file atomically (temporary file,
+    // flushed, read back and validated, renamed). On failure the file is as it was.
+    Result<CommitReport> commit();
+    // Builds the new image in memory only.
+    Result<std::vector<std::byte>> commitToMemory(CommitReport* report = nullptr) const;
+
+    Update(Update&&) noexcept;
+    Update& operator=(Update&&) noexcept;
+    ~Update();
+
+private:
+    struct State;
+    explicit Update(std::unique_ptr<State> state);
+    std::unique_ptr<State> state_;
+};
+
+struct ListedResource {
+    ResourceName type;
+    ResourceName name;
+    std::uint16_t language = 0;
+    std::uint32_t size = 0;
+    std::uint32_t dataRva = 0;      // where the data lies in the image's address space
+    std::uint64_t fileOffset = 0;   // and in the file
+};
+
+// Lists the resources of an image, in tree order (type, name, language).
+Result<std::vector<ListedResource>> listResources(std::span<const std::byte> image);
+Result<std::vector<ListedResource>> listResources(const std::filesystem::path& image);
+
+// Copies a listed resource's bytes out of the image.
+Result<std::vector<std::byte>> resourceData(std::span<const std::byte> image,
+                                            const ListedResource& resource);
+
+}  // namespace platform::resource
