@@ -1,0 +1,53 @@
+// One install-info record as the editor's windows hold it, and the two ways it
+// is written: Save's fresh file and a backup file updated in place. Both write
+// the same keys in the same order with the same Warning rule, through one
+// in-memory batch and one atomic replacement of the file.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/install_info.h"
+#include "platform/result.h"
+
+namespace editor_ini {
+
+struct InstallRecord {
+    // Indexed by install_info::FieldIndex; the texts as the window shows them
+    // (Warning may hold "No Warning").
+    std::array<std::string, install_info::kFieldOrder.size()> values;
+    std::vector<std::string> extraFiles;
+};
+
+enum class WriteMode {
+    // As if the file had been deleted first: the result holds exactly the
+    // seven keys and, for a non-empty list, the Extrafiles section.
+    FreshFile,
+    // The seven keys are set in place, an existing Extrafiles section is
+    // removed and rebuilt at the end; everything else in the file stays.
+    UpdateInPlace,
+};
+
+// Called with the index of each extra-file entry as it is written, so a
+// window can select it (the last entry ends selected).
+using EntryWritten = std::function<void(std::size_t index)>;
+
+// Byte for byte what the single WriteINI / WriteIniSection calls would leave,
+// but committed once. A failure names what could not be written and leaves
+// the file as it was.
+platform::Status writeInstallRecord(const std::filesystem::path& file, const InstallRecord& record,
+                                    WriteMode mode, const EntryWritten& onEntryWritten = {});
+
+// The extra-file scan of a loaded file: every whole line after the first line
+// that is exactly "[Extrafiles]" (letter case included), to the end of the
+// text. CR LF, LF and CR end a line; a blank line is an empty entry; the line
+// end of the last line does not make one. nullopt when there is no such header.
+std::optional<std::vector<std::string>> scanExtraFiles(std::string_view fileText);
+
+}  // namespace editor_ini

@@ -1,0 +1,67 @@
+// Every modal dialog the editor shows, and the process start, go through this
+// one small interface. The program installs the Qt implementation; tests
+// install a scripted one that records each request and returns the next answer.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <utility>
+#include <vector>
+
+class QWidget;
+
+namespace editor_ui {
+
+enum class MessageIcon { Information, Exclamation, Question };
+enum class MessageButtons { Ok, YesNo };
+enum class MessageAnswer { Ok, Yes, No };
+
+struct MessageRequest {
+    QString text;  // two-part messages are joined by "\r\n"
+    QString title;
+    MessageIcon icon = MessageIcon::Information;
+    MessageButtons buttons = MessageButtons::Ok;
+};
+
+struct InputRequest {
+    QString prompt;
+    QString title;
+    QString defaultAnswer;
+};
+
+struct FileFilter {
+    QString description;  // "Install info file"
+    QString pattern;      // "install_info.ini"
+};
+
+struct OpenFileRequest {
+    QString title;
+    QString initialFolder;
+    QString fileName;
+    std::vector<FileFilter> filters;
+};
+
+struct ProcessRequest {
+    QString program;           // full path, started without arguments
+    QString workingDirectory;
+};
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    virtual MessageAnswer message(QWidget* parent, const MessageRequest& request) = 0;
+    // nullopt when the user cancels.
+    virtual std::optional<QString> input(QWidget* parent, const InputRequest& request) = 0;
+    // The chosen file's path; nullopt when the user cancels.
+    virtual std::optional<QString> openFile(QWidget* parent, const OpenFileRequest& request) = 0;
+    // Starts the program detached, without waiting; false with `error` set on failure.
+    virtual bool startProcess(const ProcessRequest& request, QString* error) = 0;
+};
+
+// The dialogs in use. Defaults to the Qt implementation.
+Dialogs& dialogs();
+// Installs `replacement` (not owned); nullptr restores the Qt implementation.
+void setDialogs(Dialogs* replacement);
+
+}  // namespace editor_ui
