@@ -253,7 +253,14 @@ void Document::insertLine(std::size_t at, std::string text) {
 }
 
 void Document::addSectionAtEnd(std::string_view section) {
-    insertLine(lines_.size(), "[" + std::string(trimBlanks(section)) + "]");
+    // Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) on "[" + name + "]".
+    std::string_view name = trimBlanks(section);
+    std::string header;
+    header.reserve(name.size() + 2);
+    header += '[';
+    header += name;
+    header += ']';
+    insertLine(lines_.size(), std::move(header));
 }
 
 std::optional<std::string> Document::value(std::string_view section, std::string_view key) const {
