@@ -118,6 +118,12 @@ std::size_t getString(std::string_view section, std::string_view key, std::strin
 std::size_t getSection(std::string_view section, std::span<char> buffer, std::size_t size,
                        const std::filesystem::path& file);
 
+// The same two readers on a document already in memory.
+std::size_t getString(const Document& document, std::string_view section, std::string_view key,
+                      std::string_view defaultValue, std::span<char> buffer, std::size_t size);
+std::size_t getSection(const Document& document, std::string_view section, std::span<char> buffer,
+                       std::size_t size);
+
 // WritePrivateProfileStringA, replacing the file atomically. Creates a missing
 // file; a missing folder or an unwritable file is a reported failure and the
 // file stays as it was.
