@@ -348,6 +348,8 @@ Status Document::removeSection(std::string_view section) {
                       "the name holds a line break or NUL");
     }
     std::string_view name = trimBlanks(section);
+    if (name.empty())
+        return {};  // as findSection: an empty name names no section
     std::vector<Line> kept;
     kept.reserve(lines_.size());
     std::size_t next = 0;

@@ -1,7 +1,6 @@
 // Writing keys and lines: each case runs as single calls and as one batch;
 // both must leave the bytes of its golden file.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <optional>
 #include <random>
@@ -260,15 +259,6 @@ TEST(Write, AMissingFolderIsReportedAndNothingIsCreated) {
     Batch batch(dir / "no" / "f.ini", Batch::Start::Empty);
     ASSERT_TRUE(batch.setValue("A", "k", "v"));
     EXPECT_FALSE(batch.commit());
-}
-
-TEST(Write, ReplacingKeepsTheFilePermissions) {
-    TempDir dir;
-    writeBytes(dir / "f.ini", "[A]\r\n");
-    fs::permissions(dir / "f.ini", fs::perms::owner_read | fs::perms::owner_write);
-    ASSERT_TRUE(platform::profile::writeString("A", "k", "v", dir / "f.ini"));
-    EXPECT_EQ(fs::status(dir / "f.ini").permissions(),
-              fs::perms::owner_read | fs::perms::owner_write);
 }
 
 }  // namespace
