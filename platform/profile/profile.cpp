@@ -132,8 +132,8 @@ Document loadForReading(const fs::path& file) {
     return loaded ? std::move(loaded).value() : Document{};
 }
 
-// Root ignores permission bits, and an atomic rename would replace a
-// read-only file in a writable folder; the platform routine fails there.
+// Renaming over a file needs only a writable folder, so an atomic replacement
+// would overwrite a read-only file; the platform routine refuses to, and so do we.
 Status checkWritable(const fs::path& file) {
     std::error_code ec;
     if (fs::exists(file, ec) && ::access(file.c_str(), W_OK) != 0) {
