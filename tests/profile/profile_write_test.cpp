@@ -219,13 +219,15 @@ struct FailureRow {
     fs::perms file;
 };
 
-TEST(Write, AReadOnlyFolderOrFileIsReportedAndLeftAsItWas) {
+TEST(Write, AReadOnlyFolderOrAReadOnlyOrUnreadableFileIsReportedAndLeftAsItWas) {
     const fs::perms rx = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
                          fs::perms::others_exec;
     const fs::perms readOnly = fs::perms::owner_read | fs::perms::others_read;
     const FailureRow rows[] = {
         {"write into a read-only folder reported as success", rx, fs::perms::all},
         {"read-only file replaced through the folder", fs::perms::all, readOnly},
+        {"unreadable file replaced by a document without its lines", fs::perms::all,
+         fs::perms::none},
     };
     const std::string original = "[A]\r\nk=1\r\n";
     for (const FailureRow& row : rows) {
