@@ -64,9 +64,12 @@ class ScriptedDialogs final : public Dialogs {
     static std::optional<QString> next(std::deque<std::optional<QString>>& queue) {
         if (queue.empty())
             return std::nullopt;
-        std::optional<QString> answer = queue.front();
+        const bool cancelled = !queue.front().has_value();
+        QString text = cancelled ? QString() : *queue.front();
         queue.pop_front();
-        return answer;
+        if (cancelled)
+            return std::nullopt;
+        return text;
     }
 };
 
