@@ -64,7 +64,7 @@ TEST_F(FrmMainLayout, HiddenCommand1AndLabel1NeverShow) {
 
 TEST_F(FrmMainLayout, FocusStartsInWarningBoxAndTabRunsUpThroughTextsThenDown) {
     auto& w = open();
-    QApplication::setActiveWindow(&w);
+    w.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
     const QStringList chain{"txtWarning", "txtMsgBoxes", "txtProgID", "txtName",   "txtFilename",
                             "txtIcon",    "txtRun",      "lstExtra",  "cmdAdd",    "cmdRemove",
