@@ -43,12 +43,12 @@ struct OpenFileRequest {
 };
 
 struct ProcessRequest {
-    QString program;           // full path, started without arguments
+    QString program;  // full path, started without arguments
     QString workingDirectory;
 };
 
 class Dialogs {
-public:
+  public:
     virtual ~Dialogs() = default;
     virtual MessageAnswer message(QWidget* parent, const MessageRequest& request) = 0;
     // nullopt when the user cancels.
@@ -63,5 +63,10 @@ public:
 Dialogs& dialogs();
 // Installs `replacement` (not owned); nullptr restores the Qt implementation.
 void setDialogs(Dialogs* replacement);
+
+// What the Qt implementation's startProcess does: starts a console program
+// detached, in a terminal window where the platform needs one, with the
+// request's working directory. Tests that really start a program call it.
+bool startConsoleProgram(const ProcessRequest& request, QString* error);
 
 }  // namespace editor_ui

@@ -1,0 +1,54 @@
+#include "editor/ui/process_start.h"
+
+#include <QFileInfo>
+#include <QProcess>
+
+namespace editor_ui {
+
+std::optional<QString> chooseTerminal(const QString& terminalVariable,
+                                      const ExecutableFinder& findExecutable) {
+    QStringList candidates;
+    if (!terminalVariable.isEmpty())
+        candidates << terminalVariable;
+    candidates << "x-terminal-emulator" << kKnownTerminals;
+    for (const QString& candidate : candidates) {
+        QString found = findExecutable(candidate);
+        if (!found.isEmpty())
+            return found;
+    }
+    return std::nullopt;
+}
+
+CommandLine buildConsoleCommandLine(const QString& program, const QString& workingDirectory,
+                                    const std::optional<QString>& terminal) {
+    if (!terminal)
+        return {program, {}, workingDirectory, true};
+    // gnome-terminal takes its command after "--"; the others (and the Debian
+    // x-terminal-emulator alternative) after "-e", as separate arguments.
+    const QString name = QFileInfo(*terminal).fileName();
+    const QString commandFlag = name == "gnome-terminal" ? "--" : "-e";
+    // $0 is the folder and $1 the program, so neither is parsed by the shell.
+    return {*terminal,
+            {commandFlag, "/bin/sh", "-c", R"(cd -- "$0" && exec "$1")", workingDirectory, program},
+            workingDirectory,
+            false};
+}
+
+bool startDetached(const CommandLine& commandLine, QString* error) {
+    QProcess process;
+    process.setProgram(commandLine.program);
+    process.setArguments(commandLine.arguments);
+    process.setWorkingDirectory(commandLine.workingDirectory);
+    if (commandLine.detachedFromConsole) {
+        process.setStandardInputFile(QProcess::nullDevice());
+        process.setStandardOutputFile(QProcess::nullDevice());
+        process.setStandardErrorFile(QProcess::nullDevice());
+    }
+    if (process.startDetached())
+        return true;
+    if (error)
+        *error = process.errorString();
+    return false;
+}
+
+}  // namespace editor_ui

@@ -1,0 +1,382 @@
+// The main window's layout, validation, extra-file list and help, driven like
+// a user: typing, clicking and Tab on the real widgets.
+#include <QGroupBox>
+#include <QImageReader>
+#include <QStyleOptionButton>
+#include <QStyleOptionGroupBox>
+
+#include "tests/editor/frm_main_fixture.h"
+
+namespace editor_test {
+namespace {
+
+using editor_ui::MessageButtons;
+using editor_ui::MessageIcon;
+
+class FrmMainLayout : public FrmMainFixture {};
+
+TEST_F(FrmMainLayout, WindowIsFixedSizeWithoutMaximiseAndCarriesItsCaption) {
+    auto& w = open();
+    EXPECT_EQ(w.windowTitle(), "Orvando installer info maker");
+    // 3855 x 6945 twips at the offscreen screen's 96 dpi.
+    EXPECT_EQ(w.size(), QSize(257, 463));
+    EXPECT_EQ(w.minimumSize(), w.maximumSize());
+    EXPECT_FALSE(w.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(w.windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_TRUE(w.windowFlags() & Qt::WindowCloseButtonHint);
+}
+
+TEST_F(FrmMainLayout, HelpButtonsAreOneArrayFoundByIndexLevelWithTheirFields) {
+    open();
+    const char* fields[] = {"txtName",     "txtProgID", "txtMsgBoxes", "txtWarning",
+                            "txtFilename", "txtIcon",   "txtRun",      "lstExtra"};
+    for (int i = 0; i < 8; ++i) {
+        SCOPED_TRACE(i);
+        QPushButton* help = button(QString("cmdHelp_%1").arg(i));
+        ASSERT_NE(help, nullptr);
+        EXPECT_EQ(help->property("index").toInt(), i);
+        EXPECT_EQ(help->text(), "?");
+        QWidget* field = find<QWidget>(fields[i]);
+        const int fieldTop = field->mapTo(window.get(), QPoint(0, 0)).y();
+        // Member 7 stands beside the middle of the list, the others level with their box.
+        if (i < 7)
+            EXPECT_EQ(help->y(), fieldTop) << "a '?' button not level with its field";
+        else
+            EXPECT_GT(help->y(), fieldTop);
+    }
+}
+
+TEST_F(FrmMainLayout, HiddenCommand1AndLabel1NeverShow) {
+    auto& w = open();
+    QPushButton* command1 = button("Command1");
+    QLabel* label1 = label("Label1");
+    ASSERT_TRUE(command1 && label1);
+    EXPECT_FALSE(command1->isVisible());
+    EXPECT_FALSE(label1->isVisible());
+    EXPECT_TRUE(label1->text().isEmpty());
+    // Loading through them (here a file that does not exist) shows neither.
+    w.loadFromPath(QString::fromStdString((folder / "missing.ini").string()));
+    w.hide();
+    w.show();
+    EXPECT_FALSE(command1->isVisible());
+    EXPECT_FALSE(label1->isVisible());
+}
+
+TEST_F(FrmMainLayout, FocusStartsInWarningBoxAndTabRunsUpThroughTextsThenDown) {
+    auto& w = open();
+    QApplication::setActiveWindow(&w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    const QStringList chain{"txtWarning", "txtMsgBoxes", "txtProgID", "txtName",   "txtFilename",
+                            "txtIcon",    "txtRun",      "lstExtra",  "cmdAdd",    "cmdRemove",
+                            "cmdHelp_0",  "cmdHelp_1",   "cmdHelp_2", "cmdHelp_3", "cmdHelp_4",
+                            "cmdHelp_5",  "cmdHelp_6",   "cmdHelp_7", "cmdSave",   "cmdLoad",
+                            "cmdBackup",  "txtWarning"};
+    for (int i = 0; i < chain.size(); ++i) {
+        QWidget* focused = QApplication::focusWidget();
+        ASSERT_NE(focused, nullptr);
+        ASSERT_EQ(focused->objectName(), chain[i]) << "after " << i << " Tab presses";
+        QTest::keyClick(focused, Qt::Key_Tab);
+    }
+}
+
+// Every caption, trailing blanks included, and that the chosen font shows it
+// whole inside its box (the boxes were sized for a much smaller face than
+// most desktops default to).
+TEST_F(FrmMainLayout, CaptionsAreExactAndFitTheirBoxes) {
+    open();
+    struct Row {
+        const char* name;
+        const char* caption;
+    };
+    const Row labels[] = {
+        {"lblName", "Name of Plugin :"},         {"lblProgID", "VB ProgID :"},
+        {"lblMsgBoxes", "Title for MsgBoxes :"}, {"lblWarning", "Optional Warning : "},
+        {"lblFilename", "Plugin Filename : "},   {"lblIcon", "Installer Icon : "},
+        {"lblRun", "Run after install : "},
+    };
+    for (const Row& row : labels) {
+        SCOPED_TRACE(row.name);
+        QLabel* l = label(row.name);
+        ASSERT_NE(l, nullptr);
+        EXPECT_EQ(l->text(), row.caption);
+        const QFontMetrics metrics(l->font());
+        EXPECT_LE(metrics.horizontalAdvance(l->text()), l->contentsRect().width());
+        EXPECT_LE(metrics.height(), l->contentsRect().height());
+    }
+
+    QStringList buttons{"cmdAdd", "cmdRemove", "cmdSave", "cmdLoad", "cmdBackup"};
+    const char* buttonCaptions[] = {"Add extra file", "Remove extra file", "Save", "Load",
+                                    "Backup"};
+    for (int i = 0; i < 8; ++i) buttons << QString("cmdHelp_%1").arg(i);
+    for (int i = 0; i < buttons.size(); ++i) {
+        SCOPED_TRACE(buttons[i].toStdString());
+        QPushButton* b = button(buttons[i]);
+        ASSERT_NE(b, nullptr);
+        EXPECT_EQ(b->text(), i < 5 ? QString(buttonCaptions[i]) : QString("?"));
+        QStyleOptionButton option;
+        option.initFrom(b);
+        option.text = b->text();
+        const QRect textArea =
+            b->style()->subElementRect(QStyle::SE_PushButtonContents, &option, b);
+        const QFontMetrics metrics(b->font());
+        EXPECT_LE(metrics.horizontalAdvance(b->text()), textArea.width());
+        EXPECT_LE(metrics.height(), b->height());
+    }
+
+    const Row frames[] = {{"fraTexts", "Texts"},
+                          {"fraFiles", "Files"},
+                          {"fraMisc", "Misc"},
+                          {"fraExtra", "Extrafiles"}};
+    for (const Row& row : frames) {
+        SCOPED_TRACE(row.name);
+        auto* frame = find<QGroupBox>(row.name);
+        ASSERT_NE(frame, nullptr);
+        EXPECT_EQ(frame->title(), row.caption);
+        EXPECT_LE(QFontMetrics(frame->font()).horizontalAdvance(frame->title()), frame->width());
+    }
+}
+
+TEST_F(FrmMainLayout, IconHoldsNineImagesAndIsTheApplicationsIcon) {
+    QImageReader reader(":/icons/tamsel.ico");
+    ASSERT_EQ(reader.imageCount(), 9);
+    std::map<int, int> imagesPerSize;
+    std::set<int> depths;
+    for (int i = 0; i < reader.imageCount(); ++i) {
+        ASSERT_TRUE(reader.jumpToImage(i));
+        QImage image = reader.read();
+        ASSERT_FALSE(image.isNull()) << "image " << i;
+        ASSERT_EQ(image.width(), image.height());
+        ++imagesPerSize[image.width()];
+    }
+    EXPECT_EQ(imagesPerSize, (std::map<int, int>{{16, 3}, {32, 3}, {48, 3}}));
+    auto& w = open();
+    EXPECT_FALSE(w.windowIcon().isNull());
+    EXPECT_EQ(w.windowIcon().availableSizes().size(),
+              QApplication::windowIcon().availableSizes().size());
+}
+
+// ---- Red labels -----------------------------------------------------------
+
+class FrmMainValidation : public FrmMainFixture {};
+
+TEST_F(FrmMainValidation, RequiredLabelsTurnRedWhenEmptiedAndBlackWhenFilled) {
+    open();
+    const std::pair<const char*, const char*> watched[] = {
+        {"txtName", "lblName"}, {"txtMsgBoxes", "lblMsgBoxes"}, {"txtFilename", "lblFilename"}};
+    for (const auto& [boxName, labelName] : watched) {
+        SCOPED_TRACE(boxName);
+        QLabel* l = label(labelName);
+        EXPECT_FALSE(isRed(l)) << "a label no handler has coloured must not count as red";
+        QTest::keyClicks(box(boxName), "ab");
+        EXPECT_TRUE(isBlack(l));
+        QTest::keyClick(box(boxName), Qt::Key_Backspace);
+        EXPECT_TRUE(isBlack(l)) << "one character left is still filled";
+        QTest::keyClick(box(boxName), Qt::Key_Backspace);
+        EXPECT_TRUE(isRed(l)) << "deleting the last character must turn the label red at once";
+        QTest::keyClicks(box(boxName), " ");
+        EXPECT_TRUE(isBlack(l)) << "a lone blank counts as filled: nothing is trimmed";
+    }
+    // The unwatched fields never recolour their labels.
+    for (const char* name : {"lblProgID", "lblWarning", "lblIcon"}) {
+        EXPECT_FALSE(isRed(label(name)));
+    }
+}
+
+struct RunCase {
+    const char* fault;
+    QStringList list;
+    QString typed;
+    bool red;
+    int selected;
+};
+
+TEST_F(FrmMainValidation, RunLabelAgainstTheListAndTheSelectionTheWalkLeaves) {
+    const RunCase cases[] = {
+        {"exact match must be black and select the entry",
+         {"readme.txt", "other.txt"},
+         "other.txt",
+         false,
+         1},
+        {"comparison must not ignore letter case",
+         {"readme.txt", "other.txt"},
+         "README.TXT",
+         true,
+         1},
+        {"a prefix of an entry is no match", {"readme.txt", "other.txt"}, "readme.tx", true, 1},
+        {"the first of two equal entries is the match",
+         {"a.txt", "b.txt", "a.txt"},
+         "a.txt",
+         false,
+         0},
+        {"an empty list makes any run file red", {}, "x", true, -1},
+        {"blanks are not trimmed", {"a.txt"}, "a.txt ", true, 0},
+    };
+    for (const RunCase& c : cases) {
+        SCOPED_TRACE(c.fault);
+        open();
+        addEntries(c.list);
+        typeInto("txtRun", c.typed);
+        EXPECT_EQ(isRed(label("lblRun")), c.red);
+        EXPECT_EQ(selectedRow(), c.selected);
+    }
+}
+
+TEST_F(FrmMainValidation, EmptyRunBoxIsBlackAndLeavesTheUsersSelection) {
+    open();
+    addEntries({"a.txt", "b.txt"});
+    QTest::keyClicks(box("txtRun"), "z");
+    EXPECT_TRUE(isRed(label("lblRun")));
+    selectRowByMouse(0);
+    QTest::keyClick(box("txtRun"), Qt::Key_Backspace);
+    EXPECT_TRUE(isBlack(label("lblRun")));
+    EXPECT_EQ(selectedRow(), 0) << "an empty run box must not walk the list";
+}
+
+TEST_F(FrmMainValidation, TypingTheRunFileStaysRedUntilItMatchesExactly) {
+    open();
+    addEntries({"readme.txt"});
+    const QString name = "readme.txt";
+    for (int i = 1; i <= name.size(); ++i) {
+        QTest::keyClick(box("txtRun"), name[i - 1].toLatin1());
+        EXPECT_EQ(isRed(label("lblRun")), i < name.size()) << "after " << i << " letters";
+    }
+}
+
+TEST_F(FrmMainValidation, AddingTheRunFileKeepsRedUntilTheRunBoxOrListChanges) {
+    open();
+    QTest::keyClicks(box("txtRun"), "r.txt");
+    EXPECT_TRUE(isRed(label("lblRun")));
+    addEntries({"other.txt", "r.txt"});
+    EXPECT_TRUE(isRed(label("lblRun"))) << "Add recolours no label";
+    // Removing any entry runs RefreshLabels, which finds the run file now.
+    selectRowByMouse(0);
+    click("cmdRemove");
+    EXPECT_TRUE(isBlack(label("lblRun")));
+    EXPECT_EQ(selectedRow(), 0) << "the walk selects the matching entry";
+    // Removing the entry the walk selected, the run file itself, turns it red.
+    click("cmdRemove");
+    EXPECT_TRUE(entries().isEmpty());
+    EXPECT_TRUE(isRed(label("lblRun")));
+}
+
+TEST_F(FrmMainValidation, RefusalIsShownOnceHoweverManyLabelsAreRed) {
+    open();
+    for (const char* name : {"txtName", "txtMsgBoxes"}) {
+        QTest::keyClicks(box(name), "x");
+        QTest::keyClick(box(name), Qt::Key_Backspace);
+    }
+    QTest::keyClicks(box("txtRun"), "missing.txt");
+    click("cmdBackup");
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    const editor_ui::MessageRequest& m = dialogs.messages[0];
+    EXPECT_EQ(m.text,
+              "Please check the red labels and correct them.Click the \"?\" button for more help.");
+    EXPECT_EQ(m.title, "Error");
+    EXPECT_EQ(m.icon, MessageIcon::Exclamation);
+    EXPECT_EQ(m.buttons, MessageButtons::Ok);
+}
+
+TEST_F(FrmMainValidation, LabelsInTheirStartColourDoNotRefuse) {
+    open();
+    click("cmdBackup");
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+// ---- Extra files ----------------------------------------------------------
+
+class FrmMainExtraFiles : public FrmMainFixture {};
+
+TEST_F(FrmMainExtraFiles, AddAppendsAsTypedAndCancelAddsNothing) {
+    open();
+    dialogs.inputAnswers = {QString("a.dll"), QString(""), std::nullopt, QString("a.dll")};
+    for (int i = 0; i < 4; ++i) click("cmdAdd");
+    // Row 2 guards against a cancel being taken for an empty answer.
+    EXPECT_EQ(entries(), (QStringList{"a.dll", "", "a.dll"}));
+    ASSERT_EQ(dialogs.inputs.size(), 4u);
+    EXPECT_EQ(dialogs.inputs[0].prompt,
+              "Please type the exact filename of the file you want to add.");
+    EXPECT_EQ(dialogs.inputs[0].title, "Filename");
+    EXPECT_TRUE(dialogs.inputs[0].defaultAnswer.isEmpty());
+}
+
+TEST_F(FrmMainExtraFiles, RemoveWithoutSelectionRefusesAndRemovesNothing) {
+    open();
+    for (const QStringList& list : {QStringList{}, QStringList{"a", "b"}}) {
+        SCOPED_TRACE(list.size());
+        addEntries(list);
+        dialogs.messages.clear();
+        click("cmdRemove");
+        ASSERT_EQ(dialogs.messages.size(), 1u);
+        EXPECT_EQ(dialogs.messages[0].text, "No file selected!");
+        EXPECT_EQ(dialogs.messages[0].title, "Error");
+        EXPECT_EQ(dialogs.messages[0].icon, MessageIcon::Exclamation);
+        EXPECT_EQ(dialogs.messages[0].buttons, MessageButtons::Ok);
+        EXPECT_EQ(entries(), list);
+    }
+}
+
+TEST_F(FrmMainExtraFiles, RemoveTakesTheSelectedEntryAndLeavesNoSelection) {
+    open();
+    addEntries({"a", "b", "c"});
+    selectRowByMouse(1);
+    click("cmdRemove");
+    EXPECT_EQ(entries(), (QStringList{"a", "c"}));
+    EXPECT_EQ(selectedRow(), -1);
+    EXPECT_TRUE(dialogs.messages.empty());
+    // With nothing selected now, a second Remove refuses.
+    click("cmdRemove");
+    EXPECT_EQ(entries(), (QStringList{"a", "c"}));
+    EXPECT_EQ(dialogs.messages.size(), 1u);
+}
+
+// ---- Help -----------------------------------------------------------------
+
+TEST_F(FrmMainFixture, EachHelpButtonShowsItsTextAndTitle) {
+    struct Row {
+        const char* title;
+        QString text;
+    };
+    const Row rows[] = {
+        {"Help",
+         "Name of plugin is requiered.It will be for the first message box at the installer "
+         "asking you if you want to instal the plugin."},
+        {"Help",
+         "VB Progid is for Visual Basic plugins.\r\nTaken from Orvandos installer maker readme : "
+         "\"VB object identifier (ProgID) The object identifier is the name of your project, a "
+         "dot and the name of your class. For example, the identifier for the VB sample "
+         "distributed in this API package is \"Kestrune.Sample\".\""},
+        {"Help",
+         "Title for MsgBoxes is requiered.It will display the title in the message boxes while "
+         "the installation."},
+        {"Help",
+         "Optional warning before installing the plugin that your plugin users should know.\r\n"
+         "Leave empty or type \"No Warning\" (without quotes) for no warning"},
+        {"Help?", "Filename is requiered.It is for the filename of your plugin."},
+        {"Help", "Icon is optional.It will be the icon for the installer."},
+        {"Help",
+         "Run after install is optional.You may want to put the readme of your plugin "
+         "here...\r\nNote : Run after install file should also be at extra files!"},
+        {"Help", "Extra files is files that your plugin may need."},
+    };
+    open();
+    addEntries({"a", "b"});
+    selectRowByMouse(0);
+    QTest::keyClicks(box("txtName"), "n");
+    for (int i = 0; i < 8; ++i) {
+        SCOPED_TRACE(i);
+        dialogs.messages.clear();
+        click(QString("cmdHelp_%1").arg(i));
+        ASSERT_EQ(dialogs.messages.size(), 1u);
+        EXPECT_EQ(dialogs.messages[0].text, rows[i].text);
+        EXPECT_EQ(dialogs.messages[0].title, rows[i].title);
+        EXPECT_EQ(dialogs.messages[0].icon, MessageIcon::Information);
+        EXPECT_EQ(dialogs.messages[0].buttons, MessageButtons::Ok);
+        // Help changes nothing in the window.
+        EXPECT_EQ(selectedRow(), 0);
+        EXPECT_EQ(entries(), (QStringList{"a", "b"}));
+        EXPECT_TRUE(isBlack(label("lblName")));
+    }
+}
+
+}  // namespace
+}  // namespace editor_test

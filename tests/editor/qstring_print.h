@@ -1,0 +1,9 @@
+// Readable QStrings in assertion messages.
+#pragma once
+
+#include <QString>
+#include <ostream>
+
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
