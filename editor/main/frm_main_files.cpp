@@ -1,27 +1,143 @@
-// frmMain's loading and saving. Until the INI routines are in, the window
-// starts empty and Load, Save and the backup window's loading do nothing.
+// frmMain's loading and saving: the window's own install_info.ini at start,
+// Load and the backup window's Command1 for any file, Save, and the updater.
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <filesystem>
+#include <string>
 
+#include "editor/ini/ini.h"
+#include "editor/ini/install_record.h"
 #include "editor/main/frm_main.h"
 #include "editor/main/text_convert.h"
+#include "editor/ui/dialogs.h"
+#include "platform/files/files.h"
 
 namespace editor_main {
+namespace {
+
+using editor_ui::MessageAnswer;
+using editor_ui::MessageButtons;
+using editor_ui::MessageIcon;
+
+constexpr std::string_view kBackupFileName = "install_info backup.ini";
+// ReadINI's size: the window shows at most 99 characters of a value.
+constexpr int kReadSize = 100;
+
+#ifdef _WIN32
+constexpr std::string_view kUpdaterFileName = "updater.exe";
+#else
+constexpr std::string_view kUpdaterFileName = "updater";
+#endif
+
+}  // namespace
 
 void frmMain::Form_Load() {
     InfoPath_ = QDir(programFolder_).filePath(toQt(install_info::kFileName));
+    // No install_info.ini yet (first use) simply leaves the window empty.
+    LoadInstallInfo(InfoPath_);
 }
 
-void frmMain::ClearFields() {}
-void frmMain::LoadInstallInfo(const QString&) {}
-bool frmMain::loadReplacing(const QString&) {
-    return false;
+void frmMain::ClearFields() {
+    for (QLineEdit* box : fieldBoxes()) box->clear();
+    lstExtra->clear();
 }
+
+void frmMain::LoadInstallInfo(const QString& Path) {
+    const std::string path = toStd(Path);
+    const auto boxes = fieldBoxes();
+    for (std::size_t i = 0; i < install_info::kFieldOrder.size(); ++i) {
+        const install_info::Field& field = install_info::kFieldOrder[i];
+        std::string value = editor_ini::ReadINI(path, std::string(field.section),
+                                                std::string(field.key), "", kReadSize);
+        if (i == install_info::kFieldWarning)
+            value = install_info::warningTextToShow(value);
+        boxes[i]->setText(toQt(value));
+    }
+
+    const platform::Result<std::string> text = platform::files::readTextFile(toPath(Path));
+    if (!text)
+        return;
+    const std::optional<std::vector<std::string>> entries = editor_ini::scanExtraFiles(*text);
+    if (!entries)
+        return;
+    for (const std::string& entry : *entries) lstExtra->addItem(toQt(entry));
+    // Runs whenever the header was found, even when no entry follows it.
+    RefreshLabels();
+}
+
+bool frmMain::loadReplacing(const QString& path) {
+    // Checked before ClearFields, so that a file that cannot be read leaves
+    // the window as it was.
+    if (!platform::files::readTextFile(toPath(path))) {
+        showError("Couldn't open " + path);
+        return false;
+    }
+    ClearFields();
+    LoadInstallInfo(path);
+    return true;
+}
+
 bool frmMain::Command1_Click() {
     return loadReplacing(Label1->text());
 }
-void frmMain::cmdLoad_Click() {}
-void frmMain::cmdSave_Click() {}
-void frmMain::startUpdater() {}
+
+void frmMain::cmdLoad_Click() {
+    std::optional<QString> chosen = editor_ui::dialogs().openFile(
+        this, {"Choose any Scrambler List",
+               programFolder_,
+               QString(),
+               {{"Install info file", toQt(install_info::kFileName)}, {"INI files", "*.ini"}}});
+    if (!chosen)
+        return;  // a cancel leaves the window as it was
+    LoadPath = *chosen;
+    loadReplacing(LoadPath);
+}
+
+void frmMain::cmdSave_Click() {
+    CheckRedLabels();
+    if (RedLabelsFound)
+        return;
+
+    const std::filesystem::path info = toPath(InfoPath_);
+    const QString backup = QDir(programFolder_).filePath(toQt(kBackupFileName));
+    std::error_code ec;
+    // A first save has no earlier file to keep.
+    if (std::filesystem::exists(info, ec)) {
+        const platform::Status copied = platform::files::copyFile(info, toPath(backup));
+        if (!copied) {
+            showError("Couldn't copy " + InfoPath_ + " to " + backup + "\r\n" +
+                      toQt(copied.message()));
+            return;
+        }
+    }
+
+    // One batch, replacing install_info.ini atomically: a failure keeps the
+    // previous file instead of leaving it deleted.
+    const platform::Status written = editor_ini::writeInstallRecord(
+        info, currentRecord(), editor_ini::WriteMode::FreshFile,
+        [this](std::size_t index) { lstExtra->setCurrentRow(static_cast<int>(index)); });
+    if (!written) {
+        showError("Couldn't save " + InfoPath_ + "\r\n" + toQt(written.message()));
+        return;
+    }
+
+    const MessageAnswer answer = editor_ui::dialogs().message(
+        this, {"Successfuly saved!\r\nWould you like to update the installer now?", "Saved",
+               MessageIcon::Question, MessageButtons::YesNo});
+    if (answer == MessageAnswer::Yes)
+        startUpdater();
+}
+
+void frmMain::startUpdater() {
+    // The updater reads install_info.ini from its working directory: start it
+    // in the program folder, where Save just wrote that file.
+    const QString updater = QDir(programFolder_).filePath(toQt(kUpdaterFileName));
+    QString error;
+    if (!editor_ui::dialogs().startProcess({updater, programFolder_}, &error)) {
+        showError("Couldn't start " + updater + "\r\n" + error);
+    }
+}
 
 }  // namespace editor_main
