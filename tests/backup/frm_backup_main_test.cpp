@@ -86,4 +86,68 @@ TEST_F(BackupFromMainWindow, OpensOneModelessWindowAndTheMainWindowStaysUsable) 
     EXPECT_EQ(openBackupWindows(), std::vector<QWidget*>{backup});
 }
 
+// Makes a backup of the fields as they are, through the open backup window.
+QWidget* makeBackup(editor_ui::ScriptedDialogs& dialogs, const QString& name) {
+    QWidget* backup = openBackupWindows().front();
+    dialogs.inputAnswers = {name};
+    QTest::mouseClick(backup->findChild<QPushButton*>("cmdMake"), Qt::LeftButton);
+    return backup;
+}
+
+void editEntry(QWidget* backup, int row) {
+    backup->findChild<QListWidget*>("lstBackups")->setCurrentRow(row);
+    QTest::mouseClick(backup->findChild<QPushButton*>("cmdEdit"), Qt::LeftButton);
+}
+
+TEST_F(BackupFromMainWindow, EditLoadsTheBackupIntoTheMainWindowAndCloses) {
+    open();
+    fillRequiredFields();
+    click("cmdBackup");
+    QWidget* backup = makeBackup(dialogs, "before changes");
+
+    typeInto("txtName", "Unsaved edit");
+    addEntries({"more.txt"});
+    editEntry(backup, 0);
+
+    EXPECT_TRUE(openBackupWindows().empty());
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(box("txtName")->text(), "My plugin") << "unsaved edits replaced without asking";
+    EXPECT_EQ(entries(), QStringList{"readme.txt"});
+    EXPECT_EQ(window->InfoPath(), QString::fromStdString((folder / "install_info.ini").string()))
+        << "Save still writes the editor's own file";
+}
+
+TEST_F(BackupFromMainWindow, EditWhileTheMainWindowIsClosedShowsItAgain) {
+    open();
+    fillRequiredFields();
+    click("cmdBackup");
+    QWidget* backup = makeBackup(dialogs, "kept");
+    window->close();
+    typeInto("txtName", "Changed");
+
+    editEntry(backup, 0);
+
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(box("txtName")->text(), "My plugin");
+    EXPECT_TRUE(openBackupWindows().empty());
+}
+
+TEST_F(BackupFromMainWindow, EditOfAMissingBackupKeepsBothWindowsAsTheyWere) {
+    test_support::writeBytes(folder / "backup.ini",
+                             "[GEN]\r\nBackups=1\r\n[Backups]\r\n1=removed outside\r\n");
+    open();
+    fillRequiredFields();
+    click("cmdBackup");
+    dialogs.messages.clear();
+
+    editEntry(openBackupWindows().front(), 0);
+
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(dialogs.messages[0].text.startsWith("Couldn't open"))
+        << "the main window's message";
+    EXPECT_EQ(box("txtName")->text(), "My plugin");
+    EXPECT_EQ(entries(), QStringList{"readme.txt"});
+    EXPECT_EQ(openBackupWindows().size(), 1u) << "the author can pick another backup";
+}
+
 }  // namespace
