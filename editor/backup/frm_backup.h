@@ -9,7 +9,8 @@ namespace editor_backup {
 
 // Shows the one backup window, modeless and without an owner, so the main
 // window stays usable. Creates it (running its Form_Load) when it is not open;
-// raises it when it already is.
+// raises it when it already is. `host` must outlive the window (the main
+// window stays alive, hidden, when it is closed).
 void showBackupWindow(BackupHost& host, const QString& programFolder);
 
 }  // namespace editor_backup

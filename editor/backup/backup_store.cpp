@@ -1,0 +1,168 @@
+#include "editor/backup/backup_store.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <system_error>
+
+#include "common/install_info.h"
+#include "editor/ini/ini.h"
+#include "platform/profile/profile.h"
+
+namespace editor_backup {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Every caller of ReadINI in the editor passes this size: 99 characters survive.
+constexpr std::int32_t kReadSize = 100;
+
+// The longest file name the file system takes, in bytes.
+constexpr std::size_t kMaxNameBytes = 255;
+
+// Files of the program folder that a backup must never overwrite or delete.
+constexpr std::array<std::string_view, 7> kProgramFiles{
+    install_info::kFileName,
+    "install_info backup.ini",
+    kListFileName,
+    "tamsel",
+    "tamsel.exe",
+    "updater",
+    "updater.exe",
+};
+
+bool equalIgnoringCase(std::string_view a, std::string_view b) {
+    auto lower = [](char c) {
+        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+fs::path listPath(const fs::path& folder) {
+    return folder / kListFileName;
+}
+
+// The count as the list file states it: a decimal number, rounded down, that
+// fits the list; nullopt for anything else (empty, not a number, out of range).
+std::optional<std::size_t> parseCount(std::string_view text) {
+    std::string_view digits = text;
+    if (!digits.empty() && digits.front() == '+')
+        digits.remove_prefix(1);
+    bool negative = !digits.empty() && digits.front() == '-';
+    std::string_view unsignedPart = negative ? digits.substr(1) : digits;
+    // Only plain decimal notation: from_chars alone would also take "inf" and "nan".
+    const bool plainDecimal = std::any_of(unsignedPart.begin(), unsignedPart.end(),
+                                          [](char c) { return c >= '0' && c <= '9'; }) &&
+                              std::count(unsignedPart.begin(), unsignedPart.end(), '.') <= 1 &&
+                              std::all_of(unsignedPart.begin(), unsignedPart.end(), [](char c) {
+                                  return (c >= '0' && c <= '9') || c == '.';
+                              });
+    if (!plainDecimal)
+        return std::nullopt;
+    double value = 0;
+    auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value,
+                                        std::chars_format::fixed);
+    if (error != std::errc{} || end != digits.data() + digits.size())
+        return std::nullopt;
+    const double count = std::floor(value);
+    if (!(count >= 0 && count <= static_cast<double>(kMaxBackups)))
+        return std::nullopt;
+    return static_cast<std::size_t>(count);
+}
+
+}  // namespace
+
+std::optional<std::string> validateBackupName(std::string_view name) {
+    if (name.empty())
+        return "The name is empty.";
+    if (name == "." || name == "..")
+        return "The names \".\" and \"..\" stand for folders.";
+    for (char c : name) {
+        if (c == '/' || c == '\\')
+            return "A backup name cannot hold / or \\.";
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+            return "A backup name cannot hold control characters.";
+        }
+        if (std::string_view("<>:\"|?*").find(c) != std::string_view::npos) {
+            return "A backup name cannot hold any of < > : \" | ? *";
+        }
+    }
+    if (name.size() > kMaxNameBytes)
+        return "The name is too long for a file name.";
+    for (std::string_view own : kProgramFiles) {
+        if (equalIgnoringCase(name, own))
+            return "\"" + std::string(own) + "\" is a file of this program.";
+    }
+    return std::nullopt;
+}
+
+fs::path BackupPath(const fs::path& folder, const std::string& name) {
+    return folder / name;
+}
+
+std::vector<std::string> ReadBackupList(const fs::path& folder) {
+    const std::string file = listPath(folder).string();
+    const std::optional<std::size_t> count = parseCount(editor_ini::ReadINI(
+        file, std::string(kListSectionGeneral), std::string(kListKeyCount), "", kReadSize));
+    std::vector<std::string> names;
+    if (!count)
+        return names;
+    names.reserve(*count);
+    for (std::size_t position = 1; position <= *count; ++position) {
+        names.push_back(editor_ini::ReadINI(file, std::string(kListSectionNames),
+                                            std::to_string(position), "", kReadSize));
+    }
+    return names;
+}
+
+platform::Status WriteBackupFile(const fs::path& folder, const std::string& name,
+                                 const editor_ini::InstallRecord& record,
+                                 const editor_ini::EntryWritten& onEntryWritten) {
+    if (auto refused = validateBackupName(name)) {
+        return platform::Error{"Refused backup name \"" + name + "\": " + *refused};
+    }
+    return editor_ini::writeInstallRecord(BackupPath(folder, name), record,
+                                          editor_ini::WriteMode::UpdateInPlace, onEntryWritten);
+}
+
+platform::Status WriteBackupList(const fs::path& folder, const std::vector<std::string>& names) {
+    if (names.size() > kMaxBackups) {
+        return platform::Error{"The backup list holds more than " + std::to_string(kMaxBackups) +
+                               " names."};
+    }
+    // Written from empty: positions beyond the new count do not survive, and
+    // the old list stays whole until the new one replaces it.
+    platform::profile::Batch batch(listPath(folder), platform::profile::Batch::Start::Empty);
+    platform::Status status =
+        batch.setValue(kListSectionGeneral, kListKeyCount, std::to_string(names.size()));
+    for (std::size_t i = 0; i < names.size() && status; ++i) {
+        status = batch.setValue(kListSectionNames, std::to_string(i + 1), names[i]);
+    }
+    if (!status)
+        return status;
+    return batch.commit();
+}
+
+platform::Status DeleteBackup(const fs::path& folder, const std::string& name) {
+    if (auto refused = validateBackupName(name)) {
+        return platform::Error{"Refused backup name \"" + name + "\": " + *refused};
+    }
+    const fs::path path = BackupPath(folder, name);
+    std::error_code error;
+    const fs::file_status status = fs::symlink_status(path, error);
+    if (status.type() == fs::file_type::not_found)
+        return {};
+    if (error)
+        return platform::Error{"Cannot examine " + path.string() + ": " + error.message()};
+    if (status.type() == fs::file_type::directory) {
+        return platform::Error{path.string() + " is a folder, not a backup file."};
+    }
+    fs::remove(path, error);
+    if (error)
+        return platform::Error{"Cannot delete " + path.string() + ": " + error.message()};
+    return {};
+}
+
+}  // namespace editor_backup

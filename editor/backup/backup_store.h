@@ -1,0 +1,58 @@
+// The backup store: named snapshots of an install-info record, each an
+// install-info file in the program folder whose file name is the backup name,
+// listed in order in the list file backup.ini. No Qt: the window only calls in.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "editor/ini/install_record.h"
+#include "platform/result.h"
+
+namespace editor_backup {
+
+inline constexpr std::string_view kListFileName = "backup.ini";
+inline constexpr std::string_view kListSectionGeneral = "GEN";
+inline constexpr std::string_view kListKeyCount = "Backups";
+inline constexpr std::string_view kListSectionNames = "Backups";
+// Counts and positions are 16-bit signed integers in the list file; 32767 and
+// above reads back as an unusable count.
+inline constexpr std::size_t kMaxBackups = 32766;
+
+// Why `name` cannot be a backup name, or nullopt when it can. Refused: empty,
+// a folder part, characters a Windows file name cannot hold, "." and "..",
+// longer than a file name may be, and the program's own files (letter case
+// ignored), which a backup would overwrite or a removal would delete.
+std::optional<std::string> validateBackupName(std::string_view name);
+
+// The program folder joined with the name, unchanged: no extension is added.
+std::filesystem::path BackupPath(const std::filesystem::path& folder, const std::string& name);
+
+// The names listed in the folder's backup.ini, in position order. A missing
+// file or an unusable count gives an empty list; a missing position gives an
+// empty name. Names come back through ReadINI: trimmed and cut to 99 characters.
+std::vector<std::string> ReadBackupList(const std::filesystem::path& folder);
+
+// Writes `record` to BackupPath(folder, name): the seven keys in place, the
+// Extrafiles section rebuilt at the end, other sections of an existing file
+// kept. `onEntryWritten` sees each extra-file index as it is written.
+// A refused name writes nothing.
+platform::Status WriteBackupFile(const std::filesystem::path& folder, const std::string& name,
+                                 const editor_ini::InstallRecord& record,
+                                 const editor_ini::EntryWritten& onEntryWritten = {});
+
+// Replaces backup.ini with a freshly written list of `names`, atomically, so
+// that a failed write leaves the previous list whole.
+platform::Status WriteBackupList(const std::filesystem::path& folder,
+                                 const std::vector<std::string>& names);
+
+// Deletes the one backup file of that name. A file already gone is fine; a
+// refused name (one that could point at a program file or outside the
+// folder, e.g. from a hand-edited list) and a folder are never deleted.
+platform::Status DeleteBackup(const std::filesystem::path& folder, const std::string& name);
+
+}  // namespace editor_backup

@@ -1,0 +1,269 @@
+#include "editor/backup/backup_store.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "common/install_info.h"
+#include "tests/support/child_process.h"
+#include "tests/support/golden.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+namespace fs = std::filesystem;
+using editor_backup::BackupPath;
+using editor_backup::DeleteBackup;
+using editor_backup::ReadBackupList;
+using editor_backup::validateBackupName;
+using editor_backup::WriteBackupFile;
+using editor_backup::WriteBackupList;
+using editor_ini::InstallRecord;
+using test_support::listFolder;
+using test_support::readBytes;
+using test_support::TempDir;
+using test_support::writeBytes;
+using Names = std::vector<std::string>;
+
+std::string golden(const std::string& name) {
+    return readBytes(fs::path(TAMSEL_TEST_DATA_DIR) / name);
+}
+
+void expectGolden(const fs::path& actualFile, const std::string& goldenName) {
+    EXPECT_TRUE(test_support::matchesGolden(readBytes(actualFile),
+                                            fs::path(TAMSEL_TEST_DATA_DIR) / goldenName));
+}
+
+InstallRecord sampleRecord(std::string warning = "No Warning") {
+    InstallRecord record;
+    record.values = {"My plugin",  "My.Plugin",  "My installer", std::move(warning),
+                     "plugin.dll", "plugin.ico", "readme.txt"};
+    record.extraFiles = {"readme.txt", "data.bin"};
+    return record;
+}
+
+TEST(BackupStore, FirstUseCreatesTheListAndTheBackupFile) {
+    TempDir dir;
+    EXPECT_EQ(ReadBackupList(dir.path()), Names{});
+
+    std::vector<std::size_t> selected;
+    ASSERT_TRUE(WriteBackupFile(dir.path(), "first", sampleRecord(),
+                                [&](std::size_t i) { selected.push_back(i); }));
+    ASSERT_TRUE(WriteBackupList(dir.path(), {"first"}));
+
+    EXPECT_EQ(readBytes(dir / "backup.ini"), "[GEN]\r\nBackups=1\r\n[Backups]\r\n1=first\r\n");
+    // "No Warning" is stored as an empty value; no extension is added to the name.
+    expectGolden(dir / "first", "first_backup.ini");
+    EXPECT_EQ(selected, (std::vector<std::size_t>{0, 1}));
+    EXPECT_EQ(ReadBackupList(dir.path()), Names{"first"});
+    EXPECT_EQ(listFolder(dir.path()), (Names{"backup.ini", "first"}));
+}
+
+TEST(BackupStore, ADuplicateNameRewritesTheOneFile) {
+    TempDir dir;
+    ASSERT_TRUE(WriteBackupFile(dir.path(), "alpha", sampleRecord()));
+    ASSERT_TRUE(WriteBackupFile(dir.path(), "beta", sampleRecord()));
+    InstallRecord second = sampleRecord("no warning");
+    second.values[install_info::kFieldName] = "Second";
+    second.extraFiles.clear();
+    ASSERT_TRUE(WriteBackupFile(dir.path(), "alpha", second));
+    ASSERT_TRUE(WriteBackupList(dir.path(), {"alpha", "beta", "alpha"}));
+
+    expectGolden(dir / "backup.ini", "list_alpha_beta_alpha.ini");
+    EXPECT_EQ(ReadBackupList(dir.path()), (Names{"alpha", "beta", "alpha"}));
+    EXPECT_EQ(listFolder(dir.path()), (Names{"alpha", "backup.ini", "beta"}));
+    // New values in place, the Warning text in other letter case kept as typed,
+    // and with no extra files left no Extrafiles section.
+    EXPECT_EQ(readBytes(dir / "alpha"),
+              "[Texts]\r\nName=Second\r\nVBName=My.Plugin\r\nTitle=My installer\r\n"
+              "Warning=no warning\r\n[Files]\r\nFilename=plugin.dll\r\nIcon=plugin.ico\r\n"
+              "[Misc]\r\nRunAfterInstall=readme.txt\r\n");
+}
+
+TEST(BackupStore, ABackupOverAnExistingFileKeepsItsOtherSections) {
+    TempDir dir;
+    writeBytes(dir / "old", golden("existing_backup_before.ini"));
+    ASSERT_TRUE(WriteBackupFile(dir.path(), "old", sampleRecord("no warning")));
+    // Keys set where they stand, [Foreign] kept, Extrafiles rebuilt at the end.
+    expectGolden(dir / "old", "existing_backup_after.ini");
+}
+
+TEST(BackupStore, RemovingTheOnlyBackupLeavesACountOfZero) {
+    TempDir dir;
+    ASSERT_TRUE(WriteBackupFile(dir.path(), "only", sampleRecord()));
+    ASSERT_TRUE(WriteBackupList(dir.path(), {"only"}));
+
+    ASSERT_TRUE(DeleteBackup(dir.path(), "only"));
+    ASSERT_TRUE(WriteBackupList(dir.path(), {}));
+
+    EXPECT_EQ(readBytes(dir / "backup.ini"), "[GEN]\r\nBackups=0\r\n");
+    EXPECT_EQ(listFolder(dir.path()), Names{"backup.ini"});
+    EXPECT_EQ(ReadBackupList(dir.path()), Names{});
+}
+
+TEST(BackupStore, ShorterListsLeaveNoStalePositions) {
+    TempDir dir;
+    ASSERT_TRUE(WriteBackupList(dir.path(), {"a", "b", "c"}));
+    ASSERT_TRUE(WriteBackupList(dir.path(), {"a", "c"}));
+    EXPECT_EQ(readBytes(dir / "backup.ini"), "[GEN]\r\nBackups=2\r\n[Backups]\r\n1=a\r\n2=c\r\n");
+}
+
+TEST(BackupStore, DeletingKeepsEverythingButTheOneFile) {
+    TempDir dir;
+    writeBytes(dir / "ab", "the backup");
+    writeBytes(dir / "AB", "another backup in other letter case");
+    writeBytes(dir / "ab.ini", "a file that only starts like it");
+    fs::create_directory(dir / "folder");
+
+    EXPECT_TRUE(DeleteBackup(dir.path(), "ab"));
+    EXPECT_EQ(listFolder(dir.path()), (Names{"AB", "ab.ini", "folder"}));
+    EXPECT_TRUE(DeleteBackup(dir.path(), "gone")) << "a file already gone is no failure";
+    EXPECT_FALSE(DeleteBackup(dir.path(), "folder")) << "a folder is not a backup";
+    EXPECT_TRUE(fs::is_directory(dir / "folder"));
+}
+
+TEST(BackupStore, ReadingTheList) {
+    struct Row {
+        const char* fault;
+        std::string fileText;
+        Names expected;
+    };
+    const std::vector<Row> rows = {
+        {"missing positions must give empty names, not shorten the list",
+         "[GEN]\r\nBackups=4\r\n[Backups]\r\n1=a\r\n3=c\r\n",
+         {"a", "", "c", ""}},
+        {"a fractional count rounds down",
+         "[gen]\r\nbackups=2.9\r\n[BACKUPS]\r\n1=a\r\n2=b\r\n3=c\r\n",
+         {"a", "b"}},
+        {"blanks around names are trimmed",
+         "[GEN]\r\nBackups=1\r\n[Backups]\r\n1=  spaced  \r\n",
+         {"spaced"}},
+        {"a count of zero ignores leftover entries",
+         "[GEN]\r\nBackups=0\r\n[Backups]\r\n1=a\r\n",
+         {}},
+        {"a negative count", "[GEN]\r\nBackups=-1\r\n[Backups]\r\n1=a\r\n", {}},
+        {"a count past the 16-bit range", "[GEN]\r\nBackups=32767\r\n[Backups]\r\n1=a\r\n", {}},
+        {"a huge count", "[GEN]\r\nBackups=99999999999999999999999\r\n", {}},
+        {"a count that is no number", "[GEN]\r\nBackups=abc\r\n[Backups]\r\n1=a\r\n", {}},
+        {"a count with trailing text", "[GEN]\r\nBackups=1x\r\n[Backups]\r\n1=a\r\n", {}},
+        {"inf is no count", "[GEN]\r\nBackups=inf\r\n", {}},
+        {"nan is no count", "[GEN]\r\nBackups=nan\r\n", {}},
+        {"an empty count", "[GEN]\r\nBackups=\r\n[Backups]\r\n1=a\r\n", {}},
+        {"no count at all", "[Backups]\r\n1=a\r\n", {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fault);
+        TempDir dir;
+        writeBytes(dir / "backup.ini", row.fileText);
+        EXPECT_EQ(ReadBackupList(dir.path()), row.expected);
+    }
+}
+
+TEST(BackupStore, ALongNameIsStoredWholeAndReadBackCut) {
+    TempDir dir;
+    const std::string name(120, 'n');
+    ASSERT_TRUE(WriteBackupFile(dir.path(), name, sampleRecord()));
+    ASSERT_TRUE(WriteBackupList(dir.path(), {name}));
+    EXPECT_TRUE(fs::is_regular_file(BackupPath(dir.path(), name)));
+    EXPECT_EQ(readBytes(dir / "backup.ini"),
+              "[GEN]\r\nBackups=1\r\n[Backups]\r\n1=" + name + "\r\n");
+    EXPECT_EQ(ReadBackupList(dir.path()), Names{name.substr(0, 99)});
+}
+
+TEST(BackupStore, ANameWithBlanksIsStoredWholeAndReadBackTrimmed) {
+    TempDir dir;
+    ASSERT_TRUE(WriteBackupFile(dir.path(), " spaced ", sampleRecord()));
+    ASSERT_TRUE(WriteBackupList(dir.path(), {" spaced "}));
+    EXPECT_TRUE(fs::is_regular_file(dir / " spaced "));
+    EXPECT_EQ(readBytes(dir / "backup.ini"), "[GEN]\r\nBackups=1\r\n[Backups]\r\n1= spaced \r\n");
+    EXPECT_EQ(ReadBackupList(dir.path()), Names{"spaced"});
+}
+
+TEST(BackupStore, UnsafeNamesAreRefusedAndTouchNothing) {
+    struct Row {
+        std::string name;
+        const char* fault;
+    };
+    const std::vector<Row> refused = {
+        {"", "an empty name would name the folder itself"},
+        {"sub/name", "a folder part writes outside the program folder"},
+        {"..\\up", "a backslash is a folder separator on Windows"},
+        {"/etc/passwd", "an absolute path replaces the folder when joined"},
+        {".", "the folder itself"},
+        {"..", "the parent folder"},
+        {"a<b", "not in a Windows file name"},
+        {"a>b", "not in a Windows file name"},
+        {"c:name", "a drive or stream on Windows"},
+        {"say \"hi\"", "not in a Windows file name"},
+        {"a|b", "not in a Windows file name"},
+        {"what?", "not in a Windows file name"},
+        {"*", "not in a Windows file name"},
+        {"tab\there", "control characters"},
+        {std::string("nul\0x", 5), "an embedded NUL would cut the name"},
+        {"line\nbreak", "a line break would break the list file"},
+        {std::string(256, 'x'), "longer than a file name may be"},
+        {"install_info.ini", "the editor's own install-info file"},
+        {"INSTALL_INFO.INI", "letter case is ignored"},
+        {"install_info backup.ini", "the copy made before each save"},
+        {"Backup.ini", "the list file itself"},
+        {"tamsel", "the editor program"},
+        {"TAMSEL.EXE", "the editor program on Windows"},
+        {"updater", "the updater program"},
+        {"Updater.exe", "the updater program on Windows"},
+    };
+    for (const Row& row : refused) {
+        SCOPED_TRACE(row.fault);
+        TempDir dir;
+        writeBytes(dir / "install_info.ini", "[Texts]\r\nName=keep\r\n");
+        writeBytes(dir / "backup.ini", "[GEN]\r\nBackups=0\r\n");
+        const auto reason = validateBackupName(row.name);
+        ASSERT_TRUE(reason.has_value());
+        EXPECT_FALSE(reason->empty());
+        EXPECT_FALSE(WriteBackupFile(dir.path(), row.name, sampleRecord()));
+        EXPECT_FALSE(DeleteBackup(dir.path(), row.name));
+        EXPECT_EQ(listFolder(dir.path()), (Names{"backup.ini", "install_info.ini"}));
+        EXPECT_EQ(readBytes(dir / "install_info.ini"), "[Texts]\r\nName=keep\r\n");
+        EXPECT_EQ(readBytes(dir / "backup.ini"), "[GEN]\r\nBackups=0\r\n");
+    }
+    for (const std::string& accepted :
+         Names{"first", "first.ini", " spaced ", "install_info.ini.old", "my backup.ini", "...x",
+               "Größe", std::string(255, 'x')}) {
+        SCOPED_TRACE(accepted);
+        EXPECT_EQ(validateBackupName(accepted), std::nullopt);
+    }
+}
+
+// The list file is replaced, never deleted first: a write that fails part way
+// (a full disk, a read-only folder) leaves the previous list as it was.
+TEST(BackupStore, AFailedListWriteKeepsThePreviousList) {
+    struct Row {
+        const char* fault;
+        test_support::ChildLimits limits;
+        fs::perms folderPerms;
+    };
+    const std::vector<Row> rows = {
+        {"full disk", {.maxFileBytes = 64}, fs::perms::all},
+        {"read-only folder", {.asNobody = true, .maxFileBytes = std::nullopt}, fs::perms(0555)},
+    };
+    const std::string previous = "[GEN]\r\nBackups=1\r\n[Backups]\r\n1=keep\r\n";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fault);
+        TempDir dir;
+        writeBytes(dir / "backup.ini", previous);
+        fs::permissions(dir.path(), row.folderPerms);
+        const Names longList(20, std::string(50, 'x'));
+        const int code = test_support::runInChild(
+            [&] { return WriteBackupList(dir.path(), longList).isOk() ? 0 : 1; }, row.limits);
+        fs::permissions(dir.path(), fs::perms::owner_all, fs::perm_options::add);
+        EXPECT_EQ(code, 1) << "the failure is reported";
+        EXPECT_EQ(readBytes(dir / "backup.ini"), previous);
+        EXPECT_EQ(listFolder(dir.path()), Names{"backup.ini"});
+    }
+}
+
+TEST(BackupStore, AListTooLongToReadBackIsNotWritten) {
+    TempDir dir;
+    writeBytes(dir / "backup.ini", "[GEN]\r\nBackups=0\r\n");
+    EXPECT_FALSE(WriteBackupList(dir.path(), Names(editor_backup::kMaxBackups + 1, "n")));
+    EXPECT_EQ(readBytes(dir / "backup.ini"), "[GEN]\r\nBackups=0\r\n");
+}
+
+}  // namespace
