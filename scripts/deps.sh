@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev libgl-dev
+  qt6-base-dev libgl-dev fontconfig fonts-urw-base35 fonts-dejavu-core fonts-dejavu-extra
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev llvm
   gcc-mingw-w64-i686 g++-mingw-w64-i686 gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64 binutils-mingw-w64
