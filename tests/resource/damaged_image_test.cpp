@@ -117,6 +117,9 @@ const Damage kDamages[] = {
          put32(b, sectionField(o, 1, 12), get32(b, sectionField(o, 0, 12)));
      },
      "in memory"},
+    {"first section mapped over the headers",
+     [](std::string& b, const Offsets& o) { put32(b, sectionField(o, 0, 12), 0); },
+     "overlaps the headers in memory"},
     {"section data inside the headers",
      [](std::string& b, const Offsets& o) { put32(b, sectionField(o, 0, 20), 0x10); },
      "overlaps the headers"},

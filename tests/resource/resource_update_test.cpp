@@ -99,7 +99,8 @@ TEST(ResourceUpdate, OrdersStringNamesUpperCasedBeforeIdsAscending) {
     auto update = Update::begin(installer, true);
     ASSERT_TRUE(update.isOk());
     const auto one = textBytes("x");
-    update->add(std::uint16_t{5}, std::uint16_t{9}, 1033, one);
+    // Empty and last: its address must still lie inside the section.
+    update->add(std::uint16_t{5}, std::uint16_t{9}, 1033, {});
     update->add(std::uint16_t{5}, std::uint16_t{9}, 0, one);
     update->add(std::uint16_t{5}, std::u16string(u"beta"), 0, one);
     update->add(std::uint16_t{2}, std::uint16_t{1}, 0, {});
@@ -116,7 +117,7 @@ TEST(ResourceUpdate, OrdersStringNamesUpperCasedBeforeIdsAscending) {
         {std::uint16_t{2}, std::uint16_t{1}, 0, {}},
         {std::uint16_t{5}, std::u16string(u"BETA"), 0, one},
         {std::uint16_t{5}, std::uint16_t{9}, 0, one},
-        {std::uint16_t{5}, std::uint16_t{9}, 1033, one},
+        {std::uint16_t{5}, std::uint16_t{9}, 1033, {}},
     };
     EXPECT_TRUE(sameResources(listed(installer), expected));
     EXPECT_EQ(independentCheck(installer, expected), "");
