@@ -223,7 +223,6 @@ Result<std::vector<std::byte>> buildImage(const PeImage& image, std::span<const 
             section.virtualSize = static_cast<std::uint32_t>(layout.size);
             replaced = target = r;
         } else {
-            std::memcpy(section.name, kRetiredSectionName, sizeof section.name);
             append = true;
         }
         if (!append)
@@ -250,6 +249,13 @@ Result<std::vector<std::byte>> buildImage(const PeImage& image, std::span<const 
             return Error{
                 "cannot add a resource section: no room in the headers for another "
                 "section header"};
+        }
+        // The old resource section stays as dead space; no other section may
+        // answer to the new one's name.
+        for (std::size_t i = 0; i < count; ++i) {
+            if (i == found || sectionName(sections[i]) == ".rsrc") {
+                std::memcpy(sections[i].name, kRetiredSectionName, sizeof sections[i].name);
+            }
         }
         pe::SectionHeader section{};
         std::memcpy(section.name, kResourceSectionName, sizeof section.name);

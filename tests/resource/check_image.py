@@ -8,7 +8,8 @@ MANIFEST is JSON: {"blob": FILE, "resources": [{"type", "name", "lang",
 (IDs) or strings and each resource's bytes are at "offset" in FILE. The image must hold
 exactly these resources according to pefile, llvm-readobj and wrestool;
 pefile must parse it without warnings and agree with its checksum; it must
-carry no certificate table; and its overlay (data after the last section)
+carry no certificate table; exactly one section, the tree's, may be named
+".rsrc"; and its overlay (data after the last section)
 must equal the overlay of IMAGE, which it was made from. Imports, base
 relocations and the COFF symbol table must read the same as in IMAGE. With
 --signed, IMAGE was signed: its overlay ends where its signature begins.
@@ -37,6 +38,12 @@ def pefile_view(path):
            f"checksum {pe.OPTIONAL_HEADER.CheckSum:#x}, pefile computes {pe.generate_checksum():#x}")
     security = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_SECURITY"]]
     expect(security.VirtualAddress == 0 and security.Size == 0, "certificate table still present")
+    # Tools that look the tree up by name must find the one section that holds it.
+    resource = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_RESOURCE"]]
+    named = [s for s in pe.sections if s.Name.rstrip(b"\0") == b".rsrc"]
+    expect(len(named) == 1 and named[0].VirtualAddress == resource.VirtualAddress,
+           f"sections named .rsrc: {[hex(s.VirtualAddress) for s in named]}, "
+           f"resource directory at {resource.VirtualAddress:#x}")
     found = []
     root = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
     for type_entry in root.entries if root else []:
