@@ -2,7 +2,6 @@
 // left as it was.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <functional>
 
 #include "platform/resource/resource_update.h"
@@ -14,54 +13,12 @@ namespace {
 using namespace resource_test;
 using platform::resource::Update;
 
-// Where the headers of the fixture lie, read here independently of the library.
-struct Offsets {
-    std::uint32_t pe = 0;  // "PE\0\0"
-    std::uint32_t fileHeader = 0;
-    std::uint32_t optionalHeader = 0;
-    std::uint32_t sectionTable = 0;
-    std::uint32_t sectionCount = 0;
-    std::uint32_t resourceSection = 0;  // file offset of the .rsrc data
-};
-
-std::uint32_t get32(const std::string& b, std::size_t at) {
-    std::uint32_t v = 0;
-    std::memcpy(&v, b.data() + at, 4);
-    return v;
-}
-void put32(std::string& b, std::size_t at, std::uint32_t v) {
-    std::memcpy(b.data() + at, &v, 4);
-}
-void put16(std::string& b, std::size_t at, std::uint16_t v) {
-    std::memcpy(b.data() + at, &v, 2);
-}
-
-Offsets offsetsOf(const std::string& b) {
-    Offsets o;
-    o.pe = get32(b, 0x3C);
-    o.fileHeader = o.pe + 4;
-    o.optionalHeader = o.fileHeader + 20;
-    o.sectionTable = o.optionalHeader + (get32(b, o.fileHeader + 16) & 0xFFFF);
-    o.sectionCount = get32(b, o.fileHeader + 2) & 0xFFFF;
-    for (std::uint32_t i = 0; i < o.sectionCount; ++i) {
-        const std::size_t at = o.sectionTable + 40 * i;
-        if (b.compare(at, 6, std::string(".rsrc\0", 6)) == 0)
-            o.resourceSection = get32(b, at + 20);
-    }
-    return o;
-}
-
 struct Damage {
     const char* fault;
     std::function<void(std::string&, const Offsets&)> apply;
     const char* reason;         // must appear in the error
     bool keepExisting = false;  // open without "delete existing", so the old tree is read
 };
-
-// Section i's header field at `field` bytes into its 40-byte entry.
-std::size_t sectionField(const Offsets& o, std::uint32_t i, std::size_t field) {
-    return o.sectionTable + 40 * i + field;
-}
 
 const Damage kDamages[] = {
     {"empty file", [](std::string& b, const Offsets&) { b.clear(); }, "too short for a DOS header"},

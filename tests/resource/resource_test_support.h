@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -198,6 +199,59 @@ inline std::string independentCheck(const fs::path& updated,
     if (status != 0 && log.empty())
         log = "checker failed to run: " + command;
     return status == 0 ? std::string() : log;
+}
+
+// Where the headers of the fixture lie, read here independently of the library.
+struct Offsets {
+    std::uint32_t pe = 0;  // "PE\0\0"
+    std::uint32_t fileHeader = 0;
+    std::uint32_t optionalHeader = 0;
+    std::uint32_t sectionTable = 0;
+    std::uint32_t sectionCount = 0;
+    std::uint32_t resourceSection = 0;  // file offset of the .rsrc data
+
+    // The index of the section called `name`.
+    std::optional<std::uint32_t> section(const std::string& b, const std::string& name) const {
+        for (std::uint32_t i = 0; i < sectionCount; ++i) {
+            if (b.compare(sectionTable + 40 * i, name.size() + 1, name.c_str(), name.size() + 1) ==
+                0) {
+                return i;
+            }
+        }
+        return std::nullopt;
+    }
+};
+
+inline std::uint32_t get32(const std::string& b, std::size_t at) {
+    std::uint32_t v = 0;
+    std::memcpy(&v, b.data() + at, 4);
+    return v;
+}
+inline void put32(std::string& b, std::size_t at, std::uint32_t v) {
+    std::memcpy(b.data() + at, &v, 4);
+}
+inline void put16(std::string& b, std::size_t at, std::uint16_t v) {
+    std::memcpy(b.data() + at, &v, 2);
+}
+
+inline Offsets offsetsOf(const std::string& b) {
+    Offsets o;
+    o.pe = get32(b, 0x3C);
+    o.fileHeader = o.pe + 4;
+    o.optionalHeader = o.fileHeader + 20;
+    o.sectionTable = o.optionalHeader + (get32(b, o.fileHeader + 16) & 0xFFFF);
+    o.sectionCount = get32(b, o.fileHeader + 2) & 0xFFFF;
+    for (std::uint32_t i = 0; i < o.sectionCount; ++i) {
+        const std::size_t at = o.sectionTable + 40 * i;
+        if (b.compare(at, 6, std::string(".rsrc\0", 6)) == 0)
+            o.resourceSection = get32(b, at + 20);
+    }
+    return o;
+}
+
+// Section i's header field at `field` bytes into its 40-byte entry.
+inline std::size_t sectionField(const Offsets& o, std::uint32_t i, std::size_t field) {
+    return o.sectionTable + 40 * i + field;
 }
 
 }  // namespace resource_test

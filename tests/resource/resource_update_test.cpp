@@ -179,4 +179,40 @@ TEST(ResourceUpdate, SecondRunLeavesNoTraceOfTheFirst) {
     }
 }
 
+// Only sections nothing refers to may move: one that relocations patch, or
+// one that holds code, stays where it is and the tree goes to a new section.
+TEST(ResourceUpdate, DoesNotMoveASectionThatCodeRefersTo) {
+    REQUIRE_FIXTURE("pe32_res.exe");
+    const std::string fixture = test_support::readBytes(fixturePath("pe32_res.exe"));
+    const Offsets offsets = offsetsOf(fixture);
+    const auto reloc = offsets.section(fixture, ".reloc");
+    ASSERT_TRUE(reloc.has_value());
+    const std::size_t relocData = get32(fixture, sectionField(offsets, *reloc, 20));
+    const std::uint32_t relocRva = get32(fixture, sectionField(offsets, *reloc, 12));
+    const struct {
+        const char* fault;
+        std::size_t at;
+        std::uint32_t value;
+    } rows[] = {
+        {"first relocation block patches .reloc itself", relocData, relocRva},
+        {".reloc marked as code", sectionField(offsets, *reloc, 36), 0x60000020},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.fault);
+        test_support::TempDir dir;
+        std::string original = fixture;
+        put32(original, row.at, row.value);
+        test_support::writeBytes(dir / "original.exe", original);
+        test_support::writeBytes(dir / "installer.exe", original);
+        auto update = Update::begin(dir / "installer.exe", true);
+        ASSERT_TRUE(update.isOk()) << update.message();
+        const auto set = updaterLikeSet();
+        addAll(*update, set);
+        const auto report = update->commit();
+        ASSERT_TRUE(report.isOk()) << report.message();
+        EXPECT_EQ(report->placement, "append");
+        EXPECT_EQ(independentCheck(dir / "installer.exe", set, dir / "original.exe"), "");
+    }
+}
+
 }  // namespace
