@@ -27,7 +27,8 @@ using ResourceName = std::variant<std::uint16_t, std::u16string>;
 
 struct CommitReport {
     bool signatureRemoved = false;  // the image carried a certificate table
-    std::string placement;          // how the new section was placed, for logs and tests
+    std::string placement;          // how the new section was placed, for logs and tests:
+                                    // "resize", "move", "in-place" or "append"
 };
 
 class Update {
