@@ -142,7 +142,10 @@ int run(const fs::path& workingDirectory, std::ostream& out, std::istream& in) {
     const std::size_t n = std::min(
         platform::profile::getSection(kSectionExtraFilesUpdater, section, section.size(), iniFile),
         section.size() - 1);
-    if (std::size_t needed = tableBytesNeeded(iniFile); needed > section.size()) {
+    // A cut buffer ends in size - 2; only then can lines be missing from it.
+    const bool cut = n >= section.size() - 2;
+    if (std::size_t needed = tableBytesNeeded(iniFile);
+        needed > section.size() || (cut && n + 1 < needed)) {
         out << "The extra-file list is too long for the installer's table (" << needed
             << " bytes, at most " << section.size() << "); nothing was written.\n";
         waitForKey(out, in);
