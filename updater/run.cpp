@@ -4,11 +4,11 @@
 #include <array>
 #include <cstring>
 #include <istream>
-#include <numeric>
 #include <ostream>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/install_info.h"
 #include "platform/profile/profile.h"
@@ -74,17 +74,18 @@ class Value {
     std::size_t length_ = 0;
 };
 
-// The bytes the section takes as the installer's table: each line and its
-// NUL, then one more NUL. Measured on the file itself, because a cut section
-// buffer cannot tell a section that just fits from one that was cut.
+// The bytes the whole section takes as the installer's table (its lines,
+// their NULs and the final NUL), read with a buffer that cannot be too small:
+// the list is never longer than the file plus its two final NULs.
 std::size_t tableBytesNeeded(const fs::path& file) {
-    auto document = platform::profile::Document::load(file);
-    if (!document)
+    std::error_code error;
+    const auto fileBytes = fs::file_size(file, error);
+    if (error)
         return 1;
-    auto lines = document->sectionLines(install_info::kSectionExtraFilesUpdater);
-    return std::accumulate(
-        lines.begin(), lines.end(), std::size_t{1},
-        [](std::size_t sum, const std::string& line) { return sum + line.size() + 1; });
+    std::vector<char> whole(static_cast<std::size_t>(fileBytes) + 2);
+    return platform::profile::getSection(install_info::kSectionExtraFilesUpdater, whole,
+                                         whole.size(), file) +
+           1;
 }
 
 // Waits for the final key. A NUL ends the program silently; any other
@@ -142,10 +143,9 @@ int run(const fs::path& workingDirectory, std::ostream& out, std::istream& in) {
     const std::size_t n = std::min(
         platform::profile::getSection(kSectionExtraFilesUpdater, section, section.size(), iniFile),
         section.size() - 1);
-    // A cut buffer ends in size - 2; only then can lines be missing from it.
-    const bool cut = n >= section.size() - 2;
-    if (std::size_t needed = tableBytesNeeded(iniFile);
-        needed > section.size() || (cut && n + 1 < needed)) {
+    // A cut buffer reports size - 2; only then can lines be missing from it.
+    if (std::size_t needed = n >= section.size() - 2 ? tableBytesNeeded(iniFile) : n + 1;
+        needed > n + 1) {
         out << "The extra-file list is too long for the installer's table (" << needed
             << " bytes, at most " << section.size() << "); nothing was written.\n";
         waitForKey(out, in);
