@@ -23,7 +23,7 @@ namespace platform::profile {
 // only the line it must change (or adds lines), so serialising a document
 // that was only read gives back the bytes it was parsed from.
 class Document {
-public:
+  public:
     Document() = default;
     static Document parse(std::string_view bytes);
     // A missing file gives an empty document; an unreadable one an Error.
@@ -45,18 +45,71 @@ public:
     // or a new section (header, then the line) at the end of the document.
     Status appendLine(std::string_view section, std::string_view text);
 
-private:
-    std::vector<std::string> lines_;  // each line's bytes, without its line end
-    bool endsWithLineBreak_ = false;  // whether the last line had a line end
+    // Removes every section of that name (letter case ignored): its header
+    // line and all its lines up to the next section header. Every other line
+    // keeps its bytes. Removing an absent section changes nothing.
+    Status removeSection(std::string_view section);
+
+  private:
+    struct Line {
+        std::string text;      // the line's bytes, without its line end
+        std::string_view end;  // "\r\n", "\n", "\r", or "" for a last line without one
+    };
+    struct SectionSpan {
+        std::string name;        // as in the header, blanks around it removed
+        std::size_t header = 0;  // index of the header line
+        std::size_t end = 0;     // one past the section's last line
+    };
+
+    const SectionSpan* findSection(std::string_view section) const;
+    std::optional<std::size_t> findKeyLine(const SectionSpan& span, std::string_view key) const;
+    std::size_t afterLastNonBlankLine(const SectionSpan& span) const;
+    void insertLine(std::size_t at, std::string text);
+    void addSectionAtEnd(std::string_view section);
+    void reindexSections();
+
+    std::vector<Line> lines_;
+    // The sections in file order; lines before the first header belong to none.
+    // Kept up to date on every insertion, so that appending many lines to one
+    // section never rescans the document.
+    std::vector<SectionSpan> sections_;
+};
+
+// Splits text into lines: CR LF, LF and CR each end a line. Text after the
+// last line end is a last line of its own; a line end at the very end of the
+// text does not start another (empty) line.
+class LineCursor {
+  public:
+    explicit LineCursor(std::string_view text) : rest_(text) {}
+    // The next line and its line end ("" for a last line without one);
+    // false when the text is used up.
+    bool next(std::string_view& line, std::string_view& end) {
+        if (rest_.empty())
+            return false;
+        std::size_t stop = rest_.find_first_of("\r\n");
+        if (stop == std::string_view::npos) {
+            line = rest_;
+            end = {};
+            rest_ = {};
+            return true;
+        }
+        std::size_t endLength = rest_.substr(stop, 2) == "\r\n" ? 2 : 1;
+        line = rest_.substr(0, stop);
+        end = rest_.substr(stop, endLength);
+        rest_.remove_prefix(stop + endLength);
+        return true;
+    }
+
+  private:
+    std::string_view rest_;
 };
 
 // GetPrivateProfileStringA: copies at most size - 1 characters of the value
 // (or of `defaultValue` when the file, section or key is missing) into
 // `buffer` and ends them with a NUL. `size` is clamped to buffer.size().
 // Returns the number of characters copied, without the NUL.
-std::size_t getString(std::string_view section, std::string_view key,
-                      std::string_view defaultValue, std::span<char> buffer, std::size_t size,
-                      const std::filesystem::path& file);
+std::size_t getString(std::string_view section, std::string_view key, std::string_view defaultValue,
+                      std::span<char> buffer, std::size_t size, const std::filesystem::path& file);
 
 // GetPrivateProfileSectionA: the section's lines, each followed by a NUL,
 // then one more NUL; returns the bytes before that last NUL. A buffer too
@@ -78,22 +131,31 @@ Status appendLine(std::string_view section, std::string_view text,
 // Many writes to one file, committed once. The result is byte for byte what
 // the same single calls would have left, issued one after another.
 class Batch {
-public:
+  public:
     enum class Start { FromFile, Empty };
     // Start::Empty treats the file as if it had been deleted first.
     explicit Batch(std::filesystem::path file, Start start = Start::FromFile);
 
     Status setValue(std::string_view section, std::string_view key, std::string_view value);
     Status appendLine(std::string_view section, std::string_view text);
+    Status removeSection(std::string_view section);
     // Writes the document atomically; reports the first failure of any step.
+    // A refused step leaves the document as it was, and the other steps are
+    // still written, as the single calls would have been. Nothing is written
+    // when the file could not be read or no step succeeded.
     Status commit();
 
-private:
+  private:
+    Status apply(Status step);
+    bool load();
+
     std::filesystem::path file_;
     Start start_;
     Document document_;
     Status firstError_;
+    Status loadError_;
     bool loaded_ = false;
+    bool changed_ = false;
 };
 
 }  // namespace platform::profile

@@ -1,0 +1,491 @@
+#include "platform/profile/profile.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+#include <utility>
+
+#include "platform/files/files.h"
+
+namespace platform::profile {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kCrLf = "\r\n";
+constexpr std::string_view kLf = "\n";
+constexpr std::string_view kCr = "\r";
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view trimBlanks(std::string_view text) {
+    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+bool isBlankLine(std::string_view line) {
+    return trimBlanks(line).empty();
+}
+
+char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return asciiLower(x) == asciiLower(y);
+           });
+}
+
+// A header is "[" name "]" after optional blanks; the name runs to the last
+// "]" of the line, blanks around it dropped. A "[" without a "]" opens no section.
+std::optional<std::string_view> headerName(std::string_view line) {
+    std::string_view text = trimBlanks(line);
+    if (text.empty() || text.front() != '[')
+        return std::nullopt;
+    std::size_t close = text.rfind(']');
+    if (close == 0 || close == std::string_view::npos)
+        return std::nullopt;
+    return trimBlanks(text.substr(1, close - 1));
+}
+
+bool isComment(std::string_view line) {
+    std::string_view text = trimBlanks(line);
+    return !text.empty() && text.front() == ';';
+}
+
+struct KeyLine {
+    std::string_view key;    // blanks around it dropped
+    std::string_view value;  // blanks around it dropped
+    std::size_t equalsAt;    // position of the "=" in the line
+};
+
+// A key line is any non-comment line with an "="; the key is what stands
+// before the first "=".
+std::optional<KeyLine> keyLine(std::string_view line) {
+    if (isComment(line))
+        return std::nullopt;
+    std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos)
+        return std::nullopt;
+    return KeyLine{trimBlanks(line.substr(0, equals)), trimBlanks(line.substr(equals + 1)), equals};
+}
+
+// A line break would plant further lines (keys, sections) in the file, and a
+// NUL would cut the value short for every C-string reader.
+bool holdsLineBreakOrNul(std::string_view text) {
+    return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+Status refuse(std::string_view what, std::string_view reason) {
+    return Error{"refused to write " + std::string(what) + ": " + std::string(reason)};
+}
+
+Status checkSectionName(std::string_view section) {
+    if (holdsLineBreakOrNul(section)) {
+        return refuse("section [" + std::string(section) + "]",
+                      "the name holds a line break or NUL");
+    }
+    if (trimBlanks(section).empty())
+        return refuse("a section", "the section name is empty");
+    return {};
+}
+
+// Only names that read back as the same key are written: an "=" would split
+// the name, and a leading ";" or "[" would turn the line into a comment or header.
+Status checkKeyName(std::string_view section, std::string_view key) {
+    std::string what = "key \"" + std::string(key) + "\" in [" + std::string(section) + "]";
+    if (holdsLineBreakOrNul(key))
+        return refuse(what, "the key holds a line break or NUL");
+    std::string_view name = trimBlanks(key);
+    if (name.empty())
+        return refuse(what, "the key is empty");
+    if (name.find('=') != std::string_view::npos)
+        return refuse(what, "the key holds \"=\"");
+    if (name.front() == ';' || name.front() == '[') {
+        return refuse(what, "the key starts with \";\" or \"[\"");
+    }
+    return {};
+}
+
+// The text a C-string reader sees: everything before the first NUL.
+std::string_view beforeNul(std::string_view text) {
+    return text.substr(0, std::min(text.find('\0'), text.size()));
+}
+
+// Windows drops trailing spaces of the default before copying it.
+std::string_view defaultAsCopied(std::string_view defaultValue) {
+    while (!defaultValue.empty() && defaultValue.back() == ' ') defaultValue.remove_suffix(1);
+    return defaultValue;
+}
+
+// A document for reading; a missing or unreadable file reads as empty, as the
+// platform routines give their default then.
+Document loadForReading(const fs::path& file) {
+    auto loaded = Document::load(file);
+    return loaded ? std::move(loaded).value() : Document{};
+}
+
+// Root ignores permission bits, and an atomic rename would replace a
+// read-only file in a writable folder; the platform routine fails there.
+Status checkWritable(const fs::path& file) {
+    std::error_code ec;
+    if (fs::exists(file, ec) && ::access(file.c_str(), W_OK) != 0) {
+        int error = errno;
+        return Error{"cannot write " + file.string() + ": " + std::strerror(error)};
+    }
+    return {};
+}
+
+Status commitDocument(const fs::path& file, const Document& document) {
+    if (Status writable = checkWritable(file); !writable)
+        return writable;
+    return files::replaceFile(file, std::string_view(document.serialize()));
+}
+
+}  // namespace
+
+Document Document::parse(std::string_view bytes) {
+    Document document;
+    LineCursor cursor(bytes);
+    std::string_view line;
+    std::string_view end;
+    while (cursor.next(line, end)) {
+        std::string_view stableEnd = end == kCrLf ? kCrLf
+                                     : end == kLf ? kLf
+                                     : end == kCr ? kCr
+                                                  : std::string_view{};
+        document.lines_.push_back(Line{std::string(line), stableEnd});
+    }
+    document.reindexSections();
+    return document;
+}
+
+Result<Document> Document::load(const fs::path& path) {
+    std::error_code ec;
+    if (!fs::exists(path, ec))
+        return Document{};
+    auto text = files::readTextFile(path);
+    if (!text)
+        return Error{text.message()};
+    return parse(*text);
+}
+
+std::string Document::serialize() const {
+    std::size_t size = 0;
+    for (const Line& line : lines_) size += line.text.size() + line.end.size();
+    std::string bytes;
+    bytes.reserve(size);
+    for (const Line& line : lines_) {
+        bytes += line.text;
+        bytes += line.end;
+    }
+    return bytes;
+}
+
+void Document::reindexSections() {
+    sections_.clear();
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        if (auto name = headerName(lines_[i].text)) {
+            if (!sections_.empty())
+                sections_.back().end = i;
+            sections_.push_back(SectionSpan{std::string(*name), i, lines_.size()});
+        }
+    }
+}
+
+const Document::SectionSpan* Document::findSection(std::string_view section) const {
+    std::string_view name = trimBlanks(section);
+    if (name.empty())
+        return nullptr;
+    for (const SectionSpan& span : sections_) {
+        if (equalsIgnoringCase(span.name, name))
+            return &span;
+    }
+    return nullptr;
+}
+
+std::optional<std::size_t> Document::findKeyLine(const SectionSpan& span,
+                                                 std::string_view key) const {
+    std::string_view name = trimBlanks(key);
+    if (name.empty())
+        return std::nullopt;
+    for (std::size_t i = span.header + 1; i < span.end; ++i) {
+        auto parsed = keyLine(lines_[i].text);
+        if (parsed && equalsIgnoringCase(parsed->key, name))
+            return i;
+    }
+    return std::nullopt;
+}
+
+std::size_t Document::afterLastNonBlankLine(const SectionSpan& span) const {
+    std::size_t at = span.end;
+    while (at > span.header + 1 && isBlankLine(lines_[at - 1].text)) --at;
+    return at;
+}
+
+void Document::insertLine(std::size_t at, std::string text) {
+    // A last line without a line end gets one, so the new line stands on its own.
+    if (at == lines_.size() && !lines_.empty() && lines_.back().end.empty()) {
+        lines_.back().end = kCrLf;
+    }
+    // A line that reads as a header (a new section, or an appended text such
+    // as "[x]") starts a section for every later lookup, as it will once the
+    // file is read again.
+    bool startsSection = headerName(text).has_value();
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), Line{std::move(text), kCrLf});
+    if (startsSection) {
+        reindexSections();
+        return;
+    }
+    for (SectionSpan& span : sections_) {
+        if (span.header >= at)
+            ++span.header;
+        if (span.end >= at)
+            ++span.end;
+    }
+}
+
+void Document::addSectionAtEnd(std::string_view section) {
+    // Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) on "[" + name + "]".
+    std::string_view name = trimBlanks(section);
+    std::string header;
+    header.reserve(name.size() + 2);
+    header += '[';
+    header += name;
+    header += ']';
+    insertLine(lines_.size(), std::move(header));
+}
+
+std::optional<std::string> Document::value(std::string_view section, std::string_view key) const {
+    const SectionSpan* span = findSection(section);
+    if (span == nullptr)
+        return std::nullopt;
+    auto at = findKeyLine(*span, key);
+    if (!at)
+        return std::nullopt;
+    return std::string(keyLine(lines_[*at].text)->value);
+}
+
+std::vector<std::string> Document::sectionLines(std::string_view section) const {
+    std::vector<std::string> result;
+    const SectionSpan* span = findSection(section);
+    if (span == nullptr)
+        return result;
+    for (std::size_t i = span->header + 1; i < span->end; ++i) {
+        const std::string& text = lines_[i].text;
+        if (isBlankLine(text) || isComment(text))
+            continue;
+        // As the Windows routine returns them: blanks around the line and
+        // around a key line's first "=" dropped, nothing else changed.
+        if (auto parsed = keyLine(text)) {
+            result.push_back(std::string(parsed->key) + "=" + std::string(parsed->value));
+        } else {
+            result.emplace_back(trimBlanks(text));
+        }
+    }
+    return result;
+}
+
+Status Document::setValue(std::string_view section, std::string_view key, std::string_view value) {
+    if (Status s = checkSectionName(section); !s)
+        return s;
+    if (Status s = checkKeyName(section, key); !s)
+        return s;
+    if (holdsLineBreakOrNul(value)) {
+        return refuse("key \"" + std::string(key) + "\" in [" + std::string(section) + "]",
+                      "the value holds a line break or NUL");
+    }
+    const SectionSpan* span = findSection(section);
+    if (span == nullptr) {
+        addSectionAtEnd(section);
+        insertLine(lines_.size(), std::string(trimBlanks(key)) + "=" + std::string(value));
+        return {};
+    }
+    if (auto at = findKeyLine(*span, key)) {
+        // The key keeps its spelling and everything before its "=".
+        std::string& text = lines_[*at].text;
+        text.resize(keyLine(text)->equalsAt + 1);
+        text += value;
+        return {};
+    }
+    insertLine(afterLastNonBlankLine(*span),
+               std::string(trimBlanks(key)) + "=" + std::string(value));
+    return {};
+}
+
+Status Document::appendLine(std::string_view section, std::string_view text) {
+    if (Status s = checkSectionName(section); !s)
+        return s;
+    if (holdsLineBreakOrNul(text)) {
+        return refuse("a line in [" + std::string(section) + "]",
+                      "the text holds a line break or NUL");
+    }
+    const SectionSpan* span = findSection(section);
+    if (span == nullptr) {
+        addSectionAtEnd(section);
+        insertLine(lines_.size(), std::string(text));
+        return {};
+    }
+    // The last section runs to the end of the file and every line of it counts,
+    // blank ones included: an empty entry appended earlier must stay before
+    // the next one. A section that another follows ends at its last non-blank
+    // line; blank lines after it separate it from the next header.
+    bool isLast = span == &sections_.back();
+    insertLine(isLast ? lines_.size() : afterLastNonBlankLine(*span), std::string(text));
+    return {};
+}
+
+Status Document::removeSection(std::string_view section) {
+    if (holdsLineBreakOrNul(section)) {
+        return refuse("section [" + std::string(section) + "]",
+                      "the name holds a line break or NUL");
+    }
+    std::string_view name = trimBlanks(section);
+    std::vector<Line> kept;
+    kept.reserve(lines_.size());
+    std::size_t next = 0;
+    bool removed = false;
+    for (const SectionSpan& span : sections_) {
+        if (!equalsIgnoringCase(span.name, name))
+            continue;
+        std::move(lines_.begin() + static_cast<std::ptrdiff_t>(next),
+                  lines_.begin() + static_cast<std::ptrdiff_t>(span.header),
+                  std::back_inserter(kept));
+        next = span.end;
+        removed = true;
+    }
+    if (!removed)
+        return {};
+    std::move(lines_.begin() + static_cast<std::ptrdiff_t>(next), lines_.end(),
+              std::back_inserter(kept));
+    lines_ = std::move(kept);
+    reindexSections();
+    return {};
+}
+
+std::size_t getString(std::string_view section, std::string_view key, std::string_view defaultValue,
+                      std::span<char> buffer, std::size_t size, const fs::path& file) {
+    size = std::min(size, buffer.size());
+    if (size == 0)
+        return 0;
+    auto found = loadForReading(file).value(section, key);
+    std::string_view text =
+        beforeNul(found ? std::string_view(*found) : defaultAsCopied(defaultValue));
+    std::size_t count = std::min(text.size(), size - 1);
+    std::copy_n(text.begin(), count, buffer.begin());
+    buffer[count] = '\0';
+    return count;
+}
+
+std::size_t getSection(std::string_view section, std::span<char> buffer, std::size_t size,
+                       const fs::path& file) {
+    size = std::min(size, buffer.size());
+    if (size == 0)
+        return 0;
+    // The list as a C-string reader sees it: each line up to a NUL it may
+    // hold, and no empty entry, which would end the list early.
+    std::string list;
+    for (const std::string& line : loadForReading(file).sectionLines(section)) {
+        std::string_view text = beforeNul(line);
+        if (text.empty())
+            continue;
+        list += text;
+        list += '\0';
+    }
+    if (list.size() + 1 <= size) {
+        std::copy(list.begin(), list.end(), buffer.begin());
+        buffer[list.size()] = '\0';
+        return list.size();
+    }
+    // Too small: the list is cut to size - 2 bytes and ended by two NULs.
+    if (size < 2) {
+        buffer[0] = '\0';
+        return 0;
+    }
+    std::copy_n(list.begin(), size - 2, buffer.begin());
+    buffer[size - 2] = '\0';
+    buffer[size - 1] = '\0';
+    return size - 2;
+}
+
+Status writeString(std::string_view section, std::string_view key, std::string_view value,
+                   const fs::path& file) {
+    auto document = Document::load(file);
+    if (!document)
+        return document.status();
+    if (Status s = document->setValue(section, key, value); !s)
+        return s;
+    return commitDocument(file, *document);
+}
+
+Status appendLine(std::string_view section, std::string_view text, const fs::path& file) {
+    auto document = Document::load(file);
+    if (!document)
+        return document.status();
+    if (Status s = document->appendLine(section, text); !s)
+        return s;
+    return commitDocument(file, *document);
+}
+
+Batch::Batch(fs::path file, Start start) : file_(std::move(file)), start_(start) {}
+
+bool Batch::load() {
+    if (loaded_)
+        return loadError_.isOk();
+    loaded_ = true;
+    if (start_ == Start::Empty)
+        return true;
+    auto document = Document::load(file_);
+    if (!document) {
+        loadError_ = document.status();
+        return false;
+    }
+    document_ = std::move(document).value();
+    return true;
+}
+
+Status Batch::apply(Status step) {
+    if (step) {
+        changed_ = true;
+    } else if (firstError_.isOk()) {
+        firstError_ = step;
+    }
+    return step;
+}
+
+Status Batch::setValue(std::string_view section, std::string_view key, std::string_view value) {
+    if (!load())
+        return loadError_;
+    return apply(document_.setValue(section, key, value));
+}
+
+Status Batch::appendLine(std::string_view section, std::string_view text) {
+    if (!load())
+        return loadError_;
+    return apply(document_.appendLine(section, text));
+}
+
+Status Batch::removeSection(std::string_view section) {
+    if (!load())
+        return loadError_;
+    return apply(document_.removeSection(section));
+}
+
+Status Batch::commit() {
+    if (!load())
+        return loadError_;
+    if (changed_) {
+        if (Status written = commitDocument(file_, document_); !written)
+            return written;
+    }
+    return firstError_;
+}
+
+}  // namespace platform::profile

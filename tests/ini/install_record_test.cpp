@@ -1,0 +1,174 @@
+// Writing an install-info record (Save and the backup file) and scanning its
+// extra files back.
+#include "editor/ini/install_record.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "editor/ini/ini.h"
+#include "tests/support/child_process.h"
+#include "tests/support/golden.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+namespace fs = std::filesystem;
+using editor_ini::InstallRecord;
+using editor_ini::scanExtraFiles;
+using editor_ini::writeInstallRecord;
+using editor_ini::WriteMode;
+using test_support::readBytes;
+using test_support::TempDir;
+using test_support::writeBytes;
+
+InstallRecord sampleRecord() {
+    InstallRecord record;
+    record.values = {"My plugin", "Proj.Class", "Installer", "No Warning",
+                     "plug.dll",  "icon.ico",   "readme.txt"};
+    record.extraFiles = {"readme.txt", "data\\more.bin", "C:\\abs\\x y.txt"};
+    return record;
+}
+
+fs::path golden(const char* name) {
+    return fs::path(TAMSEL_TEST_DATA_DIR) / name;
+}
+
+TEST(WriteInstallRecord, SaveWritesTheTableOfLinesAndNothingElse) {
+    TempDir dir;
+    writeBytes(dir / "install_info.ini", "[Old]\r\nstale=1\r\n[Extrafiles]\r\nold.txt\r\n");
+    std::vector<std::size_t> written;
+    ASSERT_TRUE(writeInstallRecord(dir / "install_info.ini", sampleRecord(), WriteMode::FreshFile,
+                                   [&](std::size_t i) { written.push_back(i); }));
+    EXPECT_TRUE(test_support::matchesGolden(readBytes(dir / "install_info.ini"),
+                                            golden("save_extras.ini")));
+    EXPECT_EQ(written, (std::vector<std::size_t>{0, 1, 2}));
+}
+
+TEST(WriteInstallRecord, SaveWithAnEmptyListHasNoExtrafilesSection) {
+    TempDir dir;
+    InstallRecord record = sampleRecord();
+    record.extraFiles.clear();
+    record.values[install_info::kFieldWarning] = "no warning";  // other case: a real warning
+    record.values[install_info::kFieldRunAfterInstall] = "";
+    ASSERT_TRUE(writeInstallRecord(dir / "f.ini", record, WriteMode::FreshFile));
+    EXPECT_TRUE(
+        test_support::matchesGolden(readBytes(dir / "f.ini"), golden("save_no_extras.ini")));
+    EXPECT_EQ(scanExtraFiles(readBytes(dir / "f.ini")), std::nullopt);
+}
+
+// Save is specified as a delete and then single WriteINI / WriteIniSection calls.
+TEST(WriteInstallRecord, SaveEqualsTheSingleCallsAndSavingTwiceGivesTheSameText) {
+    TempDir dir;
+    const InstallRecord record = sampleRecord();
+    const std::string single = (dir / "single.ini").string();
+    for (std::size_t i = 0; i < install_info::kFieldOrder.size(); ++i) {
+        const auto& field = install_info::kFieldOrder[i];
+        editor_ini::WriteINI(single, std::string(field.section), std::string(field.key),
+                             std::string(install_info::warningValueToStore(record.values[i])));
+    }
+    for (const std::string& entry : record.extraFiles) {
+        editor_ini::WriteIniSection(single, "Extrafiles", entry);
+    }
+    ASSERT_TRUE(writeInstallRecord(dir / "f.ini", record, WriteMode::FreshFile));
+    const std::string first = readBytes(dir / "f.ini");
+    EXPECT_EQ(first, readBytes(single));
+    ASSERT_TRUE(writeInstallRecord(dir / "f.ini", record, WriteMode::FreshFile));
+    EXPECT_EQ(readBytes(dir / "f.ini"), first);
+}
+
+TEST(WriteInstallRecord, ReadsBackAsWritten) {
+    TempDir dir;
+    const InstallRecord record = sampleRecord();
+    ASSERT_TRUE(writeInstallRecord(dir / "f.ini", record, WriteMode::FreshFile));
+    const std::string file = (dir / "f.ini").string();
+    for (std::size_t i = 0; i < install_info::kFieldOrder.size(); ++i) {
+        const auto& field = install_info::kFieldOrder[i];
+        std::string expected = i == install_info::kFieldWarning ? "" : record.values[i];
+        EXPECT_EQ(
+            editor_ini::ReadINI(file, std::string(field.section), std::string(field.key), "", 100),
+            expected)
+            << field.key;
+    }
+    EXPECT_EQ(scanExtraFiles(readBytes(file)), record.extraFiles);
+}
+
+TEST(WriteInstallRecord, UpdateInPlaceKeepsForeignSectionsAndRebuildsExtrafilesAtTheEnd) {
+    TempDir dir;
+    writeBytes(dir / "b.ini",
+               "; made by hand\r\n[Misc]\r\nRunAfterInstall=old\r\nNote=keep\r\n"
+               "[ExtraFiles]\r\nold1.txt\r\nold2.txt\r\n[Foreign]\r\nx=1\r\n"
+               "[Texts]\r\nname=Old\r\n");
+    ASSERT_TRUE(writeInstallRecord(dir / "b.ini", sampleRecord(), WriteMode::UpdateInPlace));
+    EXPECT_TRUE(
+        test_support::matchesGolden(readBytes(dir / "b.ini"), golden("update_in_place.ini")));
+
+    InstallRecord none = sampleRecord();
+    none.extraFiles.clear();
+    ASSERT_TRUE(writeInstallRecord(dir / "b.ini", none, WriteMode::UpdateInPlace));
+    EXPECT_EQ(scanExtraFiles(readBytes(dir / "b.ini")), std::nullopt);
+    EXPECT_NE(readBytes(dir / "b.ini").find("[Foreign]\r\nx=1\r\n"), std::string::npos);
+}
+
+TEST(WriteInstallRecord, AFailureNamesTheFileAndLeavesItAsItWas) {
+    TempDir dir;
+    const std::string original = "[Texts]\r\nName=Old\r\n";
+    writeBytes(dir / "f.ini", original);
+    fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec |
+                                    fs::perms::others_read | fs::perms::others_exec);
+    for (WriteMode mode : {WriteMode::FreshFile, WriteMode::UpdateInPlace}) {
+        int code = test_support::runInChild(
+            [&] {
+                platform::Status status = writeInstallRecord(dir / "f.ini", sampleRecord(), mode);
+                bool named = status.message().find((dir / "f.ini").string()) != std::string::npos;
+                return !status && named ? 0 : 1;
+            },
+            {.asNobody = true, .maxFileBytes = {}});
+        EXPECT_EQ(code, 0) << "failure not reported, or the file not named";
+        EXPECT_EQ(readBytes(dir / "f.ini"), original);
+    }
+}
+
+TEST(WriteInstallRecord, AValueWithALineBreakIsRefusedAndNamed) {
+    TempDir dir;
+    InstallRecord record = sampleRecord();
+    record.values[install_info::kFieldTitle] = "two\r\n[Files]\r\nFilename=evil.dll";
+    platform::Status status = writeInstallRecord(dir / "f.ini", record, WriteMode::FreshFile);
+    EXPECT_FALSE(status);
+    EXPECT_NE(status.message().find("\"Title\""), std::string::npos) << status.message();
+    EXPECT_EQ(editor_ini::ReadINI((dir / "f.ini").string(), "Files", "Filename", "", 100),
+              "plug.dll");
+}
+
+struct ScanRow {
+    const char* fault;
+    std::string text;
+    std::optional<std::vector<std::string>> expected;
+};
+
+TEST(ScanExtraFiles, TakesEveryLineAfterTheExactHeader) {
+    using Lines = std::vector<std::string>;
+    const ScanRow rows[] = {
+        {"no header not told apart from an empty list", "[Texts]\r\nName=x\r\n", std::nullopt},
+        {"header with a capital F matched", "[ExtraFiles]\r\na.txt\r\n", std::nullopt},
+        {"header with blanks matched", " [Extrafiles]\r\na.txt\r\n", std::nullopt},
+        {"header alone gives an entry", "[Extrafiles]\r\n", Lines{}},
+        {"header at the end without a line end", "[Texts]\r\n[Extrafiles]", Lines{}},
+        {"last line end makes an extra entry", "[Extrafiles]\r\na\r\nb\r\n", Lines{"a", "b"}},
+        {"last line without a line end lost", "[Extrafiles]\r\na\r\nb", Lines{"a", "b"}},
+        {"blank line dropped", "[Extrafiles]\r\na\r\n\r\n b \r\n", Lines{"a", "", " b "}},
+        {"LF or CR alone not a line end", "[Extrafiles]\na\rb\r\nc", Lines{"a", "b", "c"}},
+        {"scan stops at a later section", "[Extrafiles]\r\na\r\n[Other]\r\nk=v\r\n",
+         Lines{"a", "[Other]", "k=v"}},
+        {"second header not an entry", "[Extrafiles]\r\na\r\n[Extrafiles]\r\nb\r\n",
+         Lines{"a", "[Extrafiles]", "b"}},
+    };
+    for (const ScanRow& row : rows) {
+        SCOPED_TRACE(row.fault);
+        EXPECT_EQ(scanExtraFiles(row.text), row.expected);
+    }
+}
+
+}  // namespace
