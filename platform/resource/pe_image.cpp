@@ -1,0 +1,236 @@
+#include "platform/resource/pe_image.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/resource/byte_io.h"
+
+namespace platform::resource {
+
+std::string hex(std::uint64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
+    return text;
+}
+
+std::string sectionName(const pe::SectionHeader& section) {
+    const char* end = static_cast<const char*>(std::memchr(section.name, 0, sizeof section.name));
+    return std::string(section.name, end ? end : section.name + sizeof section.name);
+}
+
+std::optional<std::size_t> PeImage::sectionOfRva(std::uint32_t rva) const {
+    for (std::size_t i = 0; i < sections.size(); ++i) {
+        const std::uint64_t start = sections[i].virtualAddress;
+        if (rva >= start && rva < start + virtualSpan(sections[i]))
+            return i;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::uint64_t> PeImage::rvaToOffset(std::uint32_t rva, std::uint32_t length) const {
+    const auto index = sectionOfRva(rva);
+    if (!index)
+        return std::nullopt;
+    const pe::SectionHeader& section = sections[*index];
+    const std::uint64_t inSection = std::uint64_t{rva} - section.virtualAddress;
+    if (!rangeFits(inSection, length, section.sizeOfRawData))
+        return std::nullopt;
+    return std::uint64_t{section.pointerToRawData} + inSection;
+}
+
+namespace {
+
+bool isPowerOfTwo(std::uint32_t value) {
+    return value != 0 && (value & (value - 1)) == 0;
+}
+
+Error truncated(const std::string& what, std::uint64_t offset) {
+    return Error{"truncated PE file: " + what + " at " + hex(offset) + " runs past the end"};
+}
+
+template <typename Header>
+void takeOptionalHeader(const Header& header, PeImage& image) {
+    image.sectionAlignment = header.layout.sectionAlignment;
+    image.fileAlignment = header.layout.fileAlignment;
+    image.sizeOfHeaders = header.layout.sizeOfHeaders;
+    image.sizeOfImage = header.layout.sizeOfImage;
+    image.sizeOfInitializedData = header.standard.sizeOfInitializedData;
+}
+
+Status checkSections(PeImage& image) {
+    std::uint64_t previousEnd = 0;
+    std::string previousName;
+    std::vector<std::pair<std::uint64_t, std::size_t>> raw;  // (offset, index) with raw data
+    for (std::size_t i = 0; i < image.sections.size(); ++i) {
+        const pe::SectionHeader& section = image.sections[i];
+        const std::string name =
+            "section " + std::to_string(i + 1) + " (" + sectionName(section) + ")";
+        const std::uint64_t start = section.virtualAddress;
+        const std::uint64_t end = start + virtualSpan(section);
+        if (start < previousEnd) {
+            return Error{"bad section table: " + name + " at " + hex(start) + " overlaps " +
+                         previousName + " in memory"};
+        }
+        if (end > image.sizeOfImage) {
+            return Error{"bad section table: " + name + " ends at " + hex(end) +
+                         ", beyond SizeOfImage " + hex(image.sizeOfImage)};
+        }
+        previousEnd = end;
+        previousName = name;
+        if (section.sizeOfRawData == 0)
+            continue;
+        if (!rangeFits(section.pointerToRawData, section.sizeOfRawData, image.fileSize)) {
+            return Error{"truncated PE file: " + name + " data at " +
+                         hex(section.pointerToRawData) + " runs past the end of the file"};
+        }
+        if (section.pointerToRawData <
+            image.sectionTableOffset + image.sections.size() * sizeof(pe::SectionHeader)) {
+            return Error{"bad section table: " + name + " data at " +
+                         hex(section.pointerToRawData) + " overlaps the headers"};
+        }
+        raw.emplace_back(section.pointerToRawData, i);
+    }
+    std::sort(raw.begin(), raw.end());
+    image.endOfSectionData = image.sizeOfHeaders;
+    for (std::size_t k = 0; k < raw.size(); ++k) {
+        const pe::SectionHeader& section = image.sections[raw[k].second];
+        const std::uint64_t end = std::uint64_t{section.pointerToRawData} + section.sizeOfRawData;
+        if (k + 1 < raw.size() && end > raw[k + 1].first) {
+            return Error{"bad section table: data of section " + sectionName(section) +
+                         " overlaps section " + sectionName(image.sections[raw[k + 1].second]) +
+                         " at " + hex(raw[k + 1].first)};
+        }
+        image.endOfSectionData = std::max(image.endOfSectionData, end);
+    }
+    return {};
+}
+
+}  // namespace
+
+Result<PeImage> parseImage(std::span<const std::byte> bytes) {
+    const ByteReader reader(bytes);
+    PeImage image;
+    image.fileSize = reader.size();
+
+    const auto dos = reader.read<pe::DosHeader>(0);
+    if (!dos)
+        return Error{"not a PE file: too short for a DOS header"};
+    if (dos->magic != pe::kDosMagic)
+        return Error{"not a PE file: no MZ signature at 0x0"};
+    const std::uint64_t peOffset = dos->peHeaderOffset;
+    const auto signature = reader.read<std::uint32_t>(peOffset);
+    if (!signature) {
+        return Error{"not a PE file: PE header offset " + hex(peOffset) +
+                     " points past the end of the file"};
+    }
+    if (*signature != pe::kPeSignature) {
+        return Error{"not a PE file: bad signature at " + hex(peOffset)};
+    }
+
+    image.fileHeaderOffset = peOffset + 4;
+    const auto fileHeader = reader.read<pe::FileHeader>(image.fileHeaderOffset);
+    if (!fileHeader)
+        return truncated("file header", image.fileHeaderOffset);
+    image.fileHeader = *fileHeader;
+    const std::uint32_t sectionCount = fileHeader->numberOfSections;
+    if (sectionCount == 0 || sectionCount > pe::kMaxSections) {
+        return Error{"bad file header: " + std::to_string(sectionCount) + " sections at " +
+                     hex(image.fileHeaderOffset + 2)};
+    }
+
+    image.optionalHeaderOffset = image.fileHeaderOffset + sizeof(pe::FileHeader);
+    const auto magic = reader.read<std::uint16_t>(image.optionalHeaderOffset);
+    if (!magic)
+        return truncated("optional header", image.optionalHeaderOffset);
+    std::uint64_t fixedSize = 0;
+    std::uint32_t directoryCount = 0;
+    if (*magic == pe::kPe32Magic) {
+        const auto header = reader.read<pe::OptionalHeader32>(image.optionalHeaderOffset);
+        if (!header)
+            return truncated("optional header", image.optionalHeaderOffset);
+        takeOptionalHeader(*header, image);
+        fixedSize = sizeof(pe::OptionalHeader32);
+        directoryCount = header->numberOfRvaAndSizes;
+    } else if (*magic == pe::kPe32PlusMagic) {
+        const auto header = reader.read<pe::OptionalHeader64>(image.optionalHeaderOffset);
+        if (!header)
+            return truncated("optional header", image.optionalHeaderOffset);
+        takeOptionalHeader(*header, image);
+        image.is64 = true;
+        fixedSize = sizeof(pe::OptionalHeader64);
+        directoryCount = header->numberOfRvaAndSizes;
+    } else {
+        return Error{"bad optional header: unknown magic " + hex(*magic) + " at " +
+                     hex(image.optionalHeaderOffset)};
+    }
+    if (directoryCount > pe::kMaxDataDirectories) {
+        return Error{"bad optional header: " + std::to_string(directoryCount) +
+                     " data directories (at most 16)"};
+    }
+    if (fixedSize + std::uint64_t{directoryCount} * sizeof(pe::DataDirectory) >
+        fileHeader->sizeOfOptionalHeader) {
+        return Error{"bad file header: SizeOfOptionalHeader " +
+                     std::to_string(fileHeader->sizeOfOptionalHeader) +
+                     " is too small for its data directories"};
+    }
+    if (!isPowerOfTwo(image.fileAlignment) || image.fileAlignment > 0x10000) {
+        return Error{"bad optional header: FileAlignment " + hex(image.fileAlignment)};
+    }
+    if (!isPowerOfTwo(image.sectionAlignment) || image.sectionAlignment < image.fileAlignment) {
+        return Error{"bad optional header: SectionAlignment " + hex(image.sectionAlignment)};
+    }
+
+    image.dataDirectoriesOffset = image.optionalHeaderOffset + fixedSize;
+    for (std::uint32_t i = 0; i < directoryCount; ++i) {
+        const std::uint64_t at = image.dataDirectoriesOffset + i * sizeof(pe::DataDirectory);
+        const auto directory = reader.read<pe::DataDirectory>(at);
+        if (!directory)
+            return truncated("data directory", at);
+        image.directories.push_back(*directory);
+    }
+
+    image.sectionTableOffset = image.optionalHeaderOffset + fileHeader->sizeOfOptionalHeader;
+    const std::uint64_t tableEnd =
+        image.sectionTableOffset + std::uint64_t{sectionCount} * sizeof(pe::SectionHeader);
+    if (!reader.has(image.sectionTableOffset, tableEnd - image.sectionTableOffset)) {
+        return truncated("section table", image.sectionTableOffset);
+    }
+    if (tableEnd > image.sizeOfHeaders || image.sizeOfHeaders > image.fileSize) {
+        return Error{"bad optional header: SizeOfHeaders " + hex(image.sizeOfHeaders) +
+                     " does not cover the section table ending at " + hex(tableEnd) +
+                     " or lies past the end of the file"};
+    }
+    for (std::uint32_t i = 0; i < sectionCount; ++i) {
+        image.sections.push_back(*reader.read<pe::SectionHeader>(image.sectionTableOffset +
+                                                                 i * sizeof(pe::SectionHeader)));
+    }
+    if (Status status = checkSections(image); !status)
+        return Error{status.message()};
+
+    // The certificate table lies after every section and inside the file.
+    const pe::DataDirectory security = image.directory(pe::kDirectorySecurity);
+    if (security.size != 0) {
+        if (security.address < image.endOfSectionData ||
+            !reader.has(security.address, security.size)) {
+            return Error{"bad certificate table: " + hex(security.address) + " size " +
+                         hex(security.size) + " does not lie after the sections inside the file"};
+        }
+    }
+    return image;
+}
+
+std::uint32_t peChecksum(std::span<const std::byte> image, std::uint64_t checkSumFieldOffset) {
+    const std::uint64_t size = image.size();
+    auto byteAt = [&](std::uint64_t i) -> std::uint32_t {
+        const bool inField = i >= checkSumFieldOffset && i - checkSumFieldOffset < 4;
+        return i < size && !inField ? std::to_integer<std::uint32_t>(image[i]) : 0;
+    };
+    // At most 2^31 words of at most 0xFFFF each: the sum cannot leave 64 bits.
+    std::uint64_t sum = 0;
+    for (std::uint64_t i = 0; i < size; i += 2) sum += byteAt(i) | byteAt(i + 1) << 8;
+    while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
+    return static_cast<std::uint32_t>(sum + size);
+}
+
+}  // namespace platform::resource

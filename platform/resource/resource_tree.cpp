@@ -1,0 +1,315 @@
+#include "platform/resource/resource_tree.h"
+
+#include <tuple>
+
+#include "platform/resource/byte_io.h"
+
+namespace platform::resource {
+
+namespace {
+
+constexpr std::uint64_t kItemAlignment = 8;
+
+std::uint64_t directorySize(std::size_t entries) {
+    return sizeof(pe::ResourceDirectory) + entries * sizeof(pe::ResourceDirectoryEntry);
+}
+
+Error malformed(const std::string& what, std::uint64_t offset) {
+    return Error{"malformed resource tree: " + what + " at offset " + hex(offset)};
+}
+
+// Reads the tree within one bounded region (from the tree's start to the end
+// of its section's data). Every directory entry visited costs one unit of a
+// budget as large as the region has room for entries, so directories that
+// are shared or point back at each other cannot multiply the work.
+class TreeReader {
+  public:
+    TreeReader(const PeImage& image, std::span<const std::byte> bytes,
+               std::span<const std::byte> tree)
+        : image_(image),
+          bytes_(bytes),
+          tree_(tree),
+          budget_(tree.size() / sizeof(pe::ResourceDirectoryEntry)) {}
+
+    struct Entry {
+        ResourceName name;
+        std::uint32_t offset = 0;
+        bool isDirectory = false;
+    };
+
+    Result<std::vector<Entry>> directory(std::uint64_t offset) {
+        const auto header = tree_.read<pe::ResourceDirectory>(offset);
+        if (!header)
+            return malformed("directory runs past the section", offset);
+        const std::uint64_t count =
+            std::uint64_t{header->numberOfNamedEntries} + header->numberOfIdEntries;
+        if (count > budget_)
+            return malformed("too many directory entries", offset);
+        budget_ -= count;
+        std::vector<Entry> entries;
+        entries.reserve(count);
+        for (std::uint64_t i = 0; i < count; ++i) {
+            const std::uint64_t at = offset + directorySize(i);
+            const auto raw = tree_.read<pe::ResourceDirectoryEntry>(at);
+            if (!raw)
+                return malformed("directory entry runs past the section", at);
+            Entry entry;
+            if (raw->name & pe::kNameIsStringBit) {
+                auto name = string(raw->name & pe::kOffsetMask);
+                if (!name)
+                    return Error{name.message()};
+                entry.name = std::move(*name);
+            } else if (raw->name > 0xFFFF) {
+                return malformed("resource ID " + hex(raw->name) + " wider than 16 bits", at);
+            } else {
+                entry.name = static_cast<std::uint16_t>(raw->name);
+            }
+            entry.isDirectory = (raw->offset & pe::kSubdirectoryBit) != 0;
+            entry.offset = raw->offset & pe::kOffsetMask;
+            entries.push_back(std::move(entry));
+        }
+        return entries;
+    }
+
+    Result<ListedResource> data(std::uint64_t offset) {
+        const auto entry = tree_.read<pe::ResourceDataEntry>(offset);
+        if (!entry)
+            return malformed("data entry runs past the section", offset);
+        const auto fileOffset = image_.rvaToOffset(entry->dataRva, entry->size);
+        if (!fileOffset || !ByteReader(bytes_).has(*fileOffset, entry->size)) {
+            return malformed("data at RVA " + hex(entry->dataRva) + " size " + hex(entry->size) +
+                                 " lies outside the sections",
+                             offset);
+        }
+        ListedResource resource;
+        resource.size = entry->size;
+        resource.dataRva = entry->dataRva;
+        resource.fileOffset = *fileOffset;
+        return resource;
+    }
+
+  private:
+    Result<std::u16string> string(std::uint64_t offset) {
+        const auto length = tree_.read<std::uint16_t>(offset);
+        const auto units =
+            length ? tree_.slice(offset + 2, std::uint64_t{*length} * 2) : std::nullopt;
+        if (!units)
+            return malformed("name runs past the section", offset);
+        std::u16string text(*length, u'\0');
+        std::memcpy(text.data(), units->data(), units->size());
+        return text;
+    }
+
+    const PeImage& image_;
+    std::span<const std::byte> bytes_;
+    ByteReader tree_;
+    std::uint64_t budget_;
+};
+
+}  // namespace
+
+bool NameLess::operator()(const ResourceName& a, const ResourceName& b) const {
+    const bool aIsString = std::holds_alternative<std::u16string>(a);
+    const bool bIsString = std::holds_alternative<std::u16string>(b);
+    if (aIsString != bIsString)
+        return aIsString;
+    if (aIsString)
+        return std::get<std::u16string>(a) < std::get<std::u16string>(b);
+    return std::get<std::uint16_t>(a) < std::get<std::uint16_t>(b);
+}
+
+bool KeyLess::operator()(const ResourceKey& a, const ResourceKey& b) const {
+    const NameLess less;
+    if (less(a.type, b.type))
+        return true;
+    if (less(b.type, a.type))
+        return false;
+    if (less(a.name, b.name))
+        return true;
+    if (less(b.name, a.name))
+        return false;
+    return a.language < b.language;
+}
+
+ResourceName normalisedName(const ResourceName& name) {
+    if (!std::holds_alternative<std::u16string>(name))
+        return name;
+    std::u16string text = std::get<std::u16string>(name);
+    // The loader upper-cases names before it compares them. ASCII and the
+    // Latin-1 letters cover the names programs use; other scripts stay as given.
+    for (char16_t& unit : text) {
+        if ((unit >= u'a' && unit <= u'z') || (unit >= 0xE0 && unit <= 0xFE && unit != 0xF7)) {
+            unit = static_cast<char16_t>(unit - 0x20);
+        }
+    }
+    return text;
+}
+
+Result<std::vector<ListedResource>> readResourceTree(const PeImage& image,
+                                                     std::span<const std::byte> bytes) {
+    std::vector<ListedResource> listed;
+    const pe::DataDirectory directory = image.directory(pe::kDirectoryResource);
+    if (directory.address == 0)
+        return listed;
+    const auto section = image.sectionOfRva(directory.address);
+    const auto start = image.rvaToOffset(directory.address, sizeof(pe::ResourceDirectory));
+    if (!section || !start) {
+        return Error{"malformed resource tree: directory at RVA " + hex(directory.address) +
+                     " lies outside the sections"};
+    }
+    const pe::SectionHeader& header = image.sections[*section];
+    const std::uint64_t end = std::uint64_t{header.pointerToRawData} + header.sizeOfRawData;
+    TreeReader reader(image, bytes, bytes.subspan(*start, end - *start));
+
+    // Three levels, as the format has them: type, name, language.
+    auto types = reader.directory(0);
+    if (!types)
+        return Error{types.message()};
+    for (const auto& type : *types) {
+        if (!type.isDirectory)
+            return malformed("type entry is not a directory", 0);
+        auto names = reader.directory(type.offset);
+        if (!names)
+            return Error{names.message()};
+        for (const auto& name : *names) {
+            if (!name.isDirectory)
+                return malformed("name entry is not a directory", type.offset);
+            auto languages = reader.directory(name.offset);
+            if (!languages)
+                return Error{languages.message()};
+            for (const auto& language : *languages) {
+                if (language.isDirectory || !std::holds_alternative<std::uint16_t>(language.name)) {
+                    return malformed("language entry is not a data entry", name.offset);
+                }
+                auto resource = reader.data(language.offset);
+                if (!resource)
+                    return Error{resource.message()};
+                resource->type = type.name;
+                resource->name = name.name;
+                resource->language = std::get<std::uint16_t>(language.name);
+                listed.push_back(std::move(*resource));
+            }
+        }
+    }
+    return listed;
+}
+
+TreeLayout prepareTree(const ResourceMap& resources) {
+    TreeLayout layout;
+    const auto equal = [](const ResourceName& a, const ResourceName& b) { return a == b; };
+    for (const auto& [key, data] : resources) {
+        if (layout.types.empty() || !equal(layout.types.back().name, key.type)) {
+            layout.types.push_back({key.type, 0, {}});
+        }
+        auto& names = layout.types.back().names;
+        if (names.empty() || !equal(names.back().name, key.name))
+            names.push_back({key.name, 0, {}});
+        names.back().languages.push_back({key.language, &data, 0, 0});
+    }
+
+    // Directories breadth first, then strings, then data entries, then data.
+    std::uint64_t offset = directorySize(layout.types.size());
+    for (auto& type : layout.types) {
+        type.directoryOffset = offset;
+        offset += directorySize(type.names.size());
+    }
+    for (auto& type : layout.types) {
+        for (auto& name : type.names) {
+            name.directoryOffset = offset;
+            offset += directorySize(name.languages.size());
+        }
+    }
+    auto placeString = [&](const ResourceName& name) {
+        if (const auto* text = std::get_if<std::u16string>(&name)) {
+            if (layout.stringOffsets.emplace(*text, offset).second) {
+                offset = alignUp(offset + 2 + text->size() * 2, kItemAlignment);
+            }
+        }
+    };
+    for (const auto& type : layout.types) {
+        placeString(type.name);
+        for (const auto& name : type.names) placeString(name.name);
+    }
+    for (auto& type : layout.types) {
+        for (auto& name : type.names) {
+            for (auto& language : name.languages) {
+                language.entryOffset = offset;
+                offset += sizeof(pe::ResourceDataEntry);
+            }
+        }
+    }
+    for (auto& type : layout.types) {
+        for (auto& name : type.names) {
+            for (auto& language : name.languages) {
+                language.dataOffset = offset;
+                offset = alignUp(offset + language.data->size(), kItemAlignment);
+            }
+        }
+    }
+    layout.size = offset;
+    return layout;
+}
+
+bool serialiseTree(const TreeLayout& layout, std::uint32_t treeRva, std::span<std::byte> out) {
+    if (out.size() < layout.size || layout.size > pe::kOffsetMask ||
+        std::uint64_t{treeRva} + layout.size > 0xFFFFFFFF) {
+        return false;
+    }
+    ByteWriter writer(out);
+    auto nameField = [&](const ResourceName& name) -> std::uint32_t {
+        if (const auto* id = std::get_if<std::uint16_t>(&name))
+            return *id;
+        return pe::kNameIsStringBit |
+               static_cast<std::uint32_t>(layout.stringOffsets.at(std::get<std::u16string>(name)));
+    };
+    auto writeDirectory = [&](std::uint64_t at, std::size_t named, std::size_t total) {
+        pe::ResourceDirectory header{};
+        header.numberOfNamedEntries = static_cast<std::uint16_t>(named);
+        header.numberOfIdEntries = static_cast<std::uint16_t>(total - named);
+        writer.write(at, header);
+    };
+    auto countNamed = [](const auto& items) {
+        std::size_t named = 0;
+        for (const auto& item : items) named += std::holds_alternative<std::u16string>(item.name);
+        return named;
+    };
+    auto entry = [](std::uint32_t name, std::uint64_t offset, bool isDirectory) {
+        return pe::ResourceDirectoryEntry{
+            name, static_cast<std::uint32_t>(offset) | (isDirectory ? pe::kSubdirectoryBit : 0)};
+    };
+
+    // Directory counts are 16-bit; 65536 distinct names of one type cannot be written.
+    if (layout.types.size() > 0xFFFF)
+        return false;
+    writeDirectory(0, countNamed(layout.types), layout.types.size());
+    for (std::size_t t = 0; t < layout.types.size(); ++t) {
+        const auto& type = layout.types[t];
+        if (type.names.size() > 0xFFFF)
+            return false;
+        writer.write(directorySize(t), entry(nameField(type.name), type.directoryOffset, true));
+        writeDirectory(type.directoryOffset, countNamed(type.names), type.names.size());
+        for (std::size_t n = 0; n < type.names.size(); ++n) {
+            const auto& name = type.names[n];
+            writer.write(type.directoryOffset + directorySize(n),
+                         entry(nameField(name.name), name.directoryOffset, true));
+            writeDirectory(name.directoryOffset, 0, name.languages.size());
+            for (std::size_t l = 0; l < name.languages.size(); ++l) {
+                const auto& language = name.languages[l];
+                writer.write(name.directoryOffset + directorySize(l),
+                             entry(language.id, language.entryOffset, false));
+                pe::ResourceDataEntry data{};
+                data.dataRva = static_cast<std::uint32_t>(treeRva + language.dataOffset);
+                data.size = static_cast<std::uint32_t>(language.data->size());
+                writer.write(language.entryOffset, data);
+                writer.copy(language.dataOffset, *language.data);
+            }
+        }
+    }
+    for (const auto& [text, at] : layout.stringOffsets) {
+        writer.write(at, static_cast<std::uint16_t>(text.size()));
+        writer.copy(at + 2, std::as_bytes(std::span(text)));
+    }
+    return !writer.failed();
+}
+
+}  // namespace platform::resource

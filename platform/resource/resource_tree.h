@@ -1,0 +1,73 @@
+// The resource tree: reading an image's existing tree (three levels: type,
+// name, language) and laying out and writing a new one.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <span>
+#include <vector>
+
+#include "platform/resource/pe_image.h"
+#include "platform/resource/resource_update.h"
+
+namespace platform::resource {
+
+// Tree order: string names first, in ordinal order of their UTF-16 units,
+// then IDs ascending.
+struct NameLess {
+    bool operator()(const ResourceName& a, const ResourceName& b) const;
+};
+
+struct ResourceKey {
+    ResourceName type;
+    ResourceName name;
+    std::uint16_t language = 0;
+};
+
+struct KeyLess {
+    bool operator()(const ResourceKey& a, const ResourceKey& b) const;
+};
+
+// Pending resources, kept in tree order; a key added again replaces its data.
+using ResourceMap = std::map<ResourceKey, std::vector<std::byte>, KeyLess>;
+
+// Upper-cases a string name as the loader does before looking it up.
+ResourceName normalisedName(const ResourceName& name);
+
+// Lists the image's resources; an image without a resource directory has none.
+Result<std::vector<ListedResource>> readResourceTree(const PeImage& image,
+                                                     std::span<const std::byte> bytes);
+
+// Phase one of writing: where every directory, string, data entry and data
+// block goes, relative to the start of the tree. Each item is 8-aligned.
+struct TreeLayout {
+    struct Language {
+        std::uint16_t id = 0;
+        const std::vector<std::byte>* data = nullptr;
+        std::uint64_t entryOffset = 0;
+        std::uint64_t dataOffset = 0;
+    };
+    struct Name {
+        ResourceName name;
+        std::uint64_t directoryOffset = 0;
+        std::vector<Language> languages;
+    };
+    struct Type {
+        ResourceName name;
+        std::uint64_t directoryOffset = 0;
+        std::vector<Name> names;
+    };
+    std::vector<Type> types;
+    std::map<std::u16string, std::uint64_t> stringOffsets;
+    std::uint64_t size = 0;  // the whole tree, data included
+};
+
+// The layout keeps pointers into `resources`, which must outlive it.
+TreeLayout prepareTree(const ResourceMap& resources);
+
+// Phase two: writes the tree into `out` (layout.size bytes), its data entries
+// pointing at `treeRva`, the address the tree will have in the image.
+// Returns false if the layout does not fit `out` or an offset leaves 31 bits.
+bool serialiseTree(const TreeLayout& layout, std::uint32_t treeRva, std::span<std::byte> out);
+
+}  // namespace platform::resource
