@@ -11,8 +11,10 @@
 #include <optional>
 #include <sstream>
 
+#include "editor/ini/install_record.h"
 #include "platform/resource/resource_update.h"
 #include "tests/support/child_process.h"
+#include "tests/support/golden.h"
 #include "tests/support/temp_dir.h"
 #include "tests/updater/icon_builder.h"
 #include "updater/icon.h"
@@ -121,21 +123,8 @@ std::vector<Resource> operator+(std::vector<Resource> a, const std::vector<Resou
     return a;
 }
 
-// Compares console text with a golden file; on a mismatch the actual text is
-// written beside it as NAME.actual.
 void expectGolden(const std::string& name, const std::string& actual) {
-    const fs::path golden = fs::path(TAMSEL_TEST_DATA_DIR) / name;
-    const fs::path actualPath = fs::path(golden.string() + ".actual");
-    const std::string expected = readBytes(golden);
-    if (expected == actual && fs::exists(golden)) {
-        fs::remove(actualPath);
-        return;
-    }
-    writeBytes(actualPath, actual);
-    ADD_FAILURE() << "console text differs from " << golden << "; actual text in " << actualPath
-                  << "\n--- expected\n"
-                  << expected << "--- actual\n"
-                  << actual;
+    EXPECT_TRUE(test_support::matchesGolden(actual, fs::path(TAMSEL_TEST_DATA_DIR) / name));
 }
 
 std::string crlf(std::initializer_list<std::string_view> lines) {
@@ -209,10 +198,11 @@ const Scenario kScenarios[] = {
          std::vector<Resource>{
              {kRcData, 106, "MZ plugin"}, {kRcData, 109, "first"}, {kRcData, 110, "second"}} +
          iconResources(kIconFile, 111)},
-    {"no install-info file: defaults, a one-byte table, no plugin, no icon",
+    {"no install-info file: defaults, a one-byte table, no plugin, no icon; end of input "
+     "still gives Bye",
      std::nullopt,
      {},
-     "x",
+     "",
      "no_extra_files.txt",
      texts("Nameles plugin", "", "\0"s, "", "", "", "Plugin installer")},
     {"three lines, the second missing: it keeps its ID and table line, the icon group is 112",
@@ -453,7 +443,7 @@ TEST_F(UpdaterRun, AFileYieldingFewerBytesThanItsSizeGivesTheBytesRead) {
 // The whole section must reach the table: a section too long for the
 // 10240-byte buffer is refused, never cut; one that fits is written whole.
 TEST_F(UpdaterRun, AnExtraFileListTooLongForTheTableIsRefused) {
-    enum class Expect { Written, Refused, WrittenWholeOrRefused };
+    enum class Expect { Written, Refused };
     struct Case {
         const char* name;
         std::size_t tableBytes;  // lines, their NULs and the final NUL
@@ -462,9 +452,7 @@ TEST_F(UpdaterRun, AnExtraFileListTooLongForTheTableIsRefused) {
     const Case cases[] = {
         {"well inside", 10000, Expect::Written},
         {"two bytes under the buffer", 10238, Expect::Written},
-        // Whether an exact fit counts as cut is the profile layer's rule;
-        // either way no cut table may reach the installer.
-        {"the buffer exactly", 10240, Expect::WrittenWholeOrRefused},
+        {"the buffer exactly", 10240, Expect::Written},
         {"one byte over: the last name would be cut", 10241, Expect::Refused},
         {"far over: the files at the end would be lost", 30000, Expect::Refused},
     };
@@ -491,10 +479,7 @@ TEST_F(UpdaterRun, AnExtraFileListTooLongForTheTableIsRefused) {
         fs::copy_file(TAMSEL_TEST_INSTALLER, dir / "installer.exe",
                       fs::copy_options::overwrite_existing);
         auto outcome = run();
-        const bool written =
-            c.expected == Expect::Written ||
-            (c.expected == Expect::WrittenWholeOrRefused && outcome.exitCode == updater::kExitOk);
-        if (written) {
+        if (c.expected == Expect::Written) {
             EXPECT_EQ(outcome.exitCode, updater::kExitOk);
             EXPECT_EQ(rcData(103), table);
         } else {
@@ -521,6 +506,25 @@ TEST_F(UpdaterRun, ASignedInstallerIsToldToBeSignedAgain) {
     EXPECT_EQ(outcome.exitCode, updater::kExitOk);
     expectGolden("signed.txt", outcome.console);
     EXPECT_EQ(resources(), describeAll(texts("Signed", "", "\0"s, "", "", "", "Plugin installer")));
+}
+
+// The demo's install-info file is byte for byte what the editor's Save
+// writes for its fields, so the demo shows the file the updater really meets.
+TEST(DemoFolder, InstallInfoIsWhatTheEditorSaves) {
+    TempDir dir;
+    editor_ini::InstallRecord record;
+    record.values = {"Demo plugin",
+                     "DemoPlugin.Connect",
+                     "Demo plugin installer",
+                     "Close the host program before installing.",
+                     "plugin.dll",
+                     "tamsel.ico",
+                     "readme.txt"};
+    record.extraFiles = {"readme.txt", "data\\notes.txt"};
+    ASSERT_TRUE(editor_ini::writeInstallRecord(dir / "saved.ini", record,
+                                               editor_ini::WriteMode::FreshFile));
+    EXPECT_EQ(readBytes(dir / "saved.ini"),
+              readBytes(fs::path(TAMSEL_SOURCE_DIR) / "demo" / "install_info.ini"));
 }
 
 }  // namespace
