@@ -22,7 +22,7 @@ cmake --build "$build" -j 2 --target updater >/dev/null
 updater="$root/$build/bin/updater"
 [ -x "$updater" ] || updater="$build/bin/updater"
 
-rm -rf "$work"
+[ -n "${KEEP:-}" ] || rm -rf "$work"
 mkdir -p "$work/large/extra" "$work/small"
 
 # --- large run -------------------------------------------------------------
@@ -79,4 +79,4 @@ for _ in 1 2 3 4 5; do
 done
 echo "updater_small_wall: $best ms"
 
-rm -rf "$work"
+[ -n "${KEEP:-}" ] || rm -rf "$work"

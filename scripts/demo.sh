@@ -41,3 +41,6 @@ build_programs
 lay_out_folder
 run_updater
 show_resources
+
+# Final step, kept last and separate: nothing further yet (the editor will be
+# opened here on the demo folder when a display is present).

@@ -228,6 +228,12 @@ const Scenario kScenarios[] = {
      "no_extra_files.txt",
      texts("", "empty.dll", "\0"s, "", "", "", "Plugin installer") +
          std::vector<Resource>{{kRcData, 106, ""}}},
+    {"a value longer than 1022 characters reaches the installer cut to 1022",
+     crlf({"[Texts]", "Title=" + std::string(1500, 't')}),
+     {},
+     "\n",
+     "no_extra_files.txt",
+     texts("Nameles plugin", "", "\0"s, "", "", "", std::string(1022, 't'))},
     {"a NUL key ends the run without Bye",
      crlf({"[Texts]", "Name=Quiet"}),
      {},
