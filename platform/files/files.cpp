@@ -133,8 +133,9 @@ Status replaceFile(const fs::path& requestedTarget, std::span<const std::byte> b
 
     auto created = createTemporary(folder, target.filename());
     if (!created) return created.status();
-    auto [temporary, rawFd] = *created;
-    FileDescriptor fd(rawFd);
+    // Not a structured binding: clang 14 cannot capture one in the lambda below.
+    const fs::path temporary = created->first;
+    FileDescriptor fd(created->second);
     auto fail = [&](Status status) {
         ::unlink(temporary.c_str());
         return status;

@@ -132,8 +132,8 @@ Document loadForReading(const fs::path& file) {
     return loaded ? std::move(loaded).value() : Document{};
 }
 
-// Root ignores permission bits, and an atomic rename would replace a
-// read-only file in a writable folder; the platform routine fails there.
+// Renaming over a file needs only a writable folder, so an atomic replacement
+// would overwrite a read-only file; the platform routine refuses to, and so do we.
 Status checkWritable(const fs::path& file) {
     std::error_code ec;
     if (fs::exists(file, ec) && ::access(file.c_str(), W_OK) != 0) {
@@ -348,6 +348,8 @@ Status Document::removeSection(std::string_view section) {
                       "the name holds a line break or NUL");
     }
     std::string_view name = trimBlanks(section);
+    if (name.empty())
+        return {};  // as findSection: an empty name names no section
     std::vector<Line> kept;
     kept.reserve(lines_.size());
     std::size_t next = 0;
@@ -370,12 +372,12 @@ Status Document::removeSection(std::string_view section) {
     return {};
 }
 
-std::size_t getString(std::string_view section, std::string_view key, std::string_view defaultValue,
-                      std::span<char> buffer, std::size_t size, const fs::path& file) {
+std::size_t getString(const Document& document, std::string_view section, std::string_view key,
+                      std::string_view defaultValue, std::span<char> buffer, std::size_t size) {
     size = std::min(size, buffer.size());
     if (size == 0)
         return 0;
-    auto found = loadForReading(file).value(section, key);
+    auto found = document.value(section, key);
     std::string_view text =
         beforeNul(found ? std::string_view(*found) : defaultAsCopied(defaultValue));
     std::size_t count = std::min(text.size(), size - 1);
@@ -384,15 +386,22 @@ std::size_t getString(std::string_view section, std::string_view key, std::strin
     return count;
 }
 
-std::size_t getSection(std::string_view section, std::span<char> buffer, std::size_t size,
-                       const fs::path& file) {
+std::size_t getString(std::string_view section, std::string_view key, std::string_view defaultValue,
+                      std::span<char> buffer, std::size_t size, const fs::path& file) {
+    if (std::min(size, buffer.size()) == 0)
+        return 0;
+    return getString(loadForReading(file), section, key, defaultValue, buffer, size);
+}
+
+std::size_t getSection(const Document& document, std::string_view section, std::span<char> buffer,
+                       std::size_t size) {
     size = std::min(size, buffer.size());
     if (size == 0)
         return 0;
     // The list as a C-string reader sees it: each line up to a NUL it may
     // hold, and no empty entry, which would end the list early.
     std::string list;
-    for (const std::string& line : loadForReading(file).sectionLines(section)) {
+    for (const std::string& line : document.sectionLines(section)) {
         std::string_view text = beforeNul(line);
         if (text.empty())
             continue;
@@ -413,6 +422,13 @@ std::size_t getSection(std::string_view section, std::span<char> buffer, std::si
     buffer[size - 2] = '\0';
     buffer[size - 1] = '\0';
     return size - 2;
+}
+
+std::size_t getSection(std::string_view section, std::span<char> buffer, std::size_t size,
+                       const fs::path& file) {
+    if (std::min(size, buffer.size()) == 0)
+        return 0;
+    return getSection(loadForReading(file), section, buffer, size);
 }
 
 Status writeString(std::string_view section, std::string_view key, std::string_view value,

@@ -36,13 +36,21 @@ class Document {
     std::optional<std::string> value(std::string_view section, std::string_view key) const;
 
     // Every non-blank, non-comment line of the first matching section, whole,
-    // in file order. Empty when the section is absent.
+    // in file order, as the Windows routine gives them: blanks around the
+    // line and around a key line's first '=' removed. Empty when absent.
     std::vector<std::string> sectionLines(std::string_view section) const;
 
-    // WritePrivateProfileStringA's rules; refuses CR, LF or NUL in any argument.
+    // WritePrivateProfileStringA's rules. An existing key (letter case ignored)
+    // keeps its spelling and everything up to its '='; only the value changes.
+    // A new key goes after the section's last non-blank line; a new section
+    // goes at the end, after a CR LF if the last line has no line end. Refuses
+    // CR, LF or NUL in any argument, an empty section or key, and a key that
+    // would not read back as itself ('=' in it, or a leading ';' or '[').
     Status setValue(std::string_view section, std::string_view key, std::string_view value);
-    // Adds `text` as a line of its own after the section's last non-blank line,
-    // or a new section (header, then the line) at the end of the document.
+    // Adds `text` as a line of its own at the end of the section: after its
+    // last non-blank line when another section follows, at the end of the
+    // document when it is the last section (so appended empty lines keep
+    // their order), or as a new section (header, then the line) at the end.
     Status appendLine(std::string_view section, std::string_view text);
 
     // Removes every section of that name (letter case ignored): its header
@@ -117,6 +125,12 @@ std::size_t getString(std::string_view section, std::string_view key, std::strin
 // An absent or empty section gives 0 and a NUL in the first byte.
 std::size_t getSection(std::string_view section, std::span<char> buffer, std::size_t size,
                        const std::filesystem::path& file);
+
+// The same two readers on a document already in memory.
+std::size_t getString(const Document& document, std::string_view section, std::string_view key,
+                      std::string_view defaultValue, std::span<char> buffer, std::size_t size);
+std::size_t getSection(const Document& document, std::string_view section, std::span<char> buffer,
+                       std::size_t size);
 
 // WritePrivateProfileStringA, replacing the file atomically. Creates a missing
 // file; a missing folder or an unwritable file is a reported failure and the

@@ -1,7 +1,6 @@
 // Writing keys and lines: each case runs as single calls and as one batch;
 // both must leave the bytes of its golden file.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <optional>
 #include <random>
@@ -220,13 +219,15 @@ struct FailureRow {
     fs::perms file;
 };
 
-TEST(Write, AReadOnlyFolderOrFileIsReportedAndLeftAsItWas) {
+TEST(Write, AReadOnlyFolderOrAReadOnlyOrUnreadableFileIsReportedAndLeftAsItWas) {
     const fs::perms rx = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
                          fs::perms::others_exec;
     const fs::perms readOnly = fs::perms::owner_read | fs::perms::others_read;
     const FailureRow rows[] = {
         {"write into a read-only folder reported as success", rx, fs::perms::all},
         {"read-only file replaced through the folder", fs::perms::all, readOnly},
+        {"unreadable file replaced by a document without its lines", fs::perms::all,
+         fs::perms::none},
     };
     const std::string original = "[A]\r\nk=1\r\n";
     for (const FailureRow& row : rows) {
@@ -260,15 +261,6 @@ TEST(Write, AMissingFolderIsReportedAndNothingIsCreated) {
     Batch batch(dir / "no" / "f.ini", Batch::Start::Empty);
     ASSERT_TRUE(batch.setValue("A", "k", "v"));
     EXPECT_FALSE(batch.commit());
-}
-
-TEST(Write, ReplacingKeepsTheFilePermissions) {
-    TempDir dir;
-    writeBytes(dir / "f.ini", "[A]\r\n");
-    fs::permissions(dir / "f.ini", fs::perms::owner_read | fs::perms::owner_write);
-    ASSERT_TRUE(platform::profile::writeString("A", "k", "v", dir / "f.ini"));
-    EXPECT_EQ(fs::status(dir / "f.ini").permissions(),
-              fs::perms::owner_read | fs::perms::owner_write);
 }
 
 }  // namespace
