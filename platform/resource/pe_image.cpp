@@ -59,8 +59,9 @@ void takeOptionalHeader(const Header& header, PeImage& image) {
 }
 
 Status checkSections(PeImage& image) {
-    std::uint64_t previousEnd = 0;
-    std::string previousName;
+    // The headers are mapped at address 0; sections follow them in address order.
+    std::uint64_t previousEnd = image.sizeOfHeaders;
+    std::string previousName = "the headers";
     std::vector<std::pair<std::uint64_t, std::size_t>> raw;  // (offset, index) with raw data
     for (std::size_t i = 0; i < image.sections.size(); ++i) {
         const pe::SectionHeader& section = image.sections[i];

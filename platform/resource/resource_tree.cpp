@@ -1,6 +1,6 @@
 #include "platform/resource/resource_tree.h"
 
-#include <tuple>
+#include <algorithm>
 
 #include "platform/resource/byte_io.h"
 
@@ -75,7 +75,10 @@ class TreeReader {
         const auto entry = tree_.read<pe::ResourceDataEntry>(offset);
         if (!entry)
             return malformed("data entry runs past the section", offset);
-        const auto fileOffset = image_.rvaToOffset(entry->dataRva, entry->size);
+        auto fileOffset = image_.rvaToOffset(entry->dataRva, entry->size);
+        // An empty resource has no bytes to find; where it points does not matter.
+        if (entry->size == 0 && !fileOffset)
+            fileOffset = 0;
         if (!fileOffset || !ByteReader(bytes_).has(*fileOffset, entry->size)) {
             return malformed("data at RVA " + hex(entry->dataRva) + " size " + hex(entry->size) +
                                  " lies outside the sections",
@@ -242,7 +245,10 @@ TreeLayout prepareTree(const ResourceMap& resources) {
         for (auto& name : type.names) {
             for (auto& language : name.languages) {
                 language.dataOffset = offset;
-                offset = alignUp(offset + language.data->size(), kItemAlignment);
+                // An empty resource still takes a slot, so that its address
+                // lies inside the section even when it comes last.
+                offset = alignUp(offset + std::max<std::size_t>(language.data->size(), 1),
+                                 kItemAlignment);
             }
         }
     }

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# fuzz/run.sh SECONDS: builds every fuzz target (fuzz/NAME_fuzz.cpp) with
+# clang in build/fuzz and runs each for SECONDS on a copy of its seed corpus
+# fuzz/corpus/NAME, so the repository is not modified. Exits non-zero when a
+# target crashes; the crashing input is kept in build/fuzz/artifacts.
+set -euo pipefail
+seconds=${1:?usage: fuzz/run.sh SECONDS}
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$root/build/fuzz
+
+CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DTAMSEL_WITH_GUI=OFF -DTAMSEL_BUILD_TESTS=OFF >/dev/null
+
+targets=()
+for source in "$root"/fuzz/*_fuzz.cpp; do
+  [ -e "$source" ] && targets+=("$(basename "$source" .cpp)")
+done
+if [ ${#targets[@]} -eq 0 ]; then
+  echo "no fuzz targets"
+  exit 0
+fi
+cmake --build "$build" --target "${targets[@]}" -j 2
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$build/artifacts"
+status=0
+for target in "${targets[@]}"; do
+  name=${target%_fuzz}
+  corpus=$work/$name
+  mkdir -p "$corpus"
+  if [ -d "$root/fuzz/corpus/$name" ]; then
+    cp -R "$root/fuzz/corpus/$name/." "$corpus/"
+  fi
+  echo "== $target for ${seconds}s"
+  if ! (cd "$work" && "$build/bin/$target" -max_total_time="$seconds" -timeout=20 \
+        -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$build/artifacts/$target-" \
+        "$corpus" 2>"$work/$target.log"); then
+    tail -n 60 "$work/$target.log"
+    echo "$target FAILED; crashing input in $build/artifacts"
+    status=1
+  else
+    grep -E "stat::number_of_executed_units|Done" "$work/$target.log" | head -2 || true
+  fi
+done
+exit $status

@@ -1,0 +1,115 @@
+// Nothing reaches the disk before commit(), and a commit that cannot finish
+// leaves the image byte for byte as it was, with no temporary file behind.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstring>
+
+#include "platform/resource/resource_update.h"
+#include "tests/resource/resource_test_support.h"
+#include "tests/support/child_process.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using namespace resource_test;
+using platform::resource::Update;
+
+// Exit codes of the child that tries the commit.
+constexpr int kCommitFailed = 0;
+constexpr int kBeginFailed = 2;
+constexpr int kCommitSucceeded = 3;
+
+int tryCommit(const fs::path& image) {
+    auto update = Update::begin(image, true);
+    if (!update)
+        return kBeginFailed;
+    addAll(*update, updaterLikeSet());
+    return update->commit().isOk() ? kCommitSucceeded : kCommitFailed;
+}
+
+struct WriteFault {
+    const char* fault;
+    test_support::ChildLimits limits;
+    fs::perms folderPermissions;
+};
+
+TEST(CommitFailure, LeavesTheImageByteIdenticalAndNoTemporaryFile) {
+    REQUIRE_FIXTURE("pe32_res.exe");
+    const std::string original = test_support::readBytes(fixturePath("pe32_res.exe"));
+    const WriteFault faults[] = {
+        {"read-only folder (as nobody)",
+         {.asNobody = true, .maxFileBytes = std::nullopt},
+         fs::perms(0555)},
+        {"disk full (file size limit below the new image)",
+         {.asNobody = false, .maxFileBytes = original.size() + 4096},
+         fs::perms(0755)},
+    };
+    for (const WriteFault& fault : faults) {
+        SCOPED_TRACE(fault.fault);
+        test_support::TempDir dir;
+        const fs::path installer = dir / "installer.exe";
+        test_support::writeBytes(installer, original);
+        fs::permissions(dir.path(), fault.folderPermissions);
+        EXPECT_EQ(test_support::runInChild([&] { return tryCommit(installer); }, fault.limits),
+                  kCommitFailed);
+        fs::permissions(dir.path(), fs::perms::owner_all, fs::perm_options::add);
+        EXPECT_TRUE(test_support::readBytes(installer) == original);
+        EXPECT_EQ(test_support::listFolder(dir.path()), std::vector<std::string>{"installer.exe"});
+    }
+}
+
+TEST(CommitFailure, NoRoomForAnotherSectionHeaderIsRefusedClearly) {
+    REQUIRE_FIXTURE("pe32_plain.exe");
+    std::string bytes = test_support::readBytes(fixturePath("pe32_plain.exe"));
+    // Fill the slot after the last section header, as a bound import table would.
+    std::uint32_t pe = 0;
+    std::uint16_t sections = 0, optionalSize = 0;
+    std::memcpy(&pe, bytes.data() + 0x3C, 4);
+    std::memcpy(&sections, bytes.data() + pe + 6, 2);
+    std::memcpy(&optionalSize, bytes.data() + pe + 20, 2);
+    const std::size_t slot = pe + 24 + optionalSize + 40 * sections;
+    bytes[slot + 7] = 'x';
+    test_support::TempDir dir;
+    const fs::path installer = dir / "installer.exe";
+    test_support::writeBytes(installer, bytes);
+
+    auto update = Update::begin(installer, true);
+    ASSERT_TRUE(update.isOk()) << update.message();
+    update->add(std::uint16_t{10}, std::uint16_t{101}, 0, textBytes("x"));
+    const auto report = update->commit();
+    ASSERT_FALSE(report.isOk());
+    EXPECT_NE(report.message().find("no room in the headers"), std::string::npos)
+        << report.message();
+    EXPECT_TRUE(test_support::readBytes(installer) == bytes);
+    EXPECT_EQ(test_support::listFolder(dir.path()), std::vector<std::string>{"installer.exe"});
+}
+
+TEST(CommitFailure, NothingReachesTheDiskBeforeCommit) {
+    REQUIRE_FIXTURE("pe32_res.exe");
+    const InstallerCopy copy("pe32_res.exe");
+    const fs::path& installer = copy.path;
+    const auto modified = fs::last_write_time(installer);
+    {
+        auto update = Update::begin(installer, true);
+        ASSERT_TRUE(update.isOk());
+        addAll(*update, updaterLikeSet());
+        ASSERT_TRUE(update->commitToMemory().isOk());
+    }
+    EXPECT_TRUE(test_support::readBytes(installer) ==
+                test_support::readBytes(fixturePath("pe32_res.exe")));
+    EXPECT_EQ(fs::last_write_time(installer), modified);
+    EXPECT_EQ(test_support::listFolder(copy.dir.path()), std::vector<std::string>{"installer.exe"});
+}
+
+TEST(CommitFailure, AnUpdateOpenedFromMemoryHasNoFileToCommit) {
+    REQUIRE_FIXTURE("pe32_res.exe");
+    auto bytes = platform::files::readFile(fixturePath("pe32_res.exe"));
+    ASSERT_TRUE(bytes.isOk());
+    auto update = Update::beginFromBytes(*bytes, true);
+    ASSERT_TRUE(update.isOk());
+    EXPECT_FALSE(update->commit().isOk());
+}
+
+}  // namespace

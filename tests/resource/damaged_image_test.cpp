@@ -1,0 +1,169 @@
+// Images damaged in one place are refused with the reason, and the file is
+// left as it was.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+
+#include "platform/resource/resource_update.h"
+#include "tests/resource/resource_test_support.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using namespace resource_test;
+using platform::resource::Update;
+
+// Where the headers of the fixture lie, read here independently of the library.
+struct Offsets {
+    std::uint32_t pe = 0;  // "PE\0\0"
+    std::uint32_t fileHeader = 0;
+    std::uint32_t optionalHeader = 0;
+    std::uint32_t sectionTable = 0;
+    std::uint32_t sectionCount = 0;
+    std::uint32_t resourceSection = 0;  // file offset of the .rsrc data
+};
+
+std::uint32_t get32(const std::string& b, std::size_t at) {
+    std::uint32_t v = 0;
+    std::memcpy(&v, b.data() + at, 4);
+    return v;
+}
+void put32(std::string& b, std::size_t at, std::uint32_t v) {
+    std::memcpy(b.data() + at, &v, 4);
+}
+void put16(std::string& b, std::size_t at, std::uint16_t v) {
+    std::memcpy(b.data() + at, &v, 2);
+}
+
+Offsets offsetsOf(const std::string& b) {
+    Offsets o;
+    o.pe = get32(b, 0x3C);
+    o.fileHeader = o.pe + 4;
+    o.optionalHeader = o.fileHeader + 20;
+    o.sectionTable = o.optionalHeader + (get32(b, o.fileHeader + 16) & 0xFFFF);
+    o.sectionCount = get32(b, o.fileHeader + 2) & 0xFFFF;
+    for (std::uint32_t i = 0; i < o.sectionCount; ++i) {
+        const std::size_t at = o.sectionTable + 40 * i;
+        if (b.compare(at, 6, std::string(".rsrc\0", 6)) == 0)
+            o.resourceSection = get32(b, at + 20);
+    }
+    return o;
+}
+
+struct Damage {
+    const char* fault;
+    std::function<void(std::string&, const Offsets&)> apply;
+    const char* reason;         // must appear in the error
+    bool keepExisting = false;  // open without "delete existing", so the old tree is read
+};
+
+// Section i's header field at `field` bytes into its 40-byte entry.
+std::size_t sectionField(const Offsets& o, std::uint32_t i, std::size_t field) {
+    return o.sectionTable + 40 * i + field;
+}
+
+const Damage kDamages[] = {
+    {"empty file", [](std::string& b, const Offsets&) { b.clear(); }, "too short for a DOS header"},
+    {"cut inside the DOS header", [](std::string& b, const Offsets&) { b.resize(40); },
+     "too short for a DOS header"},
+    {"MZ replaced", [](std::string& b, const Offsets&) { b[0] = 'X'; }, "no MZ signature at 0x0"},
+    {"e_lfanew points past the end",
+     [](std::string& b, const Offsets&) { put32(b, 0x3C, 0x7FFFFFF0); }, "points past the end"},
+    {"PE signature damaged", [](std::string& b, const Offsets& o) { b[o.pe]++; },
+     "not a PE file: bad signature at 0x80"},
+    {"cut inside the file header",
+     [](std::string& b, const Offsets& o) { b.resize(o.fileHeader + 10); },
+     "file header at 0x84 runs past the end"},
+    {"no sections", [](std::string& b, const Offsets& o) { put16(b, o.fileHeader + 2, 0); },
+     "0 sections"},
+    {"absurd section count",
+     [](std::string& b, const Offsets& o) { put16(b, o.fileHeader + 2, 0xFFFF); },
+     "65535 sections"},
+    {"optional header magic unknown",
+     [](std::string& b, const Offsets& o) { put16(b, o.optionalHeader, 0x999); },
+     "unknown magic 0x999"},
+    {"cut inside the optional header",
+     [](std::string& b, const Offsets& o) { b.resize(o.optionalHeader + 50); }, "optional header"},
+    {"SizeOfOptionalHeader too small for the directories",
+     [](std::string& b, const Offsets& o) { put16(b, o.fileHeader + 16, 96); },
+     "SizeOfOptionalHeader 96"},
+    {"absurd number of data directories",
+     [](std::string& b, const Offsets& o) { put32(b, o.optionalHeader + 92, 0x10000); },
+     "65536 data directories"},
+    {"FileAlignment not a power of two",
+     [](std::string& b, const Offsets& o) { put32(b, o.optionalHeader + 36, 0x201); },
+     "FileAlignment 0x201"},
+    {"SectionAlignment below FileAlignment",
+     [](std::string& b, const Offsets& o) { put32(b, o.optionalHeader + 32, 0x100); },
+     "SectionAlignment 0x100"},
+    {"cut inside the section table",
+     [](std::string& b, const Offsets& o) { b.resize(o.sectionTable + 60); }, "section table"},
+    {"last section's data past the end",
+     [](std::string& b, const Offsets& o) {
+         put32(b, sectionField(o, o.sectionCount - 1, 16), 0x100000);
+     },
+     "runs past the end of the file"},
+    {"file cut inside the last section",
+     [](std::string& b, const Offsets&) { b.resize(b.size() - 0x100); },
+     "runs past the end of the file"},
+    {"second section's data overlaps the first's",
+     [](std::string& b, const Offsets& o) {
+         put32(b, sectionField(o, 1, 20), get32(b, sectionField(o, 0, 20)) + 0x200);
+     },
+     "overlaps section"},
+    {"second section's addresses overlap the first's",
+     [](std::string& b, const Offsets& o) {
+         put32(b, sectionField(o, 1, 12), get32(b, sectionField(o, 0, 12)));
+     },
+     "in memory"},
+    {"first section mapped over the headers",
+     [](std::string& b, const Offsets& o) { put32(b, sectionField(o, 0, 12), 0); },
+     "overlaps the headers in memory"},
+    {"section data inside the headers",
+     [](std::string& b, const Offsets& o) { put32(b, sectionField(o, 0, 20), 0x10); },
+     "overlaps the headers"},
+    {"certificate table past the end",
+     [](std::string& b, const Offsets& o) {
+         put32(b, o.optionalHeader + 96 + 4 * 8, static_cast<std::uint32_t>(b.size() - 8));
+         put32(b, o.optionalHeader + 96 + 4 * 8 + 4, 0x100);
+     },
+     "bad certificate table"},
+    {"resource directory outside every section",
+     [](std::string& b, const Offsets& o) { put32(b, o.optionalHeader + 96 + 2 * 8, 0x7FFF0000); },
+     "malformed resource tree", true},
+    {"type entry points back at the root directory",
+     [](std::string& b, const Offsets& o) { put32(b, o.resourceSection + 16 + 4, 0x80000000); },
+     "malformed resource tree", true},
+    {"root directory claims more entries than the section holds",
+     [](std::string& b, const Offsets& o) { put16(b, o.resourceSection + 14, 0xFFFF); },
+     "malformed resource tree", true},
+};
+
+TEST(DamagedImage, IsRefusedWithItsReasonAndLeftUnchanged) {
+    REQUIRE_FIXTURE("pe32_res.exe");
+    const std::string original = test_support::readBytes(fixturePath("pe32_res.exe"));
+    const Offsets offsets = offsetsOf(original);
+    ASSERT_EQ(offsets.pe, 0x80u);
+    ASSERT_NE(offsets.resourceSection, 0u);
+    for (const Damage& damage : kDamages) {
+        SCOPED_TRACE(damage.fault);
+        test_support::TempDir dir;
+        std::string bytes = original;
+        damage.apply(bytes, offsets);
+        const fs::path path = dir / "installer.exe";
+        test_support::writeBytes(path, bytes);
+
+        const auto update = Update::begin(path, !damage.keepExisting);
+        ASSERT_FALSE(update.isOk());
+        EXPECT_NE(update.message().find(damage.reason), std::string::npos) << update.message();
+        EXPECT_TRUE(test_support::readBytes(path) == bytes);
+        EXPECT_EQ(test_support::listFolder(dir.path()), std::vector<std::string>{"installer.exe"});
+
+        // Listing the same bytes is refused too.
+        const auto* data = reinterpret_cast<const std::byte*>(bytes.data());
+        EXPECT_FALSE(platform::resource::listResources(std::span(data, bytes.size())).isOk());
+    }
+}
+
+}  // namespace
