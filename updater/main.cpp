@@ -5,5 +5,7 @@
 #include "updater/run.h"
 
 int main() {
+    // Each step's line shows as it happens, also through a pipe.
+    std::cout << std::unitbuf;
     return updater::run(".", std::cout, std::cin);
 }
