@@ -223,13 +223,19 @@ Result<PeImage> parseImage(std::span<const std::byte> bytes) {
 
 std::uint32_t peChecksum(std::span<const std::byte> image, std::uint64_t checkSumFieldOffset) {
     const std::uint64_t size = image.size();
-    auto byteAt = [&](std::uint64_t i) -> std::uint32_t {
-        const bool inField = i >= checkSumFieldOffset && i - checkSumFieldOffset < 4;
-        return i < size && !inField ? std::to_integer<std::uint32_t>(image[i]) : 0;
-    };
     // At most 2^31 words of at most 0xFFFF each: the sum cannot leave 64 bits.
     std::uint64_t sum = 0;
-    for (std::uint64_t i = 0; i < size; i += 2) sum += byteAt(i) | byteAt(i + 1) << 8;
+    for (std::uint64_t i = 0; i + 1 < size; i += 2) {
+        std::uint16_t word;
+        std::memcpy(&word, image.data() + i, 2);
+        sum += word;
+    }
+    if (size % 2 != 0)
+        sum += std::to_integer<std::uint32_t>(image[size - 1]);
+    // The checksum field counts as zero: take its bytes out again.
+    for (std::uint64_t i = checkSumFieldOffset; i < checkSumFieldOffset + 4 && i < size; ++i) {
+        sum -= std::to_integer<std::uint64_t>(image[i]) << (i % 2 * 8);
+    }
     while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
     return static_cast<std::uint32_t>(sum + size);
 }

@@ -18,6 +18,8 @@ struct Layout {
     const char* placement;  // the policy the library must choose for it
     bool signedImage;
     const char* guards;  // the fault this row catches
+
+    friend void PrintTo(const Layout& layout, std::ostream* out) { *out << layout.fixture; }
 };
 
 class LayoutTest : public testing::TestWithParam<Layout> {};
