@@ -1,8 +1,46 @@
 #!/usr/bin/env bash
-# Builds both programs and lays out a portable program folder with the demo files.
+# The main job on the demo: builds both programs, lays out a portable program
+# folder (build/demo-folder/) with the demo files of demo/, runs updater there
+# and shows the resources it wrote into installer.exe.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/release -j "$(nproc)"
-echo "Built. The demo program folder is not assembled yet."
+build=build/demo
+folder=build/demo-folder
+
+build_programs() {
+  bash scripts/deps.sh
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAMSEL_BUILD_TESTS=OFF >/dev/null
+  cmake --build "$build" -j 2
+}
+
+lay_out_folder() {
+  rm -rf "$folder"
+  cmake --install "$build" --prefix "$folder" >/dev/null
+  bash demo/assemble.sh "$folder"
+  echo "== Program folder $folder:"
+  (cd "$folder" && find . -type f | sort)
+}
+
+run_updater() {
+  echo "== Before: resources of installer.exe"
+  wrestool -l "$folder/installer.exe"
+  echo "== updater (answering its key prompt with Enter)"
+  (cd "$folder" && printf '\n' | ./updater)
+}
+
+show_resources() {
+  echo "== After: wrestool -l installer.exe"
+  wrestool -l "$folder/installer.exe"
+  if [ -x "$build/bin/reslist" ]; then
+    echo "== After: reslist installer.exe"
+    "$build/bin/reslist" "$folder/installer.exe"
+  fi
+}
+
+build_programs
+lay_out_folder
+run_updater
+show_resources
+
+# Final step, kept last and separate: nothing further yet (the editor will be
+# opened here on the demo folder when a display is present).

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Adds the demo files to a program folder that already holds the programs:
+#   assemble.sh FOLDER
+# Builds installer.exe and plugin.dll with MinGW, copies install_info.ini and
+# the extra files, and takes the program's icon (a generated sample icon while
+# editor/main/icons/tamsel.ico does not exist).
+set -euo pipefail
+demo="$(cd "$(dirname "$0")" && pwd)"
+root="$(dirname "$demo")"
+folder="$1"
+mkdir -p "$folder/data"
+bash "$demo/src/build.sh" "$folder"
+cp "$demo/install_info.ini" "$demo/readme.txt" "$folder/"
+cp "$demo/data/notes.txt" "$folder/data/"
+if [ -f "$root/editor/main/icons/tamsel.ico" ]; then
+  cp "$root/editor/main/icons/tamsel.ico" "$folder/tamsel.ico"
+else
+  /usr/bin/python3 "$demo/src/make_icon.py" "$folder/tamsel.ico" 16 32 48
+fi

@@ -1,0 +1,95 @@
+#include "updater/icon.h"
+
+#include <cstring>
+
+#include "platform/resource/resource_update.h"
+#include "updater/input_file.h"
+
+namespace updater {
+namespace {
+
+// Bounds-checked view of a whole file. Offsets and sizes are 64-bit and
+// compared by subtraction, so no sum can wrap.
+class ByteReader {
+  public:
+    explicit ByteReader(std::span<const std::byte> bytes) : bytes_(bytes) {}
+
+    std::optional<std::span<const std::byte>> slice(std::uint64_t offset,
+                                                    std::uint64_t size) const {
+        if (offset > bytes_.size() || size > bytes_.size() - offset)
+            return std::nullopt;
+        return bytes_.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(size));
+    }
+
+    template <typename Record>
+    std::optional<Record> record(std::uint64_t offset) const {
+        auto bytes = slice(offset, sizeof(Record));
+        if (!bytes)
+            return std::nullopt;
+        Record value;
+        std::memcpy(&value, bytes->data(), sizeof(Record));
+        return value;
+    }
+
+  private:
+    std::span<const std::byte> bytes_;
+};
+
+std::uint16_t resourceId(std::uint32_t id) {
+    return static_cast<std::uint16_t>(id & 0xFFFFu);
+}
+
+}  // namespace
+
+std::optional<ParsedIcon> parseIcon(std::span<const std::byte> file) {
+    ByteReader reader(file);
+    auto header = reader.record<IconHeader>(0);
+    if (!header)
+        return std::nullopt;
+    ParsedIcon icon{*header, {}};
+    icon.images.reserve(header->count);
+    for (std::uint64_t i = 0; i < header->count; ++i) {
+        auto entry = reader.record<IconFileEntry>(sizeof(IconHeader) + i * sizeof(IconFileEntry));
+        if (!entry)
+            return std::nullopt;
+        // An empty image would make a group entry that names nothing usable.
+        if (entry->common.bytesInRes == 0)
+            return std::nullopt;
+        auto data = reader.slice(entry->imageOffset, entry->common.bytesInRes);
+        if (!data)
+            return std::nullopt;
+        icon.images.push_back({entry->common, *data});
+    }
+    return icon;
+}
+
+std::vector<std::byte> groupDirectory(const ParsedIcon& icon, std::uint32_t groupId) {
+    std::vector<std::byte> out(sizeof(IconHeader) + icon.images.size() * sizeof(GroupIconEntry));
+    std::memcpy(out.data(), &icon.header, sizeof(IconHeader));
+    for (std::size_t i = 0; i < icon.images.size(); ++i) {
+        GroupIconEntry entry{icon.images[i].common,
+                             resourceId(groupId + 1 + static_cast<std::uint32_t>(i))};
+        std::memcpy(out.data() + sizeof(IconHeader) + i * sizeof(GroupIconEntry), &entry,
+                    sizeof entry);
+    }
+    return out;
+}
+
+int AddIcon(ResourceSink& update, const std::filesystem::path& workingDirectory,
+            std::string_view iconPath, std::uint32_t groupId) {
+    auto file = readInputFile(workingDirectory, iconPath);
+    if (!file)
+        return 0;
+    auto icon = parseIcon(*file);
+    if (!icon)
+        return 0;
+    for (std::size_t i = 0; i < icon->images.size(); ++i) {
+        update.add(platform::resource::kTypeIcon,
+                   resourceId(groupId + 1 + static_cast<std::uint32_t>(i)), icon->images[i].data);
+    }
+    update.add(platform::resource::kTypeGroupIcon, resourceId(groupId),
+               groupDirectory(*icon, groupId));
+    return 1;
+}
+
+}  // namespace updater

@@ -1,0 +1,19 @@
+// The updater's run: reads the install-info file of `workingDirectory` and
+// replaces every resource of the installer there with its texts, files,
+// extra-file table and icon.
+#pragma once
+
+#include <filesystem>
+#include <iosfwd>
+
+namespace updater {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+
+// Prints one line per step on `out` and reads the final key from `in`.
+// Returns the process exit code: kExitOk when the installer was updated,
+// kExitFailed when it could not be opened or updated.
+int run(const std::filesystem::path& workingDirectory, std::ostream& out, std::istream& in);
+
+}  // namespace updater
