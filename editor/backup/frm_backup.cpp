@@ -129,12 +129,22 @@ class FrmBackup : public QWidget {
             return;
         }
         lstBackups_->addItem(*answer);
-        // The store reports failures, but the window shows none: as with every
-        // other write of the editor, a refused write passes silently.
-        (void)WriteBackupFile(folder_, name, host_.currentRecord(), [this](std::size_t index) {
-            host_.selectExtraEntry(static_cast<int>(index));
-        });
-        (void)WriteBackupList(folder_, names());
+        // A backup that could not be written must not stay listed as if it had
+        // been: the entry is taken back and the author told why.
+        const platform::Status written = WriteBackupFile(
+            folder_, name, host_.currentRecord(),
+            [this](std::size_t index) { host_.selectExtraEntry(static_cast<int>(index)); });
+        if (!written) {
+            delete lstBackups_->takeItem(lstBackups_->count() - 1);
+            showError(QStringLiteral("Couldn't write the backup file.\r\n") +
+                      QString::fromStdString(written.message()));
+            return;
+        }
+        if (const platform::Status listed = WriteBackupList(folder_, names()); !listed) {
+            delete lstBackups_->takeItem(lstBackups_->count() - 1);
+            showError(QStringLiteral("Couldn't write the backup list.\r\n") +
+                      QString::fromStdString(listed.message()));
+        }
     }
 
     void cmdRemove_Click() {
