@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job on the demo: builds both programs, lays out a portable program
 # folder (build/demo-folder/) with the demo files of demo/, runs updater there
-# and shows the resources it wrote into installer.exe.
+# and shows the resources it wrote into installer.exe; with a display, it then
+# opens tamsel on that folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/demo
@@ -42,5 +43,16 @@ lay_out_folder
 run_updater
 show_resources
 
-# Final step, kept last and separate: nothing further yet (the editor will be
-# opened here on the demo folder when a display is present).
+# With a display, open the editor on the demo folder: edit, Save, answer Yes,
+# and the updater rewrites the demo installer.exe in a terminal window.
+open_editor() {
+  if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    echo "== No display: not opening tamsel (set DISPLAY to edit the demo in the editor)."
+    return
+  fi
+  bash scripts/deps.sh --gui   # a terminal emulator for the updater's window
+  echo "== Opening tamsel in $folder (close its window to end)"
+  (cd "$folder" && ./tamsel)
+}
+
+open_editor
