@@ -49,3 +49,5 @@ echo "tamsel_start_median: $median ms (target < $target_ms ms) $verdict"
 echo "tamsel_start_best: $best ms"
 echo "empty_qwidget_start_median: $floor_median ms"
 echo "empty_qwidget_start_best: $floor_best ms"
+# What tamsel adds to the floor: its widgets, style, fonts, icon and record.
+echo "tamsel_start_over_floor: $(awk -v a="$median" -v b="$floor_median" 'BEGIN { printf "%.1f", a - b }') ms"
