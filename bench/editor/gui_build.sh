@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by bench/editor.sh, bench/tamsel_start.sh and bench/run_all.sh, from
 # the repository root.
 #
