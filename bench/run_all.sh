@@ -37,4 +37,7 @@ echo
 echo "| figure | measurement | target | result | command |"
 echo "|---|---|---|---|---|"
 awk -F'|' '{ printf "| %s | %s | %s | %s | `%s` |\n", $1, $2, $3, $4, $5 }' "$results"
+# Wall times stretch when other work shares the machine.
+echo
+echo "$(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg) at the end of the run."
 exit "$failed"
