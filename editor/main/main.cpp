@@ -3,9 +3,15 @@
 #include <QApplication>
 
 #include "editor/main/frm_main.h"
+#include "editor/main/quit_when_exposed.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    // TAMSEL_EXIT_WHEN_SHOWN=1: quit silently once the window is shown, for
+    // the start-up benchmark (bench/tamsel_start.sh).
+    editor_main::QuitWhenExposed quitWhenShown;
+    if (!qEnvironmentVariableIsEmpty("TAMSEL_EXIT_WHEN_SHOWN"))
+        app.installEventFilter(&quitWhenShown);
     editor_main::applyApplicationLook();
     editor_main::frmMain window(QCoreApplication::applicationDirPath());
     window.show();
