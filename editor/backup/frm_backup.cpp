@@ -128,13 +128,25 @@ class FrmBackup : public QWidget {
             showError(QStringLiteral("Invalid backup name!\r\nThe backup list is full."));
             return;
         }
+        // A backup that could not be written (full disk, read-only folder) is
+        // said so and not listed: a listed name promises a file to go back to.
+        const platform::Status written = WriteBackupFile(
+            folder_, name, host_.currentRecord(),
+            [this](std::size_t index) { host_.selectExtraEntry(static_cast<int>(index)); });
+        if (!written) {
+            showWriteError(BackupPath(folder_, name), written);
+            return;
+        }
         lstBackups_->addItem(*answer);
-        // The store reports failures, but the window shows none: as with every
-        // other write of the editor, a refused write passes silently.
-        (void)WriteBackupFile(folder_, name, host_.currentRecord(), [this](std::size_t index) {
-            host_.selectExtraEntry(static_cast<int>(index));
-        });
-        (void)WriteBackupList(folder_, names());
+        if (const platform::Status listed = WriteBackupList(folder_, names()); !listed) {
+            delete lstBackups_->takeItem(lstBackups_->count() - 1);
+            showWriteError(folder_ / kListFileName, listed);
+        }
+    }
+
+    void showWriteError(const std::filesystem::path& file, const platform::Status& status) {
+        showError(QStringLiteral("Couldn't write ") + QString::fromStdString(file.string()) +
+                  QStringLiteral("\r\n") + QString::fromStdString(status.message()));
     }
 
     void cmdRemove_Click() {

@@ -125,7 +125,7 @@ killOnce() {
   (cd "$folder" && exec "$updater" <&3 > "$out" 2>&1) &
   local pid=$!
   waitForLine "$out" "Adding Icon..." "$pid"
-  sleep "$(printf '0.%09d' "$delayNs")"
+  sleep "$(printf '%d.%09d' $((delayNs / 1000000000)) $((delayNs % 1000000000)))"
   kill -KILL "$pid" 2>/dev/null
   wait "$pid" 2>/dev/null
   exec 3>&-
@@ -164,13 +164,12 @@ killOnce() {
 killRuns() {
   local folder="$1" work="$2" kills="$3" spanNs
   spanNs=$((commitNs * 12 / 10))
-  [ "$spanNs" -lt 999999999 ] || spanNs=999999999
   echo "== $kills kills within the first $((spanNs / 1000000)) ms of the commit" \
     "(reference commit $((commitNs / 1000000)) ms)"
   local laterLeftovers=0
   for killNumber in $(seq 1 "$kills"); do
     cp "$work/installer.old" "$folder/installer.exe"
-    killOnce "$folder" "$work/kill.out" $(((RANDOM * 32768 + RANDOM) % spanNs))
+    killOnce "$folder" "$work/kill.out" $(((RANDOM << 30 | RANDOM << 15 | RANDOM) % spanNs))
     if ! runToEnd "$folder" "$work/after-kill.out"; then
       fail "the run after kill $killNumber failed: $(cat "$work/after-kill.out")"
     elif [ "$(hashOf "$folder/installer.exe")" != "$newHash" ]; then
@@ -243,12 +242,28 @@ driverFullDisk() {
   local folder="$1" work="$2" before rc action
   for action in save backup; do
     before=$(snapshot "$folder")
-    "$driver" "$action" "$folder" > "$work/driver.out" 2>&1
+    "$driver" "$action" "$folder" > "$work/driver.out" 2> "$work/driver.err"
     rc=$?
     [ "$rc" -eq 1 ] || fail "editor $action, disk full: driver ended with $rc, not 1"
     expectUnchanged "$folder" "$before" "editor $action, disk full (tmpfs)"
     echo "  editor $action, disk full (tmpfs): exit $rc, $(tr '\n' ' ' < "$work/driver.out")"
   done
+  exit "$failures"
+}
+
+# Room for the copy of the previous file that Save makes first (one tmpfs
+# page), none for the new install_info.ini: the previous file must survive.
+driverSaveAfterCopy() {
+  local folder="$1" work="$2" before rc
+  before=$(snapshot "$folder")
+  "$driver" save "$folder" > "$work/driver.out" 2> "$work/driver.err"
+  rc=$?
+  [ "$rc" -eq 1 ] || fail "editor save, disk full after the copy: driver ended with $rc, not 1"
+  cmp -s "$folder/install_info.ini" "$folder/install_info backup.ini" ||
+    fail "editor save, disk full after the copy: install_info backup.ini is not the previous file"
+  rm -f "$folder/install_info backup.ini"
+  expectUnchanged "$folder" "$before" "editor save, disk full after the copy (tmpfs)"
+  echo "  editor save, disk full after the copy (tmpfs): exit $rc, $(tr '\n' ' ' < "$work/driver.out")"
   exit "$failures"
 }
 
@@ -313,12 +328,13 @@ refusedWrites() {
   rm -rf "$editorFolder"
   mkdir -p "$editorFolder"
   cp "$folder/install_info.ini" "$editorFolder/"
-  "$driver" backup "$editorFolder" > /dev/null || fail "driver: the first backup failed"
+  "$driver" backup "$editorFolder" > /dev/null 2>&1 || fail "driver: the first backup failed"
   onSmallDisk driverFullDisk "$editorFolder" "$work" 0
+  onSmallDisk driverSaveAfterCopy "$editorFolder" "$work" 4096
   local action
   for action in save backup; do
     before=$(snapshot "$editorFolder")
-    asNobodyReadOnly "$editorFolder" "$copy" "$driver" "$action" . > "$work/driver.out" 2>&1
+    asNobodyReadOnly "$editorFolder" "$copy" "$driver" "$action" . > "$work/driver.out" 2> "$work/driver.err"
     rc=$?
     [ "$rc" -eq 1 ] || fail "editor $action, read-only folder: driver ended with $rc, not 1"
     expectUnchanged "$copy" "$before" "editor $action, read-only folder"
