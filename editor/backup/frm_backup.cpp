@@ -128,23 +128,25 @@ class FrmBackup : public QWidget {
             showError(QStringLiteral("Invalid backup name!\r\nThe backup list is full."));
             return;
         }
-        lstBackups_->addItem(*answer);
-        // A backup that could not be written must not stay listed as if it had
-        // been: the entry is taken back and the author told why.
+        // A backup that could not be written (full disk, read-only folder) is
+        // said so and not listed: a listed name promises a file to go back to.
         const platform::Status written = WriteBackupFile(
             folder_, name, host_.currentRecord(),
             [this](std::size_t index) { host_.selectExtraEntry(static_cast<int>(index)); });
         if (!written) {
-            delete lstBackups_->takeItem(lstBackups_->count() - 1);
-            showError(QStringLiteral("Couldn't write the backup file.\r\n") +
-                      QString::fromStdString(written.message()));
+            showWriteError(BackupPath(folder_, name), written);
             return;
         }
+        lstBackups_->addItem(*answer);
         if (const platform::Status listed = WriteBackupList(folder_, names()); !listed) {
             delete lstBackups_->takeItem(lstBackups_->count() - 1);
-            showError(QStringLiteral("Couldn't write the backup list.\r\n") +
-                      QString::fromStdString(listed.message()));
+            showWriteError(folder_ / kListFileName, listed);
         }
+    }
+
+    void showWriteError(const std::filesystem::path& file, const platform::Status& status) {
+        showError(QStringLiteral("Couldn't write ") + QString::fromStdString(file.string()) +
+                  QStringLiteral("\r\n") + QString::fromStdString(status.message()));
     }
 
     void cmdRemove_Click() {

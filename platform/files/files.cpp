@@ -1,15 +1,20 @@
 #include "platform/files/files.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <mutex>
+#include <optional>
 #include <random>
 
 namespace platform::files {
@@ -29,17 +34,18 @@ void ignoreFileSizeSignal() {
 }
 
 class FileDescriptor {
-public:
+  public:
     explicit FileDescriptor(int fd) : fd_(fd) {}
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
     ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0)
+            ::close(fd_);
     }
     int get() const { return fd_; }
     int release() { return std::exchange(fd_, -1); }
 
-private:
+  private:
     int fd_;
 };
 
@@ -49,7 +55,8 @@ Status writeAll(int fd, std::span<const std::byte> bytes, const fs::path& path) 
     while (left > 0) {
         ssize_t written = ::write(fd, data, left);
         if (written < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return errnoError("cannot write", path, errno);
         }
         data += written;
@@ -68,10 +75,69 @@ Result<std::pair<fs::path, int>> createTemporary(const fs::path& folder, const f
                            std::to_string(random());
         fs::path candidate = folder / name;
         int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) return std::pair{candidate, fd};
-        if (errno != EEXIST) return errnoError("cannot create a temporary file in", folder, errno);
+        if (fd >= 0)
+            return std::pair{candidate, fd};
+        if (errno != EEXIST)
+            return errnoError("cannot create a temporary file in", folder, errno);
     }
     return Error{"cannot create a temporary file in " + folder.string()};
+}
+
+// The writer's pid in a temporary file name of this target, which reads
+// "<prefix><target>-<pid>-<counter>-<random>"; nullopt for any other name.
+// Exactly three number groups, so that the files of a target "a" and of a
+// target "a-1" are never taken for each other.
+std::optional<pid_t> temporaryOwner(std::string_view name, std::string_view prefix) {
+    if (!name.starts_with(prefix))
+        return std::nullopt;
+    name.remove_prefix(prefix.size());
+    pid_t pid = 0;
+    for (int group = 0; group < 3; ++group) {
+        std::uint64_t number = 0;
+        const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), number);
+        if (error != std::errc{} || end == name.data())
+            return std::nullopt;
+        if (group == 0) {
+            if (number == 0 ||
+                number > static_cast<std::uint64_t>(std::numeric_limits<pid_t>::max()))
+                return std::nullopt;
+            pid = static_cast<pid_t>(number);
+        }
+        name.remove_prefix(static_cast<std::size_t>(end - name.data()));
+        if (group < 2) {
+            if (!name.starts_with('-'))
+                return std::nullopt;
+            name.remove_prefix(1);
+        }
+    }
+    if (!name.empty())
+        return std::nullopt;
+    return pid;
+}
+
+// A writer killed between creating its temporary file and the rename (power
+// cut, SIGKILL) leaves that file behind, and every such run would add one
+// more copy of the target beside it. Before writing, the temporary files of
+// this target whose writer process no longer exists are removed; a live
+// writer's file, and any file we cannot judge, is kept. Best effort: a
+// failure here never stops the write.
+void removeStaleTemporaries(const fs::path& folder, const fs::path& targetName) {
+    const std::string prefix = std::string(kTemporaryPrefix) + targetName.string() + "-";
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        const std::optional<pid_t> owner = temporaryOwner(name, prefix);
+        if (!owner)
+            continue;
+        // kill(pid, 0) fails with ESRCH only when no such process exists;
+        // EPERM means it lives under another user.
+        if (::kill(*owner, 0) == 0 || errno != ESRCH)
+            continue;
+        std::error_code typeError;
+        if (!it->is_regular_file(typeError) || it->is_symlink(typeError))
+            continue;
+        ::unlink(it->path().c_str());
+    }
 }
 
 // Makes the rename itself durable.
@@ -87,20 +153,25 @@ void syncFolder(const fs::path& folder) {
 
 Result<std::vector<std::byte>> readFile(const fs::path& path) {
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) return errnoError("cannot open", path, errno);
+    if (fd.get() < 0)
+        return errnoError("cannot open", path, errno);
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) return errnoError("cannot read", path, errno);
-    if (!S_ISREG(info.st_mode)) return Error{"not a regular file: " + path.string()};
+    if (::fstat(fd.get(), &info) != 0)
+        return errnoError("cannot read", path, errno);
+    if (!S_ISREG(info.st_mode))
+        return Error{"not a regular file: " + path.string()};
     std::vector<std::byte> bytes;
     bytes.reserve(static_cast<std::size_t>(info.st_size));
     std::byte chunk[1 << 16];
     for (;;) {
         ssize_t got = ::read(fd.get(), chunk, sizeof chunk);
         if (got < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return errnoError("cannot read", path, errno);
         }
-        if (got == 0) break;
+        if (got == 0)
+            break;
         bytes.insert(bytes.end(), chunk, chunk + got);
     }
     return bytes;
@@ -108,7 +179,8 @@ Result<std::vector<std::byte>> readFile(const fs::path& path) {
 
 Result<std::string> readTextFile(const fs::path& path) {
     auto bytes = readFile(path);
-    if (!bytes) return Error{bytes.message()};
+    if (!bytes)
+        return Error{bytes.message()};
     return std::string(reinterpret_cast<const char*>(bytes->data()), bytes->size());
 }
 
@@ -120,10 +192,12 @@ Status replaceFile(const fs::path& requestedTarget, std::span<const std::byte> b
     fs::path target = requestedTarget;
     if (fs::is_symlink(target, ec)) {
         fs::path resolved = fs::canonical(target, ec);
-        if (!ec) target = resolved;
+        if (!ec)
+            target = resolved;
     }
     fs::path folder = target.parent_path();
-    if (folder.empty()) folder = ".";
+    if (folder.empty())
+        folder = ".";
 
     struct stat existing {};
     bool targetExists = ::stat(target.c_str(), &existing) == 0;
@@ -131,8 +205,10 @@ Status replaceFile(const fs::path& requestedTarget, std::span<const std::byte> b
         return Error{"not a regular file: " + target.string()};
     }
 
+    removeStaleTemporaries(folder, target.filename());
     auto created = createTemporary(folder, target.filename());
-    if (!created) return created.status();
+    if (!created)
+        return created.status();
     // Not a structured binding: clang 14 cannot capture one in the lambda below.
     const fs::path temporary = created->first;
     FileDescriptor fd(created->second);
@@ -144,11 +220,15 @@ Status replaceFile(const fs::path& requestedTarget, std::span<const std::byte> b
     if (targetExists && ::fchmod(fd.get(), existing.st_mode & 07777) != 0) {
         return fail(errnoError("cannot set permissions of", temporary, errno));
     }
-    if (Status s = writeAll(fd.get(), bytes, temporary); !s) return fail(s);
-    if (::fsync(fd.get()) != 0) return fail(errnoError("cannot flush", temporary, errno));
-    if (::close(fd.release()) != 0) return fail(errnoError("cannot close", temporary, errno));
+    if (Status s = writeAll(fd.get(), bytes, temporary); !s)
+        return fail(s);
+    if (::fsync(fd.get()) != 0)
+        return fail(errnoError("cannot flush", temporary, errno));
+    if (::close(fd.release()) != 0)
+        return fail(errnoError("cannot close", temporary, errno));
     if (verify) {
-        if (Status s = verify(temporary); !s) return fail(s);
+        if (Status s = verify(temporary); !s)
+            return fail(s);
     }
     if (::rename(temporary.c_str(), target.c_str()) != 0) {
         return fail(errnoError("cannot replace", target, errno));
@@ -163,7 +243,8 @@ Status replaceFile(const fs::path& target, std::string_view text, const Verifier
 
 Status copyFile(const fs::path& from, const fs::path& to) {
     auto bytes = readFile(from);
-    if (!bytes) return bytes.status();
+    if (!bytes)
+        return bytes.status();
     return replaceFile(to, std::span<const std::byte>(*bytes));
 }
 

@@ -208,37 +208,6 @@ TEST_F(BackupWindow, MakeAppendsKeepsTheSelectionAndWritesBoth) {
     EXPECT_EQ(host.selectedEntries, (std::vector<int>{0, 1})) << "the last entry ends selected";
 }
 
-// A folder where the backup file or the list file should go makes the write
-// fail; the entry must not stay listed as if the backup existed.
-TEST_F(BackupWindow, AFailedWriteTakesTheEntryBackAndSaysWhy) {
-    struct Row {
-        const char* blocked;  // a folder of this name is in the way
-        const char* message;
-    } rows[] = {
-        {"gamma", "Couldn't write the backup file.\r\n"},
-        {"backup.ini", "Couldn't write the backup list.\r\n"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.blocked);
-        TempDir folder;
-        fs::create_directory(folder / row.blocked);
-        editor_backup::showBackupWindow(host, QString::fromStdString(folder.path().string()));
-        QWidget* window = openBackupWindows().front();
-        dialogs.messages.clear();
-        dialogs.inputAnswers = {QString("gamma")};
-
-        click(window, "cmdMake");
-
-        EXPECT_EQ(entries(window), Names{});
-        ASSERT_EQ(dialogs.messages.size(), 1u);
-        EXPECT_TRUE(dialogs.messages[0].text.startsWith(row.message))
-            << dialogs.messages[0].text.toStdString();
-        EXPECT_EQ(dialogs.messages[0].title, "Error");
-        EXPECT_EQ(dialogs.messages[0].icon, MessageIcon::Exclamation);
-        closeBackupWindows();
-    }
-}
-
 TEST_F(BackupWindow, MakeCancelledDoesNothing) {
     seedList({"alpha"});
     const std::string listBefore = readBytes(dir / "backup.ini");

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
@@ -29,9 +31,9 @@ TEST(ReplaceFile, KeepsThePermissionsOfTheReplacedFile) {
                                    fs::perms::group_read | fs::perms::others_exec);
     ASSERT_TRUE(replaceFile(dir / "f", std::string_view("new")));
     EXPECT_EQ(readBytes(dir / "f"), "new");
-    EXPECT_EQ(fs::status(dir / "f").permissions(),
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                  fs::perms::others_exec);
+    EXPECT_EQ(fs::status(dir / "f").permissions(), fs::perms::owner_read | fs::perms::owner_write |
+                                                       fs::perms::group_read |
+                                                       fs::perms::others_exec);
 }
 
 TEST(ReplaceFile, ARejectingVerifierLeavesTheTargetAndNoTemporary) {
@@ -77,6 +79,52 @@ TEST(ReplaceFile, AReadOnlyFolderLeavesTheTargetAsItWas) {
         {.asNobody = true, .maxFileBytes = {}});
     EXPECT_EQ(code, 3);
     EXPECT_EQ(readBytes(dir / "f"), "old");
+}
+
+// A writer killed before its rename leaves its temporary file; the next write
+// of the same target removes those of dead writers and nothing else.
+TEST(ReplaceFile, RemovesOnlyTheTemporaryFilesOfDeadWritersOfTheSameTarget) {
+    // A process that has ended and been reaped: its pid names no process.
+    const pid_t dead = ::fork();
+    if (dead == 0)
+        ::_exit(0);
+    ASSERT_GT(dead, 0);
+    ASSERT_EQ(::waitpid(dead, nullptr, 0), dead);
+    const std::string deadPid = std::to_string(dead);
+    const std::string livePid = std::to_string(::getpid());
+    struct Row {
+        std::string name;
+        bool removed;
+        const char* guards;
+    };
+    const Row rows[] = {
+        {".tamsel-tmp-f-" + deadPid + "-0-123", true, "leftovers pile up run after run"},
+        {".tamsel-tmp-f-" + deadPid + "-7-9", true, "only the first leftover is removed"},
+        {".tamsel-tmp-f-" + livePid + "-0-123", false,
+         "a running writer's file is deleted under it"},
+        {".tamsel-tmp-g-" + deadPid + "-0-123", false, "another target's file is taken"},
+        {".tamsel-tmp-f-1-" + deadPid + "-0-123", false,
+         "the file of target \"f-1\" is read as one of \"f\""},
+        {".tamsel-tmp-f-" + deadPid + "-0", false, "a name of another form is deleted"},
+        {".tamsel-tmp-f-" + deadPid + "-0-123.keep", false, "a name of another form is deleted"},
+        {"f-" + deadPid + "-0-123", false, "a file without the prefix is deleted"},
+    };
+    TempDir dir;
+    writeBytes(dir / "f", "old");
+    for (const Row& row : rows) writeBytes(dir / row.name, "stale");
+    // A link named like a leftover: never followed, never removed.
+    writeBytes(dir / "elsewhere", "kept");
+    const std::string link = ".tamsel-tmp-f-" + deadPid + "-1-1";
+    fs::create_symlink(dir / "elsewhere", dir / link);
+
+    ASSERT_TRUE(replaceFile(dir / "f", std::string_view("new")));
+    EXPECT_EQ(readBytes(dir / "f"), "new");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.guards);
+        EXPECT_EQ(fs::exists(dir / row.name), !row.removed) << row.name;
+    }
+    EXPECT_TRUE(fs::is_symlink(dir / link));
+    EXPECT_EQ(readBytes(dir / "elsewhere"), "kept");
 }
 
 TEST(ReadFile, ReportsAMissingFileByName) {
