@@ -143,8 +143,7 @@ int run(const fs::path& workingDirectory, std::ostream& out, std::istream& in) {
 
     out << "Writing DLL...\n";
     if (plugin) {
-        sink.add(res::kTypeRcData, kIdPlugin, *plugin);
-        plugin.reset();  // the update holds its own copy
+        update->add(res::kTypeRcData, kIdPlugin, res::kLanguageNeutral, std::move(*plugin));
     }
 
     std::uint32_t counter = 1;
@@ -168,8 +167,8 @@ int run(const fs::path& workingDirectory, std::ostream& out, std::istream& in) {
                                     ::strnlen(section.data() + position, n - position));
         out << "Adding: " << line << "...\n";
         if (auto bytes = readInputFile(workingDirectory, line)) {
-            sink.add(res::kTypeRcData, static_cast<std::uint16_t>(kExtraFileIdBase + counter),
-                     *bytes);
+            update->add(res::kTypeRcData, static_cast<std::uint16_t>(kExtraFileIdBase + counter),
+                        res::kLanguageNeutral, std::move(*bytes));
         }
         position += line.size() + 1;
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <span>
 #include <vector>
@@ -65,9 +66,14 @@ struct TreeLayout {
 // The layout keeps pointers into `resources`, which must outlive it.
 TreeLayout prepareTree(const ResourceMap& resources);
 
-// Phase two: writes the tree into `out` (layout.size bytes), its data entries
-// pointing at `treeRva`, the address the tree will have in the image.
-// Returns false if the layout does not fit `out` or an offset leaves 31 bits.
-bool serialiseTree(const TreeLayout& layout, std::uint32_t treeRva, std::span<std::byte> out);
+// Called with a resource's position in tree order once its data has been
+// copied, so that a caller who owns the data can let it go early.
+using DataCopied = std::function<void(std::size_t index)>;
+
+// Phase two: writes the tree into `out` (layout.size bytes, zero-filled), its
+// data entries pointing at `treeRva`, the address the tree will have in the
+// image. Returns false if the layout does not fit `out` or an offset leaves 31 bits.
+bool serialiseTree(const TreeLayout& layout, std::uint32_t treeRva, std::span<std::byte> out,
+                   const DataCopied& copied = {});
 
 }  // namespace platform::resource

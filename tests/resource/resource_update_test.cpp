@@ -142,6 +142,66 @@ TEST(ResourceUpdate, WritesInPlaceWhenTheTreeFitsBeforeAFixedSection) {
     EXPECT_EQ(independentCheck(installer, set, fixturePath("pe32_rsrc_then_data.exe")), "");
 }
 
+// commit() takes the pending blocks over and lets each go once it is copied;
+// the file must still hold exactly what the same set built in memory holds,
+// whether the blocks were handed over or copied, for every placement.
+TEST(ResourceUpdate, HandedOverBlocksWriteWhatCopiedBlocksBuild) {
+    const struct {
+        const char* fixture;
+        const char* placement;  // guards the placement's own layout path
+    } rows[] = {{"pe32_res.exe", "move"},
+                {"pe32_rsrc_last.exe", "resize"},
+                {"pe32_rsrc_then_data.exe", "in-place"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.fixture);
+        REQUIRE_FIXTURE(row.fixture);
+        const InstallerCopy copy(row.fixture);
+        const bool small = std::string(row.placement) == "in-place";
+        const std::vector<TestResource> set =
+            small ? std::vector<TestResource>{{std::uint16_t{10}, std::uint16_t{101}, 0,
+                                               textBytes("small")}}
+                  : updaterLikeSet();
+
+        auto copied = Update::begin(copy.path, true);
+        ASSERT_TRUE(copied.isOk());
+        addAll(*copied, set);
+        CommitReport memoryReport;
+        const auto inMemory = copied->commitToMemory(&memoryReport);
+        ASSERT_TRUE(inMemory.isOk()) << inMemory.message();
+
+        auto handedOver = Update::begin(copy.path, true);
+        ASSERT_TRUE(handedOver.isOk());
+        for (const auto& r : set) {
+            std::vector<std::byte> block = r.data;
+            handedOver->add(r.type, r.name, r.language, std::move(block));
+        }
+        const auto report = handedOver->commit();
+        ASSERT_TRUE(report.isOk()) << report.message();
+        EXPECT_EQ(report->placement, row.placement);
+        EXPECT_EQ(memoryReport.placement, row.placement);
+        const auto written = platform::files::readFile(copy.path);
+        ASSERT_TRUE(written.isOk());
+        EXPECT_TRUE(*written == *inMemory) << "the file differs from the image built in memory";
+        EXPECT_TRUE(sameResources(listed(copy.path), set));
+    }
+}
+
+// After commit() the pending data lives in the file; a second commit (which
+// would write an image with none of it) is refused and changes nothing.
+TEST(ResourceUpdate, ASecondCommitIsRefused) {
+    REQUIRE_FIXTURE("pe32_res.exe");
+    const InstallerCopy copy("pe32_res.exe");
+    auto update = Update::begin(copy.path, true);
+    ASSERT_TRUE(update.isOk());
+    addAll(*update, updaterLikeSet());
+    ASSERT_TRUE(update->commit().isOk());
+    const std::string committed = test_support::readBytes(copy.path);
+    EXPECT_FALSE(update->commit().isOk());
+    EXPECT_FALSE(update->commitToMemory().isOk());
+    EXPECT_TRUE(test_support::readBytes(copy.path) == committed);
+    EXPECT_EQ(test_support::listFolder(copy.dir.path()), std::vector<std::string>{"installer.exe"});
+}
+
 TEST(ResourceUpdate, CommitWithNothingAddedLeavesNoResources) {
     REQUIRE_FIXTURE("pe32_res.exe");
     const InstallerCopy copy("pe32_res.exe");
