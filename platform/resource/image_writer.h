@@ -24,7 +24,7 @@ inline constexpr const char* kPlacementAppend = "append";     // new section at 
 using ImageMemory = std::function<std::span<std::byte>(std::uint64_t size)>;
 
 // Builds the updated image into memory from `memory` and returns it.
-// `copied` hears of each resource (in tree order) once its data is in place.
+// `copied` hears of each piece of resource data once it is in place.
 Result<std::span<std::byte>> buildImage(const PeImage& image, std::span<const std::byte> bytes,
                                         const ResourceMap& resources, CommitReport* report,
                                         const ImageMemory& memory, const DataCopied& copied = {});

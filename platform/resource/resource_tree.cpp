@@ -309,9 +309,16 @@ bool serialiseTree(const TreeLayout& layout, std::uint32_t treeRva, std::span<st
                 data.dataRva = static_cast<std::uint32_t>(treeRva + language.dataOffset);
                 data.size = static_cast<std::uint32_t>(language.data->size());
                 writer.write(language.entryOffset, data);
-                writer.copy(language.dataOffset, *language.data);
-                if (copied)
-                    copied(index);
+                const std::span<const std::byte> bytes(*language.data);
+                std::size_t done = 0;
+                do {
+                    const auto piece =
+                        bytes.subspan(done, std::min(kCopyPiece, bytes.size() - done));
+                    writer.copy(language.dataOffset + done, piece);
+                    if (copied)
+                        copied(index, piece);
+                    done += piece.size();
+                } while (done < bytes.size());
                 ++index;
             }
         }

@@ -66,9 +66,12 @@ struct TreeLayout {
 // The layout keeps pointers into `resources`, which must outlive it.
 TreeLayout prepareTree(const ResourceMap& resources);
 
-// Called with a resource's position in tree order once its data has been
-// copied, so that a caller who owns the data can let it go early.
-using DataCopied = std::function<void(std::size_t index)>;
+// Called as a resource's data is copied, piece by piece in order (one empty
+// piece for empty data), with the resource's position in tree order, so
+// that a caller who owns the data can let it go while the copy goes on.
+// Every piece but the last is a multiple of kCopyPiece bytes long.
+using DataCopied = std::function<void(std::size_t index, std::span<const std::byte> piece)>;
+inline constexpr std::size_t kCopyPiece = std::size_t{8} << 20;
 
 // Phase two: writes the tree into `out` (layout.size bytes, zero-filled), its
 // data entries pointing at `treeRva`, the address the tree will have in the

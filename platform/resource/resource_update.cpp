@@ -127,27 +127,54 @@ class ImageBuffer {
     std::size_t size_ = 0;
 };
 
-// A 64-bit digest of a resource's bytes, taken before commit() lets the
-// pending copy go, to check what the written file holds against it.
-std::uint64_t digest(std::span<const std::byte> bytes) {
-    constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15;
-    std::uint64_t hash = bytes.size() * kMultiplier;
-    std::size_t i = 0;
-    for (; i + 8 <= bytes.size(); i += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, bytes.data() + i, 8);
-        hash = std::rotl(hash ^ word, 29) * kMultiplier;
+// A 64-bit digest of a resource's bytes, taken as commit() copies them and
+// lets them go, to check what the written file holds against it. Fed in
+// pieces, every piece but the last a multiple of 8 bytes long.
+class Digest {
+  public:
+    explicit Digest(std::uint64_t size) : hash_(size * kMultiplier) {}
+
+    void add(std::span<const std::byte> bytes) {
+        std::size_t i = 0;
+        for (; i + 8 <= bytes.size(); i += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes.data() + i, 8);
+            mix(word);
+        }
+        for (; i < bytes.size(); ++i) mix(std::to_integer<std::uint64_t>(bytes[i]));
     }
-    for (; i < bytes.size(); ++i) {
-        hash = std::rotl(hash ^ std::to_integer<std::uint64_t>(bytes[i]), 29) * kMultiplier;
+    std::uint64_t value() const { return hash_; }
+
+    static std::uint64_t of(std::span<const std::byte> bytes) {
+        Digest digest(bytes.size());
+        digest.add(bytes);
+        return digest.value();
     }
-    return hash;
+
+  private:
+    static constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15;
+    void mix(std::uint64_t word) { hash_ = std::rotl(hash_ ^ word, 29) * kMultiplier; }
+    std::uint64_t hash_;
+};
+
+// Gives back the whole pages of `piece` at once instead of when its block is
+// freed, so that copying a 64 MB block does not hold it twice. The block is
+// freed right after its last piece and nothing reads it again (its dropped
+// pages would read as zeros); the partial pages at either end, where the
+// allocator keeps its bookkeeping, are left alone.
+void dropPages(std::span<const std::byte> piece) {
+    static const std::uintptr_t page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto start = reinterpret_cast<std::uintptr_t>(piece.data());
+    const std::uintptr_t first = (start + page - 1) / page * page;
+    const std::uintptr_t last = (start + piece.size()) / page * page;
+    if (last > first)
+        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
 }
 
 struct ExpectedResource {
     const ResourceKey* key = nullptr;
     std::uint64_t size = 0;
-    std::uint64_t digest = 0;
+    Digest digest{0};
 };
 
 // True when the file holds exactly `image`, read back through the kernel in
@@ -210,7 +237,7 @@ Status verifyWritten(const std::filesystem::path& temporary, std::span<const std
         const auto got = ByteReader(image).slice(resource.fileOffset, resource.size);
         if (wanted.key->type != resource.type || wanted.key->name != resource.name ||
             wanted.key->language != resource.language || !got || got->size() != wanted.size ||
-            digest(*got) != wanted.digest) {
+            Digest::of(*got) != wanted.digest.value()) {
             return Error{"written image does not read back: a resource differs"};
         }
     }
@@ -226,7 +253,7 @@ Result<CommitReport> Update::commit() {
         return Error{kAlreadyCommitted};
     state_->committed = true;
     // The pending data moves into the new image: each block is let go as
-    // soon as it has been copied, so the whole job never holds two copies.
+    // it is copied, so the whole job never holds two copies of much.
     // What verification needs of it is its key, size and digest.
     ResourceMap pending = std::move(state_->pending);
     state_->pending.clear();
@@ -235,12 +262,17 @@ Result<CommitReport> Update::commit() {
     expected.reserve(pending.size());
     blocks.reserve(pending.size());
     for (auto& [key, data] : pending) {
-        expected.push_back({&key, data.size(), 0});
+        expected.push_back({&key, data.size(), Digest(data.size())});
         blocks.push_back(&data);
     }
-    auto release = [&](std::size_t index) {
-        expected[index].digest = digest(*blocks[index]);
-        std::vector<std::byte>().swap(*blocks[index]);
+    auto release = [&](std::size_t index, std::span<const std::byte> piece) {
+        expected[index].digest.add(piece);
+        std::vector<std::byte>& block = *blocks[index];
+        if (piece.data() + piece.size() == block.data() + block.size()) {
+            std::vector<std::byte>().swap(block);
+        } else {
+            dropPages(piece);
+        }
     };
 
     CommitReport report;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/files/files.h"
+#include "platform/resource/resource_tree.h"
 #include "platform/resource/resource_update.h"
 #include "tests/resource/resource_test_support.h"
 #include "tests/support/temp_dir.h"
@@ -157,10 +158,17 @@ TEST(ResourceUpdate, HandedOverBlocksWriteWhatCopiedBlocksBuild) {
         REQUIRE_FIXTURE(row.fixture);
         const InstallerCopy copy(row.fixture);
         const bool small = std::string(row.placement) == "in-place";
-        const std::vector<TestResource> set =
+        std::vector<TestResource> set =
             small ? std::vector<TestResource>{{std::uint16_t{10}, std::uint16_t{101}, 0,
                                                textBytes("small")}}
                   : updaterLikeSet();
+        if (!small) {
+            // Copied and let go in three pieces, the last not a whole word;
+            // in tree order it comes before the group icon that ends the set.
+            set.insert(set.end() - 1,
+                       {std::uint16_t{10}, std::uint16_t{200}, 0,
+                        pseudoRandomBytes(2 * platform::resource::kCopyPiece + 3, 200)});
+        }
 
         auto copied = Update::begin(copy.path, true);
         ASSERT_TRUE(copied.isOk());
