@@ -183,12 +183,14 @@ Status compareWithFile(const std::filesystem::path& file, std::span<const std::b
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return Error{"written image does not read back: cannot open " + file.string()};
-    constexpr std::size_t kChunk = 1 << 20;
-    std::vector<std::byte> chunk(kChunk);
+    // Not zero-filled, and no larger than it need be: on some virtual
+    // machines every first touch of a page costs tens of microseconds.
+    constexpr std::size_t kChunk = 1 << 17;
+    const std::unique_ptr<std::byte[]> chunk(new std::byte[kChunk]);
     std::uint64_t position = 0;
     Status result;
     for (;;) {
-        const ssize_t got = ::read(fd, chunk.data(), chunk.size());
+        const ssize_t got = ::read(fd, chunk.get(), kChunk);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
@@ -203,7 +205,7 @@ Status compareWithFile(const std::filesystem::path& file, std::span<const std::b
         }
         const auto length = static_cast<std::uint64_t>(got);
         if (!rangeFits(position, length, image.size()) ||
-            std::memcmp(chunk.data(), image.data() + position, static_cast<std::size_t>(length)) !=
+            std::memcmp(chunk.get(), image.data() + position, static_cast<std::size_t>(length)) !=
                 0) {
             result =
                 Error{"written image does not read back: its bytes differ at " + hex(position)};
