@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/install_info.h"
+#include "platform/files/files.h"
 #include "platform/profile/profile.h"
 #include "platform/resource/resource_update.h"
 #include "updater/icon.h"
@@ -58,10 +59,10 @@ class UpdateSink final : public ResourceSink {
 // One key's value, NUL-terminated in its buffer.
 class Value {
   public:
-    Value(std::string_view section, std::string_view key, std::string_view defaultValue,
-          const fs::path& file) {
-        length_ = platform::profile::getString(section, key, defaultValue, buffer_, kValueSizeGiven,
-                                               file);
+    Value(const platform::profile::Document& file, std::string_view section, std::string_view key,
+          std::string_view defaultValue) {
+        length_ = platform::profile::getString(file, section, key, defaultValue, buffer_,
+                                               kValueSizeGiven);
     }
     std::string_view text() const { return {buffer_.data(), length_}; }
     // The text with its terminating NUL, as the installer reads it.
@@ -77,15 +78,25 @@ class Value {
 // The bytes the whole section takes as the installer's table (its lines,
 // their NULs and the final NUL), read with a buffer that cannot be too small:
 // the list is never longer than the file plus its two final NULs.
-std::size_t tableBytesNeeded(const fs::path& file) {
-    std::error_code error;
-    const auto fileBytes = fs::file_size(file, error);
-    if (error)
-        return 1;
-    std::vector<char> whole(static_cast<std::size_t>(fileBytes) + 2);
-    return platform::profile::getSection(install_info::kSectionExtraFilesUpdater, whole,
-                                         whole.size(), file) +
+std::size_t tableBytesNeeded(const platform::profile::Document& file, std::size_t fileBytes) {
+    std::vector<char> whole(fileBytes + 2);
+    return platform::profile::getSection(file, install_info::kSectionExtraFilesUpdater, whole,
+                                         whole.size()) +
            1;
+}
+
+// The install-info file, read once: every value below comes from these bytes.
+// A missing or unreadable file reads as empty, so every key takes its default.
+struct InstallInfo {
+    platform::profile::Document document;
+    std::size_t bytes = 0;
+};
+
+InstallInfo readInstallInfo(const fs::path& file) {
+    auto text = platform::files::readTextFile(file);
+    if (!text)
+        return {};
+    return {platform::profile::Document::parse(*text), text->size()};
 }
 
 // Waits for the final key. A NUL ends the program silently; any other
@@ -102,15 +113,16 @@ void waitForKey(std::ostream& out, std::istream& in) {
 
 int run(const fs::path& workingDirectory, std::ostream& out, std::istream& in) {
     using namespace install_info;
-    const fs::path iniFile = workingDirectory / kFileName;
+    const InstallInfo info = readInstallInfo(workingDirectory / kFileName);
+    const platform::profile::Document& ini = info.document;
 
-    const Value name(kSectionTexts, kKeyName, kDefaultName, iniFile);
-    const Value warning(kSectionTexts, kKeyWarning, "", iniFile);
-    const Value title(kSectionTexts, kKeyTitle, kDefaultTitle, iniFile);
-    const Value vbName(kSectionTexts, kKeyVBName, "", iniFile);
-    const Value filename(kSectionFiles, kKeyFilename, "", iniFile);
-    const Value icon(kSectionFiles, kKeyIcon, "", iniFile);
-    const Value runAfterInstall(kSectionMisc, kKeyRunAfterInstall, "", iniFile);
+    const Value name(ini, kSectionTexts, kKeyName, kDefaultName);
+    const Value warning(ini, kSectionTexts, kKeyWarning, "");
+    const Value title(ini, kSectionTexts, kKeyTitle, kDefaultTitle);
+    const Value vbName(ini, kSectionTexts, kKeyVBName, "");
+    const Value filename(ini, kSectionFiles, kKeyFilename, "");
+    const Value icon(ini, kSectionFiles, kKeyIcon, "");
+    const Value runAfterInstall(ini, kSectionMisc, kKeyRunAfterInstall, "");
 
     auto plugin = readInputFile(workingDirectory, filename.text());
 
@@ -131,8 +143,7 @@ int run(const fs::path& workingDirectory, std::ostream& out, std::istream& in) {
 
     out << "Writing DLL...\n";
     if (plugin) {
-        sink.add(res::kTypeRcData, kIdPlugin, *plugin);
-        plugin.reset();  // the update holds its own copy
+        update->add(res::kTypeRcData, kIdPlugin, res::kLanguageNeutral, std::move(*plugin));
     }
 
     std::uint32_t counter = 1;
@@ -141,10 +152,10 @@ int run(const fs::path& workingDirectory, std::ostream& out, std::istream& in) {
     // The profile layer never reports more than size - 2; the bound keeps the
     // walk and the table inside the buffer whatever it returns.
     const std::size_t n = std::min(
-        platform::profile::getSection(kSectionExtraFilesUpdater, section, section.size(), iniFile),
+        platform::profile::getSection(ini, kSectionExtraFilesUpdater, section, section.size()),
         section.size() - 1);
     // A cut buffer reports size - 2; only then can lines be missing from it.
-    if (std::size_t needed = n >= section.size() - 2 ? tableBytesNeeded(iniFile) : n + 1;
+    if (std::size_t needed = n >= section.size() - 2 ? tableBytesNeeded(ini, info.bytes) : n + 1;
         needed > n + 1) {
         out << "The extra-file list is too long for the installer's table (" << needed
             << " bytes, at most " << section.size() << "); nothing was written.\n";
@@ -156,8 +167,8 @@ int run(const fs::path& workingDirectory, std::ostream& out, std::istream& in) {
                                     ::strnlen(section.data() + position, n - position));
         out << "Adding: " << line << "...\n";
         if (auto bytes = readInputFile(workingDirectory, line)) {
-            sink.add(res::kTypeRcData, static_cast<std::uint16_t>(kExtraFileIdBase + counter),
-                     *bytes);
+            update->add(res::kTypeRcData, static_cast<std::uint16_t>(kExtraFileIdBase + counter),
+                        res::kLanguageNeutral, std::move(*bytes));
         }
         position += line.size() + 1;
     }

@@ -154,8 +154,9 @@ Status checkResources(const ResourceMap& resources) {
 
 }  // namespace
 
-Result<std::vector<std::byte>> buildImage(const PeImage& image, std::span<const std::byte> bytes,
-                                          const ResourceMap& resources, CommitReport* report) {
+Result<std::span<std::byte>> buildImage(const PeImage& image, std::span<const std::byte> bytes,
+                                        const ResourceMap& resources, CommitReport* report,
+                                        const ImageMemory& memory, const DataCopied& copied) {
     if (image.directories.size() <= pe::kDirectoryResource) {
         return Error{"cannot add resources: the image has no resource directory entry"};
     }
@@ -324,7 +325,11 @@ Result<std::vector<std::byte>> buildImage(const PeImage& image, std::span<const 
 
     // Phase two: write the image in one pass.
     const ByteReader reader(bytes);
-    std::vector<std::byte> out(outputSize);
+    const std::span<std::byte> out = memory(outputSize);
+    if (out.size() != outputSize) {
+        return Error{"not enough memory for the updated image (" + std::to_string(outputSize) +
+                     " bytes)"};
+    }
     ByteWriter writer(out);
     const bool regrown = replaced && placement != kPlacementInPlace;
     const std::uint64_t unchanged = regrown ? image.sections[*replaced].pointerToRawData : oldEnd;
@@ -336,11 +341,14 @@ Result<std::vector<std::byte>> buildImage(const PeImage& image, std::span<const 
         writer.copy(sections[i].pointerToRawData,
                     reader.slice(section.pointerToRawData, section.sizeOfRawData).value());
     }
+    // A tree written in place goes over the old section's bytes, which must
+    // not show through its padding; elsewhere the memory came zero-filled.
     const pe::SectionHeader& treeSection = sections[target];
-    writer.fill(treeSection.pointerToRawData, treeSection.sizeOfRawData, std::byte{0});
-    if (!rangeFits(treeSection.pointerToRawData, layout.size, out.size()) ||
+    if (replaced && !regrown)
+        writer.fill(treeSection.pointerToRawData, treeSection.sizeOfRawData, std::byte{0});
+    if (!rangeFits(treeSection.pointerToRawData, treeSection.sizeOfRawData, out.size()) ||
         !serialiseTree(layout, treeSection.virtualAddress,
-                       std::span(out).subspan(treeSection.pointerToRawData, layout.size))) {
+                       out.subspan(treeSection.pointerToRawData, layout.size), copied)) {
         return Error{"internal error: the resource tree does not fit its section"};
     }
     writer.copy(newEnd, reader.slice(oldEnd, tailBefore).value());

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -18,7 +19,14 @@ inline constexpr const char* kPlacementMove = "move";         // following secti
 inline constexpr const char* kPlacementInPlace = "in-place";  // tree fit the old section
 inline constexpr const char* kPlacementAppend = "append";     // new section at the end
 
-Result<std::vector<std::byte>> buildImage(const PeImage& image, std::span<const std::byte> bytes,
-                                          const ResourceMap& resources, CommitReport* report);
+// Memory for the new image, asked for once its size is known. It must come
+// zero-filled: the writer leaves padding untouched. An empty span refuses.
+using ImageMemory = std::function<std::span<std::byte>(std::uint64_t size)>;
+
+// Builds the updated image into memory from `memory` and returns it.
+// `copied` hears of each piece of resource data once it is in place.
+Result<std::span<std::byte>> buildImage(const PeImage& image, std::span<const std::byte> bytes,
+                                        const ResourceMap& resources, CommitReport* report,
+                                        const ImageMemory& memory, const DataCopied& copied = {});
 
 }  // namespace platform::resource

@@ -3,6 +3,7 @@
 // commit(), and commit() replaces the image atomically.
 #pragma once
 
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -32,7 +33,7 @@ struct CommitReport {
 };
 
 class Update {
-public:
+  public:
     // Reads and validates the image; changes nothing on disk. An Error says
     // why the file cannot be updated ("not a PE file: bad signature at 0x80").
     static Result<Update> begin(const std::filesystem::path& image, bool deleteExisting);
@@ -43,20 +44,34 @@ public:
     // name and language added again replaces the earlier data.
     void add(const ResourceName& type, const ResourceName& name, std::uint16_t language,
              std::span<const std::byte> data);
+    // The same, taking over `data` instead of copying it: a caller that has
+    // read a large file hands its block in without a second copy. (A template
+    // taking only an rvalue vector, so that `add(..., {})` still means an
+    // empty span.)
+    template <typename Data>
+    requires std::same_as<Data, std::vector<std::byte>>
+    void add(const ResourceName& type, const ResourceName& name, std::uint16_t language,
+             Data&& data) {
+        take(type, name, language, std::move(data));
+    }
 
     // Builds the new image and replaces the file atomically (temporary file,
     // flushed, read back and validated, renamed). On failure the file is as it was.
+    // As EndUpdateResource ends its handle, commit() ends the update: the
+    // pending data moves into the new image, and later commits are refused.
     Result<CommitReport> commit();
-    // Builds the new image in memory only.
+    // Builds the new image in memory only; the update stays as it was.
     Result<std::vector<std::byte>> commitToMemory(CommitReport* report = nullptr) const;
 
     Update(Update&&) noexcept;
     Update& operator=(Update&&) noexcept;
     ~Update();
 
-private:
+  private:
     struct State;
     explicit Update(std::unique_ptr<State> state);
+    void take(const ResourceName& type, const ResourceName& name, std::uint16_t language,
+              std::vector<std::byte> data);
     std::unique_ptr<State> state_;
 };
 
@@ -65,8 +80,8 @@ struct ListedResource {
     ResourceName name;
     std::uint16_t language = 0;
     std::uint32_t size = 0;
-    std::uint32_t dataRva = 0;      // where the data lies in the image's address space
-    std::uint64_t fileOffset = 0;   // and in the file
+    std::uint32_t dataRva = 0;     // where the data lies in the image's address space
+    std::uint64_t fileOffset = 0;  // and in the file
 };
 
 // Lists the resources of an image, in tree order (type, name, language).

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/files/files.h"
+#include "platform/resource/resource_tree.h"
 #include "platform/resource/resource_update.h"
 #include "tests/resource/resource_test_support.h"
 #include "tests/support/temp_dir.h"
@@ -140,6 +141,73 @@ TEST(ResourceUpdate, WritesInPlaceWhenTheTreeFitsBeforeAFixedSection) {
     EXPECT_EQ(report->placement, "in-place");
     EXPECT_EQ(fs::file_size(installer), sizeBefore);
     EXPECT_EQ(independentCheck(installer, set, fixturePath("pe32_rsrc_then_data.exe")), "");
+}
+
+// commit() takes the pending blocks over and lets each go once it is copied;
+// the file must still hold exactly what the same set built in memory holds,
+// whether the blocks were handed over or copied, for every placement.
+TEST(ResourceUpdate, HandedOverBlocksWriteWhatCopiedBlocksBuild) {
+    const struct {
+        const char* fixture;
+        const char* placement;  // guards the placement's own layout path
+    } rows[] = {{"pe32_res.exe", "move"},
+                {"pe32_rsrc_last.exe", "resize"},
+                {"pe32_rsrc_then_data.exe", "in-place"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.fixture);
+        REQUIRE_FIXTURE(row.fixture);
+        const InstallerCopy copy(row.fixture);
+        const bool small = std::string(row.placement) == "in-place";
+        std::vector<TestResource> set =
+            small ? std::vector<TestResource>{{std::uint16_t{10}, std::uint16_t{101}, 0,
+                                               textBytes("small")}}
+                  : updaterLikeSet();
+        if (!small) {
+            // Copied and let go in three pieces, the last not a whole word;
+            // in tree order it comes before the group icon that ends the set.
+            set.insert(set.end() - 1,
+                       {std::uint16_t{10}, std::uint16_t{200}, 0,
+                        pseudoRandomBytes(2 * platform::resource::kCopyPiece + 3, 200)});
+        }
+
+        auto copied = Update::begin(copy.path, true);
+        ASSERT_TRUE(copied.isOk());
+        addAll(*copied, set);
+        CommitReport memoryReport;
+        const auto inMemory = copied->commitToMemory(&memoryReport);
+        ASSERT_TRUE(inMemory.isOk()) << inMemory.message();
+
+        auto handedOver = Update::begin(copy.path, true);
+        ASSERT_TRUE(handedOver.isOk());
+        for (const auto& r : set) {
+            std::vector<std::byte> block = r.data;
+            handedOver->add(r.type, r.name, r.language, std::move(block));
+        }
+        const auto report = handedOver->commit();
+        ASSERT_TRUE(report.isOk()) << report.message();
+        EXPECT_EQ(report->placement, row.placement);
+        EXPECT_EQ(memoryReport.placement, row.placement);
+        const auto written = platform::files::readFile(copy.path);
+        ASSERT_TRUE(written.isOk());
+        EXPECT_TRUE(*written == *inMemory) << "the file differs from the image built in memory";
+        EXPECT_TRUE(sameResources(listed(copy.path), set));
+    }
+}
+
+// After commit() the pending data lives in the file; a second commit (which
+// would write an image with none of it) is refused and changes nothing.
+TEST(ResourceUpdate, ASecondCommitIsRefused) {
+    REQUIRE_FIXTURE("pe32_res.exe");
+    const InstallerCopy copy("pe32_res.exe");
+    auto update = Update::begin(copy.path, true);
+    ASSERT_TRUE(update.isOk());
+    addAll(*update, updaterLikeSet());
+    ASSERT_TRUE(update->commit().isOk());
+    const std::string committed = test_support::readBytes(copy.path);
+    EXPECT_FALSE(update->commit().isOk());
+    EXPECT_FALSE(update->commitToMemory().isOk());
+    EXPECT_TRUE(test_support::readBytes(copy.path) == committed);
+    EXPECT_EQ(test_support::listFolder(copy.dir.path()), std::vector<std::string>{"installer.exe"});
 }
 
 TEST(ResourceUpdate, CommitWithNothingAddedLeavesNoResources) {

@@ -446,6 +446,23 @@ TEST_F(UpdaterRun, AFileYieldingFewerBytesThanItsSizeGivesTheBytesRead) {
     EXPECT_EQ(rcData(106), readBytes(shortFile));
 }
 
+// Files of several MB take their own read path (straight into their block);
+// every byte must arrive, the last ones included, whether the file is
+// named as written or only found with '\' read as a folder separator.
+TEST_F(UpdaterRun, LargeFilesArriveWhole) {
+    std::string plugin(4 * 1024 * 1024 + 5, '\0');
+    std::string extra(6 * 1024 * 1024 + 1, '\0');
+    for (std::size_t i = 0; i < plugin.size(); ++i) plugin[i] = static_cast<char>(i * 7 + i / 4096);
+    for (std::size_t i = 0; i < extra.size(); ++i) extra[i] = static_cast<char>(i * 13 + 1);
+    write("plugin.dll", plugin);
+    write("data/big.bin", extra);
+    write("install_info.ini",
+          crlf({"[Files]", "Filename=plugin.dll", "[Extrafiles]", "data\\big.bin"}));
+    ASSERT_EQ(run().exitCode, updater::kExitOk);
+    EXPECT_TRUE(rcData(106) == plugin) << "the plugin lost or changed bytes";
+    EXPECT_TRUE(rcData(109) == extra) << "the extra file lost or changed bytes";
+}
+
 // The whole section must reach the table: a section too long for the
 // 10240-byte buffer is refused, never cut; one that fits is written whole.
 TEST_F(UpdaterRun, AnExtraFileListTooLongForTheTableIsRefused) {
