@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <random>
@@ -64,6 +66,65 @@ Status writeAll(int fd, std::span<const std::byte> bytes, const fs::path& path) 
     }
     return {};
 }
+
+// A sink over a file descriptor. Small writes gather in one buffer, taken
+// from the heap on first need and reused; a write at least as large as the
+// buffer goes straight to the file, so that large blocks are not copied.
+class FileSink final : public ByteSink {
+  public:
+    FileSink(int fd, const fs::path& path) : fd_(fd), path_(path) {}
+
+    Status write(std::span<const std::byte> bytes) override {
+        if (!buffer_ && bytes.size() < kBufferSize)
+            buffer_.reset(
+                new std::byte[kBufferSize]);  // not zero-filled: only written bytes are read
+        if (buffered_ + bytes.size() > kBufferSize) {
+            if (Status s = flush(); !s)
+                return s;
+        }
+        size_ += bytes.size();
+        if (bytes.size() >= kBufferSize)
+            return writeAll(fd_, bytes, path_);
+        if (!bytes.empty())
+            std::memcpy(buffer_.get() + buffered_, bytes.data(), bytes.size());
+        buffered_ += bytes.size();
+        return {};
+    }
+
+    Status overwrite(std::uint64_t offset, std::span<const std::byte> bytes) override {
+        if (offset > size_ || bytes.size() > size_ - offset)
+            return Error{"cannot overwrite past the end of " + path_.string()};
+        if (Status s = flush(); !s)
+            return s;
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t written = ::pwrite(fd_, bytes.data() + done, bytes.size() - done,
+                                             static_cast<off_t>(offset + done));
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written < 0)
+                return errnoError("cannot write", path_, errno);
+            done += static_cast<std::size_t>(written);
+        }
+        return {};
+    }
+
+    std::uint64_t size() const override { return size_; }
+
+    Status flush() {
+        Status status = writeAll(fd_, {buffer_.get(), buffered_}, path_);
+        buffered_ = 0;
+        return status;
+    }
+
+  private:
+    static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+    int fd_;
+    const fs::path& path_;
+    std::unique_ptr<std::byte[]> buffer_;
+    std::size_t buffered_ = 0;
+    std::uint64_t size_ = 0;
+};
 
 // Creates a new, empty temporary file in `folder` with an unpredictable name.
 Result<std::pair<fs::path, int>> createTemporary(const fs::path& folder, const fs::path& stem) {
@@ -184,8 +245,19 @@ Result<std::string> readTextFile(const fs::path& path) {
     return std::string(reinterpret_cast<const char*>(bytes->data()), bytes->size());
 }
 
-Status replaceFile(const fs::path& requestedTarget, std::span<const std::byte> bytes,
-                   const Verifier& verify) {
+Status MemorySink::write(std::span<const std::byte> bytes) {
+    bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+    return {};
+}
+
+Status MemorySink::overwrite(std::uint64_t offset, std::span<const std::byte> bytes) {
+    if (offset > bytes_.size() || bytes.size() > bytes_.size() - offset)
+        return Error{"cannot overwrite past the end of the written bytes"};
+    std::copy(bytes.begin(), bytes.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(offset));
+    return {};
+}
+
+Status replaceFile(const fs::path& requestedTarget, const Writer& write, const Verifier& verify) {
     ignoreFileSizeSignal();
     // Replace what a symbolic link points at, not the link.
     std::error_code ec;
@@ -220,7 +292,10 @@ Status replaceFile(const fs::path& requestedTarget, std::span<const std::byte> b
     if (targetExists && ::fchmod(fd.get(), existing.st_mode & 07777) != 0) {
         return fail(errnoError("cannot set permissions of", temporary, errno));
     }
-    if (Status s = writeAll(fd.get(), bytes, temporary); !s)
+    FileSink sink(fd.get(), temporary);
+    if (Status s = write(sink); !s)
+        return fail(s);
+    if (Status s = sink.flush(); !s)
         return fail(s);
     if (::fsync(fd.get()) != 0)
         return fail(errnoError("cannot flush", temporary, errno));
@@ -235,6 +310,12 @@ Status replaceFile(const fs::path& requestedTarget, std::span<const std::byte> b
     }
     syncFolder(folder);
     return {};
+}
+
+Status replaceFile(const fs::path& target, std::span<const std::byte> bytes,
+                   const Verifier& verify) {
+    return replaceFile(
+        target, [bytes](ByteSink& sink) { return sink.write(bytes); }, verify);
 }
 
 Status replaceFile(const fs::path& target, std::string_view text, const Verifier& verify) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <span>
@@ -21,10 +22,40 @@ Result<std::string> readTextFile(const std::filesystem::path& path);
 // Checks a fully written temporary file before it replaces the target.
 using Verifier = std::function<Status(const std::filesystem::path& temporary)>;
 
-// Writes `bytes` to a temporary file beside `target`, flushes it to disk,
-// optionally lets `verify` inspect it, then renames it over `target`.
+// Where a writer puts a file's bytes, in order.
+class ByteSink {
+  public:
+    virtual ~ByteSink() = default;
+    virtual Status write(std::span<const std::byte> bytes) = 0;
+    // Overwrites bytes already written: a header field known only at the end.
+    virtual Status overwrite(std::uint64_t offset, std::span<const std::byte> bytes) = 0;
+    virtual std::uint64_t size() const = 0;
+};
+
+// A sink into memory.
+class MemorySink final : public ByteSink {
+  public:
+    Status write(std::span<const std::byte> bytes) override;
+    Status overwrite(std::uint64_t offset, std::span<const std::byte> bytes) override;
+    std::uint64_t size() const override { return bytes_.size(); }
+    void reserve(std::size_t size) { bytes_.reserve(size); }
+    std::vector<std::byte> take() { return std::move(bytes_); }
+
+  private:
+    std::vector<std::byte> bytes_;
+};
+
+// Produces a file's content into a sink; an Error stops the replacement.
+using Writer = std::function<Status(ByteSink& sink)>;
+
+// Lets `write` write a temporary file beside `target` (through a buffer, so
+// that a large file never has to be held whole in memory), flushes it to
+// disk, optionally lets `verify` inspect it, then renames it over `target`.
 // An existing target keeps its permission bits; a new one gets 0644 less the umask.
 // On any failure the target is untouched and the temporary file is removed.
+Status replaceFile(const std::filesystem::path& target, const Writer& write,
+                   const Verifier& verify = {});
+// The same, writing `bytes`.
 Status replaceFile(const std::filesystem::path& target, std::span<const std::byte> bytes,
                    const Verifier& verify = {});
 Status replaceFile(const std::filesystem::path& target, std::string_view text,

@@ -154,9 +154,9 @@ Status checkResources(const ResourceMap& resources) {
 
 }  // namespace
 
-Result<std::span<std::byte>> buildImage(const PeImage& image, std::span<const std::byte> bytes,
-                                        const ResourceMap& resources, CommitReport* report,
-                                        const ImageMemory& memory, const DataCopied& copied) {
+Result<BuiltImage> buildImage(const PeImage& image, std::span<const std::byte> bytes,
+                              const ResourceMap& resources, CommitReport* report,
+                              const ImageMemory& memory) {
     if (image.directories.size() <= pe::kDirectoryResource) {
         return Error{"cannot add resources: the image has no resource directory entry"};
     }
@@ -348,8 +348,18 @@ Result<std::span<std::byte>> buildImage(const PeImage& image, std::span<const st
         writer.fill(treeSection.pointerToRawData, treeSection.sizeOfRawData, std::byte{0});
     if (!rangeFits(treeSection.pointerToRawData, treeSection.sizeOfRawData, out.size()) ||
         !serialiseTree(layout, treeSection.virtualAddress,
-                       out.subspan(treeSection.pointerToRawData, layout.size), copied)) {
+                       out.subspan(treeSection.pointerToRawData, layout.size))) {
         return Error{"internal error: the resource tree does not fit its section"};
+    }
+    BuiltImage built;
+    built.frame = out;
+    for (const auto& type : layout.types) {
+        for (const auto& name : type.names) {
+            for (const auto& language : name.languages) {
+                built.data.push_back(
+                    {treeSection.pointerToRawData + language.dataOffset, *language.data});
+            }
+        }
     }
     writer.copy(newEnd, reader.slice(oldEnd, tailBefore).value());
     writer.copy(newEnd + tailBefore, reader.slice(certificateEnd, tailAfter).value());
@@ -418,14 +428,54 @@ Result<std::span<std::byte>> buildImage(const PeImage& image, std::span<const st
 
     if (writer.failed())
         return Error{"internal error: the image layout went out of bounds"};
-    const std::uint64_t checkSumOffset = image.optionalHeaderOffset + pe::kCheckSumOffset;
-    writer.write(checkSumOffset, peChecksum(out, checkSumOffset));
+    // The checksum field stays zero here; writeImage fills it in.
+    built.checkSumOffset = image.optionalHeaderOffset + pe::kCheckSumOffset;
 
     if (report) {
         report->signatureRemoved = security.size != 0;
         report->placement = placement;
     }
-    return out;
+    return built;
+}
+
+Result<std::uint32_t> writeImage(const BuiltImage& built, files::ByteSink& sink,
+                                 const DataCopied& copied) {
+    ChecksumSum checksum;
+    auto put = [&](std::span<const std::byte> bytes) {
+        checksum.add(bytes);
+        return sink.write(bytes);
+    };
+    const ByteReader frame(built.frame);
+    std::uint64_t position = 0;
+    for (std::size_t index = 0; index < built.data.size(); ++index) {
+        const BuiltImage::Data& data = built.data[index];
+        const auto before = frame.slice(position, data.offset - position);
+        if (data.offset < position || !before || !frame.has(data.offset, data.bytes.size()))
+            return Error{"internal error: the resource data overlaps or leaves the image"};
+        if (Status s = put(*before); !s)
+            return Error{s.message()};
+        std::size_t done = 0;
+        do {
+            const auto piece =
+                data.bytes.subspan(done, std::min(kCopyPiece, data.bytes.size() - done));
+            if (Status s = put(piece); !s)
+                return Error{s.message()};
+            if (copied)
+                copied(index, piece);
+            done += piece.size();
+        } while (done < data.bytes.size());
+        position = data.offset + data.bytes.size();
+    }
+    if (Status s = put(frame.slice(position, frame.size() - position).value()); !s)
+        return Error{s.message()};
+    const std::uint32_t sum = checksum.value();
+    std::byte field[4];
+    std::memcpy(field, &sum, sizeof field);
+    if (!frame.has(built.checkSumOffset, sizeof field))
+        return Error{"internal error: the checksum field lies outside the image"};
+    if (Status s = sink.overwrite(built.checkSumOffset, field); !s)
+        return Error{s.message()};
+    return sum;
 }
 
 }  // namespace platform::resource

@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "platform/files/files.h"
 #include "platform/resource/pe_image.h"
 #include "platform/resource/resource_tree.h"
 #include "platform/resource/resource_update.h"
@@ -20,13 +21,33 @@ inline constexpr const char* kPlacementInPlace = "in-place";  // tree fit the ol
 inline constexpr const char* kPlacementAppend = "append";     // new section at the end
 
 // Memory for the new image, asked for once its size is known. It must come
-// zero-filled: the writer leaves padding untouched. An empty span refuses.
+// zero-filled: the writer leaves padding untouched, and the pages of the
+// resource data are never touched at all. An empty span refuses.
 using ImageMemory = std::function<std::span<std::byte>(std::uint64_t size)>;
 
-// Builds the updated image into memory from `memory` and returns it.
-// `copied` hears of each piece of resource data once it is in place.
-Result<std::span<std::byte>> buildImage(const PeImage& image, std::span<const std::byte> bytes,
-                                        const ResourceMap& resources, CommitReport* report,
-                                        const ImageMemory& memory, const DataCopied& copied = {});
+// The updated image as built: every byte but the resource data, which stays
+// with its owner until it is streamed in at its place.
+struct BuiltImage {
+    struct Data {
+        std::uint64_t offset = 0;  // in the image
+        std::span<const std::byte> bytes;
+    };
+    std::span<const std::byte> frame;  // the whole image, its data areas left alone
+    std::vector<Data> data;            // in tree order, which is also file order
+    std::uint64_t checkSumOffset = 0;  // the field, zero in `frame`
+};
+
+// Phase one and most of phase two: lays the image out and writes all but the
+// resource data into memory from `memory`.
+Result<BuiltImage> buildImage(const PeImage& image, std::span<const std::byte> bytes,
+                              const ResourceMap& resources, CommitReport* report,
+                              const ImageMemory& memory);
+
+// Writes a built image into `sink` in one pass: the frame with the data
+// streamed in at its places, the PE checksum summed on the way and written
+// into its field at the end. `copied` hears of each piece of resource data
+// once it is written. Returns the checksum.
+Result<std::uint32_t> writeImage(const BuiltImage& built, files::ByteSink& sink,
+                                 const DataCopied& copied = {});
 
 }  // namespace platform::resource

@@ -221,23 +221,39 @@ Result<PeImage> parseImage(std::span<const std::byte> bytes) {
     return image;
 }
 
-std::uint32_t peChecksum(std::span<const std::byte> image, std::uint64_t checkSumFieldOffset) {
-    const std::uint64_t size = image.size();
-    // At most 2^31 words of at most 0xFFFF each: the sum cannot leave 64 bits.
-    std::uint64_t sum = 0;
-    for (std::uint64_t i = 0; i + 1 < size; i += 2) {
+void ChecksumSum::add(std::span<const std::byte> bytes) {
+    std::size_t i = 0;
+    if (length_ % 2 != 0 && !bytes.empty()) {
+        sum_ += std::to_integer<std::uint64_t>(bytes[0]) << 8;  // the high byte of a word begun
+        i = 1;
+    }
+    for (; i + 2 <= bytes.size(); i += 2) {
         std::uint16_t word;
-        std::memcpy(&word, image.data() + i, 2);
-        sum += word;
+        std::memcpy(&word, bytes.data() + i, 2);
+        sum_ += word;
     }
-    if (size % 2 != 0)
-        sum += std::to_integer<std::uint32_t>(image[size - 1]);
-    // The checksum field counts as zero: take its bytes out again.
-    for (std::uint64_t i = checkSumFieldOffset; i < checkSumFieldOffset + 4 && i < size; ++i) {
-        sum -= std::to_integer<std::uint64_t>(image[i]) << (i % 2 * 8);
-    }
+    if (i < bytes.size())
+        sum_ += std::to_integer<std::uint64_t>(bytes[i]);
+    length_ += bytes.size();
+}
+
+std::uint32_t ChecksumSum::value() const {
+    std::uint64_t sum = sum_;
     while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
-    return static_cast<std::uint32_t>(sum + size);
+    return static_cast<std::uint32_t>(sum + length_);
+}
+
+std::uint32_t peChecksum(std::span<const std::byte> image, std::uint64_t checkSumFieldOffset) {
+    const std::size_t fieldStart =
+        static_cast<std::size_t>(std::min<std::uint64_t>(checkSumFieldOffset, image.size()));
+    const std::size_t fieldEnd =
+        static_cast<std::size_t>(std::min<std::uint64_t>(fieldStart + 4, image.size()));
+    constexpr std::byte kZeros[4]{};
+    ChecksumSum sum;
+    sum.add(image.first(fieldStart));
+    sum.add(std::span(kZeros, fieldEnd - fieldStart));  // the checksum field counts as zero
+    sum.add(image.subspan(fieldEnd));
+    return sum.value();
 }
 
 }  // namespace platform::resource

@@ -256,8 +256,7 @@ TreeLayout prepareTree(const ResourceMap& resources) {
     return layout;
 }
 
-bool serialiseTree(const TreeLayout& layout, std::uint32_t treeRva, std::span<std::byte> out,
-                   const DataCopied& copied) {
+bool serialiseTree(const TreeLayout& layout, std::uint32_t treeRva, std::span<std::byte> out) {
     if (out.size() < layout.size || layout.size > pe::kOffsetMask ||
         std::uint64_t{treeRva} + layout.size > 0xFFFFFFFF) {
         return false;
@@ -288,7 +287,6 @@ bool serialiseTree(const TreeLayout& layout, std::uint32_t treeRva, std::span<st
     // Directory counts are 16-bit; 65536 distinct names of one type cannot be written.
     if (layout.types.size() > 0xFFFF)
         return false;
-    std::size_t index = 0;
     writeDirectory(0, countNamed(layout.types), layout.types.size());
     for (std::size_t t = 0; t < layout.types.size(); ++t) {
         const auto& type = layout.types[t];
@@ -309,17 +307,8 @@ bool serialiseTree(const TreeLayout& layout, std::uint32_t treeRva, std::span<st
                 data.dataRva = static_cast<std::uint32_t>(treeRva + language.dataOffset);
                 data.size = static_cast<std::uint32_t>(language.data->size());
                 writer.write(language.entryOffset, data);
-                const std::span<const std::byte> bytes(*language.data);
-                std::size_t done = 0;
-                do {
-                    const auto piece =
-                        bytes.subspan(done, std::min(kCopyPiece, bytes.size() - done));
-                    writer.copy(language.dataOffset + done, piece);
-                    if (copied)
-                        copied(index, piece);
-                    done += piece.size();
-                } while (done < bytes.size());
-                ++index;
+                if (!rangeFits(language.dataOffset, data.size, out.size()))
+                    return false;
             }
         }
     }

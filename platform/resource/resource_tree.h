@@ -66,17 +66,18 @@ struct TreeLayout {
 // The layout keeps pointers into `resources`, which must outlive it.
 TreeLayout prepareTree(const ResourceMap& resources);
 
-// Called as a resource's data is copied, piece by piece in order (one empty
-// piece for empty data), with the resource's position in tree order, so
-// that a caller who owns the data can let it go while the copy goes on.
+// Called as a resource's data is written out, piece by piece in order (one
+// empty piece for empty data), with the resource's position in tree order,
+// so that a caller who owns the data can let it go while the write goes on.
 // Every piece but the last is a multiple of kCopyPiece bytes long.
 using DataCopied = std::function<void(std::size_t index, std::span<const std::byte> piece)>;
 inline constexpr std::size_t kCopyPiece = std::size_t{8} << 20;
 
-// Phase two: writes the tree into `out` (layout.size bytes, zero-filled), its
-// data entries pointing at `treeRva`, the address the tree will have in the
-// image. Returns false if the layout does not fit `out` or an offset leaves 31 bits.
-bool serialiseTree(const TreeLayout& layout, std::uint32_t treeRva, std::span<std::byte> out,
-                   const DataCopied& copied = {});
+// Phase two: writes the tree's directories, entries and strings into `out`
+// (layout.size bytes, zero-filled), its data entries pointing at `treeRva`,
+// the address the tree will have in the image. The data blocks themselves,
+// at their layout offsets, are left to the caller, who streams them.
+// Returns false if the layout does not fit `out` or an offset leaves 31 bits.
+bool serialiseTree(const TreeLayout& layout, std::uint32_t treeRva, std::span<std::byte> out);
 
 }  // namespace platform::resource

@@ -77,20 +77,6 @@ void Update::take(const ResourceName& type, const ResourceName& name, std::uint1
     state_->pending[{normalisedName(type), normalisedName(name), language}] = std::move(data);
 }
 
-Result<std::vector<std::byte>> Update::commitToMemory(CommitReport* report) const {
-    if (state_->committed)
-        return Error{kAlreadyCommitted};
-    std::vector<std::byte> out;
-    auto built =
-        buildImage(state_->image, state_->bytes, state_->pending, report, [&](std::uint64_t size) {
-            out.resize(static_cast<std::size_t>(size));
-            return std::span<std::byte>(out);
-        });
-    if (!built)
-        return Error{built.message()};
-    return out;
-}
-
 namespace {
 
 // Memory for a large image straight from the kernel: zero-filled and not
@@ -127,41 +113,62 @@ class ImageBuffer {
     std::size_t size_ = 0;
 };
 
-// A 64-bit digest of a resource's bytes, taken as commit() copies them and
-// lets them go, to check what the written file holds against it. Fed in
-// pieces, every piece but the last a multiple of 8 bytes long.
+// A 64-bit digest of the bytes written, fed in pieces of any length, to
+// check what the file holds when read back against it.
 class Digest {
   public:
-    explicit Digest(std::uint64_t size) : hash_(size * kMultiplier) {}
-
     void add(std::span<const std::byte> bytes) {
         std::size_t i = 0;
+        for (; i < bytes.size() && length_ % 8 != 0; ++i) addByte(bytes[i]);
         for (; i + 8 <= bytes.size(); i += 8) {
             std::uint64_t word;
             std::memcpy(&word, bytes.data() + i, 8);
             mix(word);
+            length_ += 8;
         }
-        for (; i < bytes.size(); ++i) mix(std::to_integer<std::uint64_t>(bytes[i]));
+        for (; i < bytes.size(); ++i) addByte(bytes[i]);
     }
-    std::uint64_t value() const { return hash_; }
-
-    static std::uint64_t of(std::span<const std::byte> bytes) {
-        Digest digest(bytes.size());
-        digest.add(bytes);
-        return digest.value();
-    }
+    std::uint64_t value() const { return std::rotl(hash_ ^ partial_, 29) * kMultiplier ^ length_; }
 
   private:
     static constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15;
     void mix(std::uint64_t word) { hash_ = std::rotl(hash_ ^ word, 29) * kMultiplier; }
-    std::uint64_t hash_;
+    void addByte(std::byte b) {
+        partial_ |= std::to_integer<std::uint64_t>(b) << (length_ % 8 * 8);
+        if (++length_ % 8 == 0) {
+            mix(partial_);
+            partial_ = 0;
+        }
+    }
+    std::uint64_t hash_ = kMultiplier;
+    std::uint64_t partial_ = 0;  // the bytes of a word begun
+    std::uint64_t length_ = 0;
+};
+
+// Passes writes on, taking their digest.
+class DigestSink final : public files::ByteSink {
+  public:
+    explicit DigestSink(files::ByteSink& sink) : sink_(sink) {}
+    Status write(std::span<const std::byte> bytes) override {
+        digest_.add(bytes);
+        return sink_.write(bytes);
+    }
+    Status overwrite(std::uint64_t offset, std::span<const std::byte> bytes) override {
+        return sink_.overwrite(offset, bytes);
+    }
+    std::uint64_t size() const override { return sink_.size(); }
+    std::uint64_t digest() const { return digest_.value(); }
+
+  private:
+    files::ByteSink& sink_;
+    Digest digest_;
 };
 
 // Gives back the whole pages of `piece` at once instead of when its block is
-// freed, so that copying a 64 MB block does not hold it twice. The block is
-// freed right after its last piece and nothing reads it again (its dropped
-// pages would read as zeros); the partial pages at either end, where the
-// allocator keeps its bookkeeping, are left alone.
+// freed, so that writing a 64 MB block out does not keep all of it. The block
+// is freed right after its last piece and nothing reads it again (its
+// dropped pages would read as zeros); the partial pages at either end, where
+// the allocator keeps its bookkeeping, are left alone.
 void dropPages(std::span<const std::byte> piece) {
     static const std::uintptr_t page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
     const auto start = reinterpret_cast<std::uintptr_t>(piece.data());
@@ -171,15 +178,25 @@ void dropPages(std::span<const std::byte> piece) {
         ::madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
 }
 
-struct ExpectedResource {
-    const ResourceKey* key = nullptr;
+// What the file was written with: its digest (the checksum field counted as
+// zero), its checksum, and where each resource went.
+struct Written {
     std::uint64_t size = 0;
-    Digest digest{0};
+    std::uint64_t digest = 0;
+    std::uint32_t checkSum = 0;
+    std::uint64_t checkSumOffset = 0;
+    struct Resource {
+        const ResourceKey* key = nullptr;
+        std::uint64_t offset = 0;
+        std::uint64_t size = 0;
+    };
+    std::vector<Resource> resources;
 };
 
-// True when the file holds exactly `image`, read back through the kernel in
-// chunks (so a short or failed write shows) without a second whole copy in memory.
-Status compareWithFile(const std::filesystem::path& file, std::span<const std::byte> image) {
+// Reads the file back through the kernel in chunks (so that a short or
+// failed write shows), without a second whole copy in memory, and checks it
+// against what was written.
+Status compareWithFile(const std::filesystem::path& file, const Written& written) {
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return Error{"written image does not read back: cannot open " + file.string()};
@@ -187,6 +204,8 @@ Status compareWithFile(const std::filesystem::path& file, std::span<const std::b
     // machines every first touch of a page costs tens of microseconds.
     constexpr std::size_t kChunk = 1 << 17;
     const std::unique_ptr<std::byte[]> chunk(new std::byte[kChunk]);
+    Digest digest;
+    std::byte checkSumField[4]{};
     std::uint64_t position = 0;
     Status result;
     for (;;) {
@@ -198,52 +217,73 @@ Status compareWithFile(const std::filesystem::path& file, std::span<const std::b
                 Error{"written image does not read back: " + std::string(std::strerror(errno))};
             break;
         }
-        if (got == 0) {
-            if (position != image.size())
-                result = Error{"written image does not read back: the file is too short"};
+        if (got == 0)
             break;
-        }
         const auto length = static_cast<std::uint64_t>(got);
-        if (!rangeFits(position, length, image.size()) ||
-            std::memcmp(chunk.get(), image.data() + position, static_cast<std::size_t>(length)) !=
-                0) {
-            result =
-                Error{"written image does not read back: its bytes differ at " + hex(position)};
-            break;
+        // The digest was taken before the checksum went in: take that field out.
+        for (std::uint64_t i = 0; i < 4; ++i) {
+            const std::uint64_t at = written.checkSumOffset + i;
+            if (at >= position && at < position + length) {
+                checkSumField[i] = std::exchange(chunk[at - position], std::byte{0});
+            }
         }
+        digest.add({chunk.get(), static_cast<std::size_t>(length)});
         position += length;
     }
     ::close(fd);
-    return result;
+    if (!result)
+        return result;
+    std::uint32_t checkSum;
+    std::memcpy(&checkSum, checkSumField, sizeof checkSum);
+    if (position != written.size)
+        return Error{"written image does not read back: the file has the wrong size"};
+    if (digest.value() != written.digest || checkSum != written.checkSum)
+        return Error{"written image does not read back: its bytes differ"};
+    return {};
 }
 
-// The file as written must hold the image built, and that image must read
-// back as holding exactly the pending resources; anything else means the
-// build or the write went wrong somewhere.
-Status verifyWritten(const std::filesystem::path& temporary, std::span<const std::byte> image,
-                     const std::vector<ExpectedResource>& expected) {
-    if (Status same = compareWithFile(temporary, image); !same)
+// The file read back must hold the bytes written, and those must read back
+// as holding exactly the pending resources where they were put; anything
+// else means the build or the write went wrong somewhere. The headers and
+// the tree are read through a read-only mapping, so that only their pages
+// are read, never the data.
+Status verifyWritten(const std::filesystem::path& temporary, const Written& written) {
+    if (Status same = compareWithFile(temporary, written); !same)
         return same;
-    auto parsed = parseImage(image);
-    if (!parsed)
-        return Error{"written image does not read back: " + parsed.message()};
-    auto listed = readResourceTree(*parsed, image);
-    if (!listed)
-        return Error{"written image does not read back: " + listed.message()};
-    if (listed->size() != expected.size()) {
-        return Error{"written image does not read back: wrong number of resources"};
+    const int fd = ::open(temporary.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || written.size == 0 || written.size > SIZE_MAX) {
+        if (fd >= 0)
+            ::close(fd);
+        return Error{"written image does not read back: cannot open " + temporary.string()};
     }
-    auto want = expected.begin();
-    for (const auto& resource : *listed) {
-        const ExpectedResource& wanted = *want++;
-        const auto got = ByteReader(image).slice(resource.fileOffset, resource.size);
-        if (wanted.key->type != resource.type || wanted.key->name != resource.name ||
-            wanted.key->language != resource.language || !got || got->size() != wanted.size ||
-            Digest::of(*got) != wanted.digest.value()) {
-            return Error{"written image does not read back: a resource differs"};
+    const auto size = static_cast<std::size_t>(written.size);
+    void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+    ::close(fd);
+    if (mapped == MAP_FAILED)
+        return Error{"written image does not read back: cannot map " + temporary.string()};
+    const std::span<const std::byte> image(static_cast<const std::byte*>(mapped), size);
+    Status result = [&]() -> Status {
+        auto parsed = parseImage(image);
+        if (!parsed)
+            return Error{"written image does not read back: " + parsed.message()};
+        auto listed = readResourceTree(*parsed, image);
+        if (!listed)
+            return Error{"written image does not read back: " + listed.message()};
+        if (listed->size() != written.resources.size())
+            return Error{"written image does not read back: wrong number of resources"};
+        auto want = written.resources.begin();
+        for (const auto& resource : *listed) {
+            const Written::Resource& wanted = *want++;
+            if (wanted.key->type != resource.type || wanted.key->name != resource.name ||
+                wanted.key->language != resource.language || resource.size != wanted.size ||
+                resource.fileOffset != wanted.offset) {
+                return Error{"written image does not read back: a resource differs"};
+            }
         }
-    }
-    return {};
+        return {};
+    }();
+    ::munmap(mapped, size);
+    return result;
 }
 
 }  // namespace
@@ -255,20 +295,18 @@ Result<CommitReport> Update::commit() {
         return Error{kAlreadyCommitted};
     state_->committed = true;
     // The pending data moves into the new image: each block is let go as
-    // it is copied, so the whole job never holds two copies of much.
-    // What verification needs of it is its key, size and digest.
+    // it is written, so the whole job never holds two copies of much.
     ResourceMap pending = std::move(state_->pending);
     state_->pending.clear();
-    std::vector<ExpectedResource> expected;
     std::vector<std::vector<std::byte>*> blocks;
-    expected.reserve(pending.size());
+    Written written;
     blocks.reserve(pending.size());
+    written.resources.reserve(pending.size());
     for (auto& [key, data] : pending) {
-        expected.push_back({&key, data.size(), Digest(data.size())});
         blocks.push_back(&data);
+        written.resources.push_back({&key, 0, data.size()});
     }
     auto release = [&](std::size_t index, std::span<const std::byte> piece) {
-        expected[index].digest.add(piece);
         std::vector<std::byte>& block = *blocks[index];
         if (piece.data() + piece.size() == block.data() + block.size()) {
             std::vector<std::byte>().swap(block);
@@ -279,19 +317,44 @@ Result<CommitReport> Update::commit() {
 
     CommitReport report;
     ImageBuffer buffer;
-    auto image = buildImage(
-        state_->image, state_->bytes, pending, &report,
-        [&](std::uint64_t size) { return buffer.allocate(size); }, release);
+    auto image = buildImage(state_->image, state_->bytes, pending, &report,
+                            [&](std::uint64_t size) { return buffer.allocate(size); });
     if (!image)
         return Error{image.message()};
-    const std::span<const std::byte> built = *image;
-    Status written =
-        files::replaceFile(state_->path, built, [&](const std::filesystem::path& temporary) {
-            return verifyWritten(temporary, built, expected);
-        });
-    if (!written)
-        return Error{written.message()};
+    written.size = image->frame.size();
+    written.checkSumOffset = image->checkSumOffset;
+    for (std::size_t i = 0; i < written.resources.size() && i < image->data.size(); ++i)
+        written.resources[i].offset = image->data[i].offset;
+    Status status = files::replaceFile(
+        state_->path,
+        [&](files::ByteSink& sink) -> Status {
+            DigestSink digested(sink);
+            auto checkSum = writeImage(*image, digested, release);
+            if (!checkSum)
+                return checkSum.status();
+            written.digest = digested.digest();
+            written.checkSum = *checkSum;
+            return {};
+        },
+        [&](const std::filesystem::path& temporary) { return verifyWritten(temporary, written); });
+    if (!status)
+        return Error{status.message()};
     return report;
+}
+
+Result<std::vector<std::byte>> Update::commitToMemory(CommitReport* report) const {
+    if (state_->committed)
+        return Error{kAlreadyCommitted};
+    ImageBuffer buffer;
+    auto image = buildImage(state_->image, state_->bytes, state_->pending, report,
+                            [&](std::uint64_t size) { return buffer.allocate(size); });
+    if (!image)
+        return Error{image.message()};
+    files::MemorySink sink;
+    sink.reserve(image->frame.size());
+    if (auto written = writeImage(*image, sink); !written)
+        return Error{written.message()};
+    return sink.take();
 }
 
 Result<std::vector<ListedResource>> listResources(std::span<const std::byte> image) {

@@ -127,6 +127,44 @@ TEST(ReplaceFile, RemovesOnlyTheTemporaryFilesOfDeadWritersOfTheSameTarget) {
     EXPECT_EQ(readBytes(dir / "elsewhere"), "kept");
 }
 
+// A streamed file is the writes in order, small ones gathered in the buffer
+// and large ones passed straight through, with a field overwritten at the end
+// landing where it belongs even while earlier bytes were still buffered.
+TEST(ReplaceFileWithWriter, WritesThePiecesInOrderAndTheOverwrite) {
+    TempDir dir;
+    const std::string large((1 << 20) + 5, 'L');
+    ASSERT_TRUE(replaceFile(dir / "f", [&](platform::files::ByteSink& sink) -> Status {
+        for (std::string_view piece :
+             {std::string_view("head"), std::string_view(large), std::string_view("tail")}) {
+            if (Status s = sink.write(std::as_bytes(std::span(piece))); !s)
+                return s;
+        }
+        if (Status s = sink.overwrite(sink.size() - 4, std::as_bytes(std::span("TAIL", 4))); !s)
+            return s;
+        return sink.overwrite(sink.size(), std::as_bytes(std::span("x", 1)))
+                   ? Status{Error{"an overwrite past the end was accepted"}}
+                   : Status{};
+    }));
+    EXPECT_TRUE(readBytes(dir / "f") == "head" + large + "TAIL");
+}
+
+// A writer that fails halfway leaves the target and no temporary file, and
+// its own message is the one reported.
+TEST(ReplaceFileWithWriter, AFailingWriterLeavesTheTargetAndNoTemporary) {
+    TempDir dir;
+    writeBytes(dir / "f", "old");
+    Status s = replaceFile(dir / "f", [](platform::files::ByteSink& sink) -> Status {
+        const std::string some(3 << 20, 'n');
+        if (Status written = sink.write(std::as_bytes(std::span(some))); !written)
+            return written;
+        return Error{"source changed"};
+    });
+    EXPECT_FALSE(s);
+    EXPECT_EQ(s.message(), "source changed");
+    EXPECT_EQ(readBytes(dir / "f"), "old");
+    EXPECT_EQ(test_support::listFolder(dir.path()), std::vector<std::string>{"f"});
+}
+
 TEST(ReadFile, ReportsAMissingFileByName) {
     TempDir dir;
     auto r = platform::files::readFile(dir / "absent");

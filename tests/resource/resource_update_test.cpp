@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/files/files.h"
+#include "platform/resource/pe_image.h"
 #include "platform/resource/resource_tree.h"
 #include "platform/resource/resource_update.h"
 #include "tests/resource/resource_test_support.h"
@@ -191,6 +192,30 @@ TEST(ResourceUpdate, HandedOverBlocksWriteWhatCopiedBlocksBuild) {
         ASSERT_TRUE(written.isOk());
         EXPECT_TRUE(*written == *inMemory) << "the file differs from the image built in memory";
         EXPECT_TRUE(sameResources(listed(copy.path), set));
+    }
+}
+
+// The checksum is summed while the image streams out, in pieces of any
+// length; it must equal the sum over the whole file whatever the cuts.
+TEST(ResourceUpdate, TheChecksumSummedInPiecesIsTheWholeFileSum) {
+    const std::vector<std::byte> bytes = pseudoRandomBytes(1001, 7);
+    const std::uint32_t whole = platform::resource::peChecksum(bytes, bytes.size());
+    const std::vector<std::vector<std::size_t>> cuts = {
+        {},             // one piece
+        {1},            // an odd first piece: the next starts mid-word
+        {3, 4, 5},      // a one-byte piece between two odd cuts
+        {0, 500, 1000}  // empty pieces and an odd last piece
+    };
+    for (const auto& row : cuts) {
+        SCOPED_TRACE(::testing::PrintToString(row));
+        platform::resource::ChecksumSum sum;
+        std::size_t from = 0;
+        for (std::size_t cut : row) {
+            sum.add(std::span(bytes).subspan(from, cut - from));
+            from = cut;
+        }
+        sum.add(std::span(bytes).subspan(from));
+        EXPECT_EQ(sum.value(), whole);
     }
 }
 
