@@ -4,10 +4,12 @@
 #include <array>
 #include <cstring>
 #include <istream>
+#include <optional>
 #include <ostream>
 #include <span>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "common/install_info.h"
@@ -43,6 +45,37 @@ enum ResourceId : std::uint16_t {
 };
 // Extra file k (counting from 1) gets 108 + k; the icon group follows them.
 constexpr std::uint32_t kExtraFileIdBase = 108;
+
+// A plugin or extra file as resource data. A large regular file is measured
+// and left where it is, to be read again as the installer is written: the
+// job never holds its 100 MB of inputs, whose fresh pages cost more to fill
+// than writing them out. Anything else is read whole now.
+using InputData = std::variant<std::vector<std::byte>, res::FileData>;
+constexpr std::uint64_t kLeftInFile = std::uint64_t{64} << 10;
+
+std::optional<InputData> takeInputFile(const fs::path& workingDirectory, std::string_view name) {
+    return withInputFile(
+        workingDirectory, name, [](const fs::path& path) -> std::optional<InputData> {
+            std::error_code ec;
+            if (fs::is_regular_file(path, ec) && fs::file_size(path, ec) >= kLeftInFile && !ec) {
+                if (auto file = res::FileData::measure(path))
+                    return InputData{std::move(*file)};
+                return std::nullopt;
+            }
+            if (auto bytes = platform::files::readFile(path))
+                return InputData{std::move(*bytes)};
+            return std::nullopt;
+        });
+}
+
+void addInput(res::Update& update, std::uint16_t id, InputData data) {
+    if (auto* file = std::get_if<res::FileData>(&data)) {
+        update.addFile(res::kTypeRcData, id, res::kLanguageNeutral, std::move(*file));
+    } else {
+        update.add(res::kTypeRcData, id, res::kLanguageNeutral,
+                   std::move(std::get<std::vector<std::byte>>(data)));
+    }
+}
 
 // Adds everything to the pending update of the installer.
 class UpdateSink final : public ResourceSink {
@@ -124,7 +157,7 @@ int run(const fs::path& workingDirectory, std::ostream& out, std::istream& in) {
     const Value icon(ini, kSectionFiles, kKeyIcon, "");
     const Value runAfterInstall(ini, kSectionMisc, kKeyRunAfterInstall, "");
 
-    auto plugin = readInputFile(workingDirectory, filename.text());
+    auto plugin = takeInputFile(workingDirectory, filename.text());
 
     auto update = res::Update::begin(workingDirectory / kInstallerFileName, true);
     if (!update) {
@@ -143,7 +176,7 @@ int run(const fs::path& workingDirectory, std::ostream& out, std::istream& in) {
 
     out << "Writing DLL...\n";
     if (plugin) {
-        update->add(res::kTypeRcData, kIdPlugin, res::kLanguageNeutral, std::move(*plugin));
+        addInput(*update, kIdPlugin, std::move(*plugin));
     }
 
     std::uint32_t counter = 1;
@@ -166,9 +199,9 @@ int run(const fs::path& workingDirectory, std::ostream& out, std::istream& in) {
         const std::string_view line(section.data() + position,
                                     ::strnlen(section.data() + position, n - position));
         out << "Adding: " << line << "...\n";
-        if (auto bytes = readInputFile(workingDirectory, line)) {
-            update->add(res::kTypeRcData, static_cast<std::uint16_t>(kExtraFileIdBase + counter),
-                        res::kLanguageNeutral, std::move(*bytes));
+        if (auto data = takeInputFile(workingDirectory, line)) {
+            addInput(*update, static_cast<std::uint16_t>(kExtraFileIdBase + counter),
+                     std::move(*data));
         }
         position += line.size() + 1;
     }

@@ -213,6 +213,26 @@ void syncFolder(const fs::path& folder) {
 }  // namespace
 
 Result<std::vector<std::byte>> readFile(const fs::path& path) {
+    std::vector<std::byte> bytes;
+    std::byte chunk[1 << 16];
+    bool first = true;
+    Status read = readInChunks(path, chunk, [&](std::span<const std::byte> got) -> Status {
+        if (std::exchange(first, false)) {
+            std::error_code ec;
+            const std::uintmax_t size = fs::file_size(path, ec);
+            if (!ec)
+                bytes.reserve(static_cast<std::size_t>(size));
+        }
+        bytes.insert(bytes.end(), got.begin(), got.end());
+        return {};
+    });
+    if (!read)
+        return Error{read.message()};
+    return bytes;
+}
+
+Status readInChunks(const fs::path& path, std::span<std::byte> buffer,
+                    const std::function<Status(std::span<const std::byte> chunk)>& chunk) {
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0)
         return errnoError("cannot open", path, errno);
@@ -221,21 +241,17 @@ Result<std::vector<std::byte>> readFile(const fs::path& path) {
         return errnoError("cannot read", path, errno);
     if (!S_ISREG(info.st_mode))
         return Error{"not a regular file: " + path.string()};
-    std::vector<std::byte> bytes;
-    bytes.reserve(static_cast<std::size_t>(info.st_size));
-    std::byte chunk[1 << 16];
     for (;;) {
-        ssize_t got = ::read(fd.get(), chunk, sizeof chunk);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
+        const ssize_t got = ::read(fd.get(), buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
             return errnoError("cannot read", path, errno);
-        }
         if (got == 0)
-            break;
-        bytes.insert(bytes.end(), chunk, chunk + got);
+            return {};
+        if (Status s = chunk(buffer.first(static_cast<std::size_t>(got))); !s)
+            return s;
     }
-    return bytes;
 }
 
 Result<std::string> readTextFile(const fs::path& path) {

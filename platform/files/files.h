@@ -18,6 +18,10 @@ namespace platform::files {
 // Reads a whole file. A missing or unreadable file is an Error naming it.
 Result<std::vector<std::byte>> readFile(const std::filesystem::path& path);
 Result<std::string> readTextFile(const std::filesystem::path& path);
+// Reads a regular file through `buffer`, handing each chunk read to `chunk`
+// until the end of the file or until `chunk` returns an Error.
+Status readInChunks(const std::filesystem::path& path, std::span<std::byte> buffer,
+                    const std::function<Status(std::span<const std::byte> chunk)>& chunk);
 
 // Checks a fully written temporary file before it replaces the target.
 using Verifier = std::function<Status(const std::filesystem::path& temporary)>;

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <optional>
 
 #include "platform/resource/byte_io.h"
+#include "platform/resource/digest.h"
 
 namespace platform::resource {
 
@@ -356,8 +358,9 @@ Result<BuiltImage> buildImage(const PeImage& image, std::span<const std::byte> b
     for (const auto& type : layout.types) {
         for (const auto& name : type.names) {
             for (const auto& language : name.languages) {
-                built.data.push_back(
-                    {treeSection.pointerToRawData + language.dataOffset, *language.data});
+                const ResourceData& data = *language.data;
+                built.data.push_back({treeSection.pointerToRawData + language.dataOffset,
+                                      data.bytes, data.file ? &*data.file : nullptr});
             }
         }
     }
@@ -445,26 +448,53 @@ Result<std::uint32_t> writeImage(const BuiltImage& built, files::ByteSink& sink,
         checksum.add(bytes);
         return sink.write(bytes);
     };
+    // A file is read again through one buffer, taken on first need; it must
+    // yield exactly the bytes measured, no fewer and no more.
+    std::unique_ptr<std::byte[]> buffer;
+    constexpr std::size_t kBuffer = std::size_t{1} << 20;
+    auto putFile = [&](const FileData& file) -> Status {
+        if (!buffer)
+            buffer.reset(new std::byte[kBuffer]);  // not zero-filled: only bytes read are used
+        Digest digest;
+        std::uint64_t length = 0;
+        Status read = files::readInChunks(file.path, {buffer.get(), kBuffer},
+                                          [&](std::span<const std::byte> chunk) -> Status {
+                                              length += chunk.size();
+                                              if (length > file.size)
+                                                  return Error{"grew"};
+                                              digest.add(chunk);
+                                              return put(chunk);
+                                          });
+        if (!read || length != file.size || digest.value() != file.digest) {
+            return Error{file.path.string() + " changed while the installer was being updated"};
+        }
+        return {};
+    };
     const ByteReader frame(built.frame);
     std::uint64_t position = 0;
     for (std::size_t index = 0; index < built.data.size(); ++index) {
         const BuiltImage::Data& data = built.data[index];
         const auto before = frame.slice(position, data.offset - position);
-        if (data.offset < position || !before || !frame.has(data.offset, data.bytes.size()))
+        if (data.offset < position || !before || !frame.has(data.offset, data.size()))
             return Error{"internal error: the resource data overlaps or leaves the image"};
         if (Status s = put(*before); !s)
             return Error{s.message()};
-        std::size_t done = 0;
-        do {
-            const auto piece =
-                data.bytes.subspan(done, std::min(kCopyPiece, data.bytes.size() - done));
-            if (Status s = put(piece); !s)
+        if (data.file) {
+            if (Status s = putFile(*data.file); !s)
                 return Error{s.message()};
-            if (copied)
-                copied(index, piece);
-            done += piece.size();
-        } while (done < data.bytes.size());
-        position = data.offset + data.bytes.size();
+        } else {
+            std::size_t done = 0;
+            do {
+                const auto piece =
+                    data.bytes.subspan(done, std::min(kCopyPiece, data.bytes.size() - done));
+                if (Status s = put(piece); !s)
+                    return Error{s.message()};
+                if (copied)
+                    copied(index, piece);
+                done += piece.size();
+            } while (done < data.bytes.size());
+        }
+        position = data.offset + data.size();
     }
     if (Status s = put(frame.slice(position, frame.size() - position).value()); !s)
         return Error{s.message()};

@@ -31,6 +31,8 @@ struct BuiltImage {
     struct Data {
         std::uint64_t offset = 0;  // in the image
         std::span<const std::byte> bytes;
+        const FileData* file = nullptr;  // instead of `bytes`
+        std::uint64_t size() const { return file ? file->size : bytes.size(); }
     };
     std::span<const std::byte> frame;  // the whole image, its data areas left alone
     std::vector<Data> data;            // in tree order, which is also file order
@@ -46,7 +48,8 @@ Result<BuiltImage> buildImage(const PeImage& image, std::span<const std::byte> b
 // Writes a built image into `sink` in one pass: the frame with the data
 // streamed in at its places, the PE checksum summed on the way and written
 // into its field at the end. `copied` hears of each piece of resource data
-// once it is written. Returns the checksum.
+// in memory once it is written. A file's data is read again in chunks and
+// must yield the bytes measured, or the write fails. Returns the checksum.
 Result<std::uint32_t> writeImage(const BuiltImage& built, files::ByteSink& sink,
                                  const DataCopied& copied = {});
 

@@ -247,7 +247,7 @@ TreeLayout prepareTree(const ResourceMap& resources) {
                 language.dataOffset = offset;
                 // An empty resource still takes a slot, so that its address
                 // lies inside the section even when it comes last.
-                offset = alignUp(offset + std::max<std::size_t>(language.data->size(), 1),
+                offset = alignUp(offset + std::max<std::uint64_t>(language.data->size(), 1),
                                  kItemAlignment);
             }
         }

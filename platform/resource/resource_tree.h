@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -29,8 +30,16 @@ struct KeyLess {
     bool operator()(const ResourceKey& a, const ResourceKey& b) const;
 };
 
+// A pending resource's data: bytes in memory, or a measured file that is
+// read again as the image is written.
+struct ResourceData {
+    std::vector<std::byte> bytes;
+    std::optional<FileData> file;
+    std::uint64_t size() const { return file ? file->size : bytes.size(); }
+};
+
 // Pending resources, kept in tree order; a key added again replaces its data.
-using ResourceMap = std::map<ResourceKey, std::vector<std::byte>, KeyLess>;
+using ResourceMap = std::map<ResourceKey, ResourceData, KeyLess>;
 
 // Upper-cases a string name as the loader does before looking it up.
 ResourceName normalisedName(const ResourceName& name);
@@ -44,7 +53,7 @@ Result<std::vector<ListedResource>> readResourceTree(const PeImage& image,
 struct TreeLayout {
     struct Language {
         std::uint16_t id = 0;
-        const std::vector<std::byte>* data = nullptr;
+        const ResourceData* data = nullptr;
         std::uint64_t entryOffset = 0;
         std::uint64_t dataOffset = 0;
     };

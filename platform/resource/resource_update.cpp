@@ -13,6 +13,7 @@
 
 #include "platform/files/files.h"
 #include "platform/resource/byte_io.h"
+#include "platform/resource/digest.h"
 #include "platform/resource/image_writer.h"
 #include "platform/resource/pe_image.h"
 #include "platform/resource/resource_tree.h"
@@ -61,7 +62,8 @@ Result<Update> Update::beginFromBytes(std::vector<std::byte> image, bool deleteE
             auto data = resourceData(state->bytes, resource);
             if (!data)
                 return Error{data.message()};
-            state->pending[{resource.type, resource.name, resource.language}] = std::move(*data);
+            state->pending[{resource.type, resource.name, resource.language}].bytes =
+                std::move(*data);
         }
     }
     return Update(std::move(state));
@@ -74,7 +76,29 @@ void Update::add(const ResourceName& type, const ResourceName& name, std::uint16
 
 void Update::take(const ResourceName& type, const ResourceName& name, std::uint16_t language,
                   std::vector<std::byte> data) {
-    state_->pending[{normalisedName(type), normalisedName(name), language}] = std::move(data);
+    state_->pending[{normalisedName(type), normalisedName(name), language}] = {std::move(data), {}};
+}
+
+void Update::addFile(const ResourceName& type, const ResourceName& name, std::uint16_t language,
+                     FileData file) {
+    state_->pending[{normalisedName(type), normalisedName(name), language}] = {{}, std::move(file)};
+}
+
+Result<FileData> FileData::measure(const std::filesystem::path& path) {
+    constexpr std::size_t kChunk = std::size_t{1} << 17;
+    const std::unique_ptr<std::byte[]> chunk(new std::byte[kChunk]);
+    FileData file{path, 0, 0};
+    Digest digest;
+    Status read = files::readInChunks(path, {chunk.get(), kChunk},
+                                      [&](std::span<const std::byte> bytes) -> Status {
+                                          file.size += bytes.size();
+                                          digest.add(bytes);
+                                          return {};
+                                      });
+    if (!read)
+        return Error{read.message()};
+    file.digest = digest.value();
+    return file;
 }
 
 namespace {
@@ -111,38 +135,6 @@ class ImageBuffer {
   private:
     void* data_ = nullptr;
     std::size_t size_ = 0;
-};
-
-// A 64-bit digest of the bytes written, fed in pieces of any length, to
-// check what the file holds when read back against it.
-class Digest {
-  public:
-    void add(std::span<const std::byte> bytes) {
-        std::size_t i = 0;
-        for (; i < bytes.size() && length_ % 8 != 0; ++i) addByte(bytes[i]);
-        for (; i + 8 <= bytes.size(); i += 8) {
-            std::uint64_t word;
-            std::memcpy(&word, bytes.data() + i, 8);
-            mix(word);
-            length_ += 8;
-        }
-        for (; i < bytes.size(); ++i) addByte(bytes[i]);
-    }
-    std::uint64_t value() const { return std::rotl(hash_ ^ partial_, 29) * kMultiplier ^ length_; }
-
-  private:
-    static constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15;
-    void mix(std::uint64_t word) { hash_ = std::rotl(hash_ ^ word, 29) * kMultiplier; }
-    void addByte(std::byte b) {
-        partial_ |= std::to_integer<std::uint64_t>(b) << (length_ % 8 * 8);
-        if (++length_ % 8 == 0) {
-            mix(partial_);
-            partial_ = 0;
-        }
-    }
-    std::uint64_t hash_ = kMultiplier;
-    std::uint64_t partial_ = 0;  // the bytes of a word begun
-    std::uint64_t length_ = 0;
 };
 
 // Passes writes on, taking their digest.
@@ -298,12 +290,12 @@ Result<CommitReport> Update::commit() {
     // it is written, so the whole job never holds two copies of much.
     ResourceMap pending = std::move(state_->pending);
     state_->pending.clear();
-    std::vector<std::vector<std::byte>*> blocks;
+    std::vector<std::vector<std::byte>*> blocks;  // in memory; a file's is empty
     Written written;
     blocks.reserve(pending.size());
     written.resources.reserve(pending.size());
     for (auto& [key, data] : pending) {
-        blocks.push_back(&data);
+        blocks.push_back(&data.bytes);
         written.resources.push_back({&key, 0, data.size()});
     }
     auto release = [&](std::size_t index, std::span<const std::byte> piece) {

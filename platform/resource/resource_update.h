@@ -32,6 +32,17 @@ struct CommitReport {
                                     // "resize", "move", "in-place" or "append"
 };
 
+// Resource data left in its file until commit: the path, and the size and
+// digest of the bytes the file yielded when measured.
+struct FileData {
+    std::filesystem::path path;
+    std::uint64_t size = 0;
+    std::uint64_t digest = 0;
+
+    // Reads a regular file through once, in chunks, to measure it.
+    static Result<FileData> measure(const std::filesystem::path& path);
+};
+
 class Update {
   public:
     // Reads and validates the image; changes nothing on disk. An Error says
@@ -54,6 +65,12 @@ class Update {
              Data&& data) {
         take(type, name, language, std::move(data));
     }
+
+    // Adds a resource whose data stays in a measured file: commit() reads it
+    // again as it writes the image, and fails, changing nothing, if the file
+    // no longer yields exactly the bytes measured.
+    void addFile(const ResourceName& type, const ResourceName& name, std::uint16_t language,
+                 FileData file);
 
     // Builds the new image and replaces the file atomically (temporary file,
     // flushed, read back and validated, renamed). On failure the file is as it was.

@@ -2,6 +2,8 @@
 // checking the result with readers that share no code with ours.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "platform/files/files.h"
 #include "platform/resource/pe_image.h"
 #include "platform/resource/resource_tree.h"
@@ -216,6 +218,63 @@ TEST(ResourceUpdate, TheChecksumSummedInPiecesIsTheWholeFileSum) {
         }
         sum.add(std::span(bytes).subspan(from));
         EXPECT_EQ(sum.value(), whole);
+    }
+}
+
+// Data left in a measured file is read again at commit: it must reach the
+// image exactly as measured, and a file changed in between must fail the
+// commit and leave the installer byte-identical with no temporary file.
+TEST(ResourceUpdate, AFileChangedBetweenAddAndCommitFailsTheCommit) {
+    REQUIRE_FIXTURE("pe32_res.exe");
+    const std::vector<std::byte> measured = pseudoRandomBytes(3000001, 31);
+    std::vector<std::byte> sameSizeOtherBytes = measured;
+    sameSizeOtherBytes[2500000] ^= std::byte{1};  // past the first chunks already written
+    std::vector<std::byte> grown = measured;
+    grown.push_back(std::byte{0});
+    const std::vector<std::byte> shrunk(measured.begin(), measured.end() - 1);
+    const struct {
+        const char* change;
+        std::optional<std::vector<std::byte>> now;  // nullopt: removed
+    } rows[] = {
+        {"unchanged: the measured bytes arrive", measured},
+        {"one bit flipped, size kept", sameSizeOtherBytes},
+        {"grown by a byte", grown},
+        {"shrunk by a byte", shrunk},
+        {"removed", std::nullopt},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.change);
+        const InstallerCopy copy("pe32_res.exe");
+        const std::string original = test_support::readBytes(copy.path);
+        const fs::path data = copy.dir / "plugin.dll";
+        const auto asText = [](const std::vector<std::byte>& bytes) {
+            return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        };
+        test_support::writeBytes(data, asText(measured));
+        auto file = platform::resource::FileData::measure(data);
+        ASSERT_TRUE(file.isOk()) << file.message();
+        auto update = Update::begin(copy.path, true);
+        ASSERT_TRUE(update.isOk());
+        update->addFile(std::uint16_t{10}, std::uint16_t{106}, 0, std::move(*file));
+        if (row.now) {
+            test_support::writeBytes(data, asText(*row.now));
+        } else {
+            fs::remove(data);
+        }
+        const auto committed = update->commit();
+        const bool unchanged = row.now && *row.now == measured;
+        EXPECT_EQ(committed.isOk(), unchanged) << committed.message();
+        if (unchanged) {
+            EXPECT_TRUE(sameResources(listed(copy.path),
+                                      {{std::uint16_t{10}, std::uint16_t{106}, 0, measured}}));
+            continue;
+        }
+        EXPECT_NE(committed.message().find("changed while the installer was being updated"),
+                  std::string::npos)
+            << committed.message();
+        EXPECT_TRUE(test_support::readBytes(copy.path) == original);
+        EXPECT_EQ(test_support::listFolder(copy.dir.path()).size(), row.now ? 2u : 1u)
+            << "a temporary file was left behind";
     }
 }
 
