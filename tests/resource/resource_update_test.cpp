@@ -200,8 +200,18 @@ TEST(ResourceUpdate, HandedOverBlocksWriteWhatCopiedBlocksBuild) {
 // The checksum is summed while the image streams out, in pieces of any
 // length; it must equal the sum over the whole file whatever the cuts.
 TEST(ResourceUpdate, TheChecksumSummedInPiecesIsTheWholeFileSum) {
-    const std::vector<std::byte> bytes = pseudoRandomBytes(1001, 7);
+    const std::vector<std::byte> bytes =
+        pseudoRandomBytes(600001, 7);  // several runs of the eight-byte loop
     const std::uint32_t whole = platform::resource::peChecksum(bytes, bytes.size());
+    // The plain word-by-word sum, as a reference for the fast loop.
+    std::uint64_t plain = 0;
+    for (std::size_t i = 0; i < bytes.size(); i += 2) {
+        plain += std::to_integer<std::uint64_t>(bytes[i]);
+        if (i + 1 < bytes.size())
+            plain += std::to_integer<std::uint64_t>(bytes[i + 1]) << 8;
+    }
+    while (plain >> 16) plain = (plain & 0xFFFF) + (plain >> 16);
+    EXPECT_EQ(whole, plain + bytes.size());
     const std::vector<std::vector<std::size_t>> cuts = {
         {},             // one piece
         {1},            // an odd first piece: the next starts mid-word
