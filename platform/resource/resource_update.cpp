@@ -85,8 +85,11 @@ void Update::addFile(const ResourceName& type, const ResourceName& name, std::ui
 }
 
 Result<FileData> FileData::measure(const std::filesystem::path& path) {
+    // One buffer for every file measured: a fresh one each time would be
+    // mapped anew by the allocator, and on some virtual machines every
+    // first touch of a page costs tens of microseconds.
     constexpr std::size_t kChunk = std::size_t{1} << 17;
-    const std::unique_ptr<std::byte[]> chunk(new std::byte[kChunk]);
+    thread_local const std::unique_ptr<std::byte[]> chunk(new std::byte[kChunk]);
     FileData file{path, 0, 0};
     Digest digest;
     Status read = files::readInChunks(path, {chunk.get(), kChunk},
