@@ -118,7 +118,7 @@ class FileSink final : public ByteSink {
     }
 
   private:
-    static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+    static constexpr std::size_t kBufferSize = std::size_t{1} << 18;
     int fd_;
     const fs::path& path_;
     std::unique_ptr<std::byte[]> buffer_;

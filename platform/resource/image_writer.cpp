@@ -451,7 +451,7 @@ Result<std::uint32_t> writeImage(const BuiltImage& built, files::ByteSink& sink,
     // A file is read again through one buffer, taken on first need; it must
     // yield exactly the bytes measured, no fewer and no more.
     std::unique_ptr<std::byte[]> buffer;
-    constexpr std::size_t kBuffer = std::size_t{1} << 20;
+    constexpr std::size_t kBuffer = std::size_t{1} << 18;
     auto putFile = [&](const FileData& file) -> Status {
         if (!buffer)
             buffer.reset(new std::byte[kBuffer]);  // not zero-filled: only bytes read are used
