@@ -457,14 +457,18 @@ Result<std::uint32_t> writeImage(const BuiltImage& built, files::ByteSink& sink,
             buffer.reset(new std::byte[kBuffer]);  // not zero-filled: only bytes read are used
         Digest digest;
         std::uint64_t length = 0;
+        Status written;  // a failed write is reported as itself, not as a changed file
         Status read = files::readInChunks(file.path, {buffer.get(), kBuffer},
                                           [&](std::span<const std::byte> chunk) -> Status {
                                               length += chunk.size();
                                               if (length > file.size)
                                                   return Error{"grew"};
                                               digest.add(chunk);
-                                              return put(chunk);
+                                              written = put(chunk);
+                                              return written;
                                           });
+        if (!written)
+            return written;
         if (!read || length != file.size || digest.value() != file.digest) {
             return Error{file.path.string() + " changed while the installer was being updated"};
         }

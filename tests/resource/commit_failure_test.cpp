@@ -60,6 +60,32 @@ TEST(CommitFailure, LeavesTheImageByteIdenticalAndNoTemporaryFile) {
     }
 }
 
+// A disk that fills while a file's data is streamed in is a failed write,
+// reported as such: the file itself did not change.
+TEST(CommitFailure, AFullDiskWhileCopyingAFileIsNotReportedAsAChangedFile) {
+    REQUIRE_FIXTURE("pe32_res.exe");
+    const InstallerCopy copy("pe32_res.exe");
+    const std::string original = test_support::readBytes(copy.path);
+    const fs::path data = copy.dir / "plugin.dll";
+    test_support::writeBytes(data, std::string(3 << 20, 'p'));
+    const int code = test_support::runInChild(
+        [&] {
+            auto file = platform::resource::FileData::measure(data);
+            auto update = Update::begin(copy.path, true);
+            if (!file || !update)
+                return kBeginFailed;
+            update->addFile(std::uint16_t{10}, std::uint16_t{106}, 0, std::move(*file));
+            const auto committed = update->commit();
+            if (committed)
+                return kCommitSucceeded;
+            return committed.message().find("changed") == std::string::npos ? kCommitFailed : 9;
+        },
+        {.asNobody = false, .maxFileBytes = original.size() + (1 << 20)});
+    EXPECT_EQ(code, kCommitFailed);
+    EXPECT_TRUE(test_support::readBytes(copy.path) == original);
+    EXPECT_EQ(test_support::listFolder(copy.dir.path()).size(), 2u);
+}
+
 TEST(CommitFailure, NoRoomForAnotherSectionHeaderIsRefusedClearly) {
     REQUIRE_FIXTURE("pe32_plain.exe");
     std::string bytes = test_support::readBytes(fixturePath("pe32_plain.exe"));
