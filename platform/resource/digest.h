@@ -21,6 +21,8 @@ namespace platform::resource {
 class Digest {
   public:
     void add(std::span<const std::byte> bytes) {
+        if (bytes.empty())
+            return;  // its data() may be null, which memcpy must not see
         length_ += bytes.size();
         if (pending_ > 0) {  // finish the block begun
             const std::size_t take = std::min(kBlock - pending_, bytes.size());
