@@ -67,6 +67,28 @@ Status writeAll(int fd, std::span<const std::byte> bytes, const fs::path& path) 
     return {};
 }
 
+// Appends up to `size` bytes of `source` from offset `from` through a buffer.
+Result<std::uint64_t> copyByReading(ByteSink& sink, int source, std::uint64_t from,
+                                    std::uint64_t size) {
+    constexpr std::size_t kChunk = std::size_t{1} << 18;
+    const std::unique_ptr<std::byte[]> chunk(new std::byte[kChunk]);  // only bytes read are used
+    std::uint64_t done = 0;
+    while (done < size) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, size - done));
+        const ssize_t got = ::pread(source, chunk.get(), want, static_cast<off_t>(from + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return Error{"cannot read the file being copied: " + std::string(std::strerror(errno))};
+        if (got == 0)
+            break;
+        if (Status s = sink.write({chunk.get(), static_cast<std::size_t>(got)}); !s)
+            return Error{s.message()};
+        done += static_cast<std::uint64_t>(got);
+    }
+    return done;
+}
+
 // A sink over a file descriptor. Small writes gather in one buffer, taken
 // from the heap on first need and reused; a write at least as large as the
 // buffer goes straight to the file, so that large blocks are not copied.
@@ -83,8 +105,12 @@ class FileSink final : public ByteSink {
                 return s;
         }
         size_ += bytes.size();
-        if (bytes.size() >= kBufferSize)
-            return writeAll(fd_, bytes, path_);
+        if (bytes.size() >= kBufferSize) {
+            Status status = writeAll(fd_, bytes, path_);
+            if (status)
+                written(bytes.size());
+            return status;
+        }
         if (!bytes.empty())
             std::memcpy(buffer_.get() + buffered_, bytes.data(), bytes.size());
         buffered_ += bytes.size();
@@ -111,19 +137,76 @@ class FileSink final : public ByteSink {
 
     std::uint64_t size() const override { return size_; }
 
+    Result<std::uint64_t> copyFrom(int source, std::uint64_t size) override {
+        if (Status s = flush(); !s)
+            return Error{s.message()};
+        std::uint64_t done = 0;
+#ifdef __linux__
+        // The kernel copies from page cache to page cache; where it cannot
+        // (another file system, an older kernel), the bytes are read instead.
+        while (done < size) {
+            loff_t from = static_cast<loff_t>(done);
+            const std::size_t want =
+                static_cast<std::size_t>(std::min<std::uint64_t>(size - done, kCopyPiece));
+            const ssize_t copied = ::copy_file_range(source, &from, fd_, nullptr, want, 0);
+            if (copied < 0 && errno == EINTR)
+                continue;
+            if (copied < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
+                               errno == EOPNOTSUPP || errno == EBADF)) {
+                break;
+            }
+            if (copied < 0)
+                return errnoError("cannot write", path_, errno);
+            if (copied == 0)
+                break;  // the end, or a file system that copies nothing: reading tells
+            done += static_cast<std::uint64_t>(copied);
+            written(static_cast<std::uint64_t>(copied));
+        }
+#endif
+        auto rest = copyByReading(*this, source, done, size - done);
+        if (!rest)
+            return rest;
+        if (Status s = flush(); !s)
+            return Error{s.message()};
+        return done + *rest;
+    }
+
     Status flush() {
         Status status = writeAll(fd_, {buffer_.get(), buffered_}, path_);
+        if (status)
+            written(buffered_);
         buffered_ = 0;
         return status;
     }
 
   private:
     static constexpr std::size_t kBufferSize = std::size_t{1} << 18;
+    static constexpr std::size_t kCopyPiece = std::size_t{1} << 30;
+    // Past this many bytes not yet handed to the disk, writeback is started
+    // for them: the disk works while the rest is produced, and the final
+    // fsync waits only for the tail.
+    static constexpr std::uint64_t kWritebackStep = std::uint64_t{8} << 20;
+
+    // Counts bytes that reached the file.
+    void written(std::uint64_t count) {
+        onDisk_ += count;
+#ifdef __linux__
+        if (onDisk_ - handedOn_ >= kWritebackStep) {
+            // A hint only: a failure here shows in the fsync that follows.
+            ::sync_file_range(fd_, static_cast<off_t>(handedOn_),
+                              static_cast<off_t>(onDisk_ - handedOn_), SYNC_FILE_RANGE_WRITE);
+            handedOn_ = onDisk_;
+        }
+#endif
+    }
+
     int fd_;
     const fs::path& path_;
     std::unique_ptr<std::byte[]> buffer_;
     std::size_t buffered_ = 0;
-    std::uint64_t size_ = 0;
+    std::uint64_t size_ = 0;      // written so far, buffered or not
+    std::uint64_t onDisk_ = 0;    // handed to the kernel
+    std::uint64_t handedOn_ = 0;  // of those, given to writeback
 };
 
 // Creates a new, empty temporary file in `folder` with an unpredictable name.
@@ -261,6 +344,10 @@ Result<std::string> readTextFile(const fs::path& path) {
     return std::string(reinterpret_cast<const char*>(bytes->data()), bytes->size());
 }
 
+Result<std::uint64_t> ByteSink::copyFrom(int source, std::uint64_t size) {
+    return copyByReading(*this, source, 0, size);
+}
+
 Status MemorySink::write(std::span<const std::byte> bytes) {
     bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
     return {};
@@ -313,14 +400,16 @@ Status replaceFile(const fs::path& requestedTarget, const Writer& write, const V
         return fail(s);
     if (Status s = sink.flush(); !s)
         return fail(s);
-    if (::fsync(fd.get()) != 0)
-        return fail(errnoError("cannot flush", temporary, errno));
-    if (::close(fd.release()) != 0)
-        return fail(errnoError("cannot close", temporary, errno));
+    // Read back before the flush: reads see the same bytes either way, and
+    // the disk can go on writing meanwhile.
     if (verify) {
         if (Status s = verify(temporary); !s)
             return fail(s);
     }
+    if (::fsync(fd.get()) != 0)
+        return fail(errnoError("cannot flush", temporary, errno));
+    if (::close(fd.release()) != 0)
+        return fail(errnoError("cannot close", temporary, errno));
     if (::rename(temporary.c_str(), target.c_str()) != 0) {
         return fail(errnoError("cannot replace", target, errno));
     }

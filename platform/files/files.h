@@ -34,6 +34,11 @@ class ByteSink {
     // Overwrites bytes already written: a header field known only at the end.
     virtual Status overwrite(std::uint64_t offset, std::span<const std::byte> bytes) = 0;
     virtual std::uint64_t size() const = 0;
+    // Appends up to `size` bytes of the open regular file `source`, read from
+    // its start; fewer when the file ends sooner. Returns how many it
+    // appended. A sink on a file may have the kernel copy them, so that they
+    // never pass through this process.
+    virtual Result<std::uint64_t> copyFrom(int source, std::uint64_t size);
 };
 
 // A sink into memory.
@@ -53,8 +58,8 @@ class MemorySink final : public ByteSink {
 using Writer = std::function<Status(ByteSink& sink)>;
 
 // Lets `write` write a temporary file beside `target` (through a buffer, so
-// that a large file never has to be held whole in memory), flushes it to
-// disk, optionally lets `verify` inspect it, then renames it over `target`.
+// that a large file never has to be held whole in memory), optionally lets
+// `verify` inspect it, flushes it to disk, then renames it over `target`.
 // An existing target keeps its permission bits; a new one gets 0644 less the umask.
 // On any failure the target is untouched and the temporary file is removed.
 Status replaceFile(const std::filesystem::path& target, const Writer& write,

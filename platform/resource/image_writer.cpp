@@ -1,8 +1,11 @@
 #include "platform/resource/image_writer.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <optional>
 
 #include "platform/resource/byte_io.h"
@@ -441,38 +444,49 @@ Result<BuiltImage> buildImage(const PeImage& image, std::span<const std::byte> b
     return built;
 }
 
-Result<std::uint32_t> writeImage(const BuiltImage& built, files::ByteSink& sink,
-                                 const DataCopied& copied) {
+namespace {
+
+// Opens a measured file again and has the sink copy exactly its measured
+// bytes; a file gone, shorter or longer is a changed file, a failed write is
+// reported as itself.
+Status copyMeasuredFile(const FileData& file, files::ByteSink& sink) {
+    const Error changed{file.path.string() + " changed while the installer was being updated"};
+    const int fd = ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return changed;
+    struct stat info {};
+    Status status;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        status = changed;
+    } else if (auto copied = sink.copyFrom(fd, file.size); !copied) {
+        status = copied.status();
+    } else {
+        std::byte more;
+        if (*copied != file.size || ::pread(fd, &more, 1, static_cast<off_t>(file.size)) != 0)
+            status = changed;
+    }
+    ::close(fd);
+    return status;
+}
+
+}  // namespace
+
+Result<WrittenImage> writeImage(const BuiltImage& built, files::ByteSink& sink,
+                                const DataCopied& copied) {
+    WrittenImage written;
     ChecksumSum checksum;
+    Digest digest;  // of the region being written
+    std::uint64_t regionStart = 0;
+    auto endRegion = [&](std::uint64_t end) {
+        if (end > regionStart)
+            written.regions.push_back({regionStart, end - regionStart, digest.value(), nullptr});
+        regionStart = end;
+        digest = Digest{};
+    };
     auto put = [&](std::span<const std::byte> bytes) {
         checksum.add(bytes);
+        digest.add(bytes);
         return sink.write(bytes);
-    };
-    // A file is read again through one buffer, taken on first need; it must
-    // yield exactly the bytes measured, no fewer and no more.
-    std::unique_ptr<std::byte[]> buffer;
-    constexpr std::size_t kBuffer = std::size_t{1} << 18;
-    auto putFile = [&](const FileData& file) -> Status {
-        if (!buffer)
-            buffer.reset(new std::byte[kBuffer]);  // not zero-filled: only bytes read are used
-        Digest digest;
-        std::uint64_t length = 0;
-        Status written;  // a failed write is reported as itself, not as a changed file
-        Status read = files::readInChunks(file.path, {buffer.get(), kBuffer},
-                                          [&](std::span<const std::byte> chunk) -> Status {
-                                              length += chunk.size();
-                                              if (length > file.size)
-                                                  return Error{"grew"};
-                                              digest.add(chunk);
-                                              written = put(chunk);
-                                              return written;
-                                          });
-        if (!written)
-            return written;
-        if (!read || length != file.size || digest.value() != file.digest) {
-            return Error{file.path.string() + " changed while the installer was being updated"};
-        }
-        return {};
     };
     const ByteReader frame(built.frame);
     std::uint64_t position = 0;
@@ -484,8 +498,15 @@ Result<std::uint32_t> writeImage(const BuiltImage& built, files::ByteSink& sink,
         if (Status s = put(*before); !s)
             return Error{s.message()};
         if (data.file) {
-            if (Status s = putFile(*data.file); !s)
+            endRegion(data.offset);
+            if (Status s = copyMeasuredFile(*data.file, sink); !s)
                 return Error{s.message()};
+            checksum.append(data.file->checksum);
+            if (data.file->size > 0) {
+                written.regions.push_back(
+                    {data.offset, data.file->size, data.file->digest, data.file});
+            }
+            regionStart = data.offset + data.file->size;
         } else {
             std::size_t done = 0;
             do {
@@ -502,14 +523,15 @@ Result<std::uint32_t> writeImage(const BuiltImage& built, files::ByteSink& sink,
     }
     if (Status s = put(frame.slice(position, frame.size() - position).value()); !s)
         return Error{s.message()};
-    const std::uint32_t sum = checksum.value();
+    endRegion(frame.size());
+    written.checkSum = checksum.value();
     std::byte field[4];
-    std::memcpy(field, &sum, sizeof field);
+    std::memcpy(field, &written.checkSum, sizeof field);
     if (!frame.has(built.checkSumOffset, sizeof field))
         return Error{"internal error: the checksum field lies outside the image"};
     if (Status s = sink.overwrite(built.checkSumOffset, field); !s)
         return Error{s.message()};
-    return sum;
+    return written;
 }
 
 }  // namespace platform::resource

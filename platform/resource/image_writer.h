@@ -45,12 +45,29 @@ Result<BuiltImage> buildImage(const PeImage& image, std::span<const std::byte> b
                               const ResourceMap& resources, CommitReport* report,
                               const ImageMemory& memory);
 
+// What writeImage wrote: the checksum, and the image cut into regions that
+// together cover it, each with the digest it must read back as (the
+// checksum field counted as zero). A file's data is a region of its own,
+// whose digest is the one taken when the file was measured.
+struct WrittenImage {
+    struct Region {
+        std::uint64_t offset = 0;
+        std::uint64_t size = 0;
+        std::uint64_t digest = 0;
+        const FileData* file = nullptr;  // the file whose data this is, if any
+    };
+    std::uint32_t checkSum = 0;
+    std::vector<Region> regions;  // in file order, none empty
+};
+
 // Writes a built image into `sink` in one pass: the frame with the data
 // streamed in at its places, the PE checksum summed on the way and written
 // into its field at the end. `copied` hears of each piece of resource data
-// in memory once it is written. A file's data is read again in chunks and
-// must yield the bytes measured, or the write fails. Returns the checksum.
-Result<std::uint32_t> writeImage(const BuiltImage& built, files::ByteSink& sink,
-                                 const DataCopied& copied = {});
+// in memory once it is written. A file's data is copied from the file (by
+// the kernel where it can) and summed from its measurement; a file that
+// holds fewer or more bytes than measured fails the write. That its bytes
+// are the ones measured shows when the regions are read back.
+Result<WrittenImage> writeImage(const BuiltImage& built, files::ByteSink& sink,
+                                const DataCopied& copied = {});
 
 }  // namespace platform::resource

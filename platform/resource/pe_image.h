@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/resource/checksum.h"
 #include "platform/resource/pe_format.h"
 #include "platform/result.h"
 
@@ -60,18 +61,5 @@ Result<PeImage> parseImage(std::span<const std::byte> bytes);
 // checksum field counted as zero, an odd last byte as a word of its own)
 // plus the file's length.
 std::uint32_t peChecksum(std::span<const std::byte> image, std::uint64_t checkSumFieldOffset);
-
-// The same sum over a file fed in pieces of any length, in order; the
-// checksum field must be fed as zero.
-class ChecksumSum {
-  public:
-    void add(std::span<const std::byte> bytes);
-    std::uint32_t value() const;
-
-  private:
-    // At most 2^31 words of at most 0xFFFF each: the sum cannot leave 64 bits.
-    std::uint64_t sum_ = 0;
-    std::uint64_t length_ = 0;
-};
 
 }  // namespace platform::resource

@@ -90,12 +90,13 @@ Result<FileData> FileData::measure(const std::filesystem::path& path) {
     // first touch of a page costs tens of microseconds.
     constexpr std::size_t kChunk = std::size_t{1} << 17;
     thread_local const std::unique_ptr<std::byte[]> chunk(new std::byte[kChunk]);
-    FileData file{path, 0, 0};
+    FileData file{path, 0, 0, {}};
     Digest digest;
     Status read = files::readInChunks(path, {chunk.get(), kChunk},
                                       [&](std::span<const std::byte> bytes) -> Status {
                                           file.size += bytes.size();
                                           digest.add(bytes);
+                                          file.checksum.add(bytes);
                                           return {};
                                       });
     if (!read)
@@ -106,10 +107,10 @@ Result<FileData> FileData::measure(const std::filesystem::path& path) {
 
 namespace {
 
-// Memory for a large image straight from the kernel: zero-filled and not
-// touched until written. Where transparent huge pages are offered on request
-// it asks for them: filling 100 MB through 4 KB page faults costs more than
-// writing it to disk on some virtual machines.
+// Memory for a large image straight from the kernel: zero-filled, and not
+// touched where nothing is written. The resource data never passes through
+// it, so most of its pages are never mapped at all. (No huge pages: a read of
+// the padding between two data blocks would fill 2 MB of zeros each.)
 class ImageBuffer {
   public:
     ImageBuffer() = default;
@@ -127,9 +128,6 @@ class ImageBuffer {
                             MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (data == MAP_FAILED)
             return {};
-#ifdef MADV_HUGEPAGE
-        ::madvise(data, static_cast<std::size_t>(size), MADV_HUGEPAGE);  // a hint only
-#endif
         data_ = data;
         size_ = static_cast<std::size_t>(size);
         return {static_cast<std::byte*>(data_), size_};
@@ -138,25 +136,6 @@ class ImageBuffer {
   private:
     void* data_ = nullptr;
     std::size_t size_ = 0;
-};
-
-// Passes writes on, taking their digest.
-class DigestSink final : public files::ByteSink {
-  public:
-    explicit DigestSink(files::ByteSink& sink) : sink_(sink) {}
-    Status write(std::span<const std::byte> bytes) override {
-        digest_.add(bytes);
-        return sink_.write(bytes);
-    }
-    Status overwrite(std::uint64_t offset, std::span<const std::byte> bytes) override {
-        return sink_.overwrite(offset, bytes);
-    }
-    std::uint64_t size() const override { return sink_.size(); }
-    std::uint64_t digest() const { return digest_.value(); }
-
-  private:
-    files::ByteSink& sink_;
-    Digest digest_;
 };
 
 // Gives back the whole pages of `piece` at once instead of when its block is
@@ -173,12 +152,11 @@ void dropPages(std::span<const std::byte> piece) {
         ::madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
 }
 
-// What the file was written with: its digest (the checksum field counted as
-// zero), its checksum, and where each resource went.
+// What the file was written with: its regions and their digests (the
+// checksum field counted as zero), its checksum, and where each resource went.
 struct Written {
     std::uint64_t size = 0;
-    std::uint64_t digest = 0;
-    std::uint32_t checkSum = 0;
+    WrittenImage image;
     std::uint64_t checkSumOffset = 0;
     struct Resource {
         const ResourceKey* key = nullptr;
@@ -189,8 +167,9 @@ struct Written {
 };
 
 // Reads the file back through the kernel in chunks (so that a short or
-// failed write shows), without a second whole copy in memory, and checks it
-// against what was written.
+// failed write shows), without a second whole copy in memory, and checks
+// each region against its digest. A file's data that reads back otherwise
+// than measured means the file changed after it was measured.
 Status compareWithFile(const std::filesystem::path& file, const Written& written) {
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -199,11 +178,14 @@ Status compareWithFile(const std::filesystem::path& file, const Written& written
     // machines every first touch of a page costs tens of microseconds.
     constexpr std::size_t kChunk = 1 << 17;
     const std::unique_ptr<std::byte[]> chunk(new std::byte[kChunk]);
+    const auto& regions = written.image.regions;
+    std::size_t region = 0;
+    std::uint64_t regionEnd = regions.empty() ? 0 : regions.front().size;
     Digest digest;
     std::byte checkSumField[4]{};
     std::uint64_t position = 0;
     Status result;
-    for (;;) {
+    while (result) {
         const ssize_t got = ::read(fd, chunk.get(), kChunk);
         if (got < 0 && errno == EINTR)
             continue;
@@ -215,14 +197,31 @@ Status compareWithFile(const std::filesystem::path& file, const Written& written
         if (got == 0)
             break;
         const auto length = static_cast<std::uint64_t>(got);
-        // The digest was taken before the checksum went in: take that field out.
+        // The digests were taken before the checksum went in: take that field out.
         for (std::uint64_t i = 0; i < 4; ++i) {
             const std::uint64_t at = written.checkSumOffset + i;
             if (at >= position && at < position + length) {
                 checkSumField[i] = std::exchange(chunk[at - position], std::byte{0});
             }
         }
-        digest.add({chunk.get(), static_cast<std::size_t>(length)});
+        std::uint64_t used = 0;
+        while (used < length && region < regions.size()) {
+            const std::uint64_t take = std::min(length - used, regionEnd - (position + used));
+            digest.add({chunk.get() + used, static_cast<std::size_t>(take)});
+            used += take;
+            if (position + used < regionEnd)
+                continue;
+            if (digest.value() != regions[region].digest) {
+                const FileData* source = regions[region].file;
+                result = source ? Error{source->path.string() +
+                                        " changed while the installer was being updated"}
+                                : Error{"written image does not read back: its bytes differ"};
+                break;
+            }
+            digest = Digest{};
+            if (++region < regions.size())
+                regionEnd += regions[region].size;
+        }
         position += length;
     }
     ::close(fd);
@@ -230,9 +229,9 @@ Status compareWithFile(const std::filesystem::path& file, const Written& written
         return result;
     std::uint32_t checkSum;
     std::memcpy(&checkSum, checkSumField, sizeof checkSum);
-    if (position != written.size)
+    if (position != written.size || region != regions.size())
         return Error{"written image does not read back: the file has the wrong size"};
-    if (digest.value() != written.digest || checkSum != written.checkSum)
+    if (checkSum != written.image.checkSum)
         return Error{"written image does not read back: its bytes differ"};
     return {};
 }
@@ -323,12 +322,10 @@ Result<CommitReport> Update::commit() {
     Status status = files::replaceFile(
         state_->path,
         [&](files::ByteSink& sink) -> Status {
-            DigestSink digested(sink);
-            auto checkSum = writeImage(*image, digested, release);
-            if (!checkSum)
-                return checkSum.status();
-            written.digest = digested.digest();
-            written.checkSum = *checkSum;
+            auto imageWritten = writeImage(*image, sink, release);
+            if (!imageWritten)
+                return imageWritten.status();
+            written.image = std::move(*imageWritten);
             return {};
         },
         [&](const std::filesystem::path& temporary) { return verifyWritten(temporary, written); });

@@ -13,6 +13,7 @@
 #include <variant>
 #include <vector>
 
+#include "platform/resource/checksum.h"
 #include "platform/result.h"
 
 namespace platform::resource {
@@ -32,12 +33,13 @@ struct CommitReport {
                                     // "resize", "move", "in-place" or "append"
 };
 
-// Resource data left in its file until commit: the path, and the size and
-// digest of the bytes the file yielded when measured.
+// Resource data left in its file until commit: the path, and the size,
+// digest and PE checksum sum of the bytes the file yielded when measured.
 struct FileData {
     std::filesystem::path path;
     std::uint64_t size = 0;
     std::uint64_t digest = 0;
+    ChecksumSum checksum;
 
     // Reads a regular file through once, in chunks, to measure it.
     static Result<FileData> measure(const std::filesystem::path& path);

@@ -1,5 +1,6 @@
 #include "platform/files/files.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -163,6 +164,56 @@ TEST(ReplaceFileWithWriter, AFailingWriterLeavesTheTargetAndNoTemporary) {
     EXPECT_EQ(s.message(), "source changed");
     EXPECT_EQ(readBytes(dir / "f"), "old");
     EXPECT_EQ(test_support::listFolder(dir.path()), std::vector<std::string>{"f"});
+}
+
+// A file's bytes copied into a sink land between what was written before
+// and after; a source shorter than asked for gives what it holds, a longer
+// one only the size asked for. Into a file (where the kernel copies) and
+// into memory, from the same file system and, where there is one, from
+// tmpfs (where the kernel may refuse and the bytes are read instead).
+TEST(ByteSinkCopy, CopiesWhatTheSourceHoldsUpToTheSizeAskedFor) {
+    TempDir dir;
+    std::string content(300 * 1024 + 7, '\0');
+    for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 131 + 7);
+    std::vector<fs::path> sources{dir / "source"};
+    const fs::path shm = "/dev/shm/tamsel-copy-test-" + std::to_string(::getpid());
+    if (fs::is_directory("/dev/shm"))
+        sources.push_back(shm);
+    const struct {
+        std::size_t asked;
+        std::size_t expected;
+    } sizes[] = {{content.size(), content.size()},
+                 {content.size() + 10, content.size()},
+                 {4097, 4097},
+                 {0, 0}};
+    for (const fs::path& source : sources) {
+        writeBytes(source, content);
+        const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        for (const auto& size : sizes) {
+            SCOPED_TRACE(source.string() + " asked " + std::to_string(size.asked));
+            const std::string expected = "head" + content.substr(0, size.expected) + "tail";
+            auto copyInto = [&](platform::files::ByteSink& sink) -> Status {
+                if (Status s = sink.write(std::as_bytes(std::span("head", 4))); !s)
+                    return s;
+                auto copied = sink.copyFrom(fd, size.asked);
+                if (!copied)
+                    return copied.status();
+                if (*copied != size.expected)
+                    return Error{"copied " + std::to_string(*copied)};
+                return sink.write(std::as_bytes(std::span("tail", 4)));
+            };
+            ASSERT_TRUE(replaceFile(dir / "target", copyInto));
+            EXPECT_TRUE(readBytes(dir / "target") == expected);
+            platform::files::MemorySink memory;
+            ASSERT_TRUE(copyInto(memory));
+            const auto bytes = memory.take();
+            EXPECT_TRUE(std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()) ==
+                        expected);
+        }
+        ::close(fd);
+    }
+    fs::remove(shm);
 }
 
 TEST(ReadFile, ReportsAMissingFileByName) {

@@ -220,15 +220,34 @@ TEST(ResourceUpdate, TheChecksumSummedInPiecesIsTheWholeFileSum) {
     };
     for (const auto& row : cuts) {
         SCOPED_TRACE(::testing::PrintToString(row));
+        // Fed in order, and each piece summed on its own and appended (a
+        // file measured ahead of the image around it), at odd places too.
         platform::resource::ChecksumSum sum;
+        platform::resource::ChecksumSum joined;
         std::size_t from = 0;
+        auto feed = [&](std::span<const std::byte> piece) {
+            sum.add(piece);
+            platform::resource::ChecksumSum apart;
+            apart.add(piece);
+            joined.append(apart);
+        };
         for (std::size_t cut : row) {
-            sum.add(std::span(bytes).subspan(from, cut - from));
+            feed(std::span(bytes).subspan(from, cut - from));
             from = cut;
         }
-        sum.add(std::span(bytes).subspan(from));
+        feed(std::span(bytes).subspan(from));
         EXPECT_EQ(sum.value(), whole);
+        EXPECT_EQ(joined.value(), whole);
     }
+    // A piece whose sum is a multiple of 65535, behind an odd byte: reduced
+    // before it is shifted it would vanish; the whole folds to 0xFFFF.
+    const std::byte odd[] = {std::byte{0}, std::byte{0xFF}, std::byte{0xFF}};
+    platform::resource::ChecksumSum head;
+    platform::resource::ChecksumSum tail;
+    head.add(std::span(odd).first(1));
+    tail.add(std::span(odd).subspan(1));
+    head.append(tail);
+    EXPECT_EQ(head.value(), platform::resource::peChecksum(odd, sizeof odd));
 }
 
 // Data left in a measured file is read again at commit: it must reach the
