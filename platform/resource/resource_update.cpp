@@ -238,46 +238,32 @@ Status compareWithFile(const std::filesystem::path& file, const Written& written
 
 // The file read back must hold the bytes written, and those must read back
 // as holding exactly the pending resources where they were put; anything
-// else means the build or the write went wrong somewhere. The headers and
-// the tree are read through a read-only mapping, so that only their pages
-// are read, never the data.
-Status verifyWritten(const std::filesystem::path& temporary, const Written& written) {
+// else means the build or the write went wrong somewhere. Once the file is
+// known to hold the frame's bytes with the data in its places, the headers
+// and the tree are read from the frame in memory: the same bytes, and no
+// mapping of a file that another process could cut short under us.
+Status verifyWritten(const std::filesystem::path& temporary, const Written& written,
+                     std::span<const std::byte> frame) {
     if (Status same = compareWithFile(temporary, written); !same)
         return same;
-    const int fd = ::open(temporary.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 || written.size == 0 || written.size > SIZE_MAX) {
-        if (fd >= 0)
-            ::close(fd);
-        return Error{"written image does not read back: cannot open " + temporary.string()};
-    }
-    const auto size = static_cast<std::size_t>(written.size);
-    void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
-    ::close(fd);
-    if (mapped == MAP_FAILED)
-        return Error{"written image does not read back: cannot map " + temporary.string()};
-    const std::span<const std::byte> image(static_cast<const std::byte*>(mapped), size);
-    Status result = [&]() -> Status {
-        auto parsed = parseImage(image);
-        if (!parsed)
-            return Error{"written image does not read back: " + parsed.message()};
-        auto listed = readResourceTree(*parsed, image);
-        if (!listed)
-            return Error{"written image does not read back: " + listed.message()};
-        if (listed->size() != written.resources.size())
-            return Error{"written image does not read back: wrong number of resources"};
-        auto want = written.resources.begin();
-        for (const auto& resource : *listed) {
-            const Written::Resource& wanted = *want++;
-            if (wanted.key->type != resource.type || wanted.key->name != resource.name ||
-                wanted.key->language != resource.language || resource.size != wanted.size ||
-                resource.fileOffset != wanted.offset) {
-                return Error{"written image does not read back: a resource differs"};
-            }
+    auto parsed = parseImage(frame);
+    if (!parsed)
+        return Error{"written image does not read back: " + parsed.message()};
+    auto listed = readResourceTree(*parsed, frame);
+    if (!listed)
+        return Error{"written image does not read back: " + listed.message()};
+    if (listed->size() != written.resources.size())
+        return Error{"written image does not read back: wrong number of resources"};
+    auto want = written.resources.begin();
+    for (const auto& resource : *listed) {
+        const Written::Resource& wanted = *want++;
+        if (wanted.key->type != resource.type || wanted.key->name != resource.name ||
+            wanted.key->language != resource.language || resource.size != wanted.size ||
+            resource.fileOffset != wanted.offset) {
+            return Error{"written image does not read back: a resource differs"};
         }
-        return {};
-    }();
-    ::munmap(mapped, size);
-    return result;
+    }
+    return {};
 }
 
 }  // namespace
@@ -328,7 +314,9 @@ Result<CommitReport> Update::commit() {
             written.image = std::move(*imageWritten);
             return {};
         },
-        [&](const std::filesystem::path& temporary) { return verifyWritten(temporary, written); });
+        [&](const std::filesystem::path& temporary) {
+            return verifyWritten(temporary, written, image->frame);
+        });
     if (!status)
         return Error{status.message()};
     return report;
