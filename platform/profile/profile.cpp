@@ -342,6 +342,13 @@ Status Document::appendLine(std::string_view section, std::string_view text) {
     return {};
 }
 
+Status Document::addLastLine(std::string_view text) {
+    if (holdsLineBreakOrNul(text))
+        return refuse("the last line", "the text holds a line break or NUL");
+    insertLine(lines_.size(), std::string(text));
+    return {};
+}
+
 Status Document::removeSection(std::string_view section) {
     if (holdsLineBreakOrNul(section)) {
         return refuse("section [" + std::string(section) + "]",
@@ -486,6 +493,12 @@ Status Batch::appendLine(std::string_view section, std::string_view text) {
     if (!load())
         return loadError_;
     return apply(document_.appendLine(section, text));
+}
+
+Status Batch::addLastLine(std::string_view text) {
+    if (!load())
+        return loadError_;
+    return apply(document_.addLastLine(text));
 }
 
 Status Batch::removeSection(std::string_view section) {

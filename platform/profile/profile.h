@@ -52,6 +52,11 @@ class Document {
     // document when it is the last section (so appended empty lines keep
     // their order), or as a new section (header, then the line) at the end.
     Status appendLine(std::string_view section, std::string_view text);
+    // Adds `text` as the document's last line, whichever section that puts it
+    // in. A writer adding consecutive lines to the last section uses it after
+    // the first: appendLine would take an added line that reads as a header
+    // ("[1] notes.txt") for the section's end and put later lines before it.
+    Status addLastLine(std::string_view text);
 
     // Removes every section of that name (letter case ignored): its header
     // line and all its lines up to the next section header. Every other line
@@ -152,6 +157,7 @@ class Batch {
 
     Status setValue(std::string_view section, std::string_view key, std::string_view value);
     Status appendLine(std::string_view section, std::string_view text);
+    Status addLastLine(std::string_view text);
     Status removeSection(std::string_view section);
     // Writes the document atomically; reports the first failure of any step.
     // A refused step leaves the document as it was, and the other steps are

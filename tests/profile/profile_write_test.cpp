@@ -212,6 +212,22 @@ TEST(Document, RemoveSectionTakesEverySectionOfThatNameAndNothingElse) {
     EXPECT_FALSE(document.removeSection("bad\n"));
 }
 
+// Lines added one after another to the last section stay in order even when
+// one reads as a section header; appendLine alone would put "b" before it.
+TEST(Document, AddLastLineKeepsLinesInOrderAfterOneThatReadsAsAHeader) {
+    auto document = platform::profile::Document::parse("[Texts]\r\nName=x");
+    ASSERT_TRUE(document.appendLine("Extrafiles", "a"));
+    ASSERT_TRUE(document.addLastLine("[readme].txt"));
+    ASSERT_TRUE(document.addLastLine(""));
+    ASSERT_TRUE(document.addLastLine("b"));
+    EXPECT_FALSE(document.addLastLine("bad\n"));
+    EXPECT_EQ(document.serialize(),
+              "[Texts]\r\nName=x\r\n[Extrafiles]\r\na\r\n[readme].txt\r\n\r\nb\r\n");
+    ASSERT_TRUE(document.appendLine("Extrafiles", "c"));
+    EXPECT_EQ(document.sectionLines("Extrafiles"), (std::vector<std::string>{"a", "c"}))
+        << "appendLine ends the section at the header-like line";
+}
+
 // Root ignores permission bits, so the failing writes run as "nobody".
 struct FailureRow {
     const char* fault;
