@@ -160,6 +160,7 @@ class FileSink final : public ByteSink {
             if (copied == 0)
                 break;  // the end, or a file system that copies nothing: reading tells
             done += static_cast<std::uint64_t>(copied);
+            size_ += static_cast<std::uint64_t>(copied);
             written(static_cast<std::uint64_t>(copied));
         }
 #endif
@@ -209,14 +210,25 @@ class FileSink final : public ByteSink {
     std::uint64_t handedOn_ = 0;  // of those, given to writeback
 };
 
+// The part of a target's name that its temporary files carry: at most 64
+// bytes of it, so that prefix, name and numbers stay within the 255 bytes a
+// file name may have even when the target's own name nearly fills them.
+// Targets whose names share those bytes share the stem; that only lets one
+// of them clear the other's files left by dead writers.
+std::string temporaryStem(const fs::path& targetName) {
+    std::string name = targetName.string();
+    name.resize(std::min<std::size_t>(name.size(), 64));
+    return name;
+}
+
 // Creates a new, empty temporary file in `folder` with an unpredictable name.
-Result<std::pair<fs::path, int>> createTemporary(const fs::path& folder, const fs::path& stem) {
+Result<std::pair<fs::path, int>> createTemporary(const fs::path& folder, const fs::path& target) {
     static std::atomic<unsigned> counter{0};
     std::random_device random;
+    const std::string stem = temporaryStem(target);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = std::string(kTemporaryPrefix) + stem.string() + "-" +
-                           std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
-                           std::to_string(random());
+        std::string name = std::string(kTemporaryPrefix) + stem + "-" + std::to_string(::getpid()) +
+                           "-" + std::to_string(counter++) + "-" + std::to_string(random());
         fs::path candidate = folder / name;
         int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0)
@@ -266,7 +278,7 @@ std::optional<pid_t> temporaryOwner(std::string_view name, std::string_view pref
 // writer's file, and any file we cannot judge, is kept. Best effort: a
 // failure here never stops the write.
 void removeStaleTemporaries(const fs::path& folder, const fs::path& targetName) {
-    const std::string prefix = std::string(kTemporaryPrefix) + targetName.string() + "-";
+    const std::string prefix = std::string(kTemporaryPrefix) + temporaryStem(targetName) + "-";
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
@@ -299,14 +311,22 @@ Result<std::vector<std::byte>> readFile(const fs::path& path) {
     std::vector<std::byte> bytes;
     std::byte chunk[1 << 16];
     bool first = true;
+    // The size stated is only a hint (a sparse file may claim terabytes):
+    // at most 256 MB is reserved ahead, and memory running out while the
+    // bytes arrive is a failed read, not an abort.
+    constexpr std::uintmax_t kMostReserved = std::uintmax_t{256} << 20;
     Status read = readInChunks(path, chunk, [&](std::span<const std::byte> got) -> Status {
-        if (std::exchange(first, false)) {
-            std::error_code ec;
-            const std::uintmax_t size = fs::file_size(path, ec);
-            if (!ec)
-                bytes.reserve(static_cast<std::size_t>(size));
+        try {
+            if (std::exchange(first, false)) {
+                std::error_code ec;
+                const std::uintmax_t size = fs::file_size(path, ec);
+                if (!ec)
+                    bytes.reserve(static_cast<std::size_t>(std::min(size, kMostReserved)));
+            }
+            bytes.insert(bytes.end(), got.begin(), got.end());
+        } catch (const std::bad_alloc&) {
+            return Error{"not enough memory to read " + path.string()};
         }
-        bytes.insert(bytes.end(), got.begin(), got.end());
         return {};
     });
     if (!read)
@@ -316,7 +336,9 @@ Result<std::vector<std::byte>> readFile(const fs::path& path) {
 
 Status readInChunks(const fs::path& path, std::span<std::byte> buffer,
                     const std::function<Status(std::span<const std::byte> chunk)>& chunk) {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Opened without blocking: opening a named pipe would otherwise wait for
+    // a writer that may never come. Only a regular file is read.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0)
         return errnoError("cannot open", path, errno);
     struct stat info {};
@@ -324,6 +346,7 @@ Status readInChunks(const fs::path& path, std::span<std::byte> buffer,
         return errnoError("cannot read", path, errno);
     if (!S_ISREG(info.st_mode))
         return Error{"not a regular file: " + path.string()};
+    ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
     for (;;) {
         const ssize_t got = ::read(fd.get(), buffer.data(), buffer.size());
         if (got < 0 && errno == EINTR)
@@ -387,32 +410,45 @@ Status replaceFile(const fs::path& requestedTarget, const Writer& write, const V
     // Not a structured binding: clang 14 cannot capture one in the lambda below.
     const fs::path temporary = created->first;
     FileDescriptor fd(created->second);
-    auto fail = [&](Status status) {
-        ::unlink(temporary.c_str());
-        return status;
-    };
+    // The temporary file goes on every way out but the rename, an exception
+    // (memory running out in a writer) included.
+    struct RemoveUnlessRenamed {
+        const fs::path& path;
+        bool renamed = false;
+        ~RemoveUnlessRenamed() {
+            if (!renamed)
+                ::unlink(path.c_str());
+        }
+    } cleanup{temporary};
 
-    if (targetExists && ::fchmod(fd.get(), existing.st_mode & 07777) != 0) {
-        return fail(errnoError("cannot set permissions of", temporary, errno));
+    if (targetExists) {
+        // The replacement keeps the owner where we may set it (a root run on
+        // a user's file must not leave it root's), then the permission bits:
+        // a change of owner clears set-user-ID bits.
+        if (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid())
+            static_cast<void>(::fchown(fd.get(), existing.st_uid, existing.st_gid));
+        if (::fchmod(fd.get(), existing.st_mode & 07777) != 0)
+            return errnoError("cannot set permissions of", temporary, errno);
     }
     FileSink sink(fd.get(), temporary);
     if (Status s = write(sink); !s)
-        return fail(s);
+        return s;
     if (Status s = sink.flush(); !s)
-        return fail(s);
+        return s;
     // Read back before the flush: reads see the same bytes either way, and
     // the disk can go on writing meanwhile.
     if (verify) {
         if (Status s = verify(temporary); !s)
-            return fail(s);
+            return s;
     }
     if (::fsync(fd.get()) != 0)
-        return fail(errnoError("cannot flush", temporary, errno));
+        return errnoError("cannot flush", temporary, errno);
     if (::close(fd.release()) != 0)
-        return fail(errnoError("cannot close", temporary, errno));
+        return errnoError("cannot close", temporary, errno);
     if (::rename(temporary.c_str(), target.c_str()) != 0) {
-        return fail(errnoError("cannot replace", target, errno));
+        return errnoError("cannot replace", target, errno);
     }
+    cleanup.renamed = true;
     syncFolder(folder);
     return {};
 }

@@ -451,7 +451,8 @@ namespace {
 // reported as itself.
 Status copyMeasuredFile(const FileData& file, files::ByteSink& sink) {
     const Error changed{file.path.string() + " changed while the installer was being updated"};
-    const int fd = ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd =
+        ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);  // a pipe must not block
     if (fd < 0)
         return changed;
     struct stat info {};

@@ -192,16 +192,19 @@ TEST(ByteSinkCopy, CopiesWhatTheSourceHoldsUpToTheSizeAskedFor) {
         ASSERT_GE(fd, 0);
         for (const auto& size : sizes) {
             SCOPED_TRACE(source.string() + " asked " + std::to_string(size.asked));
-            const std::string expected = "head" + content.substr(0, size.expected) + "tail";
+            const std::string expected = "head" + content.substr(0, size.expected) + "TAIL";
             auto copyInto = [&](platform::files::ByteSink& sink) -> Status {
                 if (Status s = sink.write(std::as_bytes(std::span("head", 4))); !s)
                     return s;
                 auto copied = sink.copyFrom(fd, size.asked);
                 if (!copied)
                     return copied.status();
-                if (*copied != size.expected)
+                if (*copied != size.expected || sink.size() != 4 + size.expected)
                     return Error{"copied " + std::to_string(*copied)};
-                return sink.write(std::as_bytes(std::span("tail", 4)));
+                if (Status s = sink.write(std::as_bytes(std::span("tail", 4))); !s)
+                    return s;
+                // The copied bytes count: a field behind them can be overwritten.
+                return sink.overwrite(sink.size() - 4, std::as_bytes(std::span("TAIL", 4)));
             };
             ASSERT_TRUE(replaceFile(dir / "target", copyInto));
             EXPECT_TRUE(readBytes(dir / "target") == expected);
@@ -214,6 +217,44 @@ TEST(ByteSinkCopy, CopiesWhatTheSourceHoldsUpToTheSizeAskedFor) {
         ::close(fd);
     }
     fs::remove(shm);
+}
+
+// A name that nearly fills the 255 bytes a file name may have still gets a
+// temporary file beside it; a writer that throws leaves none behind.
+TEST(ReplaceFile, ALongNameWorksAndAThrowingWriterLeavesNoTemporary) {
+    TempDir dir;
+    const fs::path longName = dir / std::string(240, 'b');
+    ASSERT_TRUE(replaceFile(longName, std::string_view("hello")));
+    EXPECT_EQ(readBytes(longName), "hello");
+    EXPECT_THROW(static_cast<void>(replaceFile(dir / "f",
+                                               [](platform::files::ByteSink&) -> Status {
+                                                   throw std::runtime_error("out of memory");
+                                               })),
+                 std::runtime_error);
+    EXPECT_EQ(test_support::listFolder(dir.path()), std::vector<std::string>{longName.filename()});
+}
+
+// Run by root on a user's file, the replacement stays the user's.
+TEST(ReplaceFile, KeepsTheOwnerOfTheReplacedFile) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can give a file to another user";
+    TempDir dir;
+    writeBytes(dir / "f", "old");
+    ASSERT_EQ(::chown((dir / "f").c_str(), 65534, 65534), 0);
+    ASSERT_TRUE(replaceFile(dir / "f", std::string_view("new")));
+    struct stat info {};
+    ASSERT_EQ(::stat((dir / "f").c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 65534u);
+    EXPECT_EQ(info.st_gid, 65534u);
+}
+
+// A named pipe is refused at once instead of waiting for a writer.
+TEST(ReadFile, RefusesANamedPipeWithoutWaiting) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0644), 0);
+    auto r = platform::files::readFile(dir / "pipe");
+    ASSERT_FALSE(r);
+    EXPECT_NE(r.message().find("not a regular file"), std::string::npos) << r.message();
 }
 
 TEST(ReadFile, ReportsAMissingFileByName) {
