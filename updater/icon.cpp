@@ -48,6 +48,12 @@ std::optional<ParsedIcon> parseIcon(std::span<const std::byte> file) {
         return std::nullopt;
     ParsedIcon icon{*header, {}};
     icon.images.reserve(header->count);
+    // The images share no bytes with each other or the directory in a real
+    // icon file. Entries pointing at the same bytes again and again would
+    // each be copied into the installer: a 2 MB file could ask for 128 GB.
+    const std::uint64_t directoryEnd =
+        sizeof(IconHeader) + std::uint64_t{header->count} * sizeof(IconFileEntry);
+    std::uint64_t imageBytes = 0;
     for (std::uint64_t i = 0; i < header->count; ++i) {
         auto entry = reader.record<IconFileEntry>(sizeof(IconHeader) + i * sizeof(IconFileEntry));
         if (!entry)
@@ -56,7 +62,8 @@ std::optional<ParsedIcon> parseIcon(std::span<const std::byte> file) {
         if (entry->common.bytesInRes == 0)
             return std::nullopt;
         auto data = reader.slice(entry->imageOffset, entry->common.bytesInRes);
-        if (!data)
+        imageBytes += entry->common.bytesInRes;
+        if (!data || imageBytes > file.size() - directoryEnd)
             return std::nullopt;
         icon.images.push_back({entry->common, *data});
     }

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <istream>
+#include <new>
 #include <optional>
 #include <ostream>
 #include <span>
@@ -142,9 +143,7 @@ void waitForKey(std::ostream& out, std::istream& in) {
     out << std::flush;
 }
 
-}  // namespace
-
-int run(const fs::path& workingDirectory, std::ostream& out, std::istream& in) {
+int runSteps(const fs::path& workingDirectory, std::ostream& out, std::istream& in) {
     using namespace install_info;
     const InstallInfo info = readInstallInfo(workingDirectory / kFileName);
     const platform::profile::Document& ini = info.document;
@@ -224,6 +223,21 @@ int run(const fs::path& workingDirectory, std::ostream& out, std::istream& in) {
     out << "Installer updated!\n";
     waitForKey(out, in);
     return kExitOk;
+}
+
+}  // namespace
+
+int run(const fs::path& workingDirectory, std::ostream& out, std::istream& in) {
+    // Memory running out (an input larger than the machine can hold) ends
+    // the run as a failure like any other: nothing has been written, and the
+    // console stays readable until the key.
+    try {
+        return runSteps(workingDirectory, out, in);
+    } catch (const std::bad_alloc&) {
+        out << "Couldn't update installer\nnot enough memory\n";
+        waitForKey(out, in);
+        return kExitFailed;
+    }
 }
 
 }  // namespace updater

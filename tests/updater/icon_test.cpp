@@ -109,6 +109,13 @@ TEST(AddIcon, ADamagedFileAddsNothing) {
         {"image size 0", [](std::string& f) { putU32(f, entryOffset(1) + kSizeField, 0); }},
         {"image size 0xFFFFFFFF",
          [](std::string& f) { putU32(f, entryOffset(0) + kSizeField, 0xFFFFFFFFu); }},
+        {"two entries naming the same bytes (copied once per entry)",
+         [](std::string& f) {
+             std::memcpy(f.data() + entryOffset(1) + kSizeField,
+                         f.data() + entryOffset(0) + kSizeField, 4);
+             std::memcpy(f.data() + entryOffset(1) + kOffsetField,
+                         f.data() + entryOffset(0) + kOffsetField, 4);
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fault);
