@@ -83,6 +83,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t leng
     }
     if (document.appendLine(section, value))
         checkAgainstReparse(document, section, key);
+    if (document.addLastLine(key)) {
+        // The line added is the last the scan of the file reads.
+        check(document.serialize().ends_with(std::string(key) + "\r\n"));
+        checkAgainstReparse(document, section, key);
+    }
     if (document.removeSection(section)) {
         check(document.sectionLines(section).empty());
         checkAgainstReparse(document, section, key);
