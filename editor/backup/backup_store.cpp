@@ -108,15 +108,20 @@ fs::path BackupPath(const fs::path& folder, const std::string& name) {
 }
 
 std::vector<std::string> ReadBackupList(const fs::path& folder) {
-    const std::string file = listPath(folder).string();
+    // Read once: a list of thousands of names would otherwise parse the whole
+    // file again for every name. An unreadable file reads as an empty one, as
+    // it does for a single ReadINI.
+    auto loaded = platform::profile::Document::load(listPath(folder));
+    const platform::profile::Document list =
+        loaded ? std::move(loaded).value() : platform::profile::Document{};
     const std::optional<std::size_t> count = parseCount(editor_ini::ReadINI(
-        file, std::string(kListSectionGeneral), std::string(kListKeyCount), "", kReadSize));
+        list, std::string(kListSectionGeneral), std::string(kListKeyCount), "", kReadSize));
     std::vector<std::string> names;
     if (!count)
         return names;
     names.reserve(*count);
     for (std::size_t position = 1; position <= *count; ++position) {
-        names.push_back(editor_ini::ReadINI(file, std::string(kListSectionNames),
+        names.push_back(editor_ini::ReadINI(list, std::string(kListSectionNames),
                                             std::to_string(position), "", kReadSize));
     }
     return names;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include "common/install_info.h"
+#include "editor/ini/ini.h"
 #include "tests/support/child_process.h"
 #include "tests/support/golden.h"
 #include "tests/support/temp_dir.h"
@@ -155,6 +156,37 @@ TEST(BackupStore, ReadingTheList) {
         writeBytes(dir / "backup.ini", row.fileText);
         EXPECT_EQ(ReadBackupList(dir.path()), row.expected);
     }
+}
+
+// The list is read from one parse of the file, and must give what a ReadINI
+// of each key gives.
+TEST(BackupStore, TheListReadsAsReadINIReadsEachKey) {
+    const std::string e = "\xC3\xA9";
+    std::string name120(120, 'n');
+    std::string splitAtCut(98, 'a');
+    splitAtCut += e;
+    const std::string fileText =
+        "[GEN]\r\nBackups= 7 \r\n[Backups]\r\n"
+        "1=  spaced  \r\n"
+        "2=" +
+        name120 +
+        "\r\n"
+        "3=\r\n"
+        "5=five\r\n"
+        "6=" +
+        splitAtCut +
+        "\r\n"
+        "[backups]\r\n7=second section not read\r\n";
+    TempDir dir;
+    writeBytes(dir / "backup.ini", fileText);
+    const std::string file = (dir / "backup.ini").string();
+    Names perKey;
+    for (int position = 1; position <= 7; ++position) {
+        perKey.push_back(editor_ini::ReadINI(file, "Backups", std::to_string(position), "", 100));
+    }
+    EXPECT_EQ(perKey,
+              (Names{"spaced", name120.substr(0, 99), "", "", "five", std::string(98, 'a'), ""}));
+    EXPECT_EQ(ReadBackupList(dir.path()), perKey);
 }
 
 TEST(BackupStore, ALongNameIsStoredWholeAndReadBackCut) {
