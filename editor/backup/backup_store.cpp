@@ -127,14 +127,31 @@ std::vector<std::string> ReadBackupList(const fs::path& folder) {
     return names;
 }
 
+bool isBackupFile(const fs::path& path) {
+    std::error_code error;
+    // symlink_status: a link is judged as a link, never by where it points.
+    if (fs::symlink_status(path, error).type() != fs::file_type::regular)
+        return false;
+    auto file = platform::profile::Document::load(path);
+    return file && !file->sectionLines(install_info::kSectionTexts).empty();
+}
+
 platform::Status WriteBackupFile(const fs::path& folder, const std::string& name,
                                  const editor_ini::InstallRecord& record,
                                  const editor_ini::EntryWritten& onEntryWritten) {
     if (auto refused = validateBackupName(name)) {
         return platform::Error{"Refused backup name \"" + name + "\": " + *refused};
     }
-    return editor_ini::writeInstallRecord(BackupPath(folder, name), record,
-                                          editor_ini::WriteMode::UpdateInPlace, onEntryWritten);
+    const fs::path path = BackupPath(folder, name);
+    // A backup of the same name is made again; any other file of that name
+    // (or a symlink, which would have its target written) is kept.
+    std::error_code error;
+    if (fs::symlink_status(path, error).type() != fs::file_type::not_found && !isBackupFile(path)) {
+        return platform::Error{path.string() +
+                               " exists and is not a backup file; it was left as it is."};
+    }
+    return editor_ini::writeInstallRecord(path, record, editor_ini::WriteMode::UpdateInPlace,
+                                          onEntryWritten);
 }
 
 platform::Status WriteBackupList(const fs::path& folder, const std::vector<std::string>& names) {
@@ -155,24 +172,22 @@ platform::Status WriteBackupList(const fs::path& folder, const std::vector<std::
     return batch.commit();
 }
 
-platform::Status DeleteBackup(const fs::path& folder, const std::string& name) {
-    if (auto refused = validateBackupName(name)) {
-        return platform::Error{"Refused backup name \"" + name + "\": " + *refused};
-    }
+platform::Result<Removal> DeleteBackup(const fs::path& folder, const std::string& name) {
+    if (validateBackupName(name))
+        return Removal::NotABackup;
     const fs::path path = BackupPath(folder, name);
     std::error_code error;
     const fs::file_status status = fs::symlink_status(path, error);
     if (status.type() == fs::file_type::not_found)
-        return {};
+        return Removal::NotFound;
     if (error)
         return platform::Error{"Cannot examine " + path.string() + ": " + error.message()};
-    if (status.type() == fs::file_type::directory) {
-        return platform::Error{path.string() + " is a folder, not a backup file."};
-    }
+    if (!isBackupFile(path))
+        return Removal::NotABackup;
     fs::remove(path, error);
     if (error)
         return platform::Error{"Cannot delete " + path.string() + ": " + error.message()};
-    return {};
+    return Removal::Deleted;
 }
 
 }  // namespace editor_backup

@@ -25,6 +25,8 @@ using test_support::readBytes;
 using test_support::TempDir;
 using test_support::writeBytes;
 using Names = std::vector<std::string>;
+
+const std::string kBackupText = "[Texts]\r\nName=a\r\n";
 using backup_test::closeBackupWindows;
 using backup_test::openBackupWindows;
 using backup_test::settle;
@@ -280,8 +282,8 @@ TEST_F(BackupWindow, RemoveAndEditWithoutASelectionOnlyTellTheAuthor) {
 
 TEST_F(BackupWindow, RemoveDeletesTheFileAndRewritesTheList) {
     seedList({"alpha", "beta", "alpha", "gone"});
-    writeBytes(dir / "alpha", "a");
-    writeBytes(dir / "beta", "b");
+    writeBytes(dir / "alpha", kBackupText);
+    writeBytes(dir / "beta", kBackupText);
     QWidget* window = open();
     ASSERT_NE(window, nullptr);
 
@@ -297,6 +299,26 @@ TEST_F(BackupWindow, RemoveDeletesTheFileAndRewritesTheList) {
     EXPECT_TRUE(dialogs.messages.empty()) << "a file already gone is no error";
     EXPECT_EQ(readBytes(dir / "backup.ini"),
               "[GEN]\r\nBackups=2\r\n[Backups]\r\n1=alpha\r\n2=beta\r\n");
+}
+
+// A listed name that names a file that is no backup (a hand-edited list, or
+// " readme.txt" read back trimmed) loses its entry; the file stays.
+TEST_F(BackupWindow, RemoveLeavesAFileThatIsNoBackupAndDropsItsEntry) {
+    seedList({"readme.txt", "install_info.ini", "alpha"});
+    writeBytes(dir / "readme.txt", "Read me first.\r\n");
+    writeBytes(dir / "install_info.ini", kBackupText);
+    writeBytes(dir / "alpha", kBackupText);
+    QWidget* window = open();
+    ASSERT_NE(window, nullptr);
+    for (int removal = 0; removal < 2; ++removal) {
+        list(window)->setCurrentRow(0);
+        click(window, "cmdRemove");
+    }
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(entries(window), Names{"alpha"});
+    EXPECT_EQ(readBytes(dir / "backup.ini"), "[GEN]\r\nBackups=1\r\n[Backups]\r\n1=alpha\r\n");
+    EXPECT_EQ(readBytes(dir / "readme.txt"), "Read me first.\r\n");
+    EXPECT_EQ(readBytes(dir / "install_info.ini"), kBackupText);
 }
 
 TEST_F(BackupWindow, EditLoadsTheBackupIntoTheMainWindowAndCloses) {
