@@ -147,6 +147,8 @@ platform::Status WriteBackupFile(const fs::path& folder, const std::string& name
     // (or a symlink, which would have its target written) is kept.
     std::error_code error;
     if (fs::symlink_status(path, error).type() != fs::file_type::not_found && !isBackupFile(path)) {
+        if (error)
+            return platform::Error{"Cannot examine " + path.string() + ": " + error.message()};
         return platform::Error{path.string() +
                                " exists and is not a backup file; it was left as it is."};
     }
