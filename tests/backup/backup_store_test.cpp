@@ -158,7 +158,7 @@ TEST(BackupStore, OnlyBackupFilesAreOverwrittenOrDeleted) {
     };
     const Row rows[] = {
         {"an installer overwritten with INI text", "installer.exe",
-         [](const fs::path& p) { writeBytes(p, std::string("MZ\x90\0\x03\0\0\0PE\0\0", 14)); },
+         [](const fs::path& p) { writeBytes(p, std::string("MZ\x90\0\x03\0\0\0PE\0\0", 12)); },
          false, Removal::NotABackup},
         {"a readme overwritten or deleted", "readme.txt",
          [](const fs::path& p) { writeBytes(p, "Read me first.\r\n"); }, false,
