@@ -108,18 +108,32 @@ fs::path BackupPath(const fs::path& folder, const std::string& name) {
 }
 
 std::vector<std::string> ReadBackupList(const fs::path& folder) {
-    const std::string file = listPath(folder).string();
+    // Read once: a list of thousands of names would otherwise parse the whole
+    // file again for every name. An unreadable file reads as an empty one, as
+    // it does for a single ReadINI.
+    auto loaded = platform::profile::Document::load(listPath(folder));
+    const platform::profile::Document list =
+        loaded ? std::move(loaded).value() : platform::profile::Document{};
     const std::optional<std::size_t> count = parseCount(editor_ini::ReadINI(
-        file, std::string(kListSectionGeneral), std::string(kListKeyCount), "", kReadSize));
+        list, std::string(kListSectionGeneral), std::string(kListKeyCount), "", kReadSize));
     std::vector<std::string> names;
     if (!count)
         return names;
     names.reserve(*count);
     for (std::size_t position = 1; position <= *count; ++position) {
-        names.push_back(editor_ini::ReadINI(file, std::string(kListSectionNames),
+        names.push_back(editor_ini::ReadINI(list, std::string(kListSectionNames),
                                             std::to_string(position), "", kReadSize));
     }
     return names;
+}
+
+bool isBackupFile(const fs::path& path) {
+    std::error_code error;
+    // symlink_status: a link is judged as a link, never by where it points.
+    if (fs::symlink_status(path, error).type() != fs::file_type::regular)
+        return false;
+    auto file = platform::profile::Document::load(path);
+    return file && !file->sectionLines(install_info::kSectionTexts).empty();
 }
 
 platform::Status WriteBackupFile(const fs::path& folder, const std::string& name,
@@ -128,8 +142,18 @@ platform::Status WriteBackupFile(const fs::path& folder, const std::string& name
     if (auto refused = validateBackupName(name)) {
         return platform::Error{"Refused backup name \"" + name + "\": " + *refused};
     }
-    return editor_ini::writeInstallRecord(BackupPath(folder, name), record,
-                                          editor_ini::WriteMode::UpdateInPlace, onEntryWritten);
+    const fs::path path = BackupPath(folder, name);
+    // A backup of the same name is made again; any other file of that name
+    // (or a symlink, which would have its target written) is kept.
+    std::error_code error;
+    if (fs::symlink_status(path, error).type() != fs::file_type::not_found && !isBackupFile(path)) {
+        if (error)
+            return platform::Error{"Cannot examine " + path.string() + ": " + error.message()};
+        return platform::Error{path.string() +
+                               " exists and is not a backup file; it was left as it is."};
+    }
+    return editor_ini::writeInstallRecord(path, record, editor_ini::WriteMode::UpdateInPlace,
+                                          onEntryWritten);
 }
 
 platform::Status WriteBackupList(const fs::path& folder, const std::vector<std::string>& names) {
@@ -150,24 +174,22 @@ platform::Status WriteBackupList(const fs::path& folder, const std::vector<std::
     return batch.commit();
 }
 
-platform::Status DeleteBackup(const fs::path& folder, const std::string& name) {
-    if (auto refused = validateBackupName(name)) {
-        return platform::Error{"Refused backup name \"" + name + "\": " + *refused};
-    }
+platform::Result<Removal> DeleteBackup(const fs::path& folder, const std::string& name) {
+    if (validateBackupName(name))
+        return Removal::NotABackup;
     const fs::path path = BackupPath(folder, name);
     std::error_code error;
     const fs::file_status status = fs::symlink_status(path, error);
     if (status.type() == fs::file_type::not_found)
-        return {};
+        return Removal::NotFound;
     if (error)
         return platform::Error{"Cannot examine " + path.string() + ": " + error.message()};
-    if (status.type() == fs::file_type::directory) {
-        return platform::Error{path.string() + " is a folder, not a backup file."};
-    }
+    if (!isBackupFile(path))
+        return Removal::NotABackup;
     fs::remove(path, error);
     if (error)
         return platform::Error{"Cannot delete " + path.string() + ": " + error.message()};
-    return {};
+    return Removal::Deleted;
 }
 
 }  // namespace editor_backup

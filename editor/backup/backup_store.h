@@ -37,10 +37,16 @@ std::filesystem::path BackupPath(const std::filesystem::path& folder, const std:
 // empty name. Names come back through ReadINI: trimmed and cut to 99 characters.
 std::vector<std::string> ReadBackupList(const std::filesystem::path& folder);
 
+// True for a backup file: a regular file (not a symlink) whose INI text has a
+// Texts section with a line in it, as every install-info record written by
+// this program has. Anything else in the program folder (the installer, a
+// readme, a plugin) is not one, and is never overwritten or deleted.
+bool isBackupFile(const std::filesystem::path& path);
+
 // Writes `record` to BackupPath(folder, name): the seven keys in place, the
 // Extrafiles section rebuilt at the end, other sections of an existing file
 // kept. `onEntryWritten` sees each extra-file index as it is written.
-// A refused name writes nothing.
+// A refused name, or an existing file that is not a backup file, writes nothing.
 platform::Status WriteBackupFile(const std::filesystem::path& folder, const std::string& name,
                                  const editor_ini::InstallRecord& record,
                                  const editor_ini::EntryWritten& onEntryWritten = {});
@@ -50,9 +56,20 @@ platform::Status WriteBackupFile(const std::filesystem::path& folder, const std:
 platform::Status WriteBackupList(const std::filesystem::path& folder,
                                  const std::vector<std::string>& names);
 
-// Deletes the one backup file of that name. A file already gone is fine; a
-// refused name (one that could point at a program file or outside the
-// folder, e.g. from a hand-edited list) and a folder are never deleted.
-platform::Status DeleteBackup(const std::filesystem::path& folder, const std::string& name);
+// What DeleteBackup did with the file a listed name names.
+enum class Removal {
+    Deleted,
+    NotFound,
+    // Left untouched: a refused name (one that could point at a program file
+    // or outside the folder, e.g. from a hand-edited list), or a file that is
+    // not a backup file (a folder, a symlink, the installer, a readme...).
+    NotABackup,
+};
+
+// Deletes the one backup file of that name, and nothing that is not a
+// backup file. An Error only when a backup file is there and could not be
+// deleted (or examined).
+platform::Result<Removal> DeleteBackup(const std::filesystem::path& folder,
+                                       const std::string& name);
 
 }  // namespace editor_backup

@@ -145,21 +145,43 @@ class FrmBackup : public QWidget {
     }
 
     void showWriteError(const std::filesystem::path& file, const platform::Status& status) {
-        showError(QStringLiteral("Couldn't write ") + QString::fromStdString(file.string()) +
-                  QStringLiteral("\r\n") + QString::fromStdString(status.message()));
+        showFileError(QStringLiteral("Couldn't write "), file, status);
+    }
+
+    // The action and the file on one line, the reason on the next.
+    void showFileError(const QString& action, const std::filesystem::path& file,
+                       const platform::Status& status) {
+        showError(action + QString::fromStdString(file.string()) + QStringLiteral("\r\n") +
+                  QString::fromStdString(status.message()));
     }
 
     void cmdRemove_Click() {
         QListWidgetItem* item = selectedItem();
         if (item == nullptr)
             return;
-        // Already gone, or a hand-edited name the store will not touch: the entry
-        // goes from the list all the same.
-        (void)DeleteBackup(folder_, item->text().toStdString());
-        delete lstBackups_->takeItem(lstBackups_->row(item));
+        // Only a backup file is deleted. A name that names no file, or a file
+        // that is no backup (a hand-edited name, the installer, a readme), goes
+        // from the list all the same and the file stays. A backup that could
+        // not be deleted keeps its entry, so that it can still be found.
+        const std::string name = item->text().toStdString();
+        const platform::Result<Removal> removed = DeleteBackup(folder_, name);
+        if (!removed) {
+            showFileError(QStringLiteral("Couldn't delete "), BackupPath(folder_, name),
+                          removed.status());
+            return;
+        }
+        const int row = lstBackups_->row(item);
+        std::vector<std::string> remaining = names();
+        remaining.erase(remaining.begin() + row);
+        // A list that could not be written keeps the entry too: the window
+        // shows what the list file says.
+        if (const platform::Status listed = WriteBackupList(folder_, remaining); !listed) {
+            showWriteError(folder_ / kListFileName, listed);
+            return;
+        }
+        delete lstBackups_->takeItem(row);
         lstBackups_->setCurrentItem(nullptr);
         lstBackups_->clearSelection();
-        (void)WriteBackupList(folder_, names());
     }
 
     void cmdEdit_Click() {

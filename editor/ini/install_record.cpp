@@ -7,26 +7,37 @@ namespace editor_ini {
 platform::Status writeInstallRecord(const std::filesystem::path& file, const InstallRecord& record,
                                     WriteMode mode, const EntryWritten& onEntryWritten) {
     using platform::profile::Batch;
+    auto notSaved = [&](const std::string& why) {
+        return platform::Error{"could not save " + file.string() + ": " + why};
+    };
+    // A refused step (a line break pasted into a box) stops the write before
+    // the commit: the file would otherwise be replaced without that key while
+    // the window says it could not save. The file stays byte for byte as it was.
     Batch batch(file, mode == WriteMode::FreshFile ? Batch::Start::Empty : Batch::Start::FromFile);
     for (std::size_t i = 0; i < install_info::kFieldOrder.size(); ++i) {
         const install_info::Field& field = install_info::kFieldOrder[i];
         std::string_view value = i == install_info::kFieldWarning
                                      ? install_info::warningValueToStore(record.values[i])
                                      : std::string_view(record.values[i]);
-        static_cast<void>(batch.setValue(field.section, field.key, value));
+        if (platform::Status set = batch.setValue(field.section, field.key, value); !set)
+            return notSaved(set.message());
     }
     if (mode == WriteMode::UpdateInPlace) {
-        static_cast<void>(batch.removeSection(install_info::kSectionExtrafiles));
+        if (platform::Status removed = batch.removeSection(install_info::kSectionExtrafiles);
+            !removed)
+            return notSaved(removed.message());
     }
     for (std::size_t i = 0; i < record.extraFiles.size(); ++i) {
-        static_cast<void>(batch.appendLine(install_info::kSectionExtrafiles, record.extraFiles[i]));
+        if (platform::Status added =
+                batch.appendLine(install_info::kSectionExtrafiles, record.extraFiles[i]);
+            !added) {
+            return notSaved("extra file " + std::to_string(i + 1) + ": " + added.message());
+        }
         if (onEntryWritten)
             onEntryWritten(i);
     }
-    // The batch keeps the first failure of any step; commit reports it.
-    if (platform::Status written = batch.commit(); !written) {
-        return platform::Error{"could not save " + file.string() + ": " + written.message()};
-    }
+    if (platform::Status written = batch.commit(); !written)
+        return notSaved(written.message());
     return {};
 }
 

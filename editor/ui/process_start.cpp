@@ -23,10 +23,14 @@ CommandLine buildConsoleCommandLine(const QString& program, const QString& worki
                                     const std::optional<QString>& terminal) {
     if (!terminal)
         return {program, {}, workingDirectory, true};
-    // gnome-terminal takes its command after "--"; the others (and the Debian
-    // x-terminal-emulator alternative) after "-e", as separate arguments.
+    // gnome-terminal takes its command after "--"; xfce4-terminal and
+    // mate-terminal read "-e" as one command string and take separate
+    // arguments after "-x"; the others (and the Debian x-terminal-emulator
+    // alternative) take them after "-e".
     const QString name = QFileInfo(*terminal).fileName();
-    const QString commandFlag = name == "gnome-terminal" ? "--" : "-e";
+    const QString commandFlag = name == "gnome-terminal"                              ? "--"
+                                : name == "xfce4-terminal" || name == "mate-terminal" ? "-x"
+                                                                                      : "-e";
     // $0 is the folder and $1 the program, so neither is parsed by the shell.
     return {*terminal,
             {commandFlag, "/bin/sh", "-c", R"(cd -- "$0" && exec "$1")", workingDirectory, program},

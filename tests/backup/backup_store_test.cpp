@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <functional>
+
 #include "common/install_info.h"
+#include "editor/ini/ini.h"
 #include "tests/support/child_process.h"
 #include "tests/support/golden.h"
 #include "tests/support/temp_dir.h"
@@ -13,6 +16,7 @@ namespace fs = std::filesystem;
 using editor_backup::BackupPath;
 using editor_backup::DeleteBackup;
 using editor_backup::ReadBackupList;
+using editor_backup::Removal;
 using editor_backup::validateBackupName;
 using editor_backup::WriteBackupFile;
 using editor_backup::WriteBackupList;
@@ -108,16 +112,116 @@ TEST(BackupStore, ShorterListsLeaveNoStalePositions) {
 
 TEST(BackupStore, DeletingKeepsEverythingButTheOneFile) {
     TempDir dir;
-    writeBytes(dir / "ab", "the backup");
-    writeBytes(dir / "AB", "another backup in other letter case");
-    writeBytes(dir / "ab.ini", "a file that only starts like it");
-    fs::create_directory(dir / "folder");
+    const std::string backup = "[Texts]\r\nName=the backup\r\n";
+    writeBytes(dir / "ab", backup);
+    writeBytes(dir / "AB", backup);
+    writeBytes(dir / "ab.ini", backup);
 
-    EXPECT_TRUE(DeleteBackup(dir.path(), "ab"));
-    EXPECT_EQ(listFolder(dir.path()), (Names{"AB", "ab.ini", "folder"}));
-    EXPECT_TRUE(DeleteBackup(dir.path(), "gone")) << "a file already gone is no failure";
-    EXPECT_FALSE(DeleteBackup(dir.path(), "folder")) << "a folder is not a backup";
-    EXPECT_TRUE(fs::is_directory(dir / "folder"));
+    EXPECT_EQ(DeleteBackup(dir.path(), "ab").value(), Removal::Deleted);
+    EXPECT_EQ(listFolder(dir.path()), (Names{"AB", "ab.ini"}));
+    EXPECT_EQ(DeleteBackup(dir.path(), "gone").value(), Removal::NotFound)
+        << "a file already gone is no failure";
+}
+
+// What is in a folder, entry by entry: a file's bytes, a link's target, or
+// that it is a folder.
+std::string snapshot(const fs::path& folder) {
+    std::string text;
+    for (const std::string& name : listFolder(folder)) {
+        const fs::path path = folder / name;
+        text += name + ": ";
+        if (fs::is_symlink(path))
+            text += "-> " + fs::read_symlink(path).string();
+        else if (fs::is_directory(path))
+            text += "folder";
+        else
+            text += readBytes(path);
+        text += "\n";
+    }
+    return text;
+}
+
+// Make and Remove overwrite or delete only a backup file: a name that is also
+// the name of the installer, a readme or a plugin wrote INI text into it, and
+// Remove deleted it.
+TEST(BackupStore, OnlyBackupFilesAreOverwrittenOrDeleted) {
+    TempDir outside;
+    const std::string outsideText = "[Texts]\r\nName=outside the folder\r\n";
+    writeBytes(outside / "target.ini", outsideText);
+    const std::string realBackup = "[Texts]\r\nName=Old\r\n[Misc]\r\nRunAfterInstall=\r\n";
+    struct Row {
+        const char* fault;
+        std::string name;
+        std::function<void(const fs::path&)> place;  // puts what the name names in the folder
+        bool makeWrites;
+        Removal removal;
+    };
+    const Row rows[] = {
+        {"an installer overwritten with INI text", "installer.exe",
+         [](const fs::path& p) { writeBytes(p, std::string("MZ\x90\0\x03\0\0\0PE\0\0", 12)); },
+         false, Removal::NotABackup},
+        {"a readme overwritten or deleted", "readme.txt",
+         [](const fs::path& p) { writeBytes(p, "Read me first.\r\n"); }, false,
+         Removal::NotABackup},
+        {"another program's INI file (no Texts section)", "plugin.ini",
+         [](const fs::path& p) { writeBytes(p, "[Settings]\r\nName=x\r\n"); }, false,
+         Removal::NotABackup},
+        {"a symlink whose target outside the folder was written", "link",
+         [&](const fs::path& p) { fs::create_symlink(outside / "target.ini", p); }, false,
+         Removal::NotABackup},
+        {"a folder", "sub", [](const fs::path& p) { fs::create_directory(p); }, false,
+         Removal::NotABackup},
+        {"a real backup made again or removed", "old",
+         [&](const fs::path& p) { writeBytes(p, realBackup); }, true, Removal::Deleted},
+        {"a missing file made or removed", "new", [](const fs::path&) {}, true, Removal::NotFound},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fault);
+        {
+            TempDir dir;
+            row.place(dir / row.name);
+            const std::string before = snapshot(dir.path());
+            const platform::Status made = WriteBackupFile(dir.path(), row.name, sampleRecord());
+            EXPECT_EQ(made.isOk(), row.makeWrites) << made.message();
+            if (row.makeWrites) {
+                EXPECT_TRUE(editor_backup::isBackupFile(dir / row.name));
+                EXPECT_EQ(editor_ini::ReadINI((dir / row.name).string(), "Texts", "Name", "", 100),
+                          "My plugin");
+            } else {
+                EXPECT_NE(made.message().find("not a backup file"), std::string::npos)
+                    << made.message();
+                EXPECT_EQ(snapshot(dir.path()), before);
+            }
+        }
+        {
+            TempDir dir;
+            row.place(dir / row.name);
+            const std::string before = snapshot(dir.path());
+            const auto removed = DeleteBackup(dir.path(), row.name);
+            ASSERT_TRUE(removed) << removed.message();
+            EXPECT_EQ(removed.value(), row.removal);
+            if (row.removal == Removal::Deleted)
+                EXPECT_EQ(listFolder(dir.path()), Names{});
+            else
+                EXPECT_EQ(snapshot(dir.path()), before);
+        }
+        EXPECT_EQ(readBytes(outside / "target.ini"), outsideText);
+    }
+}
+
+// Names are stored whole and read back trimmed: a backup made as " readme.txt"
+// reads back as "readme.txt", which names the real readme.
+TEST(BackupStore, ANameReadBackTrimmedNeverDeletesTheFileItNowNames) {
+    TempDir dir;
+    writeBytes(dir / "readme.txt", "Read me first.\r\n");
+    ASSERT_TRUE(WriteBackupFile(dir.path(), " readme.txt", sampleRecord()));
+    ASSERT_TRUE(WriteBackupList(dir.path(), {" readme.txt"}));
+    const Names listed = ReadBackupList(dir.path());
+    ASSERT_EQ(listed, Names{"readme.txt"});
+    EXPECT_EQ(DeleteBackup(dir.path(), listed[0]).value(), Removal::NotABackup);
+    EXPECT_EQ(readBytes(dir / "readme.txt"), "Read me first.\r\n");
+    EXPECT_FALSE(WriteBackupFile(dir.path(), listed[0], sampleRecord()));
+    EXPECT_EQ(readBytes(dir / "readme.txt"), "Read me first.\r\n");
 }
 
 TEST(BackupStore, ReadingTheList) {
@@ -155,6 +259,37 @@ TEST(BackupStore, ReadingTheList) {
         writeBytes(dir / "backup.ini", row.fileText);
         EXPECT_EQ(ReadBackupList(dir.path()), row.expected);
     }
+}
+
+// The list is read from one parse of the file, and must give what a ReadINI
+// of each key gives.
+TEST(BackupStore, TheListReadsAsReadINIReadsEachKey) {
+    const std::string e = "\xC3\xA9";
+    std::string name120(120, 'n');
+    std::string splitAtCut(98, 'a');
+    splitAtCut += e;
+    const std::string fileText =
+        "[GEN]\r\nBackups= 7 \r\n[Backups]\r\n"
+        "1=  spaced  \r\n"
+        "2=" +
+        name120 +
+        "\r\n"
+        "3=\r\n"
+        "5=five\r\n"
+        "6=" +
+        splitAtCut +
+        "\r\n"
+        "[backups]\r\n7=second section not read\r\n";
+    TempDir dir;
+    writeBytes(dir / "backup.ini", fileText);
+    const std::string file = (dir / "backup.ini").string();
+    Names perKey;
+    for (int position = 1; position <= 7; ++position) {
+        perKey.push_back(editor_ini::ReadINI(file, "Backups", std::to_string(position), "", 100));
+    }
+    EXPECT_EQ(perKey,
+              (Names{"spaced", name120.substr(0, 99), "", "", "five", std::string(98, 'a'), ""}));
+    EXPECT_EQ(ReadBackupList(dir.path()), perKey);
 }
 
 TEST(BackupStore, ALongNameIsStoredWholeAndReadBackCut) {
@@ -218,7 +353,7 @@ TEST(BackupStore, UnsafeNamesAreRefusedAndTouchNothing) {
         ASSERT_TRUE(reason.has_value());
         EXPECT_FALSE(reason->empty());
         EXPECT_FALSE(WriteBackupFile(dir.path(), row.name, sampleRecord()));
-        EXPECT_FALSE(DeleteBackup(dir.path(), row.name));
+        EXPECT_EQ(DeleteBackup(dir.path(), row.name).value(), Removal::NotABackup);
         EXPECT_EQ(listFolder(dir.path()), (Names{"backup.ini", "install_info.ini"}));
         EXPECT_EQ(readBytes(dir / "install_info.ini"), "[Texts]\r\nName=keep\r\n");
         EXPECT_EQ(readBytes(dir / "backup.ini"), "[GEN]\r\nBackups=0\r\n");

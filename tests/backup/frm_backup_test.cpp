@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
@@ -14,6 +15,7 @@
 #include "editor/ui/scripted_dialogs.h"
 #include "tests/backup/backup_windows.h"
 #include "tests/editor/frm_main_fixture.h"
+#include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -25,6 +27,8 @@ using test_support::readBytes;
 using test_support::TempDir;
 using test_support::writeBytes;
 using Names = std::vector<std::string>;
+
+const std::string kBackupText = "[Texts]\r\nName=a\r\n";
 using backup_test::closeBackupWindows;
 using backup_test::openBackupWindows;
 using backup_test::settle;
@@ -280,8 +284,8 @@ TEST_F(BackupWindow, RemoveAndEditWithoutASelectionOnlyTellTheAuthor) {
 
 TEST_F(BackupWindow, RemoveDeletesTheFileAndRewritesTheList) {
     seedList({"alpha", "beta", "alpha", "gone"});
-    writeBytes(dir / "alpha", "a");
-    writeBytes(dir / "beta", "b");
+    writeBytes(dir / "alpha", kBackupText);
+    writeBytes(dir / "beta", kBackupText);
     QWidget* window = open();
     ASSERT_NE(window, nullptr);
 
@@ -297,6 +301,80 @@ TEST_F(BackupWindow, RemoveDeletesTheFileAndRewritesTheList) {
     EXPECT_TRUE(dialogs.messages.empty()) << "a file already gone is no error";
     EXPECT_EQ(readBytes(dir / "backup.ini"),
               "[GEN]\r\nBackups=2\r\n[Backups]\r\n1=alpha\r\n2=beta\r\n");
+}
+
+// A listed name that names a file that is no backup (a hand-edited list, or
+// " readme.txt" read back trimmed) loses its entry; the file stays.
+TEST_F(BackupWindow, RemoveLeavesAFileThatIsNoBackupAndDropsItsEntry) {
+    seedList({"readme.txt", "install_info.ini", "alpha"});
+    writeBytes(dir / "readme.txt", "Read me first.\r\n");
+    writeBytes(dir / "install_info.ini", kBackupText);
+    writeBytes(dir / "alpha", kBackupText);
+    QWidget* window = open();
+    ASSERT_NE(window, nullptr);
+    for (int removal = 0; removal < 2; ++removal) {
+        list(window)->setCurrentRow(0);
+        click(window, "cmdRemove");
+    }
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(entries(window), Names{"alpha"});
+    EXPECT_EQ(readBytes(dir / "backup.ini"), "[GEN]\r\nBackups=1\r\n[Backups]\r\n1=alpha\r\n");
+    EXPECT_EQ(readBytes(dir / "readme.txt"), "Read me first.\r\n");
+    EXPECT_EQ(readBytes(dir / "install_info.ini"), kBackupText);
+}
+
+// Remove used to drop the entry whatever happened: a backup it could not
+// delete vanished from the list, and a list it could not write came back on
+// the next opening.
+TEST_F(BackupWindow, ARemoveThatFailsKeepsTheEntryAndSaysWhy) {
+    struct Row {
+        const char* fault;
+        mode_t folderMode;
+        mode_t listMode;
+        const char* action;
+        fs::path shownFile;
+        bool backupLeft;
+    };
+    const Row rows[] = {
+        {"a backup in a read-only folder", 0555, 0644, "Couldn't delete ", dir / "alpha", true},
+        {"a read-only list file", 0777, 0444, "Couldn't write ", dir / "backup.ini", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fault);
+        closeBackupWindows();
+        ::chmod(dir.path().c_str(), 0700);
+        seedList({"alpha", "beta"});
+        writeBytes(dir / "alpha", kBackupText);
+        const std::string listBefore = readBytes(dir / "backup.ini");
+        QWidget* window = open();
+        ASSERT_NE(window, nullptr);
+        ::chmod((dir / "backup.ini").c_str(), row.listMode);
+        ::chmod(dir.path().c_str(), row.folderMode);
+        enum Outcome { kSaidWhy = 0, kNoMessage, kOtherMessage, kEntryLost };
+        const int outcome = test_support::runInChild(
+            [&] {
+                dialogs.messages.clear();
+                list(window)->setCurrentRow(0);
+                click(window, "cmdRemove");
+                if (entries(window) != Names{"alpha", "beta"})
+                    return kEntryLost;
+                if (dialogs.messages.size() != 1)
+                    return kNoMessage;
+                const editor_ui::MessageRequest& m = dialogs.messages[0];
+                const QStringList lines = m.text.split("\r\n");
+                const bool saidWhy =
+                    lines.size() == 2 &&
+                    lines[0] == row.action + QString::fromStdString(row.shownFile.string()) &&
+                    !lines[1].isEmpty() && m.title == "Error" && m.icon == MessageIcon::Exclamation;
+                return saidWhy ? kSaidWhy : kOtherMessage;
+            },
+            {.asNobody = true, .maxFileBytes = std::nullopt});
+        ::chmod(dir.path().c_str(), 0700);
+        ::chmod((dir / "backup.ini").c_str(), 0644);
+        EXPECT_EQ(outcome, kSaidWhy);
+        EXPECT_EQ(readBytes(dir / "backup.ini"), listBefore);
+        EXPECT_EQ(fs::exists(dir / "alpha"), row.backupLeft);
+    }
 }
 
 TEST_F(BackupWindow, EditLoadsTheBackupIntoTheMainWindowAndCloses) {

@@ -291,6 +291,41 @@ TEST_F(LoadSave, SaveRefusedByARedLabelTouchesNoFile) {
               std::vector<std::string>{"install_info.ini"});
 }
 
+// A line break pasted into a box or an entry cannot be written; the save
+// used to replace the file without that key and then say it could not save.
+TEST_F(LoadSave, ALineBreakInABoxOrEntrySavesNothingAndSaysError) {
+    const std::string original = "[Texts]\r\nName=N\r\nTitle=T\r\n[Files]\r\nFilename=f\r\n";
+    struct Case {
+        const char* fault;
+        QString boxName;  // empty: the text goes into a new extra-file entry
+        QString text;
+        QString named;
+    };
+    const Case cases[] = {
+        {"a\nb pasted into txtProgID", "txtProgID", "a\nb", "\"VBName\""},
+        {"a line break in txtMsgBoxes", "txtMsgBoxes", "two\r\nlines", "\"Title\""},
+        {"a line break in an extra-file entry", "", "x\ny.txt", "extra file 1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        writeBytes(infoFile(), original);
+        dialogs.messages.clear();
+        open();
+        if (c.boxName.isEmpty())
+            addEntries({c.text});
+        else
+            box(c.boxName)->setText(c.text);
+        click("cmdSave");
+        const editor_ui::MessageRequest* error = onlyMessage();
+        ASSERT_NE(error, nullptr) << "an error, and no Saved";
+        EXPECT_EQ(error->title, "Error");
+        EXPECT_TRUE(error->text.startsWith("Couldn't save " + qpath(infoFile()) + "\r\n"))
+            << error->text.toStdString();
+        EXPECT_TRUE(error->text.contains(c.named)) << error->text.toStdString();
+        EXPECT_EQ(readBytes(infoFile()), original);
+    }
+}
+
 TEST_F(LoadSave, FailedSaveKeepsThePreviousFileAndSaysError) {
     const std::string original = "[Texts]\r\nName=N\r\nTitle=T\r\n[Files]\r\nFilename=f\r\n";
     struct Case {

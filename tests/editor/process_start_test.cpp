@@ -60,9 +60,35 @@ TEST(BuildConsoleCommandLine, RunsTheProgramInItsFolderInsideTheTerminal) {
     EXPECT_EQ(xterm.arguments, QStringList{"-e"} + shell);
     EXPECT_EQ(xterm.workingDirectory, folder);
     EXPECT_FALSE(xterm.detachedFromConsole);
+}
 
-    auto gnome = buildConsoleCommandLine(program, folder, QString("/usr/bin/gnome-terminal"));
-    EXPECT_EQ(gnome.arguments, QStringList{"--"} + shell) << "gnome-terminal ignores -e's words";
+TEST(BuildConsoleCommandLine, GivesEachKnownTerminalItsOwnCommandOption) {
+    const QString program = "/opt/my tools/updater";
+    const QString folder = "/opt/my tools";
+    const QStringList shell{"/bin/sh", "-c", R"(cd -- "$0" && exec "$1")", folder, program};
+    struct Case {
+        const char* fault;
+        QString terminal;
+        QString commandFlag;
+    };
+    const Case cases[] = {
+        {"x-terminal-emulator takes separate words after -e", "/usr/bin/x-terminal-emulator", "-e"},
+        {"xterm takes separate words after -e", "/usr/bin/xterm", "-e"},
+        {"konsole takes separate words after -e", "/usr/bin/konsole", "-e"},
+        {"gnome-terminal ignores -e's words", "/usr/bin/gnome-terminal", "--"},
+        {"xfce4-terminal reads -e as one command string", "/usr/bin/xfce4-terminal", "-x"},
+        {"lxterminal takes separate words after -e", "/usr/bin/lxterminal", "-e"},
+        {"mate-terminal reads -e as one command string", "/usr/bin/mate-terminal", "-x"},
+        {"qterminal takes separate words after -e", "/usr/bin/qterminal", "-e"},
+        {"$TERMINAL by bare name is judged by its name", "xfce4-terminal", "-x"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        auto line = buildConsoleCommandLine(program, folder, c.terminal);
+        EXPECT_EQ(line.program, c.terminal);
+        EXPECT_EQ(line.arguments, QStringList{c.commandFlag} + shell);
+        EXPECT_FALSE(line.detachedFromConsole);
+    }
 }
 
 }  // namespace

@@ -64,6 +64,47 @@ TEST(ReadINI, FollowsItsAlgorithm) {
     }
 }
 
+// The cut at Size - 1 counts bytes; a character it splits is dropped whole,
+// so that Save does not write U+FFFD in its place.
+TEST(ReadINI, TheCutNeverSplitsAUtf8Character) {
+    const std::string e = "\xC3\xA9";             // é, 2 bytes
+    const std::string euro = "\xE2\x82\xAC";      // €, 3 bytes
+    const std::string clef = "\xF0\x9D\x84\x9E";  // 𝄞, 4 bytes
+    auto repeat = [](const std::string& text, int times) {
+        std::string result;
+        for (int i = 0; i < times; ++i) result += text;
+        return result;
+    };
+    struct Row {
+        const char* fault;
+        std::string value;
+        std::string expected;
+    };
+    const Row rows[] = {
+        {"ASCII exactly at the limit loses nothing", std::string(99, 'a'), std::string(99, 'a')},
+        {"ASCII past the limit is cut at 99 bytes", std::string(120, 'a'), std::string(99, 'a')},
+        {"2-byte character straddling the cut", repeat(e, 50), repeat(e, 49)},
+        {"2-byte character ending exactly at the cut", "a" + repeat(e, 50), "a" + repeat(e, 49)},
+        {"3-byte character with one byte before the cut", "aa" + repeat(euro, 34),
+         "aa" + repeat(euro, 32)},
+        {"3-byte character with two bytes before the cut", "a" + repeat(euro, 34),
+         "a" + repeat(euro, 32)},
+        {"3-byte character ending exactly at the cut", repeat(euro, 34), repeat(euro, 33)},
+        {"4-byte character with three bytes before the cut", repeat(clef, 25), repeat(clef, 24)},
+        {"4-byte character with one byte before the cut", "aa" + repeat(clef, 25),
+         "aa" + repeat(clef, 24)},
+        {"a value that fits keeps its last character", repeat(e, 10), repeat(e, 10)},
+        {"blanks before the split character are trimmed after the drop",
+         std::string(96, 'a') + "  " + e, std::string(96, 'a')},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fault);
+        TempDir dir;
+        writeBytes(dir / "f.ini", "[A]\r\nk=" + row.value + "\r\n");
+        EXPECT_EQ(ReadINI((dir / "f.ini").string(), "A", "k", "", 100), row.expected);
+    }
+}
+
 TEST(WriteINI, CreatesTheFileAndReplacesAValueWhereItStands) {
     TempDir dir;
     const std::string file = (dir / "f.ini").string();

@@ -131,15 +131,49 @@ TEST(WriteInstallRecord, AFailureNamesTheFileAndLeavesItAsItWas) {
     }
 }
 
-TEST(WriteInstallRecord, AValueWithALineBreakIsRefusedAndNamed) {
-    TempDir dir;
-    InstallRecord record = sampleRecord();
-    record.values[install_info::kFieldTitle] = "two\r\n[Files]\r\nFilename=evil.dll";
-    platform::Status status = writeInstallRecord(dir / "f.ini", record, WriteMode::FreshFile);
-    EXPECT_FALSE(status);
-    EXPECT_NE(status.message().find("\"Title\""), std::string::npos) << status.message();
-    EXPECT_EQ(editor_ini::ReadINI((dir / "f.ini").string(), "Files", "Filename", "", 100),
-              "plug.dll");
+// A line break pasted into one box must fail the whole write: committing the
+// other steps replaced the file without that key while the window said it
+// could not save (and left a backup half old, half new).
+TEST(WriteInstallRecord, ARefusedValueOrEntryWritesNothingAndIsNamed) {
+    struct Row {
+        const char* fault;
+        std::size_t field;  // kFieldOrder index, or kFieldOrder.size() for an extra file
+        std::string text;
+        std::string named;
+    };
+    const std::size_t kExtraFile = install_info::kFieldOrder.size();
+    const Row rows[] = {
+        {"a\nb in txtName", install_info::kFieldName, "a\nb", "\"Name\""},
+        {"a\nb in txtProgID", install_info::kFieldVBName, "a\nb", "\"VBName\""},
+        {"planted keys in Title", install_info::kFieldTitle, "two\r\n[Files]\r\nFilename=evil.dll",
+         "\"Title\""},
+        {"CR in Warning", install_info::kFieldWarning, "a\rb", "\"Warning\""},
+        {"a\nb in Filename", install_info::kFieldFilename, "a\nb", "\"Filename\""},
+        {"a\nb in Icon", install_info::kFieldIcon, "a\nb", "\"Icon\""},
+        {"a\nb in RunAfterInstall", install_info::kFieldRunAfterInstall, "a\nb",
+         "\"RunAfterInstall\""},
+        {"a line break in the second extra file", kExtraFile, "x\r\ny.txt", "extra file 2"},
+    };
+    const std::string original = "; by hand\r\n[Texts]\r\nName=Old\r\n[Extrafiles]\r\nold.txt";
+    for (WriteMode mode : {WriteMode::FreshFile, WriteMode::UpdateInPlace}) {
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::string(row.fault) +
+                         (mode == WriteMode::FreshFile ? " (Save)" : " (backup)"));
+            TempDir dir;
+            writeBytes(dir / "f.ini", original);
+            InstallRecord record = sampleRecord();
+            if (row.field == kExtraFile)
+                record.extraFiles[1] = row.text;
+            else
+                record.values[row.field] = row.text;
+            const platform::Status status = writeInstallRecord(dir / "f.ini", record, mode);
+            EXPECT_FALSE(status);
+            EXPECT_NE(status.message().find(row.named), std::string::npos) << status.message();
+            EXPECT_NE(status.message().find((dir / "f.ini").string()), std::string::npos);
+            EXPECT_EQ(readBytes(dir / "f.ini"), original);
+            EXPECT_EQ(test_support::listFolder(dir.path()), std::vector<std::string>{"f.ini"});
+        }
+    }
 }
 
 struct ScanRow {
