@@ -27,9 +27,13 @@ platform::Status writeInstallRecord(const std::filesystem::path& file, const Ins
             !removed)
             return notSaved(removed.message());
     }
+    // No Extrafiles section is left by now, so the first entry starts one at
+    // the end and every later entry follows the one before it, even after an
+    // entry that reads as a section header ("[1] notes.txt").
     for (std::size_t i = 0; i < record.extraFiles.size(); ++i) {
         if (platform::Status added =
-                batch.appendLine(install_info::kSectionExtrafiles, record.extraFiles[i]);
+                i == 0 ? batch.appendLine(install_info::kSectionExtrafiles, record.extraFiles[i])
+                       : batch.addLastLine(record.extraFiles[i]);
             !added) {
             return notSaved("extra file " + std::to_string(i + 1) + ": " + added.message());
         }

@@ -39,7 +39,9 @@ enum class WriteMode {
 using EntryWritten = std::function<void(std::size_t index)>;
 
 // Byte for byte what the single WriteINI / WriteIniSection calls would leave,
-// but committed once. A value or entry the file cannot hold (a line break)
+// but committed once, except that the extra files keep their order even
+// after an entry that reads as a section header (single calls would put the
+// later entries in front of it). A value or entry the file cannot hold (a line break)
 // fails the whole write. A failure names what could not be written (the key,
 // or the extra file's position) and leaves the file as it was.
 platform::Status writeInstallRecord(const std::filesystem::path& file, const InstallRecord& record,

@@ -79,6 +79,21 @@ TEST(WriteInstallRecord, SaveEqualsTheSingleCallsAndSavingTwiceGivesTheSameText)
     EXPECT_EQ(readBytes(dir / "f.ini"), first);
 }
 
+// Entries come back in order, also those that read as section headers
+// (which must not end the list for the entries after them), by Save and by a
+// backup made again over an older one.
+TEST(WriteInstallRecord, ExtraFilesReadBackInOrderEvenWhenOneLooksLikeAHeader) {
+    InstallRecord record = sampleRecord();
+    record.extraFiles = {"a.txt", "[readme].txt", "", "[1]", "b.txt"};
+    for (WriteMode mode : {WriteMode::FreshFile, WriteMode::UpdateInPlace}) {
+        SCOPED_TRACE(mode == WriteMode::FreshFile ? "save" : "backup made again");
+        TempDir dir;
+        writeBytes(dir / "f.ini", "[Texts]\r\nName=old\r\n[Extrafiles]\r\nold.txt\r\n");
+        ASSERT_TRUE(writeInstallRecord(dir / "f.ini", record, mode));
+        EXPECT_EQ(scanExtraFiles(readBytes(dir / "f.ini")), record.extraFiles);
+    }
+}
+
 TEST(WriteInstallRecord, ReadsBackAsWritten) {
     TempDir dir;
     const InstallRecord record = sampleRecord();
