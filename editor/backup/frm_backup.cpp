@@ -188,7 +188,17 @@ class FrmBackup : public QWidget {
         QListWidgetItem* item = selectedItem();
         if (item == nullptr)
             return;
-        const std::filesystem::path path = BackupPath(folder_, item->text().toStdString());
+        const std::string name = item->text().toStdString();
+        const std::filesystem::path path = BackupPath(folder_, name);
+        // A listed name that names some other file (a hand-edited list, or
+        // " readme.txt" read back as "readme.txt") is not loaded as a backup.
+        std::error_code error;
+        if (validateBackupName(name) || (std::filesystem::symlink_status(path, error).type() !=
+                                             std::filesystem::file_type::not_found &&
+                                         !isBackupFile(path))) {
+            showError(QStringLiteral("Couldn't open ") + QString::fromStdString(path.string()));
+            return;
+        }
         // A load that failed has shown its own message; this window stays so the
         // author can pick another backup.
         if (!host_.loadFromPath(QString::fromStdString(path.string())))

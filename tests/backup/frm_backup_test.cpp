@@ -394,6 +394,24 @@ TEST_F(BackupWindow, EditLoadsTheBackupIntoTheMainWindowAndCloses) {
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
+// A listed name that names a file that is no backup, or a path outside the
+// folder (a hand-edited list), is not loaded: the window says so and stays.
+TEST_F(BackupWindow, EditLoadsNoFileThatIsNoBackup) {
+    seedList({"readme.txt", "/etc/hostname"});
+    writeBytes(dir / "readme.txt", "Read me first.\r\n");
+    QWidget* window = open();
+    ASSERT_NE(window, nullptr);
+    for (int row = 0; row < 2; ++row) {
+        list(window)->setCurrentRow(row);
+        click(window, "cmdEdit");
+    }
+    EXPECT_TRUE(host.loadedPaths.empty());
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_TRUE(dialogs.messages[0].text.startsWith("Couldn't open "))
+        << dialogs.messages[0].text.toStdString();
+    EXPECT_EQ(openBackupWindows(), std::vector<QWidget*>{window});
+}
+
 TEST_F(BackupWindow, EditWhoseLoadFailsKeepsTheWindowOpen) {
     seedList({"missing"});
     host.loadSucceeds = false;
