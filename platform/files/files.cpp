@@ -407,7 +407,6 @@ Status replaceFile(const fs::path& requestedTarget, const Writer& write, const V
     auto created = createTemporary(folder, target.filename());
     if (!created)
         return created.status();
-    // Not a structured binding: clang 14 cannot capture one in the lambda below.
     const fs::path temporary = created->first;
     FileDescriptor fd(created->second);
     // The temporary file goes on every way out but the rename, an exception
