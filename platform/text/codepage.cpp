@@ -1,0 +1,382 @@
+#include "platform/text/codepage.h"
+
+#include <iconv.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace platform::text {
+namespace {
+
+// One iconv conversion, closed when it goes out of scope.
+class Converter {
+  public:
+    Converter(const std::string& to, const std::string& from)
+        : cd_(::iconv_open(to.c_str(), from.c_str())) {}
+    ~Converter() {
+        if (valid())
+            ::iconv_close(cd_);
+    }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    bool valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+
+    // Converts as much of `in` as it can, appending to `out`; `in` is left
+    // at the first byte that could not be converted. Returns errno's value
+    // (0 when all of `in` was converted).
+    int convert(std::string_view& in, std::string& out) {
+        std::array<char, 4096> buffer{};
+        // iconv's prototype takes a non-const input pointer; it never writes through it.
+        char* inPtr = const_cast<char*>(in.data());
+        std::size_t inLeft = in.size();
+        int error = 0;
+        while (inLeft > 0) {
+            char* outPtr = buffer.data();
+            std::size_t outLeft = buffer.size();
+            const std::size_t done = ::iconv(cd_, &inPtr, &inLeft, &outPtr, &outLeft);
+            out.append(buffer.data(), buffer.size() - outLeft);
+            if (done == static_cast<std::size_t>(-1) && errno != E2BIG) {
+                error = errno;
+                break;
+            }
+        }
+        in = std::string_view(inPtr, inLeft);
+        // Flush any shift state (none of the Windows code pages has one).
+        char* outPtr = nullptr;
+        std::size_t outLeft = 0;
+        ::iconv(cd_, nullptr, nullptr, &outPtr, &outLeft);
+        return error;
+    }
+
+  private:
+    iconv_t cd_;
+};
+
+std::string iconvName(unsigned codePage) {
+    return "CP" + std::to_string(codePage);
+}
+
+bool convertible(unsigned codePage) {
+    return Converter("UTF-8", iconvName(codePage)).valid();
+}
+
+void appendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// The code point of a well-formed UTF-8 character; the lead byte's value for
+// anything else.
+char32_t decodeUtf8Character(std::string_view character) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(character[i]); };
+    switch (character.size()) {
+    case 2:
+        return (char32_t{byte(0)} & 0x1F) << 6 | (byte(1) & 0x3F);
+    case 3:
+        return (char32_t{byte(0)} & 0x0F) << 12 | (char32_t{byte(1)} & 0x3F) << 6 | (byte(2) & 0x3F);
+    case 4:
+        return (char32_t{byte(0)} & 0x07) << 18 | (char32_t{byte(1)} & 0x3F) << 12 |
+               (char32_t{byte(2)} & 0x3F) << 6 | (byte(3) & 0x3F);
+    default:
+        return character.empty() ? 0 : byte(0);
+    }
+}
+
+// Encodes; `replace` decides between refusing at the first character the code
+// page cannot hold and writing '?' for it.
+Encoded encode(std::string_view utf8, unsigned codePage, bool replace) {
+    Encoded result;
+    Converter converter(iconvName(codePage), "UTF-8");
+    std::string_view rest = utf8;
+    while (!rest.empty()) {
+        if (!converter.valid() || converter.convert(rest, result.ansi) == 0)
+            break;
+        const std::size_t length = utf8CharacterLength(rest, 0);
+        const std::string_view character = rest.substr(0, length);
+        const char32_t code = decodeUtf8Character(character);
+        // A C1 control stands for a byte the single-byte code page leaves
+        // undefined; it goes back to that byte.
+        if (isSingleByte(codePage) && code >= 0x80 && code <= 0x9F && length == 2) {
+            result.ansi += static_cast<char>(code);
+        } else {
+            result.unmappable.push_back({code, utf8.size() - rest.size()});
+            if (!replace) {
+                result.ansi.clear();
+                return result;
+            }
+            result.ansi += '?';
+        }
+        rest.remove_prefix(length);
+    }
+    if (!converter.valid() && !utf8.empty()) {
+        // No conversion for this code page: keep ASCII, refuse the rest.
+        for (std::size_t at = 0; at < utf8.size();) {
+            const std::size_t length = utf8CharacterLength(utf8, at);
+            if (static_cast<unsigned char>(utf8[at]) < 0x80) {
+                result.ansi += utf8[at];
+            } else {
+                result.unmappable.push_back({decodeUtf8Character(utf8.substr(at, length)), at});
+                if (!replace) {
+                    result.ansi.clear();
+                    return result;
+                }
+                result.ansi += '?';
+            }
+            at += length;
+        }
+    }
+    return result;
+}
+
+struct LanguageCodePage {
+    std::string_view language;
+    unsigned codePage;
+};
+
+// Languages whose Windows locales use a code page other than 1252.
+constexpr LanguageCodePage kLanguageCodePages[] = {
+    {"cs", 1250}, {"hu", 1250},  {"pl", 1250},  {"ro", 1250},  {"hr", 1250},
+    {"sk", 1250},                 {"sl", 1250},  {"sq", 1250},  {"bs", 1250},  {"ru", 1251},
+    {"uk", 1251},                 {"be", 1251},  {"bg", 1251},  {"mk", 1251},  {"sr", 1251},
+    {"kk", 1251},                 {"ky", 1251},  {"tt", 1251},  {"mn", 1251},  {"ba", 1251},
+    {"sah", 1251},                {"tg", 1251},  {"el", 1253},  {"tr", 1254},  {"az", 1254},
+    {"uz", 1254},                 {"he", 1255},  {"yi", 1255},  {"iw", 1255},  {"ar", 1256},
+    {"fa", 1256},                 {"ur", 1256},  {"ug", 1256},  {"lt", 1257},  {"lv", 1257},
+    {"et", 1257},                 {"vi", 1258},  {"th", 874},   {"ja", 932},   {"ko", 949},
+};
+
+}  // namespace
+
+unsigned codePageForLocale(std::string_view locale) {
+    // language[_territory][.codeset][@modifier]
+    std::string_view modifier;
+    if (auto at = locale.find('@'); at != std::string_view::npos) {
+        modifier = locale.substr(at + 1);
+        locale = locale.substr(0, at);
+    }
+    locale = locale.substr(0, locale.find('.'));
+    const auto underscore = locale.find('_');
+    const std::string_view language = locale.substr(0, underscore);
+    const std::string_view territory =
+        underscore == std::string_view::npos ? std::string_view{} : locale.substr(underscore + 1);
+
+    if (language == "zh")
+        return territory == "TW" || territory == "HK" || territory == "MO" ? 950 : 936;
+    // Serbian and Bosnian in Latin letters, Uzbek in Cyrillic ones.
+    if (modifier == "latin" && (language == "sr" || language == "bs"))
+        return 1250;
+    if (modifier == "cyrillic" && (language == "uz" || language == "az" || language == "bs"))
+        return 1251;
+    for (const auto& entry : kLanguageCodePages) {
+        if (entry.language == language)
+            return entry.codePage;
+    }
+    return 1252;
+}
+
+unsigned ansiCodePage() {
+    static const unsigned codePage = [] {
+        if (const char* chosen = std::getenv(kCodePageVariable); chosen && *chosen) {
+            char* end = nullptr;
+            const unsigned long number = std::strtoul(chosen, &end, 10);
+            if (*end == '\0' && number > 0 && number < 65536 &&
+                convertible(static_cast<unsigned>(number)))
+                return static_cast<unsigned>(number);
+        }
+        for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+            if (const char* value = std::getenv(variable); value && *value)
+                return codePageForLocale(value);
+        }
+        return codePageForLocale("");
+    }();
+    return codePage;
+}
+
+std::string codePageName(unsigned codePage) {
+    return "code page " + std::to_string(codePage);
+}
+
+bool isSingleByte(unsigned codePage) {
+    return codePage != 932 && codePage != 936 && codePage != 949 && codePage != 950;
+}
+
+Decoded ansiToUtf8(std::string_view ansi, unsigned codePage) {
+    Decoded result;
+    result.utf8.reserve(ansi.size());
+    Converter converter("UTF-8", iconvName(codePage));
+    std::string_view rest = ansi;
+    while (!rest.empty()) {
+        if (converter.valid() && converter.convert(rest, result.utf8) == 0)
+            break;
+        const auto byte = static_cast<unsigned char>(rest.front());
+        if (byte < 0x80) {
+            result.utf8 += static_cast<char>(byte);
+        } else if (isSingleByte(codePage)) {
+            appendUtf8(result.utf8, byte);
+        } else {
+            appendUtf8(result.utf8, U'\uFFFD');
+            ++result.replaced;
+        }
+        rest.remove_prefix(1);
+    }
+    return result;
+}
+
+std::string describeCharacter(char32_t character) {
+    std::array<char, 16> code{};
+    std::snprintf(code.data(), code.size(), "U+%04X", static_cast<unsigned>(character));
+    std::string text = code.data();
+    if (character >= 0x20 && character != 0x7F && !(character >= 0x80 && character <= 0x9F)) {
+        text += " '";
+        appendUtf8(text, character);
+        text += "'";
+    }
+    return text;
+}
+
+Encoded utf8ToAnsi(std::string_view utf8, unsigned codePage) {
+    return encode(utf8, codePage, false);
+}
+
+Encoded utf8ToAnsiReplacing(std::string_view utf8, unsigned codePage) {
+    return encode(utf8, codePage, true);
+}
+
+std::size_t ansiLength(std::string_view utf8Character, unsigned codePage) {
+    if (utf8Character.size() <= 1)
+        return utf8Character.size();
+    const Encoded encoded = utf8ToAnsiReplacing(utf8Character, codePage);
+    return encoded.ansi.size();
+}
+
+std::size_t utf8CharacterLength(std::string_view bytes, std::size_t at) {
+    if (at >= bytes.size())
+        return 0;
+    const auto lead = static_cast<unsigned char>(bytes[at]);
+    std::size_t length = 1;
+    char32_t minimum = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        minimum = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        minimum = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        minimum = 0x10000;
+    } else {
+        return 1;
+    }
+    if (bytes.size() - at < length)
+        return 1;
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((static_cast<unsigned char>(bytes[at + i]) & 0xC0) != 0x80)
+            return 1;
+    }
+    const char32_t code = decodeUtf8Character(bytes.substr(at, length));
+    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        return 1;
+    return length;
+}
+
+bool isValidUtf8(std::string_view bytes) {
+    for (std::size_t at = 0; at < bytes.size();) {
+        const std::size_t length = utf8CharacterLength(bytes, at);
+        if (length == 1 && static_cast<unsigned char>(bytes[at]) >= 0x80)
+            return false;
+        at += length;
+    }
+    return true;
+}
+
+FileEncoding detectFileEncoding(std::string_view bytes) {
+    if (bytes.starts_with("\xFF\xFE"))
+        return FileEncoding::Utf16Le;
+    if (bytes.starts_with("\xEF\xBB\xBF"))
+        return FileEncoding::Utf8Bom;
+    bool nonAscii = false;
+    for (char c : bytes) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            nonAscii = true;
+            break;
+        }
+    }
+    return nonAscii && isValidUtf8(bytes) ? FileEncoding::Utf8 : FileEncoding::Ansi;
+}
+
+DecodedFile decodeTextFile(std::string_view bytes, unsigned codePage) {
+    DecodedFile file;
+    file.encoding = detectFileEncoding(bytes);
+    switch (file.encoding) {
+    case FileEncoding::Ansi: {
+        Decoded decoded = ansiToUtf8(bytes, codePage);
+        file.utf8 = std::move(decoded.utf8);
+        file.replaced = decoded.replaced;
+        break;
+    }
+    case FileEncoding::Utf8:
+        file.utf8 = std::string(bytes);
+        break;
+    case FileEncoding::Utf8Bom: {
+        // Bytes after the mark that are not UTF-8 become U+FFFD, counted.
+        bytes.remove_prefix(3);
+        for (std::size_t at = 0; at < bytes.size();) {
+            const std::size_t length = utf8CharacterLength(bytes, at);
+            if (length == 1 && static_cast<unsigned char>(bytes[at]) >= 0x80) {
+                appendUtf8(file.utf8, U'\uFFFD');
+                ++file.replaced;
+            } else {
+                file.utf8.append(bytes.substr(at, length));
+            }
+            at += length;
+        }
+        break;
+    }
+    case FileEncoding::Utf16Le: {
+        bytes.remove_prefix(2);
+        for (std::size_t at = 0; at + 1 < bytes.size(); at += 2) {
+            char32_t unit = static_cast<unsigned char>(bytes[at]) |
+                            char32_t{static_cast<unsigned char>(bytes[at + 1])} << 8;
+            if (unit >= 0xD800 && unit <= 0xDBFF && at + 3 < bytes.size()) {
+                const char32_t low = static_cast<unsigned char>(bytes[at + 2]) |
+                                     char32_t{static_cast<unsigned char>(bytes[at + 3])} << 8;
+                if (low >= 0xDC00 && low <= 0xDFFF) {
+                    appendUtf8(file.utf8, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+                    at += 2;
+                    continue;
+                }
+            }
+            if (unit >= 0xD800 && unit <= 0xDFFF) {
+                unit = U'\uFFFD';
+                ++file.replaced;
+            }
+            appendUtf8(file.utf8, unit);
+        }
+        if (bytes.size() % 2 != 0) {
+            appendUtf8(file.utf8, U'\uFFFD');
+            ++file.replaced;
+        }
+        break;
+    }
+    }
+    return file;
+}
+
+}  // namespace platform::text

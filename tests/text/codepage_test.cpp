@@ -1,0 +1,104 @@
+#include "platform/text/codepage.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+
+namespace {
+using namespace platform::text;
+
+TEST(CodePageForLocale, LanguageAndTerritoryDecide) {
+    struct Row {
+        std::string_view locale;
+        unsigned codePage;
+    };
+    const Row rows[] = {
+        {"", 1252},           {"C", 1252},           {"POSIX", 1252},       {"C.UTF-8", 1252},
+        {"en_US.UTF-8", 1252}, {"fr_FR.UTF-8", 1252}, {"de_DE@euro", 1252},  {"pl_PL.UTF-8", 1250},
+        {"cs_CZ", 1250},      {"ru_RU.UTF-8", 1251}, {"uk_UA.KOI8-U", 1251}, {"sr_RS@latin", 1250},
+        {"el_GR.UTF-8", 1253}, {"tr_TR.UTF-8", 1254}, {"he_IL.UTF-8", 1255}, {"ar_EG.UTF-8", 1256},
+        {"lt_LT.UTF-8", 1257}, {"vi_VN", 1258},        {"th_TH.UTF-8", 874},  {"ja_JP.UTF-8", 932},
+        {"zh_CN.UTF-8", 936}, {"zh_SG", 936},         {"zh_TW.UTF-8", 950},  {"zh_HK.UTF-8", 950},
+        {"ko_KR.EUC-KR", 949}, {"hi_IN.UTF-8", 1252},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.locale));
+        EXPECT_EQ(codePageForLocale(row.locale), row.codePage);
+    }
+}
+
+// Text that round-trips through a code page, as bytes on the Windows side.
+TEST(AnsiConversion, RoundTripsEachCodePage) {
+    struct Row {
+        unsigned codePage;
+        std::string_view utf8;
+        std::string_view ansi;
+    };
+    const Row rows[] = {
+        {1252, "Caf\xC3\xA9 \xE2\x82\xAC", "Caf\xE9 \x80"},
+        // 1252 leaves 0x81 undefined; Windows reads it as U+0081 and writes it back.
+        {1252, "\xC2\x81", "\x81"},
+        {1251, "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82", "\xCF\xF0\xE8\xE2\xE5\xF2"},
+        // "日本" in Shift-JIS: two bytes a character.
+        {932, "\xE6\x97\xA5\xE6\x9C\xAC", "\x93\xFA\x96\x7B"},
+        {1250, "\xC5\x81\xC3\xB3\xC4\x91", "\xA3\xF3\xF0"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.codePage);
+        const Decoded decoded = ansiToUtf8(row.ansi, row.codePage);
+        EXPECT_EQ(decoded.utf8, row.utf8);
+        EXPECT_EQ(decoded.replaced, 0u);
+        const Encoded encoded = utf8ToAnsi(row.utf8, row.codePage);
+        EXPECT_TRUE(encoded.unmappable.empty());
+        EXPECT_EQ(encoded.ansi, row.ansi);
+    }
+}
+
+TEST(AnsiConversion, CharactersTheCodePageCannotHold) {
+    // 'Ж' (U+0416) is not in 1252; strict conversion refuses and names it,
+    // replacing conversion writes '?' as Windows does and lists it.
+    const std::string_view text = "a\xD0\x96z";
+    const Encoded strict = utf8ToAnsi(text, 1252);
+    ASSERT_EQ(strict.unmappable.size(), 1u);
+    EXPECT_EQ(strict.unmappable[0].character, U'\u0416');
+    EXPECT_EQ(strict.unmappable[0].offset, 1u);
+    EXPECT_EQ(strict.ansi, "");
+    EXPECT_EQ(describeCharacter(strict.unmappable[0].character), "U+0416 '\xD0\x96'");
+
+    const Encoded replaced = utf8ToAnsiReplacing(text, 1252);
+    EXPECT_EQ(replaced.ansi, "a?z");
+    ASSERT_EQ(replaced.unmappable.size(), 1u);
+    // A Shift-JIS lead byte with no trail byte is no character.
+    EXPECT_EQ(ansiToUtf8("x\x93", 932).replaced, 1u);
+    EXPECT_EQ(ansiLength("\xE6\x97\xA5", 932), 2u);
+    EXPECT_EQ(ansiLength("\xE6\x97\xA5", 1252), 1u);
+}
+
+TEST(FileEncoding, ByteOrderMarksAndUtf8) {
+    struct Row {
+        const char* name;
+        std::string bytes;
+        FileEncoding encoding;
+        std::string utf8;
+    };
+    using namespace std::string_literals;
+    const Row rows[] = {
+        {"ascii", "[Texts]\r\nName=Cafe\r\n", FileEncoding::Ansi, "[Texts]\r\nName=Cafe\r\n"},
+        {"1252 byte", "Name=Caf\xE9", FileEncoding::Ansi, "Name=Caf\xC3\xA9"},
+        {"utf-8 without mark", "Name=Caf\xC3\xA9", FileEncoding::Utf8, "Name=Caf\xC3\xA9"},
+        {"utf-8 with mark", "\xEF\xBB\xBF[Texts]\r\nName=x", FileEncoding::Utf8Bom, "[Texts]\r\nName=x"},
+        {"utf-16le with mark", "\xFF\xFE[\0T\0]\0\r\0\n\0\xE9\0\x16\x04"s, FileEncoding::Utf16Le,
+         "[T]\r\n\xC3\xA9\xD0\x96"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(detectFileEncoding(row.bytes), row.encoding);
+        const DecodedFile file = decodeTextFile(row.bytes, 1252);
+        EXPECT_EQ(file.encoding, row.encoding);
+        EXPECT_EQ(file.utf8, row.utf8);
+        EXPECT_EQ(file.replaced, 0u);
+    }
+}
+
+}  // namespace
