@@ -83,13 +83,15 @@ std::vector<std::byte> groupDirectory(const ParsedIcon& icon, std::uint32_t grou
 }
 
 int AddIcon(ResourceSink& update, const std::filesystem::path& workingDirectory,
-            std::string_view iconPath, std::uint32_t groupId) {
-    auto file = readInputFile(workingDirectory, iconPath);
+            std::string_view iconPath, std::uint32_t groupId, const Warn& warn) {
+    auto file = readInputFile(workingDirectory, iconPath, warn);
     if (!file)
         return 0;
     auto icon = parseIcon(*file);
-    if (!icon)
+    if (!icon) {
+        warnUnreadable(warn, iconPath, "not a usable icon file");
         return 0;
+    }
     for (std::size_t i = 0; i < icon->images.size(); ++i) {
         update.add(platform::resource::kTypeIcon,
                    resourceId(groupId + 1 + static_cast<std::uint32_t>(i)), icon->images[i].data);

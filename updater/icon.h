@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "updater/input_file.h"
 #include "updater/resource_sink.h"
 
 namespace updater {
@@ -75,10 +76,10 @@ std::optional<ParsedIcon> parseIcon(std::span<const std::byte> file);
 // and the 16-bit resource ID groupId + 1 + i.
 std::vector<std::byte> groupDirectory(const ParsedIcon& icon, std::uint32_t groupId);
 
-// Adds the icon named `iconPath` (relative names against `workingDirectory`)
-// to `update`. Returns 1 when the group was written, 0 when nothing was:
-// empty name, unreadable or damaged file.
+// Adds the icon named `iconPath` (found as readInputFile finds it) to
+// `update`. Returns 1 when the group was written, 0 when nothing was: empty
+// name, unreadable or damaged file; `warn` says why for the last two.
 int AddIcon(ResourceSink& update, const std::filesystem::path& workingDirectory,
-            std::string_view iconPath, std::uint32_t groupId);
+            std::string_view iconPath, std::uint32_t groupId, const Warn& warn = {});
 
 }  // namespace updater

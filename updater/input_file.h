@@ -1,9 +1,9 @@
 // Reading the files an install-info file names (plugin, extra files, icon).
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,30 +11,63 @@
 
 namespace updater {
 
-// Hands `read` the path of the file `name`, and on a nullopt the second
-// path to try (as readInputFile below), returning the first value read.
+// Receives what a user should know about a named file: one sentence, without
+// "warning: " or a line end. May be empty.
+using Warn = std::function<void(const std::string& message)>;
+
+// The paths to try for a name from the install-info file, in order. The name
+// arrives in the ANSI code page and is taken in UTF-8, the file system's
+// encoding: first as written (a relative name against `workingDirectory`),
+// then as Windows would find it ('\' as a folder separator, letter case and
+// trailing dots and blanks ignored).
+class InputFileLookup {
+  public:
+    InputFileLookup(const std::filesystem::path& workingDirectory, std::string_view ansiName,
+                    Warn warn);
+    // The next path to try; nullopt when none is left.
+    std::optional<std::filesystem::path> next();
+    // Says through `warn` that the file could not be read, and why.
+    void reportUnreadable() const;
+
+  private:
+    std::filesystem::path workingDirectory_;
+    std::string name_;  // UTF-8
+    Warn warn_;
+    int step_ = 0;
+    std::filesystem::path asWritten_;
+    std::optional<std::filesystem::path> found_;
+};
+
+// Hands `read` each path of InputFileLookup in turn and returns the first
+// value read. When none gives one, `warn` says that the file was skipped; an
+// empty name is no file at all and gives no warning.
 template <typename Read>
 auto withInputFile(const std::filesystem::path& workingDirectory, std::string_view name,
-                   const Read& read) -> decltype(read(workingDirectory)) {
+                   const Warn& warn, const Read& read) -> decltype(read(workingDirectory)) {
     if (name.empty())
         return std::nullopt;
-    const std::filesystem::path asWritten(name);
-    if (auto value = read(workingDirectory / asWritten))
-        return value;
-    if (asWritten.is_absolute() || name.find('\\') == std::string_view::npos)
-        return std::nullopt;
-    std::string slashed(name);
-    std::replace(slashed.begin(), slashed.end(), '\\', '/');
-    return read(workingDirectory / std::filesystem::path(slashed));
+    InputFileLookup lookup(workingDirectory, name, warn);
+    while (auto path = lookup.next()) {
+        if (auto value = read(*path))
+            return value;
+    }
+    lookup.reportUnreadable();
+    return std::nullopt;
 }
 
-// Reads the file `name` whole. A relative name is taken against
-// `workingDirectory`, an absolute one unchanged. A relative name written on
-// Windows ("data\readme.txt") that does not open as written is tried again
-// with each '\' read as a folder separator. nullopt when it cannot be opened
-// (an empty name, a missing file, a folder); the bytes are those the file
-// actually yielded.
+// Says through `warn` that the file `ansiName` was skipped for `reason`.
+void warnUnreadable(const Warn& warn, std::string_view ansiName, std::string_view reason);
+
+// The file a fixed name of the working folder (install_info.ini,
+// installer.exe) stands for, found as Windows would find it; the name as
+// written when nothing matches, so that opening it reports the missing file.
+std::filesystem::path locateFile(const std::filesystem::path& workingDirectory,
+                                 std::string_view ansiName, const Warn& warn);
+
+// Reads the file `name` whole (see withInputFile). nullopt when it cannot be
+// read (an empty name, a missing file, a folder); the bytes are those the
+// file actually yielded.
 std::optional<std::vector<std::byte>> readInputFile(const std::filesystem::path& workingDirectory,
-                                                    std::string_view name);
+                                                    std::string_view name, const Warn& warn = {});
 
 }  // namespace updater

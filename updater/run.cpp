@@ -54,9 +54,10 @@ constexpr std::uint32_t kExtraFileIdBase = 108;
 using InputData = std::variant<std::vector<std::byte>, res::FileData>;
 constexpr std::uint64_t kLeftInFile = std::uint64_t{64} << 10;
 
-std::optional<InputData> takeInputFile(const fs::path& workingDirectory, std::string_view name) {
+std::optional<InputData> takeInputFile(const fs::path& workingDirectory, std::string_view name,
+                                       const Warn& warn) {
     return withInputFile(
-        workingDirectory, name, [](const fs::path& path) -> std::optional<InputData> {
+        workingDirectory, name, warn, [](const fs::path& path) -> std::optional<InputData> {
             std::error_code ec;
             if (fs::is_regular_file(path, ec) && fs::file_size(path, ec) >= kLeftInFile && !ec) {
                 if (auto file = res::FileData::measure(path))
@@ -143,9 +144,13 @@ void waitForKey(std::ostream& out, std::istream& in) {
     out << std::flush;
 }
 
-int runSteps(const fs::path& workingDirectory, std::ostream& out, std::istream& in) {
+int runSteps(const fs::path& workingDirectory, std::ostream& out, std::ostream& err,
+             std::istream& in) {
     using namespace install_info;
-    const InstallInfo info = readInstallInfo(workingDirectory / kFileName);
+    const Warn warn = [&err](const std::string& message) {
+        err << "warning: " << message << '\n' << std::flush;
+    };
+    const InstallInfo info = readInstallInfo(locateFile(workingDirectory, kFileName, warn));
     const platform::profile::Document& ini = info.document;
 
     const Value name(ini, kSectionTexts, kKeyName, kDefaultName);
@@ -156,9 +161,10 @@ int runSteps(const fs::path& workingDirectory, std::ostream& out, std::istream& 
     const Value icon(ini, kSectionFiles, kKeyIcon, "");
     const Value runAfterInstall(ini, kSectionMisc, kKeyRunAfterInstall, "");
 
-    auto plugin = takeInputFile(workingDirectory, filename.text());
+    auto plugin = takeInputFile(workingDirectory, filename.text(), warn);
 
-    auto update = res::Update::begin(workingDirectory / kInstallerFileName, true);
+    const fs::path installer = locateFile(workingDirectory, kInstallerFileName, warn);
+    auto update = res::Update::begin(installer, true);
     if (!update) {
         out << "Couldn't open installer\n" << update.message() << '\n' << std::flush;
         return kExitFailed;
@@ -198,7 +204,7 @@ int runSteps(const fs::path& workingDirectory, std::ostream& out, std::istream& 
         const std::string_view line(section.data() + position,
                                     ::strnlen(section.data() + position, n - position));
         out << "Adding: " << line << "...\n";
-        if (auto data = takeInputFile(workingDirectory, line)) {
+        if (auto data = takeInputFile(workingDirectory, line, warn)) {
             addInput(*update, static_cast<std::uint16_t>(kExtraFileIdBase + counter),
                      std::move(*data));
         }
@@ -209,7 +215,7 @@ int runSteps(const fs::path& workingDirectory, std::ostream& out, std::istream& 
     sink.add(res::kTypeRcData, kIdLocationTable, std::as_bytes(std::span(section.data(), n + 1)));
 
     out << "Adding Icon...\n";
-    AddIcon(sink, workingDirectory, icon.text(), kExtraFileIdBase + counter);
+    AddIcon(sink, workingDirectory, icon.text(), kExtraFileIdBase + counter, warn);
 
     auto committed = update->commit();
     if (!committed) {
@@ -227,12 +233,13 @@ int runSteps(const fs::path& workingDirectory, std::ostream& out, std::istream& 
 
 }  // namespace
 
-int run(const fs::path& workingDirectory, std::ostream& out, std::istream& in) {
+int run(const fs::path& workingDirectory, std::ostream& out, std::ostream& err,
+        std::istream& in) {
     // Memory running out (an input larger than the machine can hold) ends
     // the run as a failure like any other: nothing has been written, and the
     // console stays readable until the key.
     try {
-        return runSteps(workingDirectory, out, in);
+        return runSteps(workingDirectory, out, err, in);
     } catch (const std::bad_alloc&) {
         out << "Couldn't update installer\nnot enough memory\n";
         waitForKey(out, in);

@@ -132,11 +132,22 @@ TEST(AddIcon, ADamagedFileAddsNothing) {
 TEST(AddIcon, NoFileMeansNoIcon) {
     TempDir dir;
     std::filesystem::create_directory(dir / "folder.ico");
-    for (const char* name : {"", "missing.ico", "folder.ico"}) {
-        SCOPED_TRACE(name);
+    struct Case {
+        const char* name;
+        const char* warning;  // an empty name is no file: nothing to say
+    };
+    for (const auto& c :
+         {Case{"", ""},
+          Case{"missing.ico", "couldn't read \"missing.ico\": No such file or directory"},
+          Case{"folder.ico", "couldn't read \"folder.ico\": Is a directory"}}) {
+        SCOPED_TRACE(c.name);
         RecordingSink sink;
-        EXPECT_EQ(updater::AddIcon(sink, dir.path(), name, 109), 0);
+        std::string warnings;
+        EXPECT_EQ(updater::AddIcon(sink, dir.path(), c.name, 109,
+                                   [&](const std::string& w) { warnings += w; }),
+                  0);
         EXPECT_TRUE(sink.added.empty());
+        EXPECT_EQ(warnings, c.warning);
     }
 }
 

@@ -13,6 +13,7 @@
 
 #include "editor/ini/install_record.h"
 #include "platform/resource/resource_update.h"
+#include "platform/text/codepage.h"
 #include "tests/support/child_process.h"
 #include "tests/support/golden.h"
 #include "tests/support/temp_dir.h"
@@ -135,9 +136,22 @@ std::string crlf(std::initializer_list<std::string_view> lines) {
 
 const std::string kIconFile = updater_test::makeIcon({40, 12});
 
+bool sendAll(int fd, const std::string& text) {
+    return ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+}
+
+std::string receiveAll(int fd) {
+    std::string text;
+    char chunk[4096];
+    for (ssize_t got; (got = ::read(fd, chunk, sizeof chunk)) > 0;) text.append(chunk, got);
+    ::close(fd);
+    return text;
+}
+
 struct Outcome {
     int exitCode;
     std::string console;
+    std::string errors;  // standard error
 };
 
 class UpdaterRun : public ::testing::Test {
@@ -150,9 +164,10 @@ class UpdaterRun : public ::testing::Test {
     }
     Outcome run(std::string_view key = "\n") {
         std::ostringstream out;
+        std::ostringstream err;
         std::istringstream in{std::string(key)};
-        int code = updater::run(dir.path(), out, in);
-        return {code, out.str()};
+        int code = updater::run(dir.path(), out, err, in);
+        return {code, out.str(), err.str()};
     }
     void write(const std::string& name, const std::string& bytes) {
         fs::create_directories((dir / name).parent_path());
@@ -169,6 +184,28 @@ class UpdaterRun : public ::testing::Test {
     std::vector<std::string> resources() {
         return describeAll(readResources(dir / "installer.exe"));
     }
+    // The run in a child process under `limits`: as nobody, for whom the
+    // permission bits count, or with a file-size limit.
+    Outcome runInChild(test_support::ChildLimits limits) {
+        int outFds[2];
+        int errFds[2];
+        if (::pipe(outFds) != 0 || ::pipe(errFds) != 0) {
+            ADD_FAILURE() << "no pipe";
+            return {-1, "", ""};
+        }
+        const int code = test_support::runInChild(
+            [&] {
+                std::ostringstream out;
+                std::ostringstream err;
+                std::istringstream in("\n");
+                const int result = updater::run(dir.path(), out, err, in);
+                return sendAll(outFds[1], out.str()) && sendAll(errFds[1], err.str()) ? result : 99;
+            },
+            limits);
+        ::close(outFds[1]);
+        ::close(errFds[1]);
+        return {code, receiveAll(outFds[0]), receiveAll(errFds[0])};
+    }
 
     TempDir dir;
 };
@@ -180,6 +217,7 @@ struct Scenario {
     std::string key;
     const char* golden;
     std::vector<Resource> resources;
+    std::string errors = "";  // standard error: a warning for each skipped or chosen file
 };
 
 const std::string kTwoLineIni =
@@ -213,7 +251,8 @@ const Scenario kScenarios[] = {
      texts("Nameles plugin", "", "one.txt\0two.txt\0three.txt\0\0"s, "", "", "",
            "Plugin installer") +
          std::vector<Resource>{{kRcData, 109, "1"}, {kRcData, 111, "3"}} +
-         iconResources(kIconFile, 112)},
+         iconResources(kIconFile, 112),
+     "warning: couldn't read \"two.txt\": No such file or directory\n"},
     {"a line with '=' is a whole file name, not a key",
      crlf({"[extrafiles]", "key=value.txt"}),
      {{"key=value.txt", "kv"}},
@@ -255,21 +294,76 @@ const Scenario kScenarios[] = {
      {{"bad.ico", kIconFile.substr(0, kIconFile.size() - 1)}},
      "\n",
      "no_extra_files.txt",
-     texts("Nameles plugin", "", "\0"s, "", "", "", "Plugin installer")},
+     texts("Nameles plugin", "", "\0"s, "", "", "", "Plugin installer"),
+     "warning: couldn't read \"bad.ico\": not a usable icon file\n"},
+    {"names as Windows users write them: letter case, a trailing dot, '\\' with case; "
+     "the resources keep them as written",
+     crlf({"[Files]", "Filename=PLUGIN.DLL", "Icon=Demo.ico", "[Extrafiles]", "README.TXT",
+           "readme.txt.", "data\\README.TXT"}),
+     {{"plugin.dll", "dll"},
+      {"demo.ico", kIconFile},
+      {"readme.txt", "top"},
+      {"data/readme.txt", "nested"}},
+     "\n",
+     "windows_names.txt",
+     texts("Nameles plugin", "PLUGIN.DLL", "README.TXT\0readme.txt.\0data\\README.TXT\0\0"s, "", "",
+           "", "Plugin installer") +
+         std::vector<Resource>{{kRcData, 106, "dll"},
+                               {kRcData, 109, "top"},
+                               {kRcData, 110, "top"},
+                               {kRcData, 111, "nested"}} +
+         iconResources(kIconFile, 112)},
+    {"an exact name wins over one in other case; of several in other case the first in byte "
+     "order, said on standard error",
+     crlf({"[Files]", "Filename=Plugin.dll", "[Extrafiles]", "a.txt", "b.txt"}),
+     {{"Plugin.dll", "exact"},
+      {"plugin.dll", "lower"},
+      {"a.TXT", "a lower"},
+      {"A.txt", "a upper"},
+      {"b.txt", "b"}},
+     "\n",
+     "two_lines.txt",
+     texts("Nameles plugin", "Plugin.dll", "a.txt\0b.txt\0\0"s, "", "", "", "Plugin installer") +
+         std::vector<Resource>{
+             {kRcData, 106, "exact"}, {kRcData, 109, "a upper"}, {kRcData, 110, "b"}},
+     "warning: \"a.txt\" matches several names that differ only in letter case (\"A.txt\", "
+     "\"a.TXT\"); using \"A.txt\"\n"},
+    {"skipped inputs are said on standard error, stdout as before: a missing plugin, a missing "
+     "extra file",
+     crlf({"[Files]", "Filename=plugin.dll", "[Extrafiles]", "a.txt", "b.txt"}),
+     {{"b.txt", "b"}},
+     "\n",
+     "two_lines.txt",
+     texts("Nameles plugin", "plugin.dll", "a.txt\0b.txt\0\0"s, "", "", "", "Plugin installer") +
+         std::vector<Resource>{{kRcData, 110, "b"}},
+     "warning: couldn't read \"plugin.dll\": No such file or directory\n"
+     "warning: couldn't read \"a.txt\": No such file or directory\n"},
+    {"folders named as files are skipped and said: the plugin, an extra file, the icon",
+     crlf({"[Files]", "Filename=plugin.dll", "Icon=app.ico", "[Extrafiles]", "a.txt", "b.txt"}),
+     {{"plugin.dll/inside", ""}, {"a.txt/inside", ""}, {"app.ico/inside", ""}, {"b.txt", "b"}},
+     "\n",
+     "two_lines.txt",
+     texts("Nameles plugin", "plugin.dll", "a.txt\0b.txt\0\0"s, "", "", "", "Plugin installer") +
+         std::vector<Resource>{{kRcData, 110, "b"}},
+     "warning: couldn't read \"plugin.dll\": Is a directory\n"
+     "warning: couldn't read \"a.txt\": Is a directory\n"
+     "warning: couldn't read \"app.ico\": Is a directory\n"},
 };
 
 TEST_F(UpdaterRun, WritesExactlyTheResourcesOfTheInstallInfo) {
     for (const auto& s : kScenarios) {
         SCOPED_TRACE(s.name);
-        fs::copy_file(TAMSEL_TEST_INSTALLER, dir / "installer.exe",
-                      fs::copy_options::overwrite_existing);
-        fs::remove(dir / "install_info.ini");
+        // Each row starts from an empty folder: a file an earlier row left
+        // would be found by the next one's look-up.
+        for (const auto& entry : fs::directory_iterator(dir.path())) fs::remove_all(entry.path());
+        fs::copy_file(TAMSEL_TEST_INSTALLER, dir / "installer.exe");
         if (s.ini)
             write("install_info.ini", *s.ini);
         for (const auto& [name, bytes] : s.files) write(name, bytes);
         Outcome outcome = run(s.key);
         EXPECT_EQ(outcome.exitCode, updater::kExitOk);
         expectGolden(s.golden, outcome.console);
+        EXPECT_EQ(outcome.errors, s.errors);
         EXPECT_EQ(resources(), describeAll(s.resources));
     }
 }
@@ -370,6 +464,99 @@ TEST_F(UpdaterRun, AnInstallerThatCannotBeOpenedIsReported) {
     }
 }
 
+// install_info.ini and installer.exe are found as Windows finds them; the
+// installer found is the one updated, under its own name.
+TEST_F(UpdaterRun, TheFixedNamesAreFoundWhateverTheirLetterCase) {
+    struct Case {
+        const char* name;
+        const char* infoFile;
+        std::vector<std::string> installers;
+        std::string updated;
+        std::string errors;
+    };
+    const Case cases[] = {
+        {"install-info file in capitals",
+         "INSTALL_INFO.INI",
+         {"installer.exe"},
+         "installer.exe",
+         ""},
+        {"installer stored as Installer.EXE",
+         "install_info.ini",
+         {"Installer.EXE"},
+         "Installer.EXE",
+         ""},
+        {"two installers differing in case: the first in byte order, said",
+         "Install_Info.ini",
+         {"Installer.exe", "INSTALLER.EXE"},
+         "INSTALLER.EXE",
+         "warning: \"installer.exe\" matches several names that differ only in letter case "
+         "(\"INSTALLER.EXE\", \"Installer.exe\"); using \"INSTALLER.EXE\"\n"},
+    };
+    const std::string installer = readBytes(dir / "installer.exe");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const auto& entry : fs::directory_iterator(dir.path())) fs::remove_all(entry.path());
+        write(c.infoFile, crlf({"[Texts]", "Name=Found"}));
+        for (const auto& name : c.installers) write(name, installer);
+        const auto before = test_support::listFolder(dir.path());
+
+        Outcome outcome = run();
+        EXPECT_EQ(outcome.exitCode, updater::kExitOk);
+        expectGolden("no_extra_files.txt", outcome.console);
+        EXPECT_EQ(outcome.errors, c.errors);
+        EXPECT_EQ(test_support::listFolder(dir.path()), before);
+        for (const auto& name : c.installers) {
+            SCOPED_TRACE(name);
+            if (name == c.updated) {
+                EXPECT_EQ(describeAll(readResources(dir / name)),
+                          describeAll(texts("Found", "", "\0"s, "", "", "", "Plugin installer")));
+            } else {
+                EXPECT_EQ(readBytes(dir / name), installer);
+            }
+        }
+    }
+}
+
+// A name arrives in the ANSI code page and is looked for in UTF-8, the file
+// system's encoding, letter case ignored beyond ASCII; 102 keeps its bytes.
+TEST_F(UpdaterRun, NamesAreConvertedFromTheAnsiCodePage) {
+    const unsigned codePage = platform::text::ansiCodePage();
+    if (!platform::text::isSingleByte(codePage)) {
+        GTEST_SKIP() << "0xC9 and 0xE9 are a capital and small letter in single-byte code pages";
+    }
+    const std::string onDisk = platform::text::ansiToUtf8("caf\xE9.dll", codePage).utf8;
+    write(onDisk, "plugin bytes");
+    for (const std::string written : {"caf\xE9.dll", "CAF\xC9.DLL"}) {
+        SCOPED_TRACE(written);
+        write("install_info.ini", crlf({"[Files]", "Filename=" + written}));
+        Outcome outcome = run();
+        EXPECT_EQ(outcome.exitCode, updater::kExitOk);
+        EXPECT_EQ(outcome.errors, "");
+        EXPECT_EQ(rcData(102), written + '\0');
+        EXPECT_EQ(rcData(106), "plugin bytes");
+    }
+}
+
+// A file the user may not read is skipped like a missing one, and said.
+TEST_F(UpdaterRun, AnUnreadableIconIsSaidOnStandardError) {
+    if (!test_support::runningAsRoot())
+        GTEST_SKIP() << "needs root to run as nobody";
+    write("install_info.ini", crlf({"[Files]", "Icon=app.ico"}));
+    write("app.ico", kIconFile);
+    fs::permissions(dir / "install_info.ini", fs::perms::others_read, fs::perm_options::add);
+    fs::permissions(dir / "installer.exe", fs::perms::others_read | fs::perms::others_write,
+                    fs::perm_options::add);
+    fs::permissions(dir / "app.ico", fs::perms::owner_read | fs::perms::owner_write);
+    fs::permissions(dir.path(), fs::perms::all);
+    Outcome outcome = runInChild({.asNobody = true, .maxFileBytes = {}});
+    fs::permissions(dir.path(), fs::perms::owner_all);
+    EXPECT_EQ(outcome.exitCode, updater::kExitOk);
+    expectGolden("no_extra_files.txt", outcome.console);
+    EXPECT_EQ(outcome.errors, "warning: couldn't read \"app.ico\": Permission denied\n");
+    EXPECT_EQ(resources(),
+              describeAll(texts("Nameles plugin", "", "\0"s, "", "", "", "Plugin installer")));
+}
+
 // The commit fails on the disk: the run says so instead of "Installer
 // updated!", ends with 1, and the installer is unchanged with no leftovers.
 TEST_F(UpdaterRun, AFailedCommitIsReportedAndChangesNothing) {
@@ -397,28 +584,7 @@ TEST_F(UpdaterRun, AFailedCommitIsReportedAndChangesNothing) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fault);
         fs::permissions(dir.path(), c.folder);
-        int pipeFds[2];
-        ASSERT_EQ(::pipe(pipeFds), 0);
-        int code = test_support::runInChild(
-            [&] {
-                ::close(pipeFds[0]);
-                std::ostringstream out;
-                std::istringstream in("\n");
-                int result = updater::run(dir.path(), out, in);
-                const std::string text = out.str();
-                if (::write(pipeFds[1], text.data(), text.size()) !=
-                    static_cast<ssize_t>(text.size())) {
-                    return 99;
-                }
-                return result;
-            },
-            c.limits);
-        ::close(pipeFds[1]);
-        std::string console;
-        char chunk[4096];
-        for (ssize_t got; (got = ::read(pipeFds[0], chunk, sizeof chunk)) > 0;)
-            console.append(chunk, got);
-        ::close(pipeFds[0]);
+        const auto [code, console, errors] = runInChild(c.limits);
         fs::permissions(dir.path(), fs::perms::owner_all);
 
         EXPECT_EQ(code, updater::kExitFailed);
@@ -428,6 +594,7 @@ TEST_F(UpdaterRun, AFailedCommitIsReportedAndChangesNothing) {
         EXPECT_NE(console.find("Adding Icon...\nCouldn't update installer\n"), std::string::npos)
             << console;
         EXPECT_EQ(console.find("Installer updated!"), std::string::npos) << console;
+        EXPECT_EQ(errors, "");
         EXPECT_EQ(readBytes(dir / "installer.exe"), installer);
         EXPECT_EQ(test_support::listFolder(dir.path()), before);
     }
