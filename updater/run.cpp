@@ -15,6 +15,7 @@
 
 #include "common/install_info.h"
 #include "platform/files/files.h"
+#include "platform/files/windows_access.h"
 #include "platform/profile/profile.h"
 #include "platform/resource/resource_update.h"
 #include "updater/icon.h"
@@ -164,6 +165,12 @@ int runSteps(const fs::path& workingDirectory, std::ostream& out, std::ostream& 
     auto plugin = takeInputFile(workingDirectory, filename.text(), warn);
 
     const fs::path installer = locateFile(workingDirectory, kInstallerFileName, warn);
+    // The update replaces the file through its folder, which the file's own
+    // permission bits do not stop; Windows refuses a read-only file.
+    if (auto writable = platform::files::checkWritableAsOnWindows(installer); !writable) {
+        out << "Couldn't open installer\n" << writable.message() << '\n' << std::flush;
+        return kExitFailed;
+    }
     auto update = res::Update::begin(installer, true);
     if (!update) {
         out << "Couldn't open installer\n" << update.message() << '\n' << std::flush;

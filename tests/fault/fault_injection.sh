@@ -290,13 +290,15 @@ onSmallDisk() {
   fi
 }
 
-# Runs a command as nobody on a copy of FOLDER made read-only (0555).
+# Runs a command as nobody on a copy of FOLDER made read-only (0555). The
+# files in it may be written: only the folder stops a replacement (an
+# installer nobody may write is refused before any commit is tried).
 asNobodyReadOnly() {
   local folder="$1" copy="$2"
   shift 2
   rm -rf "$copy"
   cp -a "$folder" "$copy"
-  chmod -R a+rX "$copy"
+  chmod -R a+rwX "$copy"
   chmod 0555 "$copy"
   (cd "$copy" && printf '\n' | setpriv --reuid=65534 --regid=65534 --clear-groups "$@")
 }

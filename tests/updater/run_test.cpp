@@ -537,6 +537,49 @@ TEST_F(UpdaterRun, NamesAreConvertedFromTheAnsiCodePage) {
     }
 }
 
+// Windows opens no read-only file for update, for an administrator neither;
+// an ordinary user may update only a file it may write. Before, root and a
+// user with a writable folder replaced it through the folder.
+TEST_F(UpdaterRun, AnInstallerThatMayNotBeWrittenIsRefused) {
+    struct Case {
+        const char* fault;
+        fs::perms mode;
+        bool asNobody;
+        std::string reason;
+    };
+    const std::string path = (dir / "installer.exe").string();
+    const auto readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    const Case cases[] = {
+        {"read-only, run by root", readOnly, false, path + " is read-only"},
+        {"read-only, run by an ordinary user", readOnly, true, path + " is read-only"},
+        {"an ordinary user without the write bit (root's file, 0644)",
+         readOnly | fs::perms::owner_write, true, "cannot write " + path + ": Permission denied"},
+    };
+    write("install_info.ini", kTwoLineIni);
+    for (const auto& [name, bytes] : kScenarios[0].files) write(name, bytes);
+    for (auto& entry : fs::directory_iterator(dir.path())) {
+        fs::permissions(entry.path(), fs::perms::others_read, fs::perm_options::add);
+    }
+    // The folder would let anyone replace the file: only its own bits decide.
+    fs::permissions(dir.path(), fs::perms::all);
+    const std::string installer = readBytes(dir / "installer.exe");
+    const auto before = test_support::listFolder(dir.path());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        if (c.asNobody && !test_support::runningAsRoot())
+            continue;  // only root can become nobody
+        fs::permissions(dir / "installer.exe", c.mode);
+        Outcome outcome = runInChild({.asNobody = c.asNobody, .maxFileBytes = {}});
+        EXPECT_EQ(outcome.exitCode, updater::kExitFailed);
+        EXPECT_EQ(outcome.console, "Couldn't open installer\n" + c.reason + "\n");
+        EXPECT_EQ(outcome.errors, "");
+        EXPECT_EQ(readBytes(dir / "installer.exe"), installer);
+        EXPECT_EQ(fs::status(dir / "installer.exe").permissions(), c.mode);
+        EXPECT_EQ(test_support::listFolder(dir.path()), before);
+    }
+    fs::permissions(dir.path(), fs::perms::owner_all);
+}
+
 // A file the user may not read is skipped like a missing one, and said.
 TEST_F(UpdaterRun, AnUnreadableIconIsSaidOnStandardError) {
     if (!test_support::runningAsRoot())
@@ -580,6 +623,8 @@ TEST_F(UpdaterRun, AFailedCommitIsReportedAndChangesNothing) {
     for (auto& entry : fs::directory_iterator(dir.path())) {
         fs::permissions(entry.path(), fs::perms::others_read, fs::perm_options::add);
     }
+    // The folder alone stops the write: nobody may write the installer itself.
+    fs::permissions(dir / "installer.exe", fs::perms::others_write, fs::perm_options::add);
     const auto before = test_support::listFolder(dir.path());
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fault);
