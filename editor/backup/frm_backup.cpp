@@ -15,6 +15,7 @@
 #include "editor/backup/backup_store.h"
 #include "editor/ui/dialogs.h"
 #include "editor/ui/twips.h"
+#include "platform/text/codepage.h"
 
 namespace editor_backup {
 namespace {
@@ -116,8 +117,10 @@ class FrmBackup : public QWidget {
             return;  // Cancel makes nothing, not a backup with an empty name
         const std::string name = answer->toStdString();
         // A name that is no plain file name in the program folder would write
-        // elsewhere, overwrite a program file, or list a backup that has no file.
-        if (const auto refused = validateBackupName(name)) {
+        // elsewhere or overwrite a file that is no backup; one that does not
+        // read back from the list unchanged would list a backup with no file.
+        if (const auto refused =
+                newBackupNameProblem(folder_, name, platform::text::ansiCodePage())) {
             showError(QStringLiteral("Invalid backup name!\r\n") +
                       QString::fromStdString(*refused));
             return;
@@ -193,9 +196,9 @@ class FrmBackup : public QWidget {
         // A listed name that names some other file (a hand-edited list, or
         // " readme.txt" read back as "readme.txt") is not loaded as a backup.
         std::error_code error;
-        if (validateBackupName(name) || (std::filesystem::symlink_status(path, error).type() !=
-                                             std::filesystem::file_type::not_found &&
-                                         !isBackupFile(path))) {
+        if (backupNameProblem(name) || (std::filesystem::symlink_status(path, error).type() !=
+                                            std::filesystem::file_type::not_found &&
+                                        !isBackupFile(path))) {
             showError(QStringLiteral("Couldn't open ") + QString::fromStdString(path.string()));
             return;
         }
