@@ -140,6 +140,11 @@ TEST_F(LoadSave, LoadsKeysAndTheLinesAfterTheExactHeader) {
          {"", "", "", "no warning", "", "", ""},
          {},
          false},
+        {"a value longer than its box shows its start, not \"...lugins\\sample.dll\"",
+         "[Files]\r\nFilename=C:\\Program Files\\Scrambler\\plugins\\sample.dll\r\n",
+         {"", "", "", "No Warning", "C:\\Program Files\\Scrambler\\plugins\\sample.dll", "", ""},
+         {},
+         false},
         {"a value is cut to 99 characters",
          "[Files]\r\nIcon=" + longValue.toStdString() + "\r\n",
          {"", "", "", "No Warning", "", longValue.left(99), ""},
@@ -155,6 +160,7 @@ TEST_F(LoadSave, LoadsKeysAndTheLinesAfterTheExactHeader) {
         EXPECT_EQ(entries(), c.entries);
         EXPECT_EQ(isRed(label("lblName")), c.refreshed);
         EXPECT_TRUE(dialogs.messages.empty());
+        expectEachBoxShowsItsStart();
     }
 }
 
@@ -197,6 +203,7 @@ TEST_F(LoadSave, LoadDialogReplacesTheRecordAndSaveStillWritesOurOwnFile) {
     // ClearFields ran first: nothing of the old record is merged in.
     EXPECT_EQ(boxTexts(), (QStringList{"New", "", "T", "No Warning", "n.dll", "", ""}));
     EXPECT_TRUE(entries().isEmpty());
+    expectEachBoxShowsItsStart();
 
     click("cmdSave");
     EXPECT_EQ(readBytes(elsewhere / "other.ini"), foreign) << "the loaded file must not change";
