@@ -14,6 +14,7 @@
 
 #include "editor/backup/backup_store.h"
 #include "editor/ui/dialogs.h"
+#include "editor/ui/list_box.h"
 #include "editor/ui/twips.h"
 #include "platform/text/codepage.h"
 
@@ -78,8 +79,7 @@ class FrmBackup : public QWidget {
         lblInfo_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         place(new QLabel(QStringLiteral("Current Backups : "), this), "lblBackups", kBackupsLabel,
               dpi);
-        lstBackups_ = place(new QListWidget(this), "lstBackups", kBackupsList, dpi);
-        lstBackups_->setSelectionMode(QAbstractItemView::SingleSelection);
+        lstBackups_ = place(new editor_ui::ListBox(this), "lstBackups", kBackupsList, dpi);
         auto* cmdMake = place(new WrappingButton(QStringLiteral("Backup this install file!"), this),
                               "cmdMake", kMake, dpi);
         auto* cmdRemove = place(new WrappingButton(QStringLiteral("Remve selected backup"), this),
@@ -140,7 +140,7 @@ class FrmBackup : public QWidget {
             showWriteError(BackupPath(folder_, name), written);
             return;
         }
-        lstBackups_->addItem(*answer);
+        lstBackups_->addEntry(*answer);
         if (const platform::Status listed = WriteBackupList(folder_, names()); !listed) {
             delete lstBackups_->takeItem(lstBackups_->count() - 1);
             showWriteError(folder_ / kListFileName, listed);
@@ -237,7 +237,7 @@ class FrmBackup : public QWidget {
     BackupHost& host_;
     std::filesystem::path folder_;
     QLabel* lblInfo_ = nullptr;
-    QListWidget* lstBackups_ = nullptr;
+    editor_ui::ListBox* lstBackups_ = nullptr;
 };
 
 }  // namespace

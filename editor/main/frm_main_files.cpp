@@ -12,6 +12,7 @@
 #include "editor/main/frm_main.h"
 #include "editor/main/text_convert.h"
 #include "editor/ui/dialogs.h"
+#include "editor/ui/list_box.h"
 #include "platform/files/files.h"
 
 namespace editor_main {

@@ -314,6 +314,26 @@ TEST_F(BackupWindow, RemoveAndEditWithoutASelectionOnlyTellTheAuthor) {
     }
 }
 
+TEST_F(BackupWindow, TheListByKeyboard) {
+    Names many;
+    for (int i = 1; i <= 20; ++i) many.push_back("b" + std::to_string(i));
+    seedList(many);
+    QWidget* window = open();
+    ASSERT_NE(window, nullptr);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    ASSERT_EQ(QApplication::focusWidget(), list(window)) << "focus starts in the list";
+    EXPECT_TRUE(list(window)->selectedItems().isEmpty());
+    QTest::keyClick(list(window), Qt::Key_Down);
+    ASSERT_EQ(list(window)->selectedItems().size(), 1);
+    EXPECT_EQ(list(window)->currentRow(), 0) << "the first Down selected the second entry";
+
+    dialogs.inputAnswers = {QString("newest")};
+    click(window, "cmdMake");
+    const QRect last = list(window)->visualItemRect(list(window)->item(20));
+    EXPECT_TRUE(list(window)->viewport()->rect().contains(last)) << "the new entry is out of view";
+}
+
 TEST_F(BackupWindow, RemoveDeletesTheFileAndRewritesTheList) {
     seedList({"alpha", "beta", "alpha", "gone"});
     writeBytes(dir / "alpha", kBackupText);
