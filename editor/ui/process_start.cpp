@@ -33,7 +33,7 @@ CommandLine buildConsoleCommandLine(const QString& program, const QString& worki
                                                                                       : "-e";
     // $0 is the folder and $1 the program, so neither is parsed by the shell.
     return {*terminal,
-            {commandFlag, "/bin/sh", "-c", R"(cd -- "$0" && exec "$1")", workingDirectory, program},
+            {commandFlag, "/bin/sh", "-c", kTerminalScript, workingDirectory, program},
             workingDirectory,
             false};
 }

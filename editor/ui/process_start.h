@@ -34,10 +34,17 @@ struct CommandLine {
     bool detachedFromConsole = false;
 };
 
+// What the terminal runs: /bin/sh changes to the folder ($0) first, since some
+// terminals (gnome-terminal) start their commands in a folder of their own,
+// then runs the program ($1). A program that fails has its window kept open
+// until Enter, so that its last lines can be read: the updater itself ends
+// without waiting when it fails, and scripts rely on that.
+inline const QString kTerminalScript =
+    R"(cd -- "$0" && "$1"; s=$?; [ "$s" -eq 0 ] || )"
+    R"({ echo "Press Enter to close this window"; read _; }; exit "$s")";
+
 // The command line that runs `program` (no arguments) in `workingDirectory`,
-// inside `terminal` when there is one. The program is started through
-// /bin/sh, which changes to the working directory first: some terminals
-// (gnome-terminal) start their commands in a folder of their own.
+// inside `terminal` when there is one, through kTerminalScript.
 CommandLine buildConsoleCommandLine(const QString& program, const QString& workingDirectory,
                                     const std::optional<QString>& terminal);
 

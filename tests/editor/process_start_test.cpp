@@ -3,14 +3,34 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QProcess>
+#include <filesystem>
 #include <map>
 
 #include "tests/editor/qstring_print.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
 using editor_ui::buildConsoleCommandLine;
 using editor_ui::chooseTerminal;
+using test_support::TempDir;
+using test_support::writeBytes;
+
+void ensureApplication() {
+    if (QCoreApplication::instance())
+        return;
+    static int argc = 1;
+    static char name[] = "process_start_test";
+    static char* argv[] = {name, nullptr};
+    new QApplication(argc, argv);  // never destroyed, as in the window tests
+}
+
+void writeScript(const std::filesystem::path& path, const std::string& text) {
+    writeBytes(path, "#!/bin/sh\n" + text);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+}
 
 TEST(ChooseTerminal, PrefersTerminalVariableThenDebianAlternativeThenKnownOnes) {
     struct Case {
@@ -54,7 +74,7 @@ TEST(BuildConsoleCommandLine, RunsTheProgramInItsFolderInsideTheTerminal) {
     EXPECT_EQ(plain.workingDirectory, folder);
     EXPECT_TRUE(plain.detachedFromConsole);
 
-    const QStringList shell{"/bin/sh", "-c", R"(cd -- "$0" && exec "$1")", folder, program};
+    const QStringList shell{"/bin/sh", "-c", editor_ui::kTerminalScript, folder, program};
     auto xterm = buildConsoleCommandLine(program, folder, QString("/usr/bin/xterm"));
     EXPECT_EQ(xterm.program, "/usr/bin/xterm");
     EXPECT_EQ(xterm.arguments, QStringList{"-e"} + shell);
@@ -65,7 +85,7 @@ TEST(BuildConsoleCommandLine, RunsTheProgramInItsFolderInsideTheTerminal) {
 TEST(BuildConsoleCommandLine, GivesEachKnownTerminalItsOwnCommandOption) {
     const QString program = "/opt/my tools/updater";
     const QString folder = "/opt/my tools";
-    const QStringList shell{"/bin/sh", "-c", R"(cd -- "$0" && exec "$1")", folder, program};
+    const QStringList shell{"/bin/sh", "-c", editor_ui::kTerminalScript, folder, program};
     struct Case {
         const char* fault;
         QString terminal;
@@ -88,6 +108,51 @@ TEST(BuildConsoleCommandLine, GivesEachKnownTerminalItsOwnCommandOption) {
         EXPECT_EQ(line.program, c.terminal);
         EXPECT_EQ(line.arguments, QStringList{c.commandFlag} + shell);
         EXPECT_FALSE(line.detachedFromConsole);
+    }
+}
+
+// The command line really run, in a stand-in terminal that runs the words
+// after -e: an updater that fails keeps the window until Enter, one that
+// succeeds closes it at once, as its own final key prompt already waited.
+TEST(BuildConsoleCommandLine, AFailedRunKeepsTheTerminalOpenUntilEnter) {
+    ensureApplication();
+    struct Case {
+        const char* fault;
+        int exitCode;
+        bool waitsForEnter;
+    };
+    const Case cases[] = {
+        {"\"Couldn't open installer\" flashed and the window closed", 1, true},
+        {"a run that worked must not ask a second time", 0, false},
+    };
+    TempDir tools;
+    TempDir folder;
+    writeScript(tools / "terminal", "[ \"$1\" = -e ] && shift\nexec \"$@\"\n");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        writeScript(folder / "updater", "pwd\necho \"Couldn't open installer\"\nexit " +
+                                            std::to_string(c.exitCode) + "\n");
+        const auto line =
+            buildConsoleCommandLine(QString::fromStdString((folder / "updater").string()),
+                                    QString::fromStdString(folder.path().string()),
+                                    QString::fromStdString((tools / "terminal").string()));
+        QProcess terminal;
+        terminal.setProcessChannelMode(QProcess::MergedChannels);
+        terminal.start(line.program, line.arguments);
+        ASSERT_TRUE(terminal.waitForStarted());
+        const QByteArray expected = QByteArray::fromStdString(folder.path().string()) +
+                                    "\nCouldn't open installer\n" +
+                                    (c.waitsForEnter ? "Press Enter to close this window\n" : "");
+        QByteArray output;
+        while (output.size() < expected.size() && terminal.waitForReadyRead(10000))
+            output += terminal.readAll();
+        EXPECT_EQ(output, expected) << "the updater runs in the program folder";
+        if (c.waitsForEnter) {
+            EXPECT_EQ(terminal.state(), QProcess::Running) << "the window closed without Enter";
+            terminal.write("\n");
+        }
+        ASSERT_TRUE(terminal.waitForFinished(10000)) << "still waiting after Enter";
+        EXPECT_EQ(terminal.exitCode(), c.exitCode) << "the updater's exit code is passed on";
     }
 }
 
