@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QStandardPaths>
 
+#include "editor/ui/console_window.h"
 #include "editor/ui/process_start.h"
 
 namespace editor_ui {
@@ -91,15 +92,20 @@ bool startConsoleProgram(const ProcessRequest& request, QString* error) {
         return false;
     }
 #ifdef _WIN32
-    // A console program started from a windowed one gets a console of its own.
+    // The editor's own window shows the run; no terminal is looked for.
     const std::optional<QString> terminal;
 #else
     const std::optional<QString> terminal =
         chooseTerminal(qEnvironmentVariable("TERMINAL"),
                        [](const QString& name) { return QStandardPaths::findExecutable(name); });
 #endif
-    return startDetached(
-        buildConsoleCommandLine(request.program, request.workingDirectory, terminal), error);
+    const CommandLine commandLine =
+        buildConsoleCommandLine(request.program, request.workingDirectory, terminal);
+    // Without a terminal the run would be invisible, and the files the
+    // updater skipped unknown: the editor shows it itself.
+    if (commandLine.inOwnWindow)
+        return ConsoleWindow::start(commandLine, error) != nullptr;
+    return startDetached(commandLine, error);
 }
 
 Dialogs& dialogs() {

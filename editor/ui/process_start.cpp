@@ -43,11 +43,6 @@ bool startDetached(const CommandLine& commandLine, QString* error) {
     process.setProgram(commandLine.program);
     process.setArguments(commandLine.arguments);
     process.setWorkingDirectory(commandLine.workingDirectory);
-    if (commandLine.detachedFromConsole) {
-        process.setStandardInputFile(QProcess::nullDevice());
-        process.setStandardOutputFile(QProcess::nullDevice());
-        process.setStandardErrorFile(QProcess::nullDevice());
-    }
     if (process.startDetached())
         return true;
     if (error)

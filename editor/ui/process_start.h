@@ -30,8 +30,8 @@ struct CommandLine {
     QStringList arguments;
     QString workingDirectory;
     // True when no terminal takes the program's output and its key prompt:
-    // standard input and output are then the null device.
-    bool detachedFromConsole = false;
+    // the editor shows the run in a window of its own (ConsoleWindow).
+    bool inOwnWindow = false;
 };
 
 // What the terminal runs: /bin/sh changes to the folder ($0) first, since some
@@ -48,7 +48,7 @@ inline const QString kTerminalScript =
 CommandLine buildConsoleCommandLine(const QString& program, const QString& workingDirectory,
                                     const std::optional<QString>& terminal);
 
-// Starts the command line detached: no waiting, no handle kept.
+// Starts a terminal's command line detached: no waiting, no handle kept.
 // False with `error` set when it cannot be started.
 bool startDetached(const CommandLine& commandLine, QString* error);
 

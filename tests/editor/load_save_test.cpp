@@ -393,12 +393,13 @@ TEST_F(StartUpdater, YesStartsTheUpdaterInTheProgramFolderWithOrWithoutATerminal
         const char* how;
         QByteArray terminal;
         QByteArray path;
+        bool ownWindow;
     };
     const Case cases[] = {
         {"in the terminal named by $TERMINAL",
-         QByteArray::fromStdString((tools / "terminal").string()), savedPath},
-        {"detached, with no terminal anywhere", "",
-         QByteArray::fromStdString(tools.path().string())},
+         QByteArray::fromStdString((tools / "terminal").string()), savedPath, false},
+        {"in the editor's own window, with no terminal anywhere", "",
+         QByteArray::fromStdString(tools.path().string()), true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.how);
@@ -420,6 +421,16 @@ TEST_F(StartUpdater, YesStartsTheUpdaterInTheProgramFolderWithOrWithoutATerminal
         // The editor's own folder is the build folder, not the program folder.
         EXPECT_EQ(readBytes(tools / "ran-in.txt"), folder.path().string() + "\n");
         EXPECT_EQ(dialogs.messages.size(), 1u) << "only Saved, no error";
+        std::vector<QWidget*> consoles;
+        for (QWidget* each : QApplication::topLevelWidgets()) {
+            if (each->objectName() == "ConsoleWindow" && each->isVisible())
+                consoles.push_back(each);
+        }
+        ASSERT_EQ(consoles.size(), c.ownWindow ? 1u : 0u) << "the run must be seen";
+        if (c.ownWindow) {
+            EXPECT_EQ(consoles[0]->windowTitle(), "updater");
+            consoles[0]->close();
+        }
     }
 }
 
