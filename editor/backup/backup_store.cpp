@@ -9,6 +9,7 @@
 #include "common/install_info.h"
 #include "editor/ini/ini.h"
 #include "platform/profile/profile.h"
+#include "platform/text/codepage.h"
 
 namespace editor_backup {
 namespace {
@@ -74,7 +75,7 @@ std::optional<std::size_t> parseCount(std::string_view text) {
 
 }  // namespace
 
-std::optional<std::string> validateBackupName(std::string_view name) {
+std::optional<std::string> backupNameProblem(std::string_view name) {
     if (name.empty())
         return "The name is empty.";
     if (name == "." || name == "..")
@@ -100,6 +101,38 @@ std::optional<std::string> validateBackupName(std::string_view name) {
             return why;
         }
     }
+    return std::nullopt;
+}
+
+std::optional<std::string> newBackupNameProblem(const fs::path& folder, std::string_view name,
+                                                unsigned codePage) {
+    if (auto problem = backupNameProblem(name))
+        return problem;
+    // ReadINI trims blanks from both ends of what it gives back.
+    if (name.front() == ' ' || name.back() == ' ')
+        return "A backup name cannot start or end with a blank.";
+    const platform::text::Encoded ansi = platform::text::utf8ToAnsi(name, codePage);
+    if (!ansi.unmappable.empty()) {
+        return "A backup name cannot hold " +
+               platform::text::describeCharacter(ansi.unmappable.front().character) + ": " +
+               platform::text::codePageName(codePage) + " has no such character.";
+    }
+    // The list file is read with a buffer of 100 bytes.
+    if (ansi.ansi.size() > kMaxListedNameBytes) {
+        return "A backup name can be at most " + std::to_string(kMaxListedNameBytes) +
+               " bytes long in " + platform::text::codePageName(codePage) + "; this one takes " +
+               std::to_string(ansi.ansi.size()) + ".";
+    }
+    const fs::path path = BackupPath(folder, std::string(name));
+    std::error_code error;
+    const fs::file_type type = fs::symlink_status(path, error).type();
+    if (type == fs::file_type::not_found)
+        return std::nullopt;
+    if (error)
+        return "\"" + std::string(name) + "\" cannot be examined: " + error.message();
+    if (!isBackupFile(path))
+        return "\"" + std::string(name) +
+               "\" is a file of the program folder that is not a backup.";
     return std::nullopt;
 }
 
@@ -139,7 +172,7 @@ bool isBackupFile(const fs::path& path) {
 platform::Status WriteBackupFile(const fs::path& folder, const std::string& name,
                                  const editor_ini::InstallRecord& record,
                                  const editor_ini::EntryWritten& onEntryWritten) {
-    if (auto refused = validateBackupName(name)) {
+    if (auto refused = backupNameProblem(name)) {
         return platform::Error{"Refused backup name \"" + name + "\": " + *refused};
     }
     const fs::path path = BackupPath(folder, name);
@@ -175,7 +208,7 @@ platform::Status WriteBackupList(const fs::path& folder, const std::vector<std::
 }
 
 platform::Result<Removal> DeleteBackup(const fs::path& folder, const std::string& name) {
-    if (validateBackupName(name))
+    if (backupNameProblem(name))
         return Removal::NotABackup;
     const fs::path path = BackupPath(folder, name);
     std::error_code error;

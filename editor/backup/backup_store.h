@@ -27,7 +27,18 @@ inline constexpr std::size_t kMaxBackups = 32766;
 // a folder part, characters a Windows file name cannot hold, "." and "..",
 // longer than a file name may be, and the program's own files (letter case
 // ignored), which a backup would overwrite or a removal would delete.
-std::optional<std::string> validateBackupName(std::string_view name);
+std::optional<std::string> backupNameProblem(std::string_view name);
+
+// The longest name the list file gives back whole, in ANSI bytes.
+inline constexpr std::size_t kMaxListedNameBytes = 99;
+
+// Why a new backup may not be made under `name` in `folder`, or nullopt when
+// it may. Beyond backupNameProblem, the name must read back from the list
+// file unchanged: at most kMaxListedNameBytes bytes in `codePage`, no blank
+// at its start or end, and only characters the code page holds. And it must
+// not name a file of the folder that is not a backup (the installer, a plugin).
+std::optional<std::string> newBackupNameProblem(const std::filesystem::path& folder,
+                                                std::string_view name, unsigned codePage);
 
 // The program folder joined with the name, unchanged: no extension is added.
 std::filesystem::path BackupPath(const std::filesystem::path& folder, const std::string& name);

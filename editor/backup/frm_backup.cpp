@@ -14,7 +14,9 @@
 
 #include "editor/backup/backup_store.h"
 #include "editor/ui/dialogs.h"
+#include "editor/ui/list_box.h"
 #include "editor/ui/twips.h"
+#include "platform/text/codepage.h"
 
 namespace editor_backup {
 namespace {
@@ -77,8 +79,7 @@ class FrmBackup : public QWidget {
         lblInfo_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         place(new QLabel(QStringLiteral("Current Backups : "), this), "lblBackups", kBackupsLabel,
               dpi);
-        lstBackups_ = place(new QListWidget(this), "lstBackups", kBackupsList, dpi);
-        lstBackups_->setSelectionMode(QAbstractItemView::SingleSelection);
+        lstBackups_ = place(new editor_ui::ListBox(this), "lstBackups", kBackupsList, dpi);
         auto* cmdMake = place(new WrappingButton(QStringLiteral("Backup this install file!"), this),
                               "cmdMake", kMake, dpi);
         auto* cmdRemove = place(new WrappingButton(QStringLiteral("Remve selected backup"), this),
@@ -116,8 +117,10 @@ class FrmBackup : public QWidget {
             return;  // Cancel makes nothing, not a backup with an empty name
         const std::string name = answer->toStdString();
         // A name that is no plain file name in the program folder would write
-        // elsewhere, overwrite a program file, or list a backup that has no file.
-        if (const auto refused = validateBackupName(name)) {
+        // elsewhere or overwrite a file that is no backup; one that does not
+        // read back from the list unchanged would list a backup with no file.
+        if (const auto refused =
+                newBackupNameProblem(folder_, name, platform::text::ansiCodePage())) {
             showError(QStringLiteral("Invalid backup name!\r\n") +
                       QString::fromStdString(*refused));
             return;
@@ -137,7 +140,7 @@ class FrmBackup : public QWidget {
             showWriteError(BackupPath(folder_, name), written);
             return;
         }
-        lstBackups_->addItem(*answer);
+        lstBackups_->addEntry(*answer);
         if (const platform::Status listed = WriteBackupList(folder_, names()); !listed) {
             delete lstBackups_->takeItem(lstBackups_->count() - 1);
             showWriteError(folder_ / kListFileName, listed);
@@ -193,9 +196,9 @@ class FrmBackup : public QWidget {
         // A listed name that names some other file (a hand-edited list, or
         // " readme.txt" read back as "readme.txt") is not loaded as a backup.
         std::error_code error;
-        if (validateBackupName(name) || (std::filesystem::symlink_status(path, error).type() !=
-                                             std::filesystem::file_type::not_found &&
-                                         !isBackupFile(path))) {
+        if (backupNameProblem(name) || (std::filesystem::symlink_status(path, error).type() !=
+                                            std::filesystem::file_type::not_found &&
+                                        !isBackupFile(path))) {
             showError(QStringLiteral("Couldn't open ") + QString::fromStdString(path.string()));
             return;
         }
@@ -234,7 +237,7 @@ class FrmBackup : public QWidget {
     BackupHost& host_;
     std::filesystem::path folder_;
     QLabel* lblInfo_ = nullptr;
-    QListWidget* lstBackups_ = nullptr;
+    editor_ui::ListBox* lstBackups_ = nullptr;
 };
 
 }  // namespace

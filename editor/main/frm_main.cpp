@@ -17,6 +17,7 @@
 #include "editor/ini/install_record.h"
 #include "editor/main/text_convert.h"
 #include "editor/ui/dialogs.h"
+#include "editor/ui/list_box.h"
 #include "editor/ui/twips.h"
 
 // The icon lives in this static library's resources, which the linker would
@@ -152,10 +153,8 @@ void frmMain::buildControls() {
     txtRun = makeTextBox(fraMisc, "txtRun", 1560, 240);
 
     fraExtra = makeControl<QGroupBox>(this, "fraExtra", "Extrafiles", 120, 4680, 3375, 1575);
-    lstExtra = new QListWidget(fraExtra);
+    lstExtra = new editor_ui::ListBox(fraExtra);
     lstExtra->setObjectName("lstExtra");
-    lstExtra->setSelectionMode(QAbstractItemView::SingleSelection);
-    lstExtra->setSortingEnabled(false);
     place(lstExtra, 120, 240, 3135, 840);
     cmdAdd = makeControl<QPushButton>(fraExtra, "cmdAdd", "Add extra file", 240, 1200, 1095, 255);
     cmdRemove =
@@ -294,7 +293,7 @@ void frmMain::cmdAdd_Click() {
     std::optional<QString> answer = editor_ui::dialogs().input(
         this, {"Please type the exact filename of the file you want to add.", "Filename", {}});
     if (answer)
-        lstExtra->addItem(*answer);
+        lstExtra->addEntry(*answer);
 }
 
 void frmMain::cmdRemove_Click() {

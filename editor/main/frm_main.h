@@ -17,6 +17,10 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 
+namespace editor_ui {
+class ListBox;
+}
+
 namespace editor_main {
 
 // The two colours a watched label is given; the label's colour is the only
@@ -102,7 +106,7 @@ class frmMain final : public QWidget, public editor_backup::BackupHost {
     QLabel* lblRun = nullptr;
     QLineEdit* txtRun = nullptr;
     QGroupBox* fraExtra = nullptr;
-    QListWidget* lstExtra = nullptr;
+    editor_ui::ListBox* lstExtra = nullptr;
     QPushButton* cmdAdd = nullptr;
     QPushButton* cmdRemove = nullptr;
     std::array<QPushButton*, 8> cmdHelp{};

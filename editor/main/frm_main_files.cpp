@@ -12,6 +12,7 @@
 #include "editor/main/frm_main.h"
 #include "editor/main/text_convert.h"
 #include "editor/ui/dialogs.h"
+#include "editor/ui/list_box.h"
 #include "platform/files/files.h"
 
 namespace editor_main {
@@ -54,6 +55,9 @@ void frmMain::LoadInstallInfo(const QString& Path) {
         if (i == install_info::kFieldWarning)
             value = install_info::warningTextToShow(value);
         boxes[i]->setText(toQt(value));
+        // setText leaves the cursor at the end, which scrolls a long value so
+        // that only its last characters show; the start says more.
+        boxes[i]->setCursorPosition(0);
     }
 
     const platform::Result<std::string> text = platform::files::readTextFile(toPath(Path));

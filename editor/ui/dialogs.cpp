@@ -1,12 +1,22 @@
 #include "editor/ui/dialogs.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QHeaderView>
 #include <QInputDialog>
+#include <QLayout>
+#include <QLocale>
 #include <QMessageBox>
 #include <QStandardPaths>
+#include <QStyle>
+#include <QTreeView>
+#include <algorithm>
+#include <array>
 
+#include "editor/ui/console_window.h"
 #include "editor/ui/process_start.h"
 
 namespace editor_ui {
@@ -28,6 +38,62 @@ QMessageBox::Icon toQtIcon(MessageIcon icon) {
 // alone and would show the CR as a stray character on some platforms.
 QString toDisplayText(QString text) {
     return text.replace("\r\n", "\n");
+}
+
+// Qt sizes the file dialog's Size, Type and Date columns once, from short
+// samples in the dialog's font with no room for the cells' padding; a larger
+// view font or a longer text then reads "492…tes", "pla…ent". Each column is
+// widened to what it may show, and once the folder is read to what it does
+// show, and the dialog with them, so that every column reads whole.
+void fitDetailColumns(QFileDialog& dialog) {
+    auto* view = dialog.findChild<QTreeView*>("treeView");
+    if (!view)
+        return;  // a dialog of the platform's own sizes itself
+    QHeaderView* header = view->header();
+    const QLocale locale;
+    const QDateTime lateDate(QDate(2026, 12, 28), QTime(23, 59));
+    const std::array<QStringList, 4> samples{
+        QStringList{},
+        {header->model()->headerData(1, Qt::Horizontal).toString(), locale.formattedDataSize(999),
+         locale.formattedDataSize((Q_INT64_C(1) << 40) - 1)},
+        {"plain text document", "DOS/Windows executable", "Windows icon"},
+        {locale.toString(lateDate, QLocale::ShortFormat)},
+    };
+    const QFontMetrics metrics(view->font());
+    // Room for the cell's margins, as the view pads its text.
+    const int padding =
+        2 * (view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1) +
+        metrics.averageCharWidth();
+    for (int column = 1; column < header->count() && column < 4; ++column) {
+        int width = header->sectionSize(column);
+        for (const QString& sample : samples[static_cast<std::size_t>(column)])
+            width = std::max(width, metrics.horizontalAdvance(sample) + padding);
+        width = std::max(width, header->sectionSizeHint(column));
+        header->resizeSection(column, width);
+    }
+    // Widens the dialog by what the columns need beyond the view's width.
+    auto widenToColumns = [&dialog, view, header] {
+        dialog.ensurePolished();
+        if (QLayout* layout = dialog.layout())
+            layout->activate();
+        const int scrollBar = view->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view);
+        const int missing = header->length() + scrollBar - view->viewport()->width();
+        if (missing > 0)
+            dialog.resize(dialog.width() + missing, dialog.height());
+    };
+    widenToColumns();
+    if (auto* model = dialog.findChild<QFileSystemModel*>()) {
+        QObject::connect(model, &QFileSystemModel::directoryLoaded, &dialog,
+                         [view, header, widenToColumns] {
+                             for (int column = 1; column < header->count(); ++column) {
+                                 const int before = header->sectionSize(column);
+                                 view->resizeColumnToContents(column);
+                                 if (header->sectionSize(column) < before)
+                                     header->resizeSection(column, before);
+                             }
+                             widenToColumns();
+                         });
+    }
 }
 
 class QtDialogs final : public Dialogs {
@@ -57,14 +123,15 @@ class QtDialogs final : public Dialogs {
         for (const FileFilter& filter : request.filters) {
             filters << filter.description + " (" + filter.pattern + ")";
         }
-        const QString start = request.fileName.isEmpty()
-                                  ? request.initialFolder
-                                  : QDir(request.initialFolder).filePath(request.fileName);
-        QString chosen =
-            QFileDialog::getOpenFileName(parent, request.title, start, filters.join(";;"));
-        if (chosen.isEmpty())
+        QFileDialog dialog(parent, request.title, request.initialFolder, filters.join(";;"));
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        if (!request.fileName.isEmpty())
+            dialog.selectFile(request.fileName);
+        fitDetailColumns(dialog);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return std::nullopt;
-        return chosen;
+        return dialog.selectedFiles().front();
     }
 
     bool startProcess(const ProcessRequest& request, QString* error) override {
@@ -91,15 +158,20 @@ bool startConsoleProgram(const ProcessRequest& request, QString* error) {
         return false;
     }
 #ifdef _WIN32
-    // A console program started from a windowed one gets a console of its own.
+    // The editor's own window shows the run; no terminal is looked for.
     const std::optional<QString> terminal;
 #else
     const std::optional<QString> terminal =
         chooseTerminal(qEnvironmentVariable("TERMINAL"),
                        [](const QString& name) { return QStandardPaths::findExecutable(name); });
 #endif
-    return startDetached(
-        buildConsoleCommandLine(request.program, request.workingDirectory, terminal), error);
+    const CommandLine commandLine =
+        buildConsoleCommandLine(request.program, request.workingDirectory, terminal);
+    // Without a terminal the run would be invisible, and the files the
+    // updater skipped unknown: the editor shows it itself.
+    if (commandLine.inOwnWindow)
+        return ConsoleWindow::start(commandLine, error) != nullptr;
+    return startDetached(commandLine, error);
 }
 
 Dialogs& dialogs() {

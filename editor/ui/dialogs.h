@@ -55,7 +55,8 @@ class Dialogs {
     virtual std::optional<QString> input(QWidget* parent, const InputRequest& request) = 0;
     // The chosen file's path; nullopt when the user cancels.
     virtual std::optional<QString> openFile(QWidget* parent, const OpenFileRequest& request) = 0;
-    // Starts the program detached, without waiting; false with `error` set on failure.
+    // Starts the program without waiting (its window, if any, is modeless);
+    // false with `error` set on failure.
     virtual bool startProcess(const ProcessRequest& request, QString* error) = 0;
 };
 
@@ -65,8 +66,9 @@ Dialogs& dialogs();
 void setDialogs(Dialogs* replacement);
 
 // What the Qt implementation's startProcess does: starts a console program
-// detached, in a terminal window where the platform needs one, with the
-// request's working directory. Tests that really start a program call it.
+// with the request's working directory, detached in a terminal window when
+// there is a terminal emulator, else in a ConsoleWindow of the editor's own.
+// Tests that really start a program call it.
 bool startConsoleProgram(const ProcessRequest& request, QString* error);
 
 }  // namespace editor_ui

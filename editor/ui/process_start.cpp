@@ -33,7 +33,7 @@ CommandLine buildConsoleCommandLine(const QString& program, const QString& worki
                                                                                       : "-e";
     // $0 is the folder and $1 the program, so neither is parsed by the shell.
     return {*terminal,
-            {commandFlag, "/bin/sh", "-c", R"(cd -- "$0" && exec "$1")", workingDirectory, program},
+            {commandFlag, "/bin/sh", "-c", kTerminalScript, workingDirectory, program},
             workingDirectory,
             false};
 }
@@ -43,11 +43,6 @@ bool startDetached(const CommandLine& commandLine, QString* error) {
     process.setProgram(commandLine.program);
     process.setArguments(commandLine.arguments);
     process.setWorkingDirectory(commandLine.workingDirectory);
-    if (commandLine.detachedFromConsole) {
-        process.setStandardInputFile(QProcess::nullDevice());
-        process.setStandardOutputFile(QProcess::nullDevice());
-        process.setStandardErrorFile(QProcess::nullDevice());
-    }
     if (process.startDetached())
         return true;
     if (error)

@@ -30,18 +30,25 @@ struct CommandLine {
     QStringList arguments;
     QString workingDirectory;
     // True when no terminal takes the program's output and its key prompt:
-    // standard input and output are then the null device.
-    bool detachedFromConsole = false;
+    // the editor shows the run in a window of its own (ConsoleWindow).
+    bool inOwnWindow = false;
 };
 
+// What the terminal runs: /bin/sh changes to the folder ($0) first, since some
+// terminals (gnome-terminal) start their commands in a folder of their own,
+// then runs the program ($1). A program that fails has its window kept open
+// until Enter, so that its last lines can be read: the updater itself ends
+// without waiting when it fails, and scripts rely on that.
+inline const QString kTerminalScript =
+    R"(cd -- "$0" && "$1"; s=$?; [ "$s" -eq 0 ] || )"
+    R"({ echo "Press Enter to close this window"; read _; }; exit "$s")";
+
 // The command line that runs `program` (no arguments) in `workingDirectory`,
-// inside `terminal` when there is one. The program is started through
-// /bin/sh, which changes to the working directory first: some terminals
-// (gnome-terminal) start their commands in a folder of their own.
+// inside `terminal` when there is one, through kTerminalScript.
 CommandLine buildConsoleCommandLine(const QString& program, const QString& workingDirectory,
                                     const std::optional<QString>& terminal);
 
-// Starts the command line detached: no waiting, no handle kept.
+// Starts a terminal's command line detached: no waiting, no handle kept.
 // False with `error` set when it cannot be started.
 bool startDetached(const CommandLine& commandLine, QString* error);
 

@@ -13,11 +13,12 @@
 
 namespace {
 namespace fs = std::filesystem;
+using editor_backup::backupNameProblem;
 using editor_backup::BackupPath;
 using editor_backup::DeleteBackup;
+using editor_backup::newBackupNameProblem;
 using editor_backup::ReadBackupList;
 using editor_backup::Removal;
-using editor_backup::validateBackupName;
 using editor_backup::WriteBackupFile;
 using editor_backup::WriteBackupList;
 using editor_ini::InstallRecord;
@@ -34,6 +35,12 @@ std::string golden(const std::string& name) {
 void expectGolden(const fs::path& actualFile, const std::string& goldenName) {
     EXPECT_TRUE(test_support::matchesGolden(readBytes(actualFile),
                                             fs::path(TAMSEL_TEST_DATA_DIR) / goldenName));
+}
+
+std::string repeat(std::string_view text, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) out += text;
+    return out;
 }
 
 InstallRecord sampleRecord(std::string warning = "No Warning") {
@@ -349,7 +356,7 @@ TEST(BackupStore, UnsafeNamesAreRefusedAndTouchNothing) {
         TempDir dir;
         writeBytes(dir / "install_info.ini", "[Texts]\r\nName=keep\r\n");
         writeBytes(dir / "backup.ini", "[GEN]\r\nBackups=0\r\n");
-        const auto reason = validateBackupName(row.name);
+        const auto reason = backupNameProblem(row.name);
         ASSERT_TRUE(reason.has_value());
         EXPECT_FALSE(reason->empty());
         EXPECT_FALSE(WriteBackupFile(dir.path(), row.name, sampleRecord()));
@@ -362,7 +369,7 @@ TEST(BackupStore, UnsafeNamesAreRefusedAndTouchNothing) {
          Names{"first", "first.ini", " spaced ", "install_info.ini.old", "my backup.ini", "...x",
                "Größe", std::string(255, 'x')}) {
         SCOPED_TRACE(accepted);
-        EXPECT_EQ(validateBackupName(accepted), std::nullopt);
+        EXPECT_EQ(backupNameProblem(accepted), std::nullopt);
     }
 }
 
@@ -399,6 +406,48 @@ TEST(BackupStore, AListTooLongToReadBackIsNotWritten) {
     writeBytes(dir / "backup.ini", "[GEN]\r\nBackups=0\r\n");
     EXPECT_FALSE(WriteBackupList(dir.path(), Names(editor_backup::kMaxBackups + 1, "n")));
     EXPECT_EQ(readBytes(dir / "backup.ini"), "[GEN]\r\nBackups=0\r\n");
+}
+
+// A new backup's name must come back from the list file as it was typed, and
+// must not name a file of the folder that is no backup. Code page 1252 here.
+TEST(BackupStore, ANewNameMustReadBackUnchanged) {
+    struct Row {
+        std::string name;
+        const char* fault;  // empty for a name that is taken
+        std::string reasonHolds;
+    };
+    const std::vector<Row> rows = {
+        {std::string(99, 'n'), "", ""},
+        {std::string(100, 'n'), "read back cut to 99 characters", "at most 99 bytes"},
+        {std::string(150, 'n'), "the list cuts it, though a file name could hold it", "150"},
+        {repeat("\xc3\xa9", 99), "", ""},  // 198 bytes of UTF-8, but 99 in 1252
+        {" spaced", "read back without its leading blank", "blank"},
+        {"spaced ", "read back without its trailing blank", "blank"},
+        {"inner space", "", ""},
+        {"\xd0\x96ук", "1252 cannot hold it", "U+0416"},
+        {"installer.exe", "a file of the folder that is no backup", "not a backup"},
+        {"install_info.ini", "the editor's own file keeps its own reason", "file of this program"},
+        {"old", "", ""},  // a backup of that name is made again
+        {"sub", "a folder is no backup", "not a backup"},
+    };
+    TempDir dir;
+    writeBytes(dir / "installer.exe", "MZ stand-in");
+    writeBytes(dir / "old", "[Texts]\r\nName=old\r\n");
+    fs::create_directory(dir / "sub");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fault[0] ? row.fault : row.name.c_str());
+        const auto problem = newBackupNameProblem(dir.path(), row.name, 1252);
+        if (row.reasonHolds.empty()) {
+            EXPECT_EQ(problem, std::nullopt);
+            continue;
+        }
+        ASSERT_TRUE(problem.has_value());
+        EXPECT_NE(problem->find(row.reasonHolds), std::string::npos) << *problem;
+    }
+    // The limit counts bytes of the code page, not characters: 50 kanji are
+    // 100 bytes of 932, 49 are 98.
+    EXPECT_TRUE(newBackupNameProblem(dir.path(), repeat("\xe6\xbc\xa2", 50), 932).has_value());
+    EXPECT_EQ(newBackupNameProblem(dir.path(), repeat("\xe6\xbc\xa2", 49), 932), std::nullopt);
 }
 
 }  // namespace

@@ -237,8 +237,18 @@ TEST_F(BackupWindow, AnInvalidNameIsRefusedWithItsReason) {
         {"", "an empty answer would list a backup that has no file"},
         {"../outside", "a folder part writes outside the program folder"},
         {"INSTALL_INFO.ini", "a backup would overwrite the editor's own file"},
+        {"installer.exe", "a backup would overwrite the installer"},
+        {"plugin.dll", "a backup would overwrite the plugin"},
+        {QString(100, 'n'), "listed cut to 99 characters once the window is reopened"},
+        {QString(150, 'n'), "refused only from 256 characters on, before"},
+        {" spaced", "listed without its leading blank once reopened"},
+        {"spaced ", "listed without its trailing blank once reopened"},
+        {QString::fromUtf8("smile \xf0\x9f\x98\x80"), "no ANSI code page holds it"},
     };
     seedList({"alpha"});
+    writeBytes(dir / "installer.exe", "MZ stand-in");
+    writeBytes(dir / "plugin.dll", "MZ stand-in");
+    const Names folderBefore = listFolder(dir.path());
     const std::string listBefore = readBytes(dir / "backup.ini");
     QWidget* window = open();
     ASSERT_NE(window, nullptr);
@@ -257,8 +267,30 @@ TEST_F(BackupWindow, AnInvalidNameIsRefusedWithItsReason) {
         EXPECT_EQ(dialogs.messages[0].buttons, MessageButtons::Ok);
         EXPECT_EQ(entries(window), Names{"alpha"});
         EXPECT_EQ(readBytes(dir / "backup.ini"), listBefore);
-        EXPECT_EQ(listFolder(dir.path()), Names{"backup.ini"});
+        EXPECT_EQ(listFolder(dir.path()), folderBefore);
+        EXPECT_EQ(readBytes(dir / "installer.exe"), "MZ stand-in");
     }
+}
+
+// The longest name that is taken comes back whole, and Edit and Remove find
+// its file after the window is opened again.
+TEST_F(BackupWindow, ANameAtTheLimitIsListedWholeAfterReopening) {
+    const QString name(99, 'n');
+    QWidget* window = open();
+    ASSERT_NE(window, nullptr);
+    dialogs.inputAnswers = {name};
+    click(window, "cmdMake");
+    EXPECT_TRUE(dialogs.messages.empty());
+    window->close();
+    settle();
+
+    window = open();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(entries(window), Names{name.toStdString()});
+    list(window)->setCurrentRow(0);
+    click(window, "cmdRemove");
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(listFolder(dir.path()), Names{"backup.ini"}) << "the file went with its entry";
 }
 
 TEST_F(BackupWindow, RemoveAndEditWithoutASelectionOnlyTellTheAuthor) {
@@ -280,6 +312,26 @@ TEST_F(BackupWindow, RemoveAndEditWithoutASelectionOnlyTellTheAuthor) {
         EXPECT_TRUE(host.loadedPaths.empty());
         EXPECT_EQ(openBackupWindows().size(), 1u) << "the window stays open";
     }
+}
+
+TEST_F(BackupWindow, TheListByKeyboard) {
+    Names many;
+    for (int i = 1; i <= 20; ++i) many.push_back("b" + std::to_string(i));
+    seedList(many);
+    QWidget* window = open();
+    ASSERT_NE(window, nullptr);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    ASSERT_EQ(QApplication::focusWidget(), list(window)) << "focus starts in the list";
+    EXPECT_TRUE(list(window)->selectedItems().isEmpty());
+    QTest::keyClick(list(window), Qt::Key_Down);
+    ASSERT_EQ(list(window)->selectedItems().size(), 1);
+    EXPECT_EQ(list(window)->currentRow(), 0) << "the first Down selected the second entry";
+
+    dialogs.inputAnswers = {QString("newest")};
+    click(window, "cmdMake");
+    const QRect last = list(window)->visualItemRect(list(window)->item(20));
+    EXPECT_TRUE(list(window)->viewport()->rect().contains(last)) << "the new entry is out of view";
 }
 
 TEST_F(BackupWindow, RemoveDeletesTheFileAndRewritesTheList) {

@@ -80,6 +80,13 @@ class FrmMainFixture : public testing::Test {
         QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, rect.center());
     }
 
+    // A box scrolls to show its cursor: at 0, the start of a long value shows.
+    void expectEachBoxShowsItsStart() {
+        for (const QLineEdit* each : window->findChildren<QLineEdit*>()) {
+            EXPECT_EQ(each->cursorPosition(), 0) << each->objectName().toStdString();
+        }
+    }
+
     static bool isRed(const QLabel* l) {
         return l->palette().color(QPalette::WindowText) == editor_main::kRed;
     }

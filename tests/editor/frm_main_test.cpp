@@ -284,7 +284,13 @@ TEST_F(FrmMainValidation, LabelsInTheirStartColourDoNotRefuse) {
 
 // ---- Extra files ----------------------------------------------------------
 
-class FrmMainExtraFiles : public FrmMainFixture {};
+class FrmMainExtraFiles : public FrmMainFixture {
+  protected:
+    void txtRunThenTab() {
+        box("txtRun")->setFocus();
+        QTest::keyClick(box("txtRun"), Qt::Key_Tab);
+    }
+};
 
 TEST_F(FrmMainExtraFiles, AddAppendsAsTypedAndCancelAddsNothing) {
     open();
@@ -327,6 +333,36 @@ TEST_F(FrmMainExtraFiles, RemoveTakesTheSelectedEntryAndLeavesNoSelection) {
     click("cmdRemove");
     EXPECT_EQ(entries(), (QStringList{"a", "c"}));
     EXPECT_EQ(dialogs.messages.size(), 1u);
+}
+
+// The list by keyboard: its focus shows even when it is empty, Down from no
+// selection starts at the first entry, and Add scrolls the new entry into view.
+TEST_F(FrmMainExtraFiles, TheListByKeyboard) {
+    auto& w = open();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    const QImage unfocused = list()->grab().toImage();
+    box("txtRun")->setFocus();
+    QTest::keyClick(box("txtRun"), Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), list());
+    EXPECT_NE(list()->grab().toImage(), unfocused) << "an empty list took focus unseen";
+
+    addEntries({"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12"});
+    const QRect last = list()->visualItemRect(list()->item(11));
+    EXPECT_TRUE(list()->viewport()->rect().contains(last)) << "the new last entry is out of view";
+
+    // Taking focus makes the first entry current without selecting it; Down
+    // must not move on from it.
+    txtRunThenTab();
+    EXPECT_EQ(selectedRow(), -1);
+    QTest::keyClick(list(), Qt::Key_Down);
+    EXPECT_EQ(selectedRow(), 0);
+    QTest::keyClick(list(), Qt::Key_Down);
+    EXPECT_EQ(selectedRow(), 1);
+    click("cmdRemove");
+    list()->setFocus();
+    QTest::keyClick(list(), Qt::Key_Down);
+    EXPECT_EQ(selectedRow(), 0) << "Down after Remove starts at the first entry again";
 }
 
 // ---- Help -----------------------------------------------------------------

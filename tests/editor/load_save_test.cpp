@@ -140,6 +140,11 @@ TEST_F(LoadSave, LoadsKeysAndTheLinesAfterTheExactHeader) {
          {"", "", "", "no warning", "", "", ""},
          {},
          false},
+        {"a value longer than its box shows its start, not \"...lugins\\sample.dll\"",
+         "[Files]\r\nFilename=C:\\Program Files\\Scrambler\\plugins\\sample.dll\r\n",
+         {"", "", "", "No Warning", "C:\\Program Files\\Scrambler\\plugins\\sample.dll", "", ""},
+         {},
+         false},
         {"a value is cut to 99 characters",
          "[Files]\r\nIcon=" + longValue.toStdString() + "\r\n",
          {"", "", "", "No Warning", "", longValue.left(99), ""},
@@ -155,6 +160,7 @@ TEST_F(LoadSave, LoadsKeysAndTheLinesAfterTheExactHeader) {
         EXPECT_EQ(entries(), c.entries);
         EXPECT_EQ(isRed(label("lblName")), c.refreshed);
         EXPECT_TRUE(dialogs.messages.empty());
+        expectEachBoxShowsItsStart();
     }
 }
 
@@ -197,6 +203,7 @@ TEST_F(LoadSave, LoadDialogReplacesTheRecordAndSaveStillWritesOurOwnFile) {
     // ClearFields ran first: nothing of the old record is merged in.
     EXPECT_EQ(boxTexts(), (QStringList{"New", "", "T", "No Warning", "n.dll", "", ""}));
     EXPECT_TRUE(entries().isEmpty());
+    expectEachBoxShowsItsStart();
 
     click("cmdSave");
     EXPECT_EQ(readBytes(elsewhere / "other.ini"), foreign) << "the loaded file must not change";
@@ -386,12 +393,13 @@ TEST_F(StartUpdater, YesStartsTheUpdaterInTheProgramFolderWithOrWithoutATerminal
         const char* how;
         QByteArray terminal;
         QByteArray path;
+        bool ownWindow;
     };
     const Case cases[] = {
         {"in the terminal named by $TERMINAL",
-         QByteArray::fromStdString((tools / "terminal").string()), savedPath},
-        {"detached, with no terminal anywhere", "",
-         QByteArray::fromStdString(tools.path().string())},
+         QByteArray::fromStdString((tools / "terminal").string()), savedPath, false},
+        {"in the editor's own window, with no terminal anywhere", "",
+         QByteArray::fromStdString(tools.path().string()), true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.how);
@@ -413,6 +421,16 @@ TEST_F(StartUpdater, YesStartsTheUpdaterInTheProgramFolderWithOrWithoutATerminal
         // The editor's own folder is the build folder, not the program folder.
         EXPECT_EQ(readBytes(tools / "ran-in.txt"), folder.path().string() + "\n");
         EXPECT_EQ(dialogs.messages.size(), 1u) << "only Saved, no error";
+        std::vector<QWidget*> consoles;
+        for (QWidget* each : QApplication::topLevelWidgets()) {
+            if (each->objectName() == "ConsoleWindow" && each->isVisible())
+                consoles.push_back(each);
+        }
+        ASSERT_EQ(consoles.size(), c.ownWindow ? 1u : 0u) << "the run must be seen";
+        if (c.ownWindow) {
+            EXPECT_EQ(consoles[0]->windowTitle(), "updater");
+            consoles[0]->close();
+        }
     }
 }
 

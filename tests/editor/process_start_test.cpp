@@ -1,16 +1,44 @@
 // Which terminal runs the updater, and the command line it gets.
 #include "editor/ui/process_start.h"
 
+#include "editor/ui/console_window.h"
+
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QProcess>
+#include <QPushButton>
+#include <QTest>
+#include <filesystem>
 #include <map>
 
 #include "tests/editor/qstring_print.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
 using editor_ui::buildConsoleCommandLine;
 using editor_ui::chooseTerminal;
+using test_support::readBytes;
+using test_support::TempDir;
+using test_support::writeBytes;
+
+void ensureApplication() {
+    if (QCoreApplication::instance())
+        return;
+    static int argc = 1;
+    static char name[] = "process_start_test";
+    static char* argv[] = {name, nullptr};
+    new QApplication(argc, argv);  // never destroyed, as in the window tests
+}
+
+void writeScript(const std::filesystem::path& path, const std::string& text) {
+    writeBytes(path, "#!/bin/sh\n" + text);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+}
 
 TEST(ChooseTerminal, PrefersTerminalVariableThenDebianAlternativeThenKnownOnes) {
     struct Case {
@@ -52,20 +80,20 @@ TEST(BuildConsoleCommandLine, RunsTheProgramInItsFolderInsideTheTerminal) {
     EXPECT_EQ(plain.program, program);
     EXPECT_TRUE(plain.arguments.isEmpty()) << "the updater takes no arguments";
     EXPECT_EQ(plain.workingDirectory, folder);
-    EXPECT_TRUE(plain.detachedFromConsole);
+    EXPECT_TRUE(plain.inOwnWindow);
 
-    const QStringList shell{"/bin/sh", "-c", R"(cd -- "$0" && exec "$1")", folder, program};
+    const QStringList shell{"/bin/sh", "-c", editor_ui::kTerminalScript, folder, program};
     auto xterm = buildConsoleCommandLine(program, folder, QString("/usr/bin/xterm"));
     EXPECT_EQ(xterm.program, "/usr/bin/xterm");
     EXPECT_EQ(xterm.arguments, QStringList{"-e"} + shell);
     EXPECT_EQ(xterm.workingDirectory, folder);
-    EXPECT_FALSE(xterm.detachedFromConsole);
+    EXPECT_FALSE(xterm.inOwnWindow);
 }
 
 TEST(BuildConsoleCommandLine, GivesEachKnownTerminalItsOwnCommandOption) {
     const QString program = "/opt/my tools/updater";
     const QString folder = "/opt/my tools";
-    const QStringList shell{"/bin/sh", "-c", R"(cd -- "$0" && exec "$1")", folder, program};
+    const QStringList shell{"/bin/sh", "-c", editor_ui::kTerminalScript, folder, program};
     struct Case {
         const char* fault;
         QString terminal;
@@ -87,8 +115,145 @@ TEST(BuildConsoleCommandLine, GivesEachKnownTerminalItsOwnCommandOption) {
         auto line = buildConsoleCommandLine(program, folder, c.terminal);
         EXPECT_EQ(line.program, c.terminal);
         EXPECT_EQ(line.arguments, QStringList{c.commandFlag} + shell);
-        EXPECT_FALSE(line.detachedFromConsole);
+        EXPECT_FALSE(line.inOwnWindow);
     }
+}
+
+// The command line really run, in a stand-in terminal that runs the words
+// after -e: an updater that fails keeps the window until Enter, one that
+// succeeds closes it at once, as its own final key prompt already waited.
+TEST(BuildConsoleCommandLine, AFailedRunKeepsTheTerminalOpenUntilEnter) {
+    ensureApplication();
+    struct Case {
+        const char* fault;
+        int exitCode;
+        bool waitsForEnter;
+    };
+    const Case cases[] = {
+        {"\"Couldn't open installer\" flashed and the window closed", 1, true},
+        {"a run that worked must not ask a second time", 0, false},
+    };
+    TempDir tools;
+    TempDir folder;
+    writeScript(tools / "terminal", "[ \"$1\" = -e ] && shift\nexec \"$@\"\n");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        writeScript(folder / "updater", "pwd\necho \"Couldn't open installer\"\nexit " +
+                                            std::to_string(c.exitCode) + "\n");
+        const auto line =
+            buildConsoleCommandLine(QString::fromStdString((folder / "updater").string()),
+                                    QString::fromStdString(folder.path().string()),
+                                    QString::fromStdString((tools / "terminal").string()));
+        QProcess terminal;
+        terminal.setProcessChannelMode(QProcess::MergedChannels);
+        terminal.start(line.program, line.arguments);
+        ASSERT_TRUE(terminal.waitForStarted());
+        const QByteArray expected = QByteArray::fromStdString(folder.path().string()) +
+                                    "\nCouldn't open installer\n" +
+                                    (c.waitsForEnter ? "Press Enter to close this window\n" : "");
+        QByteArray output;
+        while (output.size() < expected.size() && terminal.waitForReadyRead(10000))
+            output += terminal.readAll();
+        EXPECT_EQ(output, expected) << "the updater runs in the program folder";
+        if (c.waitsForEnter) {
+            EXPECT_EQ(terminal.state(), QProcess::Running) << "the window closed without Enter";
+            terminal.write("\n");
+        }
+        ASSERT_TRUE(terminal.waitForFinished(10000)) << "still waiting after Enter";
+        EXPECT_EQ(terminal.exitCode(), c.exitCode) << "the updater's exit code is passed on";
+    }
+}
+
+// ---- The run in the editor's own window, without a terminal -------------
+
+// A stand-in updater: a line on each channel, the key prompt, then it
+// records the one character it read (nothing at the end of input).
+const std::string kStandInUpdater =
+    "echo 'Writing strings...'\n"
+    "echo 'Skipped missing.txt' >&2\n"
+    "echo 'Press any key to continue'\n"
+    "dd bs=1 count=1 of=key.txt 2>/dev/null\n"
+    "echo 'Bye!'\n";
+
+TEST(ConsoleWindow, ShowsTheRunAndSendsTheKeyItWaitsFor) {
+    ensureApplication();
+    enum class Answer { KeyPress, Button, CloseEarly };
+    struct Case {
+        const char* fault;
+        Answer answer;
+        std::string recordedKey;
+    };
+    const Case cases[] = {
+        {"a key press in the view must reach the updater", Answer::KeyPress, "x"},
+        {"the button answers the prompt as Enter does", Answer::Button, "\n"},
+        {"closing early must end the wait as the end of input does", Answer::CloseEarly, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        TempDir folder;
+        writeScript(folder / "updater", kStandInUpdater);
+        QString error;
+        QPointer<editor_ui::ConsoleWindow> window =
+            editor_ui::ConsoleWindow::start({QString::fromStdString((folder / "updater").string()),
+                                             {},
+                                             QString::fromStdString(folder.path().string()),
+                                             true},
+                                            &error);
+        ASSERT_FALSE(window.isNull()) << error.toStdString();
+        EXPECT_EQ(window->windowTitle(), "updater");
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_FALSE(window->isModal());
+        auto* output = window->findChild<QPlainTextEdit*>("txtOutput");
+        ASSERT_NE(output, nullptr);
+        EXPECT_TRUE(output->isReadOnly());
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return output->toPlainText().contains("Press any key to continue"); }, 10000));
+        EXPECT_TRUE(output->toPlainText().contains("Skipped missing.txt"))
+            << "standard error is shown too";
+
+        switch (c.answer) {
+            case Answer::KeyPress:
+                QTest::keyClick(output, Qt::Key_Tab);  // moves the focus, sends nothing
+                QTest::keyClick(output, Qt::Key_X);
+                break;
+            case Answer::Button:
+                QTest::mouseClick(window->findChild<QPushButton*>("cmdSendKey"), Qt::LeftButton);
+                break;
+            case Answer::CloseEarly:
+                window->close();
+                break;
+        }
+        if (c.answer == Answer::CloseEarly) {
+            // Once the updater has ended, the closed window goes too.
+            EXPECT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 10000));
+        } else {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return window->programEnded(); }, 10000));
+            EXPECT_TRUE(window->isVisible()) << "the window stays until the user closes it";
+            EXPECT_TRUE(output->toPlainText().endsWith("Bye!\n"));
+            EXPECT_EQ(window->findChild<QLabel*>("lblStatus")->text(), "updater has ended.");
+            EXPECT_FALSE(window->findChild<QPushButton*>("cmdSendKey")->isEnabled());
+            window->close();
+            EXPECT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 10000));
+        }
+        EXPECT_EQ(readBytes(folder / "key.txt"), c.recordedKey);
+    }
+}
+
+TEST(ConsoleWindow, AProgramThatCannotStartOpensNoWindow) {
+    ensureApplication();
+    TempDir folder;
+    writeBytes(folder / "updater", "not executable");
+    QString error;
+    EXPECT_EQ(
+        editor_ui::ConsoleWindow::start({QString::fromStdString((folder / "updater").string()),
+                                         {},
+                                         QString::fromStdString(folder.path().string()),
+                                         true},
+                                        &error),
+        nullptr);
+    EXPECT_FALSE(error.isEmpty());
+    for (QWidget* each : QApplication::topLevelWidgets())
+        EXPECT_FALSE(each->isVisible()) << each->objectName().toStdString();
 }
 
 }  // namespace

@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QHeaderView>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyleOptionViewItem>
 #include <QTimer>
+#include <QTreeView>
 #include <functional>
 
 #include "editor/ui/dialogs.h"
@@ -88,6 +92,63 @@ TEST(QtDialogs, InputBoxTellsCancelFromAnEmptyAnswer) {
     EXPECT_EQ(editor_ui::dialogs().input(nullptr, request), QString(""));
     whenOpen<QInputDialog>([](QInputDialog* dialog) { dialog->reject(); });
     EXPECT_EQ(editor_ui::dialogs().input(nullptr, request), std::nullopt);
+}
+
+// The Load dialog keeps its title, folder and filters, and opens wide enough
+// that its Size, Type and Date columns read whole ("492…tes", "pla…ent").
+TEST(QtDialogs, OpenFileDialogShowsEveryColumnWhole) {
+    ensureApplication();
+    test_support::TempDir folder;
+    test_support::writeBytes(folder / "install_info.ini", std::string(492, ';'));
+    const QString folderPath = QString::fromStdString(folder.path().string());
+    const editor_ui::OpenFileRequest request{
+        "Choose any Scrambler List",
+        folderPath,
+        {},
+        {{"Install info file", "install_info.ini"}, {"INI files", "*.ini"}}};
+    whenOpen<QFileDialog>([&](QFileDialog* dialog) {
+        EXPECT_EQ(dialog->windowTitle(), "Choose any Scrambler List");
+        EXPECT_EQ(dialog->directory().absolutePath(), folderPath);
+        EXPECT_EQ(dialog->nameFilters(),
+                  (QStringList{"Install info file (install_info.ini)", "INI files (*.ini)"}));
+        auto* view = dialog->findChild<QTreeView*>("treeView");
+        if (!view) {
+            ADD_FAILURE() << "no detail view";
+            dialog->reject();
+            return;
+        }
+        QHeaderView* header = view->header();
+        QStyleOptionViewItem option;
+        option.initFrom(view);
+        option.widget = view;
+        // Whole: each cell is as wide as its delegate asks, margins included,
+        // and no column is cut off by the view's edge.
+        auto everyColumnWhole = [&] {
+            const QModelIndex root = view->rootIndex();
+            if (view->model()->rowCount(root) == 0)
+                return false;
+            for (int row = 0; row < view->model()->rowCount(root); ++row) {
+                for (int column = 1; column < header->count(); ++column) {
+                    const QModelIndex cell = view->model()->index(row, column, root);
+                    const int wanted =
+                        view->itemDelegateForIndex(cell)->sizeHint(option, cell).width();
+                    if (wanted > header->sectionSize(column))
+                        return false;
+                }
+            }
+            return header->length() <= view->viewport()->width();
+        };
+        EXPECT_TRUE(QTest::qWaitFor(everyColumnWhole, 5000));
+        dialog->reject();
+    });
+    // Qt sizes the columns with the dialog's font; a desktop that gives item
+    // views a larger one (as here) cut the texts short.
+    const QFont usual = QApplication::font();
+    QFont larger = usual;
+    larger.setPointSizeF(12);
+    QApplication::setFont(larger, "QTreeView");
+    EXPECT_EQ(editor_ui::dialogs().openFile(nullptr, request), std::nullopt);
+    QApplication::setFont(usual, "QTreeView");
 }
 
 }  // namespace

@@ -1,0 +1,47 @@
+#include "editor/ui/list_box.h"
+
+#include <QKeyEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
+
+namespace editor_ui {
+
+ListBox::ListBox(QWidget* parent) : QListWidget(parent) {
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSortingEnabled(false);
+}
+
+void ListBox::addEntry(const QString& text) {
+    addItem(text);
+    scrollToItem(item(count() - 1));
+}
+
+void ListBox::keyPressEvent(QKeyEvent* event) {
+    const bool upOrDown = event->key() == Qt::Key_Up || event->key() == Qt::Key_Down;
+    if (upOrDown && event->modifiers() == Qt::NoModifier && count() > 0 &&
+        selectedItems().isEmpty()) {
+        setCurrentRow(0);
+        scrollToItem(item(0));
+        event->accept();
+        return;
+    }
+    QListWidget::keyPressEvent(event);
+}
+
+void ListBox::paintEvent(QPaintEvent* event) {
+    QListWidget::paintEvent(event);
+    if (!hasFocus() || (currentItem() != nullptr && count() > 0))
+        return;
+    QPainter painter(viewport());
+    QStyleOptionFocusRect option;
+    option.initFrom(this);
+    option.rect = viewport()->rect().adjusted(1, 1, -1, -1);
+    option.backgroundColor = palette().color(QPalette::Base);
+    // Fusion draws a focus frame only after focus moved by keyboard; a list
+    // clicked into shows it as well.
+    option.state |= QStyle::State_KeyboardFocusChange;
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+}
+
+}  // namespace editor_ui

@@ -1,0 +1,26 @@
+// The editor's single-selection list box, a QListWidget that behaves for the
+// keyboard as a list box should.
+#pragma once
+
+#include <QListWidget>
+
+namespace editor_ui {
+
+class ListBox : public QListWidget {
+  public:
+    explicit ListBox(QWidget* parent = nullptr);
+
+    // Appends an entry and scrolls it into view.
+    void addEntry(const QString& text);
+
+  protected:
+    // Up or Down with no entry selected selects the first entry. Qt would
+    // move on from the entry that taking focus made current (the first),
+    // so that the first Down selected the second.
+    void keyPressEvent(QKeyEvent* event) override;
+    // Qt shows a list's focus only on its current entry; an empty list, or
+    // one with no current entry, gets a focus frame around its area.
+    void paintEvent(QPaintEvent* event) override;
+};
+
+}  // namespace editor_ui
