@@ -212,6 +212,70 @@ TEST(Document, RemoveSectionTakesEverySectionOfThatNameAndNothingElse) {
     EXPECT_FALSE(document.removeSection("bad\n"));
 }
 
+// A list section goes with the entries that read as headers: a remade
+// backup must not keep the old ones before its rebuilt list.
+TEST(Document, RemoveListSectionTakesEntriesThatReadAsHeaders) {
+    struct Row {
+        const char* fault;
+        std::string before;
+        std::string after;
+    };
+    const Row rows[] = {
+        {"an entry with text after its ']' kept with the lines after it",
+         "[Texts]\r\nName=x\r\n[Extrafiles]\r\na\r\n[readme].txt\r\n\r\nb\r\n",
+         "[Texts]\r\nName=x\r\n"},
+        {"an entry that is a whole header kept", "[Extrafiles]\r\na\r\n[1]\r\nb.txt\r\n", ""},
+        {"a last entry that is a whole header kept", "[T]\r\nk=1\r\n[Extrafiles]\r\na\r\n[1]\r\n",
+         "[T]\r\nk=1\r\n"},
+        {"a following section of keys removed", "[Extrafiles]\r\n[x].txt\r\n[Foreign]\r\nkeep=this\r\n",
+         "[Foreign]\r\nkeep=this\r\n"},
+        {"a second list of that name left behind",
+         "[Extrafiles]\r\na\r\n[Misc]\r\nk=1\r\n[EXTRAFILES]\r\n[b].txt\r\nc\r\n",
+         "[Misc]\r\nk=1\r\n"},
+        {"no such section: nothing changes", "[T]\r\n[a].txt\r\n", "[T]\r\n[a].txt\r\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fault);
+        auto document = platform::profile::Document::parse(row.before);
+        ASSERT_TRUE(document.removeListSection("Extrafiles"));
+        EXPECT_EQ(document.serialize(), row.after);
+    }
+}
+
+// Text routines: any encoding in, the ANSI code page out, and a character
+// the code page cannot hold refused by name, with nothing written.
+TEST(Document, TextIsReadInAnyEncodingAndWrittenInTheCodePage) {
+    struct Row {
+        const char* fault;
+        std::string bytes;
+    };
+    const Row rows[] = {
+        {"ANSI bytes not kept", "[T]\r\nk=Caf\xE9\r\n"},
+        {"UTF-8 written as UTF-8", "[T]\r\nk=Caf\xC3\xA9\r\n"},
+        {"UTF-8 mark written back", "\xEF\xBB\xBF[T]\r\nk=Caf\xC3\xA9\r\n"},
+        {"UTF-16 written back", "\xFF\xFE[\0T\0]\0\r\0\n\0k\0=\0C\0a\0f\0\xE9\0\r\0\n\0"s},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fault);
+        TempDir dir;
+        writeBytes(dir / "f.ini", row.bytes);
+        Batch batch(dir / "f.ini", Batch::Start::FromFile, 1252);
+        ASSERT_EQ(platform::profile::Document::decode(row.bytes, 1252).value("t", "K"),
+                  "Caf\xC3\xA9");
+        ASSERT_TRUE(batch.setValue("T", "n", "\xE2\x82\xAC"));
+        ASSERT_TRUE(batch.commit());
+        EXPECT_EQ(readBytes(dir / "f.ini"), "[T]\r\nk=Caf\xE9\r\nn=\x80\r\n");
+    }
+
+    TempDir dir;
+    writeBytes(dir / "f.ini", "[T]\r\nk=\xD0\x96\r\n");
+    Batch batch(dir / "f.ini", Batch::Start::FromFile, 1252);
+    ASSERT_TRUE(batch.setValue("T", "n", "1"));
+    const Status committed = batch.commit();
+    EXPECT_EQ(committed.message(), "line 2 holds U+0416 '\xD0\x96', which code page 1252 cannot hold");
+    EXPECT_EQ(readBytes(dir / "f.ini"), "[T]\r\nk=\xD0\x96\r\n");
+}
+
 // Lines added one after another to the last section stay in order even when
 // one reads as a section header; appendLine alone would put "b" before it.
 TEST(Document, AddLastLineKeepsLinesInOrderAfterOneThatReadsAsAHeader) {
