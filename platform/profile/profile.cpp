@@ -199,8 +199,9 @@ Result<Document> Document::loadText(const fs::path& path, unsigned codePage) {
 Result<std::string> Document::encode(unsigned codePage) const {
     std::string bytes;
     for (std::size_t i = 0; i < lines_.size(); ++i) {
+        // Named by its text: its number may have changed since it was read.
         if (auto why = text::whyNotInCodePage(lines_[i].text, codePage))
-            return Error{"line " + std::to_string(i + 1) + " holds " + *why};
+            return Error{"the line \"" + lines_[i].text + "\" holds " + *why};
         bytes += text::utf8ToAnsi(lines_[i].text, codePage).ansi;
         bytes += lines_[i].end;
     }

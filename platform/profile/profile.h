@@ -40,7 +40,7 @@ class Document {
     std::string serialize() const;
     // The UTF-8 text in the code page, as a file is written: no byte-order
     // mark. A character the code page cannot hold is refused, never
-    // replaced; the Error names it, the code page and the line it stands on.
+    // replaced; the Error names it, the code page and the line that holds it.
     Result<std::string> encode(unsigned codePage) const;
 
     // The value of `key` in `section`, blanks around it removed; nullopt when

@@ -272,7 +272,8 @@ TEST(Document, TextIsReadInAnyEncodingAndWrittenInTheCodePage) {
     Batch batch(dir / "f.ini", Batch::Start::FromFile, 1252);
     ASSERT_TRUE(batch.setValue("T", "n", "1"));
     const Status committed = batch.commit();
-    EXPECT_EQ(committed.message(), "line 2 holds U+0416 '\xD0\x96', which code page 1252 cannot hold");
+    EXPECT_EQ(committed.message(),
+              "the line \"k=\xD0\x96\" holds U+0416 '\xD0\x96', which code page 1252 cannot hold");
     EXPECT_EQ(readBytes(dir / "f.ini"), "[T]\r\nk=\xD0\x96\r\n");
 }
 
