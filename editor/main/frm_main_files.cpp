@@ -56,7 +56,7 @@ void frmMain::LoadInstallInfo(const QString& Path) {
         boxes[i]->setText(toQt(value));
     }
 
-    const platform::Result<std::string> text = platform::files::readTextFile(toPath(Path));
+    const platform::Result<std::string> text = editor_ini::readInstallInfoText(toPath(Path));
     if (!text)
         return;
     const std::optional<std::vector<std::string>> entries = editor_ini::scanExtraFiles(*text);
