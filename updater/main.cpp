@@ -7,5 +7,5 @@
 int main() {
     // Each step's line shows as it happens, also through a pipe.
     std::cout << std::unitbuf;
-    return updater::run(".", std::cout, std::cin);
+    return updater::run(".", std::cout, std::cerr, std::cin);
 }

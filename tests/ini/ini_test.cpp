@@ -22,6 +22,7 @@ using editor_ini::WriteINI;
 using editor_ini::WriteIniSection;
 using test_support::readBytes;
 using test_support::TempDir;
+using test_support::utf16le;
 using test_support::writeBytes;
 
 struct ReadRow {
@@ -119,17 +120,6 @@ TEST(ReadINI, TheCutCountsAnsiBytesAndNeverSplitsACharacter) {
         EXPECT_EQ(ReadINI((dir / "f.ini").string(), "A", "k", "", 100, row.codePage),
                   row.expected);
     }
-}
-
-// UTF-16LE little-endian bytes with their byte-order mark, as Notepad saves
-// "Unicode"; the text holds characters of the Basic Multilingual Plane only.
-std::string utf16le(std::u16string_view text) {
-    std::string bytes = "\xFF\xFE";
-    for (char16_t unit : text) {
-        bytes += static_cast<char>(unit & 0xFF);
-        bytes += static_cast<char>(unit >> 8);
-    }
-    return bytes;
 }
 
 // Every encoding an install-info file may come in reads as the same text:

@@ -24,6 +24,7 @@ namespace fs = std::filesystem;
 namespace res = platform::resource;
 using test_support::readBytes;
 using test_support::TempDir;
+using test_support::utf16le;
 using test_support::writeBytes;
 using namespace std::string_literals;
 
@@ -138,6 +139,7 @@ const std::string kIconFile = updater_test::makeIcon({40, 12});
 struct Outcome {
     int exitCode;
     std::string console;
+    std::string errors;  // standard error
 };
 
 class UpdaterRun : public ::testing::Test {
@@ -150,9 +152,10 @@ class UpdaterRun : public ::testing::Test {
     }
     Outcome run(std::string_view key = "\n") {
         std::ostringstream out;
+        std::ostringstream err;
         std::istringstream in{std::string(key)};
-        int code = updater::run(dir.path(), out, in);
-        return {code, out.str()};
+        int code = updater::run(dir.path(), out, err, in);
+        return {code, out.str(), err.str()};
     }
     void write(const std::string& name, const std::string& bytes) {
         fs::create_directories((dir / name).parent_path());
@@ -403,8 +406,9 @@ TEST_F(UpdaterRun, AFailedCommitIsReportedAndChangesNothing) {
             [&] {
                 ::close(pipeFds[0]);
                 std::ostringstream out;
+                std::ostringstream err;
                 std::istringstream in("\n");
-                int result = updater::run(dir.path(), out, in);
+                int result = updater::run(dir.path(), out, err, in);
                 const std::string text = out.str();
                 if (::write(pipeFds[1], text.data(), text.size()) !=
                     static_cast<ssize_t>(text.size())) {
@@ -471,6 +475,7 @@ TEST_F(UpdaterRun, AnExtraFileListTooLongForTheTableIsRefused) {
         const char* name;
         std::size_t tableBytes;  // lines, their NULs and the final NUL
         Expect expected;
+        bool utf8 = false;  // names of e-acutes in a UTF-8 file: 2 bytes there, 1 in the table
     };
     const Case cases[] = {
         {"well inside", 10000, Expect::Written},
@@ -478,6 +483,10 @@ TEST_F(UpdaterRun, AnExtraFileListTooLongForTheTableIsRefused) {
         {"the buffer exactly", 10240, Expect::Written},
         {"one byte over: the last name would be cut", 10241, Expect::Refused},
         {"far over: the files at the end would be lost", 30000, Expect::Refused},
+        {"UTF-8 bytes counted: a list that fits once converted was refused", 10240,
+         Expect::Written, true},
+        {"converted bytes one over the buffer: the last name would be cut", 10241,
+         Expect::Refused, true},
     };
     const std::string installer = readBytes(dir / "installer.exe");
     for (const auto& c : cases) {
@@ -491,8 +500,15 @@ TEST_F(UpdaterRun, AnExtraFileListTooLongForTheTableIsRefused) {
             if (left - (length + 1) == 1)
                 --length;  // never leave a one-byte remainder
             std::string line = std::to_string(100000 + i);
-            line.resize(length, 'x');
-            ini += line + "\r\n";
+            std::string text = line;
+            if (c.utf8) {
+                for (std::size_t k = line.size(); k < length; ++k) text += "\xC3\xA9";
+                line.resize(length, '\xE9');
+            } else {
+                line.resize(length, 'x');
+                text = line;
+            }
+            ini += text + "\r\n";
             table += line + '\0';
             left -= length + 1;
         }
@@ -516,6 +532,69 @@ TEST_F(UpdaterRun, AnExtraFileListTooLongForTheTableIsRefused) {
             EXPECT_EQ(outcome.console.find("Adding"), std::string::npos);
         }
     }
+}
+
+// Every encoding of the install-info file gives the installer the same ANSI
+// texts: an ANSI file its very bytes, the others their converted text. Files
+// are found by the names as the file spells them.
+TEST_F(UpdaterRun, EveryEncodingOfTheFileGivesTheSameAnsiTexts) {
+    struct Row {
+        const char* fault;
+        std::string ini;
+        std::string extraFileName;  // as found in the folder
+    };
+    const Row rows[] = {
+        {"1252 bytes changed on their way",
+         "[Texts]\r\nName=Caf\xE9\r\nTitle=\x80\x81\xFF\r\n[Extrafiles]\r\nd\xE9.txt\r\n",
+         "d\xE9.txt"},
+        {"UTF-8 of an earlier version written as UTF-8 (CafÃ©)",
+         "[Texts]\r\nName=Caf\xC3\xA9\r\nTitle=\xE2\x82\xAC\xC2\x81\xC3\xBF\r\n[Extrafiles]\r\n"
+         "d\xC3\xA9.txt\r\n",
+         "d\xC3\xA9.txt"},
+        {"UTF-8 mark: the Texts section lost",
+         "\xEF\xBB\xBF[Texts]\r\nName=Caf\xC3\xA9\r\nTitle=\xE2\x82\xAC\xC2\x81\xC3\xBF\r\n"
+         "[Extrafiles]\r\nd\xC3\xA9.txt\r\n",
+         "d\xC3\xA9.txt"},
+        {"UTF-16: every value its default",
+         utf16le(u"[Texts]\r\nName=Caf\u00E9\r\nTitle=\u20AC\u0081\u00FF\r\n[Extrafiles]\r\nd\u00E9.txt\r\n"),
+         "d\xC3\xA9.txt"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fault);
+        fs::copy_file(TAMSEL_TEST_INSTALLER, dir / "installer.exe",
+                      fs::copy_options::overwrite_existing);
+        fs::remove_all(dir / row.extraFileName);
+        write("install_info.ini", row.ini);
+        write(row.extraFileName, "extra");
+        const Outcome outcome = run();
+        EXPECT_EQ(outcome.exitCode, updater::kExitOk);
+        EXPECT_EQ(outcome.errors, "");
+        EXPECT_EQ(rcData(101), "Caf\xE9\0"s);
+        EXPECT_EQ(rcData(108), "\x80\x81\xFF\0"s);
+        EXPECT_EQ(rcData(103), "d\xE9.txt\0\0"s);
+        EXPECT_EQ(rcData(109), "extra");
+        fs::remove(dir / row.extraFileName);
+    }
+}
+
+// A character the code page cannot hold reaches the installer as '?', as
+// Windows' conversion makes it, and one line on standard error names it.
+TEST_F(UpdaterRun, ACharacterTheCodePageCannotHoldIsWrittenAsAQuestionMarkAndNamed) {
+    write("install_info.ini", "[Texts]\r\nName=\xD0\x96" "ar \xD0\x96\r\nTitle=Caf\xC3\xA9\r\n"
+                              "[Extrafiles]\r\na.txt\r\n\xE6\x97\xA5.txt\r\n");
+    write("\xE6\x97\xA5.txt", "sun");
+    const Outcome outcome = run();
+    EXPECT_EQ(outcome.exitCode, updater::kExitOk);
+    EXPECT_EQ(rcData(101), "?ar ?\0"s);
+    EXPECT_EQ(rcData(108), "Caf\xE9\0"s);
+    EXPECT_EQ(rcData(103), "a.txt\0?.txt\0\0"s);
+    EXPECT_EQ(rcData(110), "sun") << "the file is found by its name as written";
+    EXPECT_EQ(outcome.errors,
+              "warning: \"Name\": U+0416 '\xD0\x96' is not in code page 1252; written as \"?\"\n"
+              "warning: \"Name\": U+0416 '\xD0\x96' is not in code page 1252; written as \"?\"\n"
+              "warning: \"ExtraFiles\" line 2: U+65E5 '\xE6\x97\xA5' is not in code page 1252; "
+              "written as \"?\"\n");
+    EXPECT_NE(outcome.console.find("Installer updated!"), std::string::npos);
 }
 
 TEST_F(UpdaterRun, ASignedInstallerIsToldToBeSignedAgain) {
