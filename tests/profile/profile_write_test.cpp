@@ -242,41 +242,6 @@ TEST(Document, RemoveListSectionTakesEntriesThatReadAsHeaders) {
     }
 }
 
-// Text routines: any encoding in, the ANSI code page out, and a character
-// the code page cannot hold refused by name, with nothing written.
-TEST(Document, TextIsReadInAnyEncodingAndWrittenInTheCodePage) {
-    struct Row {
-        const char* fault;
-        std::string bytes;
-    };
-    const Row rows[] = {
-        {"ANSI bytes not kept", "[T]\r\nk=Caf\xE9\r\n"},
-        {"UTF-8 written as UTF-8", "[T]\r\nk=Caf\xC3\xA9\r\n"},
-        {"UTF-8 mark written back", "\xEF\xBB\xBF[T]\r\nk=Caf\xC3\xA9\r\n"},
-        {"UTF-16 written back", "\xFF\xFE[\0T\0]\0\r\0\n\0k\0=\0C\0a\0f\0\xE9\0\r\0\n\0"s},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.fault);
-        TempDir dir;
-        writeBytes(dir / "f.ini", row.bytes);
-        Batch batch(dir / "f.ini", Batch::Start::FromFile, 1252);
-        ASSERT_EQ(platform::profile::Document::decode(row.bytes, 1252).value("t", "K"),
-                  "Caf\xC3\xA9");
-        ASSERT_TRUE(batch.setValue("T", "n", "\xE2\x82\xAC"));
-        ASSERT_TRUE(batch.commit());
-        EXPECT_EQ(readBytes(dir / "f.ini"), "[T]\r\nk=Caf\xE9\r\nn=\x80\r\n");
-    }
-
-    TempDir dir;
-    writeBytes(dir / "f.ini", "[T]\r\nk=\xD0\x96\r\n");
-    Batch batch(dir / "f.ini", Batch::Start::FromFile, 1252);
-    ASSERT_TRUE(batch.setValue("T", "n", "1"));
-    const Status committed = batch.commit();
-    EXPECT_EQ(committed.message(),
-              "the line \"k=\xD0\x96\" holds U+0416 '\xD0\x96', which code page 1252 cannot hold");
-    EXPECT_EQ(readBytes(dir / "f.ini"), "[T]\r\nk=\xD0\x96\r\n");
-}
-
 // Lines added one after another to the last section stay in order even when
 // one reads as a section header; appendLine alone would put "b" before it.
 TEST(Document, AddLastLineKeepsLinesInOrderAfterOneThatReadsAsAHeader) {
