@@ -197,15 +197,18 @@ Result<Document> Document::loadText(const fs::path& path, unsigned codePage) {
 }
 
 Result<std::string> Document::encode(unsigned codePage) const {
-    std::string bytes;
-    for (std::size_t i = 0; i < lines_.size(); ++i) {
-        // Named by its text: its number may have changed since it was read.
-        if (auto why = text::whyNotInCodePage(lines_[i].text, codePage))
-            return Error{"the line \"" + lines_[i].text + "\" holds " + *why};
-        bytes += text::utf8ToAnsi(lines_[i].text, codePage).ansi;
-        bytes += lines_[i].end;
-    }
-    return bytes;
+    const std::string text = serialize();
+    text::Encoded encoded = text::utf8ToAnsi(text, codePage);
+    if (encoded.unmappable.empty())
+        return std::move(encoded.ansi);
+    // Named by its line's text: its number may have changed since it was read.
+    const text::Unmappable& first = encoded.unmappable.front();
+    const std::size_t before = text.find_last_of("\r\n", first.offset);
+    const std::size_t start = before == std::string::npos ? 0 : before + 1;
+    const std::size_t end = std::min(text.find_first_of("\r\n", first.offset), text.size());
+    return Error{"the line \"" + text.substr(start, end - start) + "\" holds " +
+                 text::describeCharacter(first.character) + ", which " +
+                 text::codePageName(codePage) + " cannot hold"};
 }
 
 std::string Document::serialize() const {
