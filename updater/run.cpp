@@ -18,6 +18,7 @@
 #include "platform/files/windows_access.h"
 #include "platform/profile/profile.h"
 #include "platform/resource/resource_update.h"
+#include "platform/text/codepage.h"
 #include "updater/icon.h"
 #include "updater/input_file.h"
 
@@ -29,10 +30,10 @@ namespace res = platform::resource;
 constexpr std::string_view kInstallerFileName = "installer.exe";
 
 // Fixed buffers, as the installer's reader expects: a value keeps at most
-// 1022 characters (1023 is given as the size of a 1024-byte buffer), and the
-// whole extra-file section must fit 10240 bytes with its NULs.
-constexpr std::size_t kValueBufferBytes = 1024;
+// 1022 bytes in the ANSI code page (1023 is given as the size of a 1024-byte
+// buffer), and the whole extra-file section must fit 10240 bytes with its NULs.
 constexpr std::size_t kValueSizeGiven = 1023;
+constexpr std::size_t kValueMaxBytes = kValueSizeGiven - 1;
 constexpr std::size_t kSectionBufferBytes = 10240;
 
 enum ResourceId : std::uint16_t {
@@ -92,47 +93,103 @@ class UpdateSink final : public ResourceSink {
     res::Update& update_;
 };
 
-// One key's value, NUL-terminated in its buffer.
+// The install-info file, read once: every value below comes from these bytes.
+// A missing or unreadable file reads as empty, so every key takes its default.
+// A file in the ANSI code page is kept as its bytes, which reach the installer
+// unchanged; a UTF-8 or UTF-16 file is read as UTF-8 text, each value and line
+// converted to the code page on its way to the installer.
+struct InstallInfo {
+    platform::profile::Document document;
+    std::size_t bytes = 0;  // of the document's text: no value or section is longer
+    bool converted = false;
+    unsigned codePage = 0;
+};
+
+InstallInfo readInstallInfo(const fs::path& file, unsigned codePage) {
+    auto text = platform::files::readTextFile(file);
+    if (!text)
+        return {{}, 0, false, codePage};
+    if (platform::text::detectFileEncoding(*text) == platform::text::FileEncoding::Ansi)
+        return {platform::profile::Document::parse(*text), text->size(), false, codePage};
+    auto document = platform::profile::Document::decode(*text, codePage);
+    const std::size_t bytes = document.serialize().size();
+    return {std::move(document), bytes, true, codePage};
+}
+
+// A text as the installer reads it, in the ANSI code page. A character the
+// code page cannot hold becomes '?', as Windows' conversion makes it, and one
+// line on `err` names it and `what` (the key or line) that held it.
+std::string toInstallerText(const InstallInfo& info, std::string_view text, std::string_view what,
+                            std::ostream& err) {
+    if (!info.converted)
+        return std::string(text);
+    platform::text::Encoded encoded = platform::text::utf8ToAnsiReplacing(text, info.codePage);
+    for (const platform::text::Unmappable& character : encoded.unmappable) {
+        err << "warning: " << what << ": " << platform::text::describeCharacter(character.character)
+            << " is not in " << platform::text::codePageName(info.codePage)
+            << "; written as \"?\"\n";
+    }
+    return std::move(encoded.ansi);
+}
+
+// One key's value as the installer reads it: bytes of the ANSI code page.
+// A name among them is looked up by these bytes, as a Windows program would.
 class Value {
   public:
-    Value(const platform::profile::Document& file, std::string_view section, std::string_view key,
-          std::string_view defaultValue) {
-        length_ = platform::profile::getString(file, section, key, defaultValue, buffer_,
-                                               kValueSizeGiven);
+    Value(const InstallInfo& info, std::string_view section, std::string_view key,
+          std::string_view defaultValue, std::ostream& err) {
+        std::vector<char> whole(info.bytes + defaultValue.size() + 1);
+        std::string_view text(whole.data(), platform::profile::getString(info.document, section,
+                                                                         key, defaultValue, whole,
+                                                                         whole.size()));
+        // At most 1022 bytes in the code page, and whole characters: the
+        // installer would read half a double-byte character as another one.
+        if (info.converted) {
+            text = text.substr(
+                0, platform::text::utf8CutLengthForAnsi(text, kValueMaxBytes, info.codePage));
+            ansi_ = toInstallerText(info, text, "\"" + std::string(key) + "\"", err);
+        } else {
+            ansi_ = text.substr(0, platform::text::ansiCutLength(text, kValueMaxBytes, info.codePage));
+        }
     }
-    std::string_view text() const { return {buffer_.data(), length_}; }
-    // The text with its terminating NUL, as the installer reads it.
+    std::string_view ansi() const { return ansi_; }
+    // The ANSI bytes with their terminating NUL, as the installer reads them.
     std::span<const std::byte> withNul() const {
-        return std::as_bytes(std::span(buffer_.data(), length_ + 1));
+        return std::as_bytes(std::span(ansi_.c_str(), ansi_.size() + 1));
     }
 
   private:
-    std::array<char, kValueBufferBytes> buffer_{};
-    std::size_t length_ = 0;
+    std::string ansi_;
 };
 
-// The bytes the whole section takes as the installer's table (its lines,
-// their NULs and the final NUL), read with a buffer that cannot be too small:
-// the list is never longer than the file plus its two final NULs.
-std::size_t tableBytesNeeded(const platform::profile::Document& file, std::size_t fileBytes) {
-    std::vector<char> whole(fileBytes + 2);
-    return platform::profile::getSection(file, install_info::kSectionExtraFilesUpdater, whole,
-                                         whole.size()) +
-           1;
-}
-
-// The install-info file, read once: every value below comes from these bytes.
-// A missing or unreadable file reads as empty, so every key takes its default.
-struct InstallInfo {
-    platform::profile::Document document;
-    std::size_t bytes = 0;
+// The section "ExtraFiles": each line's ANSI bytes (to find its file by) and
+// the installer's location table of them, each line with its NUL,
+// then one more NUL. Read whole, so that a list too long for the table's
+// buffer is seen as such, never cut.
+struct ExtraFiles {
+    std::vector<std::string> names;
+    std::string table;
 };
 
-InstallInfo readInstallInfo(const fs::path& file) {
-    auto text = platform::files::readTextFile(file);
-    if (!text)
-        return {};
-    return {platform::profile::Document::parse(*text), text->size()};
+ExtraFiles readExtraFiles(const InstallInfo& info, std::ostream& err) {
+    std::vector<char> whole(info.bytes + 2);
+    const std::size_t n = platform::profile::getSection(
+        info.document, install_info::kSectionExtraFilesUpdater, whole, whole.size());
+    ExtraFiles extra;
+    for (std::size_t position = 0; position < n;) {
+        const std::string_view line(whole.data() + position,
+                                    ::strnlen(whole.data() + position, n - position));
+        extra.names.push_back(toInstallerText(
+            info, line,
+            "\"" + std::string(install_info::kSectionExtraFilesUpdater) + "\" line " +
+                std::to_string(extra.names.size() + 1),
+            err));
+        extra.table += extra.names.back();
+        extra.table += '\0';
+        position += line.size() + 1;
+    }
+    extra.table += '\0';
+    return extra;
 }
 
 // Waits for the final key. A NUL ends the program silently; any other
@@ -151,18 +208,18 @@ int runSteps(const fs::path& workingDirectory, std::ostream& out, std::ostream& 
     const Warn warn = [&err](const std::string& message) {
         err << "warning: " << message << '\n' << std::flush;
     };
-    const InstallInfo info = readInstallInfo(locateFile(workingDirectory, kFileName, warn));
-    const platform::profile::Document& ini = info.document;
+    const InstallInfo info = readInstallInfo(locateFile(workingDirectory, kFileName, warn),
+                                             platform::text::ansiCodePage());
 
-    const Value name(ini, kSectionTexts, kKeyName, kDefaultName);
-    const Value warning(ini, kSectionTexts, kKeyWarning, "");
-    const Value title(ini, kSectionTexts, kKeyTitle, kDefaultTitle);
-    const Value vbName(ini, kSectionTexts, kKeyVBName, "");
-    const Value filename(ini, kSectionFiles, kKeyFilename, "");
-    const Value icon(ini, kSectionFiles, kKeyIcon, "");
-    const Value runAfterInstall(ini, kSectionMisc, kKeyRunAfterInstall, "");
+    const Value name(info, kSectionTexts, kKeyName, kDefaultName, err);
+    const Value warning(info, kSectionTexts, kKeyWarning, "", err);
+    const Value title(info, kSectionTexts, kKeyTitle, kDefaultTitle, err);
+    const Value vbName(info, kSectionTexts, kKeyVBName, "", err);
+    const Value filename(info, kSectionFiles, kKeyFilename, "", err);
+    const Value icon(info, kSectionFiles, kKeyIcon, "", err);
+    const Value runAfterInstall(info, kSectionMisc, kKeyRunAfterInstall, "", err);
 
-    auto plugin = takeInputFile(workingDirectory, filename.text(), warn);
+    auto plugin = takeInputFile(workingDirectory, filename.ansi(), warn);
 
     const fs::path installer = locateFile(workingDirectory, kInstallerFileName, warn);
     // The update replaces the file through its folder, which the file's own
@@ -193,36 +250,29 @@ int runSteps(const fs::path& workingDirectory, std::ostream& out, std::ostream& 
 
     std::uint32_t counter = 1;
     out << "Writing extra files...\n";
-    std::array<char, kSectionBufferBytes> section{};
-    // The profile layer never reports more than size - 2; the bound keeps the
-    // walk and the table inside the buffer whatever it returns.
-    const std::size_t n = std::min(
-        platform::profile::getSection(ini, kSectionExtraFilesUpdater, section, section.size()),
-        section.size() - 1);
-    // A cut buffer reports size - 2; only then can lines be missing from it.
-    if (std::size_t needed = n >= section.size() - 2 ? tableBytesNeeded(ini, info.bytes) : n + 1;
-        needed > n + 1) {
-        out << "The extra-file list is too long for the installer's table (" << needed
-            << " bytes, at most " << section.size() << "); nothing was written.\n";
+    // The table's buffer holds 10240 bytes of the code page: a UTF-8 or
+    // UTF-16 file's lines count as converted.
+    const ExtraFiles extra = readExtraFiles(info, err);
+    if (extra.table.size() > kSectionBufferBytes) {
+        out << "The extra-file list is too long for the installer's table (" << extra.table.size()
+            << " bytes, at most " << kSectionBufferBytes << "); nothing was written.\n";
         waitForKey(out, in);
         return kExitFailed;
     }
-    for (std::size_t position = 0; position < n; ++counter) {
-        const std::string_view line(section.data() + position,
-                                    ::strnlen(section.data() + position, n - position));
-        out << "Adding: " << line << "...\n";
+    for (const std::string& line : extra.names) {
+        out << "Adding: " << platform::text::ansiToUtf8(line, info.codePage).utf8 << "...\n";
         if (auto data = takeInputFile(workingDirectory, line, warn)) {
             addInput(*update, static_cast<std::uint16_t>(kExtraFileIdBase + counter),
                      std::move(*data));
         }
-        position += line.size() + 1;
+        ++counter;
     }
 
     out << "Writing Extra files location table...\n";
-    sink.add(res::kTypeRcData, kIdLocationTable, std::as_bytes(std::span(section.data(), n + 1)));
+    sink.add(res::kTypeRcData, kIdLocationTable, std::as_bytes(std::span(extra.table)));
 
     out << "Adding Icon...\n";
-    AddIcon(sink, workingDirectory, icon.text(), kExtraFileIdBase + counter, warn);
+    AddIcon(sink, workingDirectory, icon.ansi(), kExtraFileIdBase + counter, warn);
 
     auto committed = update->commit();
     if (!committed) {
@@ -240,8 +290,7 @@ int runSteps(const fs::path& workingDirectory, std::ostream& out, std::ostream& 
 
 }  // namespace
 
-int run(const fs::path& workingDirectory, std::ostream& out, std::ostream& err,
-        std::istream& in) {
+int run(const fs::path& workingDirectory, std::ostream& out, std::ostream& err, std::istream& in) {
     // Memory running out (an input larger than the machine can hold) ends
     // the run as a failure like any other: nothing has been written, and the
     // console stays readable until the key.

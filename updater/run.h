@@ -11,8 +11,9 @@ namespace updater {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 
-// Prints one line per step on `out`, a "warning: " line on `err` for each
-// named file it skips or had to choose, and reads the final key from `in`.
+// Prints one line per step on `out` and reads the final key from `in`. A
+// character of a UTF-8 or UTF-16 install-info file that the ANSI code page
+// cannot hold is written as '?' and named in one line on `err`.
 // Returns the process exit code: kExitOk when the installer was updated,
 // kExitFailed when it could not be opened or updated.
 int run(const std::filesystem::path& workingDirectory, std::ostream& out, std::ostream& err,

@@ -144,7 +144,8 @@ std::vector<std::string> ReadBackupList(const fs::path& folder) {
     // Read once: a list of thousands of names would otherwise parse the whole
     // file again for every name. An unreadable file reads as an empty one, as
     // it does for a single ReadINI.
-    auto loaded = platform::profile::Document::load(listPath(folder));
+    auto loaded =
+        platform::profile::Document::loadText(listPath(folder), platform::text::ansiCodePage());
     const platform::profile::Document list =
         loaded ? std::move(loaded).value() : platform::profile::Document{};
     const std::optional<std::size_t> count = parseCount(editor_ini::ReadINI(
@@ -165,7 +166,7 @@ bool isBackupFile(const fs::path& path) {
     // symlink_status: a link is judged as a link, never by where it points.
     if (fs::symlink_status(path, error).type() != fs::file_type::regular)
         return false;
-    auto file = platform::profile::Document::load(path);
+    auto file = platform::profile::Document::loadText(path, platform::text::ansiCodePage());
     return file && !file->sectionLines(install_info::kSectionTexts).empty();
 }
 
@@ -174,6 +175,13 @@ platform::Status WriteBackupFile(const fs::path& folder, const std::string& name
                                  const editor_ini::EntryWritten& onEntryWritten) {
     if (auto refused = backupNameProblem(name)) {
         return platform::Error{"Refused backup name \"" + name + "\": " + *refused};
+    }
+    // The name goes into backup.ini, which is written in the ANSI code page:
+    // a name it cannot hold would leave a backup file that no list names.
+    const unsigned codePage = platform::text::ansiCodePage();
+    if (auto why = platform::text::whyNotInCodePage(name, codePage)) {
+        return platform::Error{"The backup name \"" + name + "\" holds " + *why +
+                               "; nothing was written."};
     }
     const fs::path path = BackupPath(folder, name);
     // A backup of the same name is made again; any other file of that name
@@ -196,7 +204,8 @@ platform::Status WriteBackupList(const fs::path& folder, const std::vector<std::
     }
     // Written from empty: positions beyond the new count do not survive, and
     // the old list stays whole until the new one replaces it.
-    platform::profile::Batch batch(listPath(folder), platform::profile::Batch::Start::Empty);
+    platform::profile::Batch batch(listPath(folder), platform::profile::Batch::Start::Empty,
+                                   platform::text::ansiCodePage());
     platform::Status status =
         batch.setValue(kListSectionGeneral, kListKeyCount, std::to_string(names.size()));
     for (std::size_t i = 0; i < names.size() && status; ++i) {

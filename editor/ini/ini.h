@@ -6,23 +6,28 @@
 #include <string>
 
 #include "platform/profile/profile.h"
+#include "platform/text/codepage.h"
 
 namespace editor_ini {
 
-// Reads one key into a private 300-character buffer. Size must lie between 1
-// and 300 (it is clamped to that range). Gives Default when nothing was
-// copied (missing file, section or key, or an empty value); otherwise at most
-// Size - 1 bytes of the value, less a UTF-8 character the cut split, then
-// blanks (U+0020 only) removed from both ends.
+// Reads one key. Size must lie between 1 and 300 (it is clamped to that
+// range). Gives Default when nothing was copied (missing file, section or
+// key, or an empty value); otherwise as much of the value as takes at most
+// Size - 1 bytes in the ANSI code page `codePage`, in whole characters, then
+// blanks (U+0020 only) removed from both ends. The file is read in whatever
+// encoding it has (Document::loadText); the result is UTF-8.
 std::string ReadINI(const std::string& FileName, const std::string& Section, const std::string& Key,
-                    const std::string& Default, std::int32_t Size);
+                    const std::string& Default, std::int32_t Size,
+                    unsigned codePage = platform::text::ansiCodePage());
 
-// The same rules on a file already read into memory, for callers that read
-// many keys of one file.
+// The same rules on a file already read into memory (Document::loadText or
+// decode: UTF-8 text), for callers that read many keys of one file.
 std::string ReadINI(const platform::profile::Document& File, const std::string& Section,
-                    const std::string& Key, const std::string& Default, std::int32_t Size);
+                    const std::string& Key, const std::string& Default, std::int32_t Size,
+                    unsigned codePage = platform::text::ansiCodePage());
 
-// Makes Key hold Value. Reports nothing: a refused write leaves the file as it was.
+// Makes Key hold Value, writing the file in the ANSI code page. Reports
+// nothing: a refused write leaves the file as it was.
 void WriteINI(const std::string& FileName, const std::string& Section, const std::string& Key,
               const std::string& Value);
 

@@ -1,6 +1,8 @@
 #include "editor/ini/install_record.h"
 
+#include "platform/files/files.h"
 #include "platform/profile/profile.h"
+#include "platform/text/codepage.h"
 
 namespace editor_ini {
 
@@ -13,7 +15,23 @@ platform::Status writeInstallRecord(const std::filesystem::path& file, const Ins
     // A refused step (a line break pasted into a box) stops the write before
     // the commit: the file would otherwise be replaced without that key while
     // the window says it could not save. The file stays byte for byte as it was.
-    Batch batch(file, mode == WriteMode::FreshFile ? Batch::Start::Empty : Batch::Start::FromFile);
+    // A character the code page cannot hold is never written as '?': the
+    // first one found is named with its field or entry, and nothing is written.
+    const unsigned codePage = platform::text::ansiCodePage();
+    for (std::size_t i = 0; i < install_info::kFieldOrder.size(); ++i) {
+        if (auto why = platform::text::whyNotInCodePage(record.values[i], codePage)) {
+            return notSaved("the field \"" + std::string(install_info::kFieldOrder[i].key) +
+                            "\" holds " + *why + "; nothing was written");
+        }
+    }
+    for (std::size_t i = 0; i < record.extraFiles.size(); ++i) {
+        if (auto why = platform::text::whyNotInCodePage(record.extraFiles[i], codePage)) {
+            return notSaved("extra file " + std::to_string(i + 1) + " \"" + record.extraFiles[i] +
+                            "\" holds " + *why + "; nothing was written");
+        }
+    }
+    Batch batch(file, mode == WriteMode::FreshFile ? Batch::Start::Empty : Batch::Start::FromFile,
+                codePage);
     for (std::size_t i = 0; i < install_info::kFieldOrder.size(); ++i) {
         const install_info::Field& field = install_info::kFieldOrder[i];
         std::string_view value = i == install_info::kFieldWarning
@@ -23,7 +41,9 @@ platform::Status writeInstallRecord(const std::filesystem::path& file, const Ins
             return notSaved(set.message());
     }
     if (mode == WriteMode::UpdateInPlace) {
-        if (platform::Status removed = batch.removeSection(install_info::kSectionExtrafiles);
+        // As a list: the old entries that read as headers ("[readme].txt")
+        // go with it, or each remake would leave another copy of them behind.
+        if (platform::Status removed = batch.removeListSection(install_info::kSectionExtrafiles);
             !removed)
             return notSaved(removed.message());
     }
@@ -43,6 +63,13 @@ platform::Status writeInstallRecord(const std::filesystem::path& file, const Ins
     if (platform::Status written = batch.commit(); !written)
         return notSaved(written.message());
     return {};
+}
+
+platform::Result<std::string> readInstallInfoText(const std::filesystem::path& file) {
+    auto bytes = platform::files::readTextFile(file);
+    if (!bytes)
+        return platform::Error{bytes.message()};
+    return platform::text::decodeTextFile(*bytes, platform::text::ansiCodePage()).utf8;
 }
 
 std::optional<std::vector<std::string>> scanExtraFiles(std::string_view fileText) {

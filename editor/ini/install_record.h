@@ -41,11 +41,21 @@ using EntryWritten = std::function<void(std::size_t index)>;
 // Byte for byte what the single WriteINI / WriteIniSection calls would leave,
 // but committed once, except that the extra files keep their order even
 // after an entry that reads as a section header (single calls would put the
-// later entries in front of it). A value or entry the file cannot hold (a line break)
-// fails the whole write. A failure names what could not be written (the key,
-// or the extra file's position) and leaves the file as it was.
+// later entries in front of it). The file is written in the ANSI code page,
+// CR LF, no byte-order mark; an existing file (UpdateInPlace) is read in
+// whatever encoding it has and its other lines are rewritten in the code
+// page too. A value or entry the file cannot hold (a line break, a character
+// the code page cannot hold) fails the whole write, and so does another line
+// of an existing file the code page cannot hold. A failure names what could
+// not be written (the key, the extra file's position and text, or the line,
+// with the character and the code page) and leaves the file as it was.
 platform::Status writeInstallRecord(const std::filesystem::path& file, const InstallRecord& record,
                                     WriteMode mode, const EntryWritten& onEntryWritten = {});
+
+// An install-info or backup file's text as UTF-8, whatever its encoding
+// (platform::text::decodeTextFile with the ANSI code page): what the
+// extra-file scan reads.
+platform::Result<std::string> readInstallInfoText(const std::filesystem::path& file);
 
 // The extra-file scan of a loaded file: every whole line after the first line
 // that is exactly "[Extrafiles]" (letter case included), to the end of the

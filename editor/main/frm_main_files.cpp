@@ -60,7 +60,7 @@ void frmMain::LoadInstallInfo(const QString& Path) {
         boxes[i]->setCursorPosition(0);
     }
 
-    const platform::Result<std::string> text = platform::files::readTextFile(toPath(Path));
+    const platform::Result<std::string> text = editor_ini::readInstallInfoText(toPath(Path));
     if (!text)
         return;
     const std::optional<std::vector<std::string>> entries = editor_ini::scanExtraFiles(*text);

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/files/files.h"
+#include "platform/text/codepage.h"
 
 namespace platform::profile {
 namespace fs = std::filesystem;
@@ -143,10 +144,14 @@ Status checkWritable(const fs::path& file) {
     return {};
 }
 
-Status commitDocument(const fs::path& file, const Document& document) {
+Status commitBytes(const fs::path& file, std::string_view bytes) {
     if (Status writable = checkWritable(file); !writable)
         return writable;
-    return files::replaceFile(file, std::string_view(document.serialize()));
+    return files::replaceFile(file, bytes);
+}
+
+Status commitDocument(const fs::path& file, const Document& document) {
+    return commitBytes(file, document.serialize());
 }
 
 }  // namespace
@@ -175,6 +180,35 @@ Result<Document> Document::load(const fs::path& path) {
     if (!text)
         return Error{text.message()};
     return parse(*text);
+}
+
+Document Document::decode(std::string_view bytes, unsigned codePage) {
+    return parse(text::decodeTextFile(bytes, codePage).utf8);
+}
+
+Result<Document> Document::loadText(const fs::path& path, unsigned codePage) {
+    std::error_code ec;
+    if (!fs::exists(path, ec))
+        return Document{};
+    auto bytes = files::readTextFile(path);
+    if (!bytes)
+        return Error{bytes.message()};
+    return decode(*bytes, codePage);
+}
+
+Result<std::string> Document::encode(unsigned codePage) const {
+    const std::string text = serialize();
+    text::Encoded encoded = text::utf8ToAnsi(text, codePage);
+    if (encoded.unmappable.empty())
+        return std::move(encoded.ansi);
+    // Named by its line's text: its number may have changed since it was read.
+    const text::Unmappable& first = encoded.unmappable.front();
+    const std::size_t before = text.find_last_of("\r\n", first.offset);
+    const std::size_t start = before == std::string::npos ? 0 : before + 1;
+    const std::size_t end = std::min(text.find_first_of("\r\n", first.offset), text.size());
+    return Error{"the line \"" + text.substr(start, end - start) + "\" holds " +
+                 text::describeCharacter(first.character) + ", which " +
+                 text::codePageName(codePage) + " cannot hold"};
 }
 
 std::string Document::serialize() const {
@@ -350,6 +384,22 @@ Status Document::addLastLine(std::string_view text) {
 }
 
 Status Document::removeSection(std::string_view section) {
+    return removeSections(section, false);
+}
+
+Status Document::removeListSection(std::string_view section) {
+    return removeSections(section, true);
+}
+
+bool Document::holdsKeyLine(const SectionSpan& span) const {
+    for (std::size_t i = span.header + 1; i < span.end; ++i) {
+        if (keyLine(lines_[i].text))
+            return true;
+    }
+    return false;
+}
+
+Status Document::removeSections(std::string_view section, bool asList) {
     if (holdsLineBreakOrNul(section)) {
         return refuse("section [" + std::string(section) + "]",
                       "the name holds a line break or NUL");
@@ -361,14 +411,21 @@ Status Document::removeSection(std::string_view section) {
     kept.reserve(lines_.size());
     std::size_t next = 0;
     bool removed = false;
-    for (const SectionSpan& span : sections_) {
-        if (!equalsIgnoringCase(span.name, name))
+    for (std::size_t i = 0; i < sections_.size();) {
+        if (!equalsIgnoringCase(sections_[i].name, name)) {
+            ++i;
             continue;
+        }
+        // A list's entries are bare lines: a later "section" without a key
+        // line is an entry that reads as a header, and belongs to the list.
+        std::size_t end = i + 1;
+        while (asList && end < sections_.size() && !holdsKeyLine(sections_[end])) ++end;
         std::move(lines_.begin() + static_cast<std::ptrdiff_t>(next),
-                  lines_.begin() + static_cast<std::ptrdiff_t>(span.header),
+                  lines_.begin() + static_cast<std::ptrdiff_t>(sections_[i].header),
                   std::back_inserter(kept));
-        next = span.end;
+        next = sections_[end - 1].end;
         removed = true;
+        i = end;
     }
     if (!removed)
         return {};
@@ -457,7 +514,8 @@ Status appendLine(std::string_view section, std::string_view text, const fs::pat
     return commitDocument(file, *document);
 }
 
-Batch::Batch(fs::path file, Start start) : file_(std::move(file)), start_(start) {}
+Batch::Batch(fs::path file, Start start, std::optional<unsigned> textCodePage)
+    : file_(std::move(file)), start_(start), textCodePage_(textCodePage) {}
 
 bool Batch::load() {
     if (loaded_)
@@ -465,7 +523,7 @@ bool Batch::load() {
     loaded_ = true;
     if (start_ == Start::Empty)
         return true;
-    auto document = Document::load(file_);
+    auto document = textCodePage_ ? Document::loadText(file_, *textCodePage_) : Document::load(file_);
     if (!document) {
         loadError_ = document.status();
         return false;
@@ -507,11 +565,26 @@ Status Batch::removeSection(std::string_view section) {
     return apply(document_.removeSection(section));
 }
 
+Status Batch::removeListSection(std::string_view section) {
+    if (!load())
+        return loadError_;
+    return apply(document_.removeListSection(section));
+}
+
 Status Batch::commit() {
     if (!load())
         return loadError_;
     if (changed_) {
-        if (Status written = commitDocument(file_, document_); !written)
+        std::string bytes;
+        if (textCodePage_) {
+            auto encoded = document_.encode(*textCodePage_);
+            if (!encoded)
+                return encoded.status();
+            bytes = std::move(encoded).value();
+        } else {
+            bytes = document_.serialize();
+        }
+        if (Status written = commitBytes(file_, bytes); !written)
             return written;
     }
     return firstError_;

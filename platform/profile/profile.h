@@ -2,7 +2,10 @@
 // GetPrivateProfileStringA, GetPrivateProfileSectionA and
 // WritePrivateProfileStringA, plus appending a bare line to a section.
 //
-// Files are 8-bit text; bytes pass through unchanged. Lines end in CR LF when
+// Files are 8-bit text; bytes pass through unchanged, except through the
+// text routines (Document::decode, loadText, encode and a Batch given a code
+// page), which read any install-info encoding as UTF-8 and write the ANSI code
+// page. Lines end in CR LF when
 // written; CR LF, LF and CR are accepted when read. Section and key names
 // match without regard to ASCII letter case; the first match wins.
 #pragma once
@@ -28,8 +31,17 @@ class Document {
     static Document parse(std::string_view bytes);
     // A missing file gives an empty document; an unreadable one an Error.
     static Result<Document> load(const std::filesystem::path& path);
+    // The file's text as UTF-8, whatever its encoding (a UTF-16LE or UTF-8
+    // byte-order mark, UTF-8, else the ANSI code page `codePage`): the one
+    // way both programs read install-info and backup files.
+    static Document decode(std::string_view bytes, unsigned codePage);
+    static Result<Document> loadText(const std::filesystem::path& path, unsigned codePage);
 
     std::string serialize() const;
+    // The UTF-8 text in the code page, as a file is written: no byte-order
+    // mark. A character the code page cannot hold is refused, never
+    // replaced; the Error names it, the code page and the line that holds it.
+    Result<std::string> encode(unsigned codePage) const;
 
     // The value of `key` in `section`, blanks around it removed; nullopt when
     // the section or the key is absent. A bare line (no '=') is not a key.
@@ -62,6 +74,12 @@ class Document {
     // line and all its lines up to the next section header. Every other line
     // keeps its bytes. Removing an absent section changes nothing.
     Status removeSection(std::string_view section);
+    // Removes a section of bare lines, as a list written with appendLine and
+    // addLastLine: every section of that name, where a line that reads as a
+    // header but is not a section of keys ("[readme].txt", "[1]" followed by
+    // further entries) is one of the list's lines. A header ends the list
+    // only when its section holds a key line, or when nothing follows it.
+    Status removeListSection(std::string_view section);
 
   private:
     struct Line {
@@ -80,6 +98,8 @@ class Document {
     void insertLine(std::size_t at, std::string text);
     void addSectionAtEnd(std::string_view section);
     void reindexSections();
+    bool holdsKeyLine(const SectionSpan& span) const;
+    Status removeSections(std::string_view section, bool asList);
 
     std::vector<Line> lines_;
     // The sections in file order; lines before the first header belong to none.
@@ -153,12 +173,17 @@ class Batch {
   public:
     enum class Start { FromFile, Empty };
     // Start::Empty treats the file as if it had been deleted first.
-    explicit Batch(std::filesystem::path file, Start start = Start::FromFile);
+    // With a code page, the file is read as text (Document::loadText) and
+    // written in that code page (Document::encode): a character it cannot
+    // hold fails the commit, and nothing is written.
+    explicit Batch(std::filesystem::path file, Start start = Start::FromFile,
+                   std::optional<unsigned> textCodePage = std::nullopt);
 
     Status setValue(std::string_view section, std::string_view key, std::string_view value);
     Status appendLine(std::string_view section, std::string_view text);
     Status addLastLine(std::string_view text);
     Status removeSection(std::string_view section);
+    Status removeListSection(std::string_view section);
     // Writes the document atomically; reports the first failure of any step.
     // A refused step leaves the document as it was, and the other steps are
     // still written, as the single calls would have been. Nothing is written
@@ -171,6 +196,7 @@ class Batch {
 
     std::filesystem::path file_;
     Start start_;
+    std::optional<unsigned> textCodePage_;
     Document document_;
     Status firstError_;
     Status loadError_;

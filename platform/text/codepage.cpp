@@ -255,6 +255,14 @@ Encoded utf8ToAnsi(std::string_view utf8, unsigned codePage) {
     return encode(utf8, codePage, false);
 }
 
+std::optional<std::string> whyNotInCodePage(std::string_view utf8, unsigned codePage) {
+    const Encoded encoded = encode(utf8, codePage, false);
+    if (encoded.unmappable.empty())
+        return std::nullopt;
+    return describeCharacter(encoded.unmappable.front().character) + ", which " +
+           codePageName(codePage) + " cannot hold";
+}
+
 Encoded utf8ToAnsiReplacing(std::string_view utf8, unsigned codePage) {
     return encode(utf8, codePage, true);
 }
@@ -264,6 +272,53 @@ std::size_t ansiLength(std::string_view utf8Character, unsigned codePage) {
         return utf8Character.size();
     const Encoded encoded = utf8ToAnsiReplacing(utf8Character, codePage);
     return encoded.ansi.size();
+}
+
+bool isLeadByte(unsigned char byte, unsigned codePage) {
+    switch (codePage) {
+    case 932:
+        return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    case 936:
+    case 949:
+    case 950:
+        return byte >= 0x81 && byte <= 0xFE;
+    default:
+        return false;
+    }
+}
+
+std::size_t ansiCutLength(std::string_view ansi, std::size_t maxBytes, unsigned codePage) {
+    if (ansi.size() <= maxBytes)
+        return ansi.size();
+    if (isSingleByte(codePage))
+        return maxBytes;
+    // Lead bytes can also be trail bytes, so characters are counted from the start.
+    std::size_t at = 0;
+    while (at < maxBytes) {
+        const std::size_t length =
+            isLeadByte(static_cast<unsigned char>(ansi[at]), codePage) ? 2 : 1;
+        if (at + length > maxBytes)
+            break;
+        at += length;
+    }
+    return at;
+}
+
+std::size_t utf8CutLengthForAnsi(std::string_view utf8, std::size_t maxAnsiBytes,
+                                 unsigned codePage) {
+    std::size_t ansiBytes = 0;
+    std::size_t at = 0;
+    while (at < utf8.size()) {
+        const std::size_t length = utf8CharacterLength(utf8, at);
+        // ASCII, and any character of a single-byte code page, takes one byte.
+        const std::size_t bytes =
+            length == 1 || isSingleByte(codePage) ? 1 : ansiLength(utf8.substr(at, length), codePage);
+        if (ansiBytes + bytes > maxAnsiBytes)
+            break;
+        ansiBytes += bytes;
+        at += length;
+    }
+    return at;
 }
 
 std::size_t utf8CharacterLength(std::string_view bytes, std::size_t at) {

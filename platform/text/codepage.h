@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,6 +66,11 @@ struct Encoded {
 };
 Encoded utf8ToAnsi(std::string_view utf8, unsigned codePage);
 
+// Why `utf8` cannot be written in the code page: "U+0416 'Ж', which code page
+// 1252 cannot hold" for the first character it cannot hold; nullopt when it
+// can be written. For messages that refuse a write.
+std::optional<std::string> whyNotInCodePage(std::string_view utf8, unsigned codePage);
+
 // UTF-8 to ANSI bytes as Windows' conversion makes them: each character the
 // code page cannot hold becomes '?', and is listed.
 Encoded utf8ToAnsiReplacing(std::string_view utf8, unsigned codePage);
@@ -72,6 +78,21 @@ Encoded utf8ToAnsiReplacing(std::string_view utf8, unsigned codePage);
 // The number of ANSI bytes one character (given as UTF-8) takes; 1 for a
 // character the code page cannot hold, since it becomes '?'.
 std::size_t ansiLength(std::string_view utf8Character, unsigned codePage);
+
+// Whether `byte` starts a two-byte character in the code page (the lead
+// bytes of the double-byte code pages 932, 936, 949 and 950).
+bool isLeadByte(unsigned char byte, unsigned codePage);
+
+// How many of `ansi`'s first bytes a cut to at most `maxBytes` keeps without
+// splitting a double-byte character: a lead byte whose trail would fall past
+// the cut goes too.
+std::size_t ansiCutLength(std::string_view ansi, std::size_t maxBytes, unsigned codePage);
+
+// How many of `utf8`'s first bytes to keep so that their ANSI form (a
+// character the code page cannot hold counting as its '?') takes at most
+// `maxAnsiBytes`; whole characters only.
+std::size_t utf8CutLengthForAnsi(std::string_view utf8, std::size_t maxAnsiBytes,
+                                 unsigned codePage);
 
 // Whether bytes are well-formed UTF-8.
 bool isValidUtf8(std::string_view bytes);

@@ -181,6 +181,11 @@ TEST(BackupStore, OnlyBackupFilesAreOverwrittenOrDeleted) {
         {"a real backup made again or removed", "old",
          [&](const fs::path& p) { writeBytes(p, realBackup); }, true, Removal::Deleted},
         {"a missing file made or removed", "new", [](const fs::path&) {}, true, Removal::NotFound},
+        {"a backup saved again by Notepad as Unicode taken for another file", "notepad",
+         [](const fs::path& p) {
+             writeBytes(p, std::string("\xFF\xFE[\0T\0e\0x\0t\0s\0]\0\r\0\n\0N\0=\0x\0", 26));
+         },
+         true, Removal::Deleted},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.fault);
@@ -273,7 +278,8 @@ TEST(BackupStore, ReadingTheList) {
 TEST(BackupStore, TheListReadsAsReadINIReadsEachKey) {
     const std::string e = "\xC3\xA9";
     std::string name120(120, 'n');
-    std::string splitAtCut(98, 'a');
+    // é is one byte in the code page: the 100th byte, past the cut.
+    std::string splitAtCut(99, 'a');
     splitAtCut += e;
     const std::string fileText =
         "[GEN]\r\nBackups= 7 \r\n[Backups]\r\n"
@@ -295,7 +301,7 @@ TEST(BackupStore, TheListReadsAsReadINIReadsEachKey) {
         perKey.push_back(editor_ini::ReadINI(file, "Backups", std::to_string(position), "", 100));
     }
     EXPECT_EQ(perKey,
-              (Names{"spaced", name120.substr(0, 99), "", "", "five", std::string(98, 'a'), ""}));
+              (Names{"spaced", name120.substr(0, 99), "", "", "five", std::string(99, 'a'), ""}));
     EXPECT_EQ(ReadBackupList(dir.path()), perKey);
 }
 
@@ -370,6 +376,33 @@ TEST(BackupStore, UnsafeNamesAreRefusedAndTouchNothing) {
                "Größe", std::string(255, 'x')}) {
         SCOPED_TRACE(accepted);
         EXPECT_EQ(backupNameProblem(accepted), std::nullopt);
+    }
+}
+
+// Make backup refuses what the code page cannot hold, in the name (which
+// backup.ini must hold) or in the record, with one message and no file.
+TEST(BackupStore, ACharacterTheCodePageCannotHoldMakesNoBackup) {
+    struct Row {
+        const char* fault;
+        std::string name;
+        std::string plugin;
+        std::string named;
+    };
+    const Row rows[] = {
+        {"a backup file no list can name", "\xD0\x96" "ar", "My plugin",
+         "The backup name \"\xD0\x96" "ar\" holds U+0416 '\xD0\x96', which code page 1252 cannot hold"},
+        {"a plugin name written as '?'", "plain", "\xE6\x97\xA5",
+         "the field \"Name\" holds U+65E5 '\xE6\x97\xA5', which code page 1252 cannot hold"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fault);
+        TempDir dir;
+        editor_ini::InstallRecord record = sampleRecord();
+        record.values[install_info::kFieldName] = row.plugin;
+        const platform::Status made = WriteBackupFile(dir.path(), row.name, record);
+        ASSERT_FALSE(made);
+        EXPECT_NE(made.message().find(row.named), std::string::npos) << made.message();
+        EXPECT_EQ(listFolder(dir.path()), Names{});
     }
 }
 

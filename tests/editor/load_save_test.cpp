@@ -12,6 +12,7 @@
 
 namespace editor_test {
 namespace {
+using namespace std::string_literals;
 
 using editor_ui::MessageAnswer;
 using editor_ui::MessageButtons;
@@ -150,6 +151,22 @@ TEST_F(LoadSave, LoadsKeysAndTheLinesAfterTheExactHeader) {
          {"", "", "", "No Warning", "", longValue.left(99), ""},
          {},
          false},
+        {"a 1252 file shows U+FFFD in place of its e-acute",
+         "[Texts]\r\nName=Caf\xE9\r\n[Extrafiles]\r\nd\xE9j\xE0.txt\r\n",
+         {"Caf\u00E9", "", "", "No Warning", "", "", ""},
+         {"d\u00E9j\u00E0.txt"},
+         false},  // the name is there: no label turns red
+        {"a UTF-8 mark hides the first section",
+         "\xEF\xBB\xBF[Texts]\r\nName=Caf\xC3\xA9\r\n[Extrafiles]\r\nd\xC3\xA9j\xC3\xA0.txt\r\n",
+         {"Caf\u00E9", "", "", "No Warning", "", "", ""},
+         {"d\u00E9j\u00E0.txt"},
+         false},  // the name is there: no label turns red
+        {"a UTF-16 file (Notepad's Unicode) loads as nothing",
+         "\xFF\xFE[\0T\0e\0x\0t\0s\0]\0\r\0\n\0N\0a\0m\0e\0=\0\x16\x04\xE9\0\r\0\n\0"
+         "[\0E\0x\0t\0r\0a\0f\0i\0l\0e\0s\0]\0\r\0\n\0\xE0\0\r\0\n\0"s,
+         {"\u0416\u00E9", "", "", "No Warning", "", "", ""},
+         {"\u00E0"},
+         false},  // the name is there: no label turns red
     };
     for (const LoadCase& c : cases) {
         SCOPED_TRACE(c.fault);
@@ -312,6 +329,10 @@ TEST_F(LoadSave, ALineBreakInABoxOrEntrySavesNothingAndSaysError) {
         {"a\nb pasted into txtProgID", "txtProgID", "a\nb", "\"VBName\""},
         {"a line break in txtMsgBoxes", "txtMsgBoxes", "two\r\nlines", "\"Title\""},
         {"a line break in an extra-file entry", "", "x\ny.txt", "extra file 1"},
+        {"a character the code page cannot hold saved as '?'", "txtName", "Caf\u00E9 \u0416",
+         "the field \"Name\" holds U+0416 '\u0416', which code page 1252 cannot hold"},
+        {"an extra file the code page cannot hold saved as '?'", "", "\u65E5.txt",
+         "extra file 1 \"\u65E5.txt\" holds U+65E5 '\u65E5', which code page 1252 cannot hold"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fault);

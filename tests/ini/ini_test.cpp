@@ -1,5 +1,6 @@
 // ReadINI, WriteINI and WriteIniSection: the editor's view of an INI file.
 #include "editor/ini/ini.h"
+#include "editor/ini/install_record.h"
 
 #include <gtest/gtest.h>
 
@@ -7,6 +8,8 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "tests/support/child_process.h"
 #include "tests/support/golden.h"
@@ -19,6 +22,7 @@ using editor_ini::WriteINI;
 using editor_ini::WriteIniSection;
 using test_support::readBytes;
 using test_support::TempDir;
+using test_support::utf16le;
 using test_support::writeBytes;
 
 struct ReadRow {
@@ -64,12 +68,15 @@ TEST(ReadINI, FollowsItsAlgorithm) {
     }
 }
 
-// The cut at Size - 1 counts bytes; a character it splits is dropped whole,
-// so that Save does not write U+FFFD in its place.
-TEST(ReadINI, TheCutNeverSplitsAUtf8Character) {
-    const std::string e = "\xC3\xA9";             // é, 2 bytes
-    const std::string euro = "\xE2\x82\xAC";      // €, 3 bytes
-    const std::string clef = "\xF0\x9D\x84\x9E";  // 𝄞, 4 bytes
+// The cut at Size - 1 counts bytes of the ANSI code page, whatever the
+// file's encoding, and a character it would split is dropped whole, so that
+// Save writes neither half a character nor U+FFFD in its place.
+TEST(ReadINI, TheCutCountsAnsiBytesAndNeverSplitsACharacter) {
+    const std::string e = "\xC3\xA9";             // é: 2 UTF-8 bytes, 1 in 1252
+    const std::string euro = "\xE2\x82\xAC";      // €: 3 UTF-8 bytes, 1 in 1252
+    const std::string clef = "\xF0\x9D\x84\x9E";  // 𝄞: not in 1252, its '?' takes 1
+    const std::string sun = "\xE6\x97\xA5";       // 日: 2 bytes in 932 (93 FA)
+    const std::string kana = "\xEF\xBD\xB1";      // half-width ｱ: 1 byte in 932 (B1)
     auto repeat = [](const std::string& text, int times) {
         std::string result;
         for (int i = 0; i < times; ++i) result += text;
@@ -77,31 +84,69 @@ TEST(ReadINI, TheCutNeverSplitsAUtf8Character) {
     };
     struct Row {
         const char* fault;
-        std::string value;
+        unsigned codePage;
+        std::string value;  // the file's bytes after "k="
         std::string expected;
     };
     const Row rows[] = {
-        {"ASCII exactly at the limit loses nothing", std::string(99, 'a'), std::string(99, 'a')},
-        {"ASCII past the limit is cut at 99 bytes", std::string(120, 'a'), std::string(99, 'a')},
-        {"2-byte character straddling the cut", repeat(e, 50), repeat(e, 49)},
-        {"2-byte character ending exactly at the cut", "a" + repeat(e, 50), "a" + repeat(e, 49)},
-        {"3-byte character with one byte before the cut", "aa" + repeat(euro, 34),
-         "aa" + repeat(euro, 32)},
-        {"3-byte character with two bytes before the cut", "a" + repeat(euro, 34),
-         "a" + repeat(euro, 32)},
-        {"3-byte character ending exactly at the cut", repeat(euro, 34), repeat(euro, 33)},
-        {"4-byte character with three bytes before the cut", repeat(clef, 25), repeat(clef, 24)},
-        {"4-byte character with one byte before the cut", "aa" + repeat(clef, 25),
-         "aa" + repeat(clef, 24)},
-        {"a value that fits keeps its last character", repeat(e, 10), repeat(e, 10)},
-        {"blanks before the split character are trimmed after the drop",
-         std::string(96, 'a') + "  " + e, std::string(96, 'a')},
+        {"ASCII exactly at the limit loses nothing", 1252, std::string(99, 'a'),
+         std::string(99, 'a')},
+        {"ASCII past the limit is cut at 99 bytes", 1252, std::string(120, 'a'),
+         std::string(99, 'a')},
+        {"UTF-8 file: 2-byte characters counted as their one ANSI byte", 1252, repeat(e, 120),
+         repeat(e, 99)},
+        {"UTF-8 file: 3-byte characters counted as their one ANSI byte", 1252, repeat(euro, 120),
+         repeat(euro, 99)},
+        {"UTF-8 file: a character 1252 cannot hold counts as its '?'", 1252, repeat(clef, 120),
+         repeat(clef, 99)},
+        {"ANSI file: 99 bytes read as 99 characters", 1252, std::string(120, '\xE9'),
+         repeat(e, 99)},
+        {"a value that fits keeps its last character", 1252, repeat(e, 10), repeat(e, 10)},
+        {"932: a double-byte character ending exactly at the cut stays", 932,
+         "a" + repeat(sun, 60), "a" + repeat(sun, 49)},
+        {"932: a double-byte character straddling the cut is dropped", 932, repeat(sun, 60),
+         repeat(sun, 49)},
+        {"932 ANSI file: the lead byte before the cut is dropped with its trail", 932,
+         repeat("\x93\xFA", 60), repeat(sun, 49)},
+        {"932 ANSI file: one-byte katakana cut at 99", 932, std::string(120, '\xB1'),
+         repeat(kana, 99)},
+        {"blanks before the dropped character are trimmed after the drop", 932,
+         std::string(96, 'a') + "  " + sun, std::string(96, 'a')},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.fault);
         TempDir dir;
         writeBytes(dir / "f.ini", "[A]\r\nk=" + row.value + "\r\n");
-        EXPECT_EQ(ReadINI((dir / "f.ini").string(), "A", "k", "", 100), row.expected);
+        EXPECT_EQ(ReadINI((dir / "f.ini").string(), "A", "k", "", 100, row.codePage),
+                  row.expected);
+    }
+}
+
+// Every encoding an install-info file may come in reads as the same text:
+// the keys through ReadINI and the extra files through the scan.
+TEST(ReadINI, EveryEncodingOfAFileReadsAsTheSameText) {
+    struct Row {
+        const char* fault;
+        std::string bytes;
+    };
+    const Row rows[] = {
+        {"1252 bytes read as UTF-8 show U+FFFD", "[Texts]\r\nName=Caf\xE9\r\n[Extrafiles]\r\nd\xE9.txt\r\n"},
+        {"UTF-8 of an earlier version read as 1252",
+         "[Texts]\r\nName=Caf\xC3\xA9\r\n[Extrafiles]\r\nd\xC3\xA9.txt\r\n"},
+        {"UTF-8 mark taken for part of the first header",
+         "\xEF\xBB\xBF[Texts]\r\nName=Caf\xC3\xA9\r\n[Extrafiles]\r\nd\xC3\xA9.txt\r\n"},
+        {"UTF-16 read as bytes: no key found",
+         utf16le(u"[Texts]\r\nName=Caf\u00E9\r\n[Extrafiles]\r\nd\u00E9.txt\r\n")},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fault);
+        TempDir dir;
+        writeBytes(dir / "f.ini", row.bytes);
+        EXPECT_EQ(ReadINI((dir / "f.ini").string(), "texts", "NAME", "", 100, 1252),
+                  "Caf\xC3\xA9");
+        auto text = editor_ini::readInstallInfoText(dir / "f.ini");
+        ASSERT_TRUE(text) << text.message();
+        EXPECT_EQ(editor_ini::scanExtraFiles(*text), std::vector<std::string>{"d\xC3\xA9.txt"});
     }
 }
 

@@ -16,6 +16,7 @@
 
 namespace {
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 using editor_ini::InstallRecord;
 using editor_ini::scanExtraFiles;
 using editor_ini::writeInstallRecord;
@@ -91,6 +92,123 @@ TEST(WriteInstallRecord, ExtraFilesReadBackInOrderEvenWhenOneLooksLikeAHeader) {
         writeBytes(dir / "f.ini", "[Texts]\r\nName=old\r\n[Extrafiles]\r\nold.txt\r\n");
         ASSERT_TRUE(writeInstallRecord(dir / "f.ini", record, mode));
         EXPECT_EQ(scanExtraFiles(readBytes(dir / "f.ini")), record.extraFiles);
+    }
+}
+
+// A file the editor wrote on a Western system (code page 1252), loaded and
+// saved without edits, comes back byte for byte: every byte from 0x80 up,
+// the ones 1252 leaves undefined included.
+TEST(WriteInstallRecord, A1252FileLoadedAndSavedComesBackByteForByte) {
+    std::string high;
+    for (int byte = 0x80; byte <= 0xFF; ++byte) high += static_cast<char>(byte);
+    const std::string original = "[Texts]\r\nName=Caf\xE9\r\nVBName=\r\nTitle=" +
+                                 high.substr(0, 64) + "\r\nWarning=" + high.substr(64) +
+                                 "\r\n[Files]\r\nFilename=plug.dll\r\nIcon=\r\n[Misc]\r\n"
+                                 "RunAfterInstall=l\xE9" "ame.txt\r\n[Extrafiles]\r\nl\xE9" "ame.txt\r\n"
+                                 "\x80\x81\x8D\x8F\x90\x9D.bin\r\n";
+    TempDir dir;
+    writeBytes(dir / "install_info.ini", original);
+    InstallRecord loaded;
+    for (std::size_t i = 0; i < install_info::kFieldOrder.size(); ++i) {
+        const auto& field = install_info::kFieldOrder[i];
+        loaded.values[i] = editor_ini::ReadINI((dir / "install_info.ini").string(),
+                                               std::string(field.section), std::string(field.key),
+                                               "", 100, 1252);
+    }
+    EXPECT_EQ(loaded.values[0], "Caf\xC3\xA9");
+    auto text = editor_ini::readInstallInfoText(dir / "install_info.ini");
+    ASSERT_TRUE(text);
+    loaded.extraFiles = scanExtraFiles(*text).value_or(std::vector<std::string>{});
+    ASSERT_TRUE(writeInstallRecord(dir / "install_info.ini", loaded, WriteMode::FreshFile));
+    EXPECT_EQ(readBytes(dir / "install_info.ini"), original);
+}
+
+// A character the code page cannot hold is never written as '?': one
+// message names the field or entry, the character and the code page, and
+// the file stays as it was. Other lines of an existing file too.
+TEST(WriteInstallRecord, ACharacterTheCodePageCannotHoldWritesNothing) {
+    struct Row {
+        const char* fault;
+        std::string existing;
+        std::size_t field;  // the field given the text, or kNoField
+        std::string text;
+        WriteMode mode;
+        std::string named;
+    };
+    constexpr std::size_t kNoField = 99;
+    const std::string zhe = "\xD0\x96";  // Ж, U+0416
+    const Row rows[] = {
+        {"a field saved with '?'", "[Texts]\r\nName=Old\r\n", install_info::kFieldName,
+         "Caf\xC3\xA9 " + zhe, WriteMode::FreshFile,
+         "the field \"Name\" holds U+0416 '" + zhe + "', which code page 1252 cannot hold"},
+        {"the Warning field saved with '?'", "", install_info::kFieldWarning, "x" + zhe,
+         WriteMode::UpdateInPlace, "the field \"Warning\" holds U+0416"},
+        {"an extra file saved with '?'", "[Texts]\r\nName=Old\r\n", kNoField,
+         "\xE6\x97\xA5.txt", WriteMode::UpdateInPlace,
+         "extra file 2 \"\xE6\x97\xA5.txt\" holds U+65E5 '\xE6\x97\xA5', which code page 1252 "
+         "cannot hold"},
+        {"another line of an existing UTF-8 file turned to '?'",
+         "[Texts]\r\nName=Old\r\n[Foreign]\r\nk=" + zhe + "\r\n", kNoField, "", WriteMode::UpdateInPlace,
+         "the line \"k=" + zhe + "\" holds U+0416 '" + zhe + "', which code page 1252 cannot hold"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fault);
+        TempDir dir;
+        if (!row.existing.empty())
+            writeBytes(dir / "f.ini", row.existing);
+        InstallRecord record = sampleRecord();
+        if (row.field != kNoField)
+            record.values[row.field] = row.text;
+        else if (!row.text.empty())
+            record.extraFiles.insert(record.extraFiles.begin() + 1, row.text);
+        const platform::Status written = writeInstallRecord(dir / "f.ini", record, row.mode);
+        ASSERT_FALSE(written);
+        EXPECT_NE(written.message().find(row.named), std::string::npos) << written.message();
+        if (row.existing.empty())
+            EXPECT_FALSE(fs::exists(dir / "f.ini"));
+        else
+            EXPECT_EQ(readBytes(dir / "f.ini"), row.existing);
+    }
+}
+
+// A backup made again over a UTF-8 or UTF-16 file keeps its other lines,
+// rewritten in the code page.
+TEST(WriteInstallRecord, ABackupMadeOverAUnicodeFileRewritesItInTheCodePage) {
+    struct Row {
+        const char* fault;
+        std::string bytes;
+    };
+    const Row rows[] = {
+        {"UTF-8 lines kept as UTF-8", "[Foreign]\r\nk=Caf\xC3\xA9\r\n[Texts]\r\nName=Old\r\n"},
+        {"the UTF-8 mark kept", "\xEF\xBB\xBF[Foreign]\r\nk=Caf\xC3\xA9\r\n[Texts]\r\nName=Old\r\n"},
+        {"UTF-16 kept",
+         "\xFF\xFE[\0F\0o\0r\0e\0i\0g\0n\0]\0\r\0\n\0k\0=\0C\0a\0f\0\xE9\0\r\0\n\0"s},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fault);
+        TempDir dir;
+        writeBytes(dir / "b.ini", row.bytes);
+        InstallRecord record = sampleRecord();
+        record.values[install_info::kFieldName] = "Caf\xC3\xA9";
+        ASSERT_TRUE(writeInstallRecord(dir / "b.ini", record, WriteMode::UpdateInPlace));
+        const std::string written = readBytes(dir / "b.ini");
+        EXPECT_EQ(written.substr(0, 28), "[Foreign]\r\nk=Caf\xE9\r\n[Texts]\r\n");
+        EXPECT_NE(written.find("Name=Caf\xE9\r\n"), std::string::npos);
+    }
+}
+
+// Made again and again over itself, a backup holds exactly what a new one
+// holds, whatever its extra files look like.
+TEST(WriteInstallRecord, ABackupMadeAgainHoldsWhatANewOneHolds) {
+    InstallRecord record = sampleRecord();
+    record.extraFiles = {"a.txt", "[readme].txt", "", "[1]", "b.txt", "[last]"};
+    TempDir dir;
+    ASSERT_TRUE(writeInstallRecord(dir / "new.ini", record, WriteMode::FreshFile));
+    const std::string fresh = readBytes(dir / "new.ini");
+    for (int make = 1; make <= 3; ++make) {
+        SCOPED_TRACE(make);
+        ASSERT_TRUE(writeInstallRecord(dir / "b.ini", record, WriteMode::UpdateInPlace));
+        EXPECT_EQ(readBytes(dir / "b.ini"), fresh);
     }
 }
 

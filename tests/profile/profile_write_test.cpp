@@ -212,6 +212,36 @@ TEST(Document, RemoveSectionTakesEverySectionOfThatNameAndNothingElse) {
     EXPECT_FALSE(document.removeSection("bad\n"));
 }
 
+// A list section goes with the entries that read as headers: a remade
+// backup must not keep the old ones before its rebuilt list.
+TEST(Document, RemoveListSectionTakesEntriesThatReadAsHeaders) {
+    struct Row {
+        const char* fault;
+        std::string before;
+        std::string after;
+    };
+    const Row rows[] = {
+        {"an entry with text after its ']' kept with the lines after it",
+         "[Texts]\r\nName=x\r\n[Extrafiles]\r\na\r\n[readme].txt\r\n\r\nb\r\n",
+         "[Texts]\r\nName=x\r\n"},
+        {"an entry that is a whole header kept", "[Extrafiles]\r\na\r\n[1]\r\nb.txt\r\n", ""},
+        {"a last entry that is a whole header kept", "[T]\r\nk=1\r\n[Extrafiles]\r\na\r\n[1]\r\n",
+         "[T]\r\nk=1\r\n"},
+        {"a following section of keys removed", "[Extrafiles]\r\n[x].txt\r\n[Foreign]\r\nkeep=this\r\n",
+         "[Foreign]\r\nkeep=this\r\n"},
+        {"a second list of that name left behind",
+         "[Extrafiles]\r\na\r\n[Misc]\r\nk=1\r\n[EXTRAFILES]\r\n[b].txt\r\nc\r\n",
+         "[Misc]\r\nk=1\r\n"},
+        {"no such section: nothing changes", "[T]\r\n[a].txt\r\n", "[T]\r\n[a].txt\r\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fault);
+        auto document = platform::profile::Document::parse(row.before);
+        ASSERT_TRUE(document.removeListSection("Extrafiles"));
+        EXPECT_EQ(document.serialize(), row.after);
+    }
+}
+
 // Lines added one after another to the last section stay in order even when
 // one reads as a section header; appendLine alone would put "b" before it.
 TEST(Document, AddLastLineKeepsLinesInOrderAfterOneThatReadsAsAHeader) {

@@ -40,6 +40,17 @@ private:
     std::filesystem::path path_;
 };
 
+// UTF-16LE bytes with their byte-order mark, as Notepad saves "Unicode";
+// characters of the Basic Multilingual Plane only.
+inline std::string utf16le(std::u16string_view text) {
+    std::string bytes = "\xFF\xFE";
+    for (char16_t unit : text) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>(unit >> 8);
+    }
+    return bytes;
+}
+
 inline void writeBytes(const std::filesystem::path& path, std::string_view bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

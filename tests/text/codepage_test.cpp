@@ -101,4 +101,52 @@ TEST(FileEncoding, ByteOrderMarksAndUtf8) {
     }
 }
 
+// A cut to a number of ANSI bytes keeps whole characters: half a Shift-JIS
+// character would read back as another character or as none.
+TEST(AnsiCut, NeverSplitsACharacter) {
+    struct Row {
+        const char* fault;
+        unsigned codePage;
+        std::string_view ansi;
+        std::size_t maxBytes;
+        std::size_t kept;
+    };
+    const Row rows[] = {
+        {"short text stays whole", 1252, "abc", 5, 3},
+        {"single-byte: the cut is the byte count", 1252, "Caf\xE9s", 4, 4},
+        {"a 932 character after the cut goes whole", 932, "a\x93\xFA\x96\x7B", 2, 1},
+        {"a 932 character ending at the cut stays", 932, "a\x93\xFA\x96\x7B", 3, 3},
+        {"a trail byte that looks like a lead is no start", 932, "\x93\x81\x93\xFA", 3, 2},
+        {"half-width katakana is one byte in 932", 932, "\xB1\xB2\xB3", 2, 2},
+        {"936 lead bytes", 936, "\xD6\xD0\xCE\xC4", 3, 2},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fault);
+        EXPECT_EQ(ansiCutLength(row.ansi, row.maxBytes, row.codePage), row.kept);
+    }
+}
+
+TEST(AnsiCut, Utf8TextCutByItsAnsiLength) {
+    struct Row {
+        const char* fault;
+        unsigned codePage;
+        std::string_view utf8;
+        std::size_t maxAnsiBytes;
+        std::size_t keptUtf8Bytes;
+    };
+    const Row rows[] = {
+        {"1252: an e-acute is one ANSI byte, two UTF-8 bytes", 1252, "Caf\xC3\xA9!", 4, 5},
+        {"1252: a character it cannot hold counts as its '?'", 1252, "a\xD0\x96" "b", 2, 3},
+        {"932: a kanji takes two bytes and is never split", 932, "a\xE6\x97\xA5" "b", 2, 1},
+        {"932: the kanji fits exactly", 932, "a\xE6\x97\xA5" "b", 3, 4},
+        {"everything fits", 932, "\xE6\x97\xA5", 99, 3},
+        {"a cut before anything", 1252, "xyz", 0, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fault);
+        EXPECT_EQ(utf8CutLengthForAnsi(row.utf8, row.maxAnsiBytes, row.codePage),
+                  row.keptUtf8Bytes);
+    }
+}
+
 }  // namespace

@@ -25,6 +25,7 @@ namespace fs = std::filesystem;
 namespace res = platform::resource;
 using test_support::readBytes;
 using test_support::TempDir;
+using test_support::utf16le;
 using test_support::writeBytes;
 using namespace std::string_literals;
 
@@ -683,6 +684,7 @@ TEST_F(UpdaterRun, AnExtraFileListTooLongForTheTableIsRefused) {
         const char* name;
         std::size_t tableBytes;  // lines, their NULs and the final NUL
         Expect expected;
+        bool utf8 = false;  // names of e-acutes in a UTF-8 file: 2 bytes there, 1 in the table
     };
     const Case cases[] = {
         {"well inside", 10000, Expect::Written},
@@ -690,6 +692,10 @@ TEST_F(UpdaterRun, AnExtraFileListTooLongForTheTableIsRefused) {
         {"the buffer exactly", 10240, Expect::Written},
         {"one byte over: the last name would be cut", 10241, Expect::Refused},
         {"far over: the files at the end would be lost", 30000, Expect::Refused},
+        {"UTF-8 bytes counted: a list that fits once converted was refused", 10240,
+         Expect::Written, true},
+        {"converted bytes one over the buffer: the last name would be cut", 10241,
+         Expect::Refused, true},
     };
     const std::string installer = readBytes(dir / "installer.exe");
     for (const auto& c : cases) {
@@ -703,8 +709,15 @@ TEST_F(UpdaterRun, AnExtraFileListTooLongForTheTableIsRefused) {
             if (left - (length + 1) == 1)
                 --length;  // never leave a one-byte remainder
             std::string line = std::to_string(100000 + i);
-            line.resize(length, 'x');
-            ini += line + "\r\n";
+            std::string text = line;
+            if (c.utf8) {
+                for (std::size_t k = line.size(); k < length; ++k) text += "\xC3\xA9";
+                line.resize(length, '\xE9');
+            } else {
+                line.resize(length, 'x');
+                text = line;
+            }
+            ini += text + "\r\n";
             table += line + '\0';
             left -= length + 1;
         }
@@ -728,6 +741,72 @@ TEST_F(UpdaterRun, AnExtraFileListTooLongForTheTableIsRefused) {
             EXPECT_EQ(outcome.console.find("Adding"), std::string::npos);
         }
     }
+}
+
+// Every encoding of the install-info file gives the installer the same ANSI
+// texts: an ANSI file its very bytes, the others their converted text. Files
+// are found by those ANSI names, read as UTF-8 on the disk.
+TEST_F(UpdaterRun, EveryEncodingOfTheFileGivesTheSameAnsiTexts) {
+    struct Row {
+        const char* fault;
+        std::string ini;
+        std::string extraFileName;  // as found in the folder
+    };
+    const Row rows[] = {
+        {"1252 bytes changed on their way",
+         "[Texts]\r\nName=Caf\xE9\r\nTitle=\x80\x81\xFF\r\n[Extrafiles]\r\nd\xE9.txt\r\n",
+         "d\xC3\xA9.txt"},
+        {"UTF-8 of an earlier version written as UTF-8 (CafÃ©)",
+         "[Texts]\r\nName=Caf\xC3\xA9\r\nTitle=\xE2\x82\xAC\xC2\x81\xC3\xBF\r\n[Extrafiles]\r\n"
+         "d\xC3\xA9.txt\r\n",
+         "d\xC3\xA9.txt"},
+        {"UTF-8 mark: the Texts section lost",
+         "\xEF\xBB\xBF[Texts]\r\nName=Caf\xC3\xA9\r\nTitle=\xE2\x82\xAC\xC2\x81\xC3\xBF\r\n"
+         "[Extrafiles]\r\nd\xC3\xA9.txt\r\n",
+         "d\xC3\xA9.txt"},
+        {"UTF-16: every value its default",
+         utf16le(u"[Texts]\r\nName=Caf\u00E9\r\nTitle=\u20AC\u0081\u00FF\r\n[Extrafiles]\r\nd\u00E9.txt\r\n"),
+         "d\xC3\xA9.txt"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fault);
+        fs::copy_file(TAMSEL_TEST_INSTALLER, dir / "installer.exe",
+                      fs::copy_options::overwrite_existing);
+        fs::remove_all(dir / row.extraFileName);
+        write("install_info.ini", row.ini);
+        write(row.extraFileName, "extra");
+        const Outcome outcome = run();
+        EXPECT_EQ(outcome.exitCode, updater::kExitOk);
+        EXPECT_EQ(outcome.errors, "");
+        EXPECT_EQ(rcData(101), "Caf\xE9\0"s);
+        EXPECT_EQ(rcData(108), "\x80\x81\xFF\0"s);
+        EXPECT_EQ(rcData(103), "d\xE9.txt\0\0"s);
+        EXPECT_EQ(rcData(109), "extra");
+        fs::remove(dir / row.extraFileName);
+    }
+}
+
+// A character the code page cannot hold reaches the installer as '?', as
+// Windows' conversion makes it, and one line on standard error names it.
+TEST_F(UpdaterRun, ACharacterTheCodePageCannotHoldIsWrittenAsAQuestionMarkAndNamed) {
+    write("install_info.ini", "[Texts]\r\nName=\xD0\x96" "ar \xD0\x96\r\nTitle=Caf\xC3\xA9\r\n"
+                              "[Extrafiles]\r\na.txt\r\n\xE6\x97\xA5.txt\r\n");
+    write("\xE6\x97\xA5.txt", "sun");
+    const Outcome outcome = run();
+    EXPECT_EQ(outcome.exitCode, updater::kExitOk);
+    EXPECT_EQ(rcData(101), "?ar ?\0"s);
+    EXPECT_EQ(rcData(108), "Caf\xE9\0"s);
+    EXPECT_EQ(rcData(103), "a.txt\0?.txt\0\0"s);
+    // Windows looks the file up by its ANSI name, "?.txt", which names no file.
+    EXPECT_EQ(rcData(110), "<missing>");
+    EXPECT_EQ(outcome.errors,
+              "warning: \"Name\": U+0416 '\xD0\x96' is not in code page 1252; written as \"?\"\n"
+              "warning: \"Name\": U+0416 '\xD0\x96' is not in code page 1252; written as \"?\"\n"
+              "warning: \"ExtraFiles\" line 2: U+65E5 '\xE6\x97\xA5' is not in code page 1252; "
+              "written as \"?\"\n"
+              "warning: couldn't read \"a.txt\": No such file or directory\n"
+              "warning: couldn't read \"?.txt\": No such file or directory\n");
+    EXPECT_NE(outcome.console.find("Installer updated!"), std::string::npos);
 }
 
 TEST_F(UpdaterRun, ASignedInstallerIsToldToBeSignedAgain) {
