@@ -10,7 +10,7 @@
 #include "platform/files/files.h"
 #include "platform/resource/pe_image.h"
 #include "platform/resource/resource_tree.h"
-#include "platform/resource/resource_update.h"
+#include "platform/resource/resource_types.h"
 
 namespace platform::resource {
 

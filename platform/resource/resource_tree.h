@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/resource/pe_image.h"
-#include "platform/resource/resource_update.h"
+#include "platform/resource/resource_types.h"
 
 namespace platform::resource {
 

@@ -1,0 +1,52 @@
+// The values that pass between the public update interface and the layers
+// that read and write the tree and the image, kept apart from both so that
+// neither has to include the other.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <variant>
+
+#include "platform/resource/checksum.h"
+#include "platform/result.h"
+
+namespace platform::resource {
+
+inline constexpr std::uint16_t kTypeIcon = 3;        // RT_ICON
+inline constexpr std::uint16_t kTypeRcData = 10;     // RT_RCDATA
+inline constexpr std::uint16_t kTypeGroupIcon = 14;  // RT_GROUP_ICON
+inline constexpr std::uint16_t kLanguageNeutral = 0;
+
+// A resource type or name: a 16-bit ID or a string (stored upper-cased, as
+// the Windows loader looks names up).
+using ResourceName = std::variant<std::uint16_t, std::u16string>;
+
+struct CommitReport {
+    bool signatureRemoved = false;  // the image carried a certificate table
+    std::string placement;          // how the new section was placed, for logs and tests:
+                                    // "resize", "move", "in-place" or "append"
+};
+
+// Resource data left in its file until commit: the path, and the size,
+// digest and PE checksum sum of the bytes the file yielded when measured.
+struct FileData {
+    std::filesystem::path path;
+    std::uint64_t size = 0;
+    std::uint64_t digest = 0;
+    ChecksumSum checksum;
+
+    // Reads a regular file through once, in chunks, to measure it.
+    static Result<FileData> measure(const std::filesystem::path& path);
+};
+
+struct ListedResource {
+    ResourceName type;
+    ResourceName name;
+    std::uint16_t language = 0;
+    std::uint32_t size = 0;
+    std::uint32_t dataRva = 0;     // where the data lies in the image's address space
+    std::uint64_t fileOffset = 0;  // and in the file
+};
+
+}  // namespace platform::resource
