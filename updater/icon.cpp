@@ -2,38 +2,12 @@
 
 #include <cstring>
 
-#include "platform/resource/resource_update.h"
+#include "platform/bytes/byte_io.h"
+#include "platform/resource/resource_types.h"
 #include "updater/input_file.h"
 
 namespace updater {
 namespace {
-
-// Bounds-checked view of a whole file. Offsets and sizes are 64-bit and
-// compared by subtraction, so no sum can wrap.
-class ByteReader {
-  public:
-    explicit ByteReader(std::span<const std::byte> bytes) : bytes_(bytes) {}
-
-    std::optional<std::span<const std::byte>> slice(std::uint64_t offset,
-                                                    std::uint64_t size) const {
-        if (offset > bytes_.size() || size > bytes_.size() - offset)
-            return std::nullopt;
-        return bytes_.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(size));
-    }
-
-    template <typename Record>
-    std::optional<Record> record(std::uint64_t offset) const {
-        auto bytes = slice(offset, sizeof(Record));
-        if (!bytes)
-            return std::nullopt;
-        Record value;
-        std::memcpy(&value, bytes->data(), sizeof(Record));
-        return value;
-    }
-
-  private:
-    std::span<const std::byte> bytes_;
-};
 
 std::uint16_t resourceId(std::uint32_t id) {
     return static_cast<std::uint16_t>(id & 0xFFFFu);
@@ -42,8 +16,8 @@ std::uint16_t resourceId(std::uint32_t id) {
 }  // namespace
 
 std::optional<ParsedIcon> parseIcon(std::span<const std::byte> file) {
-    ByteReader reader(file);
-    auto header = reader.record<IconHeader>(0);
+    const platform::bytes::ByteReader reader(file);
+    auto header = reader.read<IconHeader>(0);
     if (!header)
         return std::nullopt;
     ParsedIcon icon{*header, {}};
@@ -55,7 +29,7 @@ std::optional<ParsedIcon> parseIcon(std::span<const std::byte> file) {
         sizeof(IconHeader) + std::uint64_t{header->count} * sizeof(IconFileEntry);
     std::uint64_t imageBytes = 0;
     for (std::uint64_t i = 0; i < header->count; ++i) {
-        auto entry = reader.record<IconFileEntry>(sizeof(IconHeader) + i * sizeof(IconFileEntry));
+        auto entry = reader.read<IconFileEntry>(sizeof(IconHeader) + i * sizeof(IconFileEntry));
         if (!entry)
             return std::nullopt;
         // An empty image would make a group entry that names nothing usable.

@@ -8,10 +8,14 @@
 #include <cstring>
 #include <optional>
 
-#include "platform/resource/byte_io.h"
+#include "platform/bytes/byte_io.h"
 #include "platform/resource/digest.h"
 
 namespace platform::resource {
+
+using bytes::ByteReader;
+using bytes::ByteWriter;
+using bytes::rangeFits;
 
 namespace {
 

@@ -4,9 +4,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/resource/byte_io.h"
+#include "platform/bytes/byte_io.h"
 
 namespace platform::resource {
+
+using bytes::ByteReader;
+using bytes::rangeFits;
 
 std::string hex(std::uint64_t value) {
     char text[24];

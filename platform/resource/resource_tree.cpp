@@ -2,9 +2,13 @@
 
 #include <algorithm>
 
-#include "platform/resource/byte_io.h"
+#include "platform/bytes/byte_io.h"
 
 namespace platform::resource {
+
+using bytes::ByteReader;
+using bytes::ByteWriter;
+using bytes::rangeFits;
 
 namespace {
 

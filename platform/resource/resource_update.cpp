@@ -11,14 +11,16 @@
 #include <cstring>
 #include <optional>
 
+#include "platform/bytes/byte_io.h"
 #include "platform/files/files.h"
-#include "platform/resource/byte_io.h"
 #include "platform/resource/digest.h"
 #include "platform/resource/image_writer.h"
 #include "platform/resource/pe_image.h"
 #include "platform/resource/resource_tree.h"
 
 namespace platform::resource {
+
+using bytes::ByteReader;
 
 namespace {
 constexpr const char* kAlreadyCommitted = "this update has already been committed";

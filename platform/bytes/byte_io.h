@@ -1,6 +1,6 @@
-// The one bounds-checked way in and out of an image's bytes. Offsets are
-// 64-bit and every range is checked as offset <= size && length <= size - offset,
-// so no addition can wrap.
+// The one bounds-checked way in and out of a binary file's bytes (PE images,
+// icon files). Offsets are 64-bit and every range is checked as
+// offset <= size && length <= size - offset, so no addition can wrap.
 #pragma once
 
 #include <cstddef>
@@ -10,7 +10,7 @@
 #include <span>
 #include <type_traits>
 
-namespace platform::resource {
+namespace platform::bytes {
 
 inline bool rangeFits(std::uint64_t offset, std::uint64_t length, std::uint64_t size) {
     return offset <= size && length <= size - offset;
@@ -88,4 +88,4 @@ class ByteWriter {
     bool failed_ = false;
 };
 
-}  // namespace platform::resource
+}  // namespace platform::bytes
