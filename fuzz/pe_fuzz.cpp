@@ -10,6 +10,7 @@
 
 namespace {
 
+using platform::resource::Existing;
 using platform::resource::ResourceName;
 using platform::resource::Update;
 
@@ -30,8 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
 
-    for (const bool deleteExisting : {true, false}) {
-        auto update = Update::beginFromBytes(image, deleteExisting);
+    for (const Existing existing : {Existing::Delete, Existing::Keep}) {
+        auto update = Update::beginFromBytes(image, existing);
         if (!update)
             continue;
         const std::vector<std::byte> one(1, std::byte{0x42});
@@ -46,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             continue;
         auto listed = platform::resource::listResources(std::span<const std::byte>(*written));
         check(listed.isOk());
-        if (deleteExisting)
+        if (existing == Existing::Delete)
             check(listed->size() == 3);
         for (const auto& resource : *listed) {
             auto bytes = platform::resource::resourceData(*written, resource);

@@ -158,7 +158,7 @@ int runSteps(const fs::path& workingDirectory, std::ostream& out, std::istream& 
 
     auto plugin = takeInputFile(workingDirectory, filename.text());
 
-    auto update = res::Update::begin(workingDirectory / kInstallerFileName, true);
+    auto update = res::Update::begin(workingDirectory / kInstallerFileName, res::Existing::Delete);
     if (!update) {
         out << "Couldn't open installer\n" << update.message() << '\n' << std::flush;
         return kExitFailed;

@@ -191,7 +191,7 @@ Result<BuiltImage> buildImage(const PeImage& image, std::span<const std::byte> b
     std::optional<std::size_t> replaced;  // the section whose old content the tree replaces
     std::size_t target = 0;               // the section (in `sections`) that receives the tree
     std::uint64_t newEnd = oldEnd;        // where data after the last section will begin
-    const char* placement = kPlacementAppend;
+    Placement placement = Placement::Append;
 
     const auto found = findResourceSection(image);
     bool append = !found;
@@ -203,7 +203,7 @@ Result<BuiltImage> buildImage(const PeImage& image, std::span<const std::byte> b
         }
         pe::SectionHeader& section = sections[r];
         if (followersMovable) {
-            placement = r + 1 == count ? kPlacementResize : kPlacementMove;
+            placement = r + 1 == count ? Placement::Resize : Placement::Move;
             section.virtualSize = static_cast<std::uint32_t>(layout.size);
             section.sizeOfRawData = static_cast<std::uint32_t>(treeRawSize);
             std::uint64_t nextRva = alignUp(section.virtualAddress + layout.size, sectionAlignment);
@@ -229,7 +229,7 @@ Result<BuiltImage> buildImage(const PeImage& image, std::span<const std::byte> b
         } else if (layout.size <= section.sizeOfRawData &&
                    section.virtualAddress + layout.size <=
                        alignUp(section.virtualAddress + virtualSpan(section), sectionAlignment)) {
-            placement = kPlacementInPlace;
+            placement = Placement::InPlace;
             section.virtualSize = static_cast<std::uint32_t>(layout.size);
             replaced = target = r;
         } else {
@@ -282,7 +282,7 @@ Result<BuiltImage> buildImage(const PeImage& image, std::span<const std::byte> b
         target = sections.size();
         sections.push_back(section);
         newEnd = pointer + treeRawSize;
-        placement = kPlacementAppend;
+        placement = Placement::Append;
     }
 
     // Data after the last section is kept, less a certificate table: a
@@ -340,7 +340,7 @@ Result<BuiltImage> buildImage(const PeImage& image, std::span<const std::byte> b
                      " bytes)"};
     }
     ByteWriter writer(out);
-    const bool regrown = replaced && placement != kPlacementInPlace;
+    const bool regrown = replaced && placement != Placement::InPlace;
     const std::uint64_t unchanged = regrown ? image.sections[*replaced].pointerToRawData : oldEnd;
     writer.copy(0, reader.slice(0, unchanged).value());
     for (std::size_t i = 0; i < count; ++i) {

@@ -14,12 +14,6 @@
 
 namespace platform::resource {
 
-// CommitReport::placement names the policy taken, one of these.
-inline constexpr const char* kPlacementResize = "resize";     // resource section was last
-inline constexpr const char* kPlacementMove = "move";         // following sections moved
-inline constexpr const char* kPlacementInPlace = "in-place";  // tree fit the old section
-inline constexpr const char* kPlacementAppend = "append";     // new section at the end
-
 // Memory for the new image, asked for once its size is known. It must come
 // zero-filled: the writer leaves padding untouched, and the pages of the
 // resource data are never touched at all. An empty span refuses.

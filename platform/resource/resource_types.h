@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <string>
 #include <variant>
 
 #include "platform/resource/checksum.h"
@@ -22,10 +21,17 @@ inline constexpr std::uint16_t kLanguageNeutral = 0;
 // the Windows loader looks names up).
 using ResourceName = std::variant<std::uint16_t, std::u16string>;
 
+// Where the new resource tree went.
+enum class Placement {
+    Resize,   // the resource section was last and grew or shrank
+    Move,     // the sections after the resource section moved
+    InPlace,  // the tree fit the old resource section
+    Append,   // a new section at the end
+};
+
 struct CommitReport {
     bool signatureRemoved = false;  // the image carried a certificate table
-    std::string placement;          // how the new section was placed, for logs and tests:
-                                    // "resize", "move", "in-place" or "append"
+    Placement placement = Placement::Append;
 };
 
 // Resource data left in its file until commit: the path, and the size,

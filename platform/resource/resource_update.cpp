@@ -39,24 +39,24 @@ Update::Update(Update&&) noexcept = default;
 Update& Update::operator=(Update&&) noexcept = default;
 Update::~Update() = default;
 
-Result<Update> Update::begin(const std::filesystem::path& image, bool deleteExisting) {
+Result<Update> Update::begin(const std::filesystem::path& image, Existing existing) {
     auto bytes = files::readFile(image);
     if (!bytes)
         return Error{bytes.message()};
-    auto update = beginFromBytes(std::move(*bytes), deleteExisting);
+    auto update = beginFromBytes(std::move(*bytes), existing);
     if (update)
         update->state_->path = image;
     return update;
 }
 
-Result<Update> Update::beginFromBytes(std::vector<std::byte> image, bool deleteExisting) {
+Result<Update> Update::beginFromBytes(std::vector<std::byte> image, Existing existing) {
     auto state = std::make_unique<State>();
     state->bytes = std::move(image);
     auto parsed = parseImage(state->bytes);
     if (!parsed)
         return Error{parsed.message()};
     state->image = std::move(*parsed);
-    if (!deleteExisting) {
+    if (existing == Existing::Keep) {
         auto existing = readResourceTree(state->image, state->bytes);
         if (!existing)
             return Error{existing.message()};

@@ -17,13 +17,18 @@
 
 namespace platform::resource {
 
+// What becomes of the resources the image already holds: deleted, so that
+// the commit writes only what was added, or kept, so that additions join
+// or replace them.
+enum class Existing { Delete, Keep };
+
 class Update {
   public:
     // Reads and validates the image; changes nothing on disk. An Error says
     // why the file cannot be updated ("not a PE file: bad signature at 0x80").
-    static Result<Update> begin(const std::filesystem::path& image, bool deleteExisting);
+    static Result<Update> begin(const std::filesystem::path& image, Existing existing);
     // The same over bytes in memory (used by commitToMemory and the fuzzer).
-    static Result<Update> beginFromBytes(std::vector<std::byte> image, bool deleteExisting);
+    static Result<Update> beginFromBytes(std::vector<std::byte> image, Existing existing);
 
     // Adds a resource to the pending update, copying `data`. The same type,
     // name and language added again replaces the earlier data.

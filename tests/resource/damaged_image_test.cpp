@@ -11,6 +11,7 @@
 namespace {
 
 using namespace resource_test;
+using platform::resource::Existing;
 using platform::resource::Update;
 
 struct Damage {
@@ -111,7 +112,7 @@ TEST(DamagedImage, IsRefusedWithItsReasonAndLeftUnchanged) {
         const fs::path path = dir / "installer.exe";
         test_support::writeBytes(path, bytes);
 
-        const auto update = Update::begin(path, !damage.keepExisting);
+        const auto update = Update::begin(path, damage.keepExisting ? Existing::Keep : Existing::Delete);
         ASSERT_FALSE(update.isOk());
         EXPECT_NE(update.message().find(damage.reason), std::string::npos) << update.message();
         EXPECT_TRUE(test_support::readBytes(path) == bytes);

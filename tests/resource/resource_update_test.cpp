@@ -15,11 +15,13 @@ namespace {
 
 using namespace resource_test;
 using platform::resource::CommitReport;
+using platform::resource::Existing;
+using platform::resource::Placement;
 using platform::resource::Update;
 
 struct Layout {
     const char* fixture;
-    const char* placement;  // the policy the library must choose for it
+    Placement placement;  // the policy the library must choose for it
     bool signedImage;
     const char* guards;  // the fault this row catches
 
@@ -35,7 +37,7 @@ TEST_P(LayoutTest, ReplacesEveryResourceAsIndependentReadersSeeIt) {
     const InstallerCopy copy(layout.fixture);
     const fs::path& installer = copy.path;
 
-    auto update = Update::begin(installer, true);
+    auto update = Update::begin(installer, Existing::Delete);
     ASSERT_TRUE(update.isOk()) << update.message();
     const auto set = updaterLikeSet();
     addAll(*update, set);
@@ -55,19 +57,19 @@ TEST_P(LayoutTest, ReplacesEveryResourceAsIndependentReadersSeeIt) {
 INSTANTIATE_TEST_SUITE_P(
     Fixtures, LayoutTest,
     testing::Values(
-        Layout{"pe32_res.exe", "move", false, ".reloc after .rsrc: relocations lost when moved"},
-        Layout{"pe64_res.exe", "move", false, "PE32+ header offsets"},
-        Layout{"pe32_plain.exe", "append", false, "no resources: new section and header room"},
-        Layout{"pe64_plain.exe", "append", false, "no resources in PE32+"},
-        Layout{"pe32_rsrc_last.exe", "resize", false, ".rsrc last: sizes not updated"},
-        Layout{"pe32_rsrc_then_data.exe", "append", false,
+        Layout{"pe32_res.exe", Placement::Move, false, ".reloc after .rsrc: relocations lost when moved"},
+        Layout{"pe64_res.exe", Placement::Move, false, "PE32+ header offsets"},
+        Layout{"pe32_plain.exe", Placement::Append, false, "no resources: new section and header room"},
+        Layout{"pe64_plain.exe", Placement::Append, false, "no resources in PE32+"},
+        Layout{"pe32_rsrc_last.exe", Placement::Resize, false, ".rsrc last: sizes not updated"},
+        Layout{"pe32_rsrc_then_data.exe", Placement::Append, false,
                "non-discardable section after .rsrc must not move"},
-        Layout{"pe32_unstripped.exe", "move", false,
+        Layout{"pe32_unstripped.exe", Placement::Move, false,
                "COFF symbol table pointer and debug sections after .rsrc"},
-        Layout{"pe32_overlay.exe", "move", false, "overlay lost or shifted wrongly"},
-        Layout{"pe64_overlay.exe", "move", false, "overlay in PE32+"},
-        Layout{"pe32_signed.exe", "move", true, "stale certificate table left behind"},
-        Layout{"pe64_signed.exe", "move", true, "signature after an overlay: overlay kept"}),
+        Layout{"pe32_overlay.exe", Placement::Move, false, "overlay lost or shifted wrongly"},
+        Layout{"pe64_overlay.exe", Placement::Move, false, "overlay in PE32+"},
+        Layout{"pe32_signed.exe", Placement::Move, true, "stale certificate table left behind"},
+        Layout{"pe64_signed.exe", Placement::Move, true, "signature after an overlay: overlay kept"}),
     [](const testing::TestParamInfo<Layout>& info) {
         std::string name = info.param.fixture;
         return name.substr(0, name.find('.'));
@@ -83,7 +85,7 @@ TEST(ResourceUpdate, KeepsEarlierResourcesWithoutDeleteExistingAndTheLaterOfTwoA
     ASSERT_EQ(expected[2].name, ResourceName(std::uint16_t{200}));
     const std::uint16_t language = expected[2].language;
 
-    auto update = Update::begin(installer, false);
+    auto update = Update::begin(installer, Existing::Keep);
     ASSERT_TRUE(update.isOk()) << update.message();
     update->add(std::uint16_t{10}, std::uint16_t{200}, language, textBytes("first"));
     update->add(std::uint16_t{10}, std::uint16_t{200}, language, textBytes("replaced"));
@@ -102,7 +104,7 @@ TEST(ResourceUpdate, OrdersStringNamesUpperCasedBeforeIdsAscending) {
     REQUIRE_FIXTURE("pe64_plain.exe");
     const InstallerCopy copy("pe64_plain.exe");
     const fs::path& installer = copy.path;
-    auto update = Update::begin(installer, true);
+    auto update = Update::begin(installer, Existing::Delete);
     ASSERT_TRUE(update.isOk());
     const auto one = textBytes("x");
     // Empty and last: its address must still lie inside the section.
@@ -134,14 +136,14 @@ TEST(ResourceUpdate, WritesInPlaceWhenTheTreeFitsBeforeAFixedSection) {
     const InstallerCopy copy("pe32_rsrc_then_data.exe");
     const fs::path& installer = copy.path;
     const auto sizeBefore = fs::file_size(installer);
-    auto update = Update::begin(installer, true);
+    auto update = Update::begin(installer, Existing::Delete);
     ASSERT_TRUE(update.isOk());
     const std::vector<TestResource> set = {
         {std::uint16_t{10}, std::uint16_t{101}, 0, textBytes("small")}};
     addAll(*update, set);
     const auto report = update->commit();
     ASSERT_TRUE(report.isOk()) << report.message();
-    EXPECT_EQ(report->placement, "in-place");
+    EXPECT_EQ(report->placement, Placement::InPlace);
     EXPECT_EQ(fs::file_size(installer), sizeBefore);
     EXPECT_EQ(independentCheck(installer, set, fixturePath("pe32_rsrc_then_data.exe")), "");
 }
@@ -152,15 +154,15 @@ TEST(ResourceUpdate, WritesInPlaceWhenTheTreeFitsBeforeAFixedSection) {
 TEST(ResourceUpdate, HandedOverBlocksWriteWhatCopiedBlocksBuild) {
     const struct {
         const char* fixture;
-        const char* placement;  // guards the placement's own layout path
-    } rows[] = {{"pe32_res.exe", "move"},
-                {"pe32_rsrc_last.exe", "resize"},
-                {"pe32_rsrc_then_data.exe", "in-place"}};
+        Placement placement;  // guards the placement's own layout path
+    } rows[] = {{"pe32_res.exe", Placement::Move},
+                {"pe32_rsrc_last.exe", Placement::Resize},
+                {"pe32_rsrc_then_data.exe", Placement::InPlace}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.fixture);
         REQUIRE_FIXTURE(row.fixture);
         const InstallerCopy copy(row.fixture);
-        const bool small = std::string(row.placement) == "in-place";
+        const bool small = row.placement == Placement::InPlace;
         std::vector<TestResource> set =
             small ? std::vector<TestResource>{{std::uint16_t{10}, std::uint16_t{101}, 0,
                                                textBytes("small")}}
@@ -173,14 +175,14 @@ TEST(ResourceUpdate, HandedOverBlocksWriteWhatCopiedBlocksBuild) {
                         pseudoRandomBytes(2 * platform::resource::kCopyPiece + 3, 200)});
         }
 
-        auto copied = Update::begin(copy.path, true);
+        auto copied = Update::begin(copy.path, Existing::Delete);
         ASSERT_TRUE(copied.isOk());
         addAll(*copied, set);
         CommitReport memoryReport;
         const auto inMemory = copied->commitToMemory(&memoryReport);
         ASSERT_TRUE(inMemory.isOk()) << inMemory.message();
 
-        auto handedOver = Update::begin(copy.path, true);
+        auto handedOver = Update::begin(copy.path, Existing::Delete);
         ASSERT_TRUE(handedOver.isOk());
         for (const auto& r : set) {
             std::vector<std::byte> block = r.data;
@@ -282,7 +284,7 @@ TEST(ResourceUpdate, AFileChangedBetweenAddAndCommitFailsTheCommit) {
         test_support::writeBytes(data, asText(measured));
         auto file = platform::resource::FileData::measure(data);
         ASSERT_TRUE(file.isOk()) << file.message();
-        auto update = Update::begin(copy.path, true);
+        auto update = Update::begin(copy.path, Existing::Delete);
         ASSERT_TRUE(update.isOk());
         update->addFile(std::uint16_t{10}, std::uint16_t{106}, 0, std::move(*file));
         if (row.now) {
@@ -312,7 +314,7 @@ TEST(ResourceUpdate, AFileChangedBetweenAddAndCommitFailsTheCommit) {
 TEST(ResourceUpdate, ASecondCommitIsRefused) {
     REQUIRE_FIXTURE("pe32_res.exe");
     const InstallerCopy copy("pe32_res.exe");
-    auto update = Update::begin(copy.path, true);
+    auto update = Update::begin(copy.path, Existing::Delete);
     ASSERT_TRUE(update.isOk());
     addAll(*update, updaterLikeSet());
     ASSERT_TRUE(update->commit().isOk());
@@ -327,7 +329,7 @@ TEST(ResourceUpdate, CommitWithNothingAddedLeavesNoResources) {
     REQUIRE_FIXTURE("pe32_res.exe");
     const InstallerCopy copy("pe32_res.exe");
     const fs::path& installer = copy.path;
-    auto update = Update::begin(installer, true);
+    auto update = Update::begin(installer, Existing::Delete);
     ASSERT_TRUE(update.isOk());
     ASSERT_TRUE(update->commit().isOk());
     EXPECT_TRUE(listed(installer).empty());
@@ -347,7 +349,7 @@ TEST(ResourceUpdate, SecondRunLeavesNoTraceOfTheFirst) {
         const std::vector<TestResource> second = {
             {std::uint16_t{10}, std::uint16_t{101}, 0, textBytes("b")}};
         auto apply = [&](const char* file, const std::vector<TestResource>& set) {
-            auto update = Update::begin(dir / file, true);
+            auto update = Update::begin(dir / file, Existing::Delete);
             ASSERT_TRUE(update.isOk());
             addAll(*update, set);
             ASSERT_TRUE(update->commit().isOk());
@@ -385,13 +387,13 @@ TEST(ResourceUpdate, DoesNotMoveASectionThatCodeRefersTo) {
         put32(original, row.at, row.value);
         test_support::writeBytes(dir / "original.exe", original);
         test_support::writeBytes(dir / "installer.exe", original);
-        auto update = Update::begin(dir / "installer.exe", true);
+        auto update = Update::begin(dir / "installer.exe", Existing::Delete);
         ASSERT_TRUE(update.isOk()) << update.message();
         const auto set = updaterLikeSet();
         addAll(*update, set);
         const auto report = update->commit();
         ASSERT_TRUE(report.isOk()) << report.message();
-        EXPECT_EQ(report->placement, "append");
+        EXPECT_EQ(report->placement, Placement::Append);
         EXPECT_EQ(independentCheck(dir / "installer.exe", set, dir / "original.exe"), "");
     }
 }
