@@ -72,6 +72,16 @@ class ByteWriter {
             std::memcpy(bytes_.data() + offset, data.data(), data.size());
     }
 
+    // Copies a slice taken from a ByteReader; a slice the reader refused
+    // counts as a write outside the buffer.
+    void copy(std::uint64_t offset, const std::optional<std::span<const std::byte>>& data) {
+        if (!data) {
+            failed_ = true;
+            return;
+        }
+        copy(offset, *data);
+    }
+
     void fill(std::uint64_t offset, std::uint64_t length, std::byte value) {
         if (!rangeFits(offset, length, bytes_.size())) {
             failed_ = true;
@@ -81,6 +91,8 @@ class ByteWriter {
                     static_cast<std::size_t>(length));
     }
 
+    // Records a fault found by the caller: a record it could not read back.
+    void fail() { failed_ = true; }
     bool failed() const { return failed_; }
 
   private:

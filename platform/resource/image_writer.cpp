@@ -139,11 +139,15 @@ template <typename Header>
 void patchOptionalHeader(ByteWriter& writer, std::span<const std::byte> original,
                          const PeImage& image, std::uint32_t sizeOfImage,
                          std::uint32_t sizeOfInitializedData) {
-    Header header = *ByteReader(original).read<Header>(image.optionalHeaderOffset);
-    header.layout.sizeOfImage = sizeOfImage;
-    header.standard.sizeOfInitializedData = sizeOfInitializedData;
-    header.layout.checkSum = 0;
-    writer.write(image.optionalHeaderOffset, header);
+    auto header = ByteReader(original).read<Header>(image.optionalHeaderOffset);
+    if (!header) {
+        writer.fail();
+        return;
+    }
+    header->layout.sizeOfImage = sizeOfImage;
+    header->standard.sizeOfInitializedData = sizeOfInitializedData;
+    header->layout.checkSum = 0;
+    writer.write(image.optionalHeaderOffset, *header);
 }
 
 Status checkResources(const ResourceMap& resources) {
@@ -170,7 +174,7 @@ Result<BuiltImage> buildImage(const PeImage& image, std::span<const std::byte> b
         return Error{"cannot add resources: the image has no resource directory entry"};
     }
     if (Status status = checkResources(resources); !status)
-        return Error{status.message()};
+        return status.error();
 
     // Phase one: lay out the tree and decide where it goes.
     const TreeLayout layout = prepareTree(resources);
@@ -342,13 +346,13 @@ Result<BuiltImage> buildImage(const PeImage& image, std::span<const std::byte> b
     ByteWriter writer(out);
     const bool regrown = replaced && placement != Placement::InPlace;
     const std::uint64_t unchanged = regrown ? image.sections[*replaced].pointerToRawData : oldEnd;
-    writer.copy(0, reader.slice(0, unchanged).value());
+    writer.copy(0, reader.slice(0, unchanged));
     for (std::size_t i = 0; i < count; ++i) {
         if (!moved[i])
             continue;
         const pe::SectionHeader& section = image.sections[i];
         writer.copy(sections[i].pointerToRawData,
-                    reader.slice(section.pointerToRawData, section.sizeOfRawData).value());
+                    reader.slice(section.pointerToRawData, section.sizeOfRawData));
     }
     // A tree written in place goes over the old section's bytes, which must
     // not show through its padding; elsewhere the memory came zero-filled.
@@ -371,8 +375,8 @@ Result<BuiltImage> buildImage(const PeImage& image, std::span<const std::byte> b
             }
         }
     }
-    writer.copy(newEnd, reader.slice(oldEnd, tailBefore).value());
-    writer.copy(newEnd + tailBefore, reader.slice(certificateEnd, tailAfter).value());
+    writer.copy(newEnd, reader.slice(oldEnd, tailBefore));
+    writer.copy(newEnd + tailBefore, reader.slice(certificateEnd, tailAfter));
 
     pe::FileHeader fileHeader = image.fileHeader;
     fileHeader.numberOfSections = static_cast<std::uint16_t>(sections.size());
@@ -501,11 +505,11 @@ Result<WrittenImage> writeImage(const BuiltImage& built, files::ByteSink& sink,
         if (data.offset < position || !before || !frame.has(data.offset, data.size()))
             return Error{"internal error: the resource data overlaps or leaves the image"};
         if (Status s = put(*before); !s)
-            return Error{s.message()};
+            return s.error();
         if (data.file) {
             endRegion(data.offset);
             if (Status s = copyMeasuredFile(*data.file, sink); !s)
-                return Error{s.message()};
+                return s.error();
             checksum.append(data.file->checksum);
             if (data.file->size > 0) {
                 written.regions.push_back(
@@ -518,7 +522,7 @@ Result<WrittenImage> writeImage(const BuiltImage& built, files::ByteSink& sink,
                 const auto piece =
                     data.bytes.subspan(done, std::min(kCopyPiece, data.bytes.size() - done));
                 if (Status s = put(piece); !s)
-                    return Error{s.message()};
+                    return s.error();
                 if (copied)
                     copied(index, piece);
                 done += piece.size();
@@ -526,8 +530,11 @@ Result<WrittenImage> writeImage(const BuiltImage& built, files::ByteSink& sink,
         }
         position = data.offset + data.size();
     }
-    if (Status s = put(frame.slice(position, frame.size() - position).value()); !s)
-        return Error{s.message()};
+    const auto rest = frame.slice(position, frame.size() - position);
+    if (!rest)
+        return Error{"internal error: the resource data overlaps or leaves the image"};
+    if (Status s = put(*rest); !s)
+        return s.error();
     endRegion(frame.size());
     written.checkSum = checksum.value();
     std::byte field[4];
@@ -535,7 +542,7 @@ Result<WrittenImage> writeImage(const BuiltImage& built, files::ByteSink& sink,
     if (!frame.has(built.checkSumOffset, sizeof field))
         return Error{"internal error: the checksum field lies outside the image"};
     if (Status s = sink.overwrite(built.checkSumOffset, field); !s)
-        return Error{s.message()};
+        return s.error();
     return written;
 }
 

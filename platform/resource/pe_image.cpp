@@ -210,7 +210,7 @@ Result<PeImage> parseImage(std::span<const std::byte> bytes) {
                                                                  i * sizeof(pe::SectionHeader)));
     }
     if (Status status = checkSections(image); !status)
-        return Error{status.message()};
+        return status.error();
 
     // The certificate table lies after every section and inside the file.
     const pe::DataDirectory security = image.directory(pe::kDirectorySecurity);

@@ -61,7 +61,7 @@ class TreeReader {
             if (raw->name & pe::kNameIsStringBit) {
                 auto name = string(raw->name & pe::kOffsetMask);
                 if (!name)
-                    return Error{name.message()};
+                    return name.error();
                 entry.name = std::move(*name);
             } else if (raw->name > 0xFFFF) {
                 return malformed("resource ID " + hex(raw->name) + " wider than 16 bits", at);
@@ -171,26 +171,26 @@ Result<std::vector<ListedResource>> readResourceTree(const PeImage& image,
     // Three levels, as the format has them: type, name, language.
     auto types = reader.directory(0);
     if (!types)
-        return Error{types.message()};
+        return types.error();
     for (const auto& type : *types) {
         if (!type.isDirectory)
             return malformed("type entry is not a directory", 0);
         auto names = reader.directory(type.offset);
         if (!names)
-            return Error{names.message()};
+            return names.error();
         for (const auto& name : *names) {
             if (!name.isDirectory)
                 return malformed("name entry is not a directory", type.offset);
             auto languages = reader.directory(name.offset);
             if (!languages)
-                return Error{languages.message()};
+                return languages.error();
             for (const auto& language : *languages) {
                 if (language.isDirectory || !std::holds_alternative<std::uint16_t>(language.name)) {
                     return malformed("language entry is not a data entry", name.offset);
                 }
                 auto resource = reader.data(language.offset);
                 if (!resource)
-                    return Error{resource.message()};
+                    return resource.error();
                 resource->type = type.name;
                 resource->name = name.name;
                 resource->language = std::get<std::uint16_t>(language.name);

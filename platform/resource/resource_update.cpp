@@ -42,7 +42,7 @@ Update::~Update() = default;
 Result<Update> Update::begin(const std::filesystem::path& image, Existing existing) {
     auto bytes = files::readFile(image);
     if (!bytes)
-        return Error{bytes.message()};
+        return bytes.error();
     auto update = beginFromBytes(std::move(*bytes), existing);
     if (update)
         update->state_->path = image;
@@ -54,16 +54,16 @@ Result<Update> Update::beginFromBytes(std::vector<std::byte> image, Existing exi
     state->bytes = std::move(image);
     auto parsed = parseImage(state->bytes);
     if (!parsed)
-        return Error{parsed.message()};
+        return parsed.error();
     state->image = std::move(*parsed);
     if (existing == Existing::Keep) {
         auto existing = readResourceTree(state->image, state->bytes);
         if (!existing)
-            return Error{existing.message()};
+            return existing.error();
         for (const auto& resource : *existing) {
             auto data = resourceData(state->bytes, resource);
             if (!data)
-                return Error{data.message()};
+                return data.error();
             state->pending[{resource.type, resource.name, resource.language}].bytes =
                 std::move(*data);
         }
@@ -102,7 +102,7 @@ Result<FileData> FileData::measure(const std::filesystem::path& path) {
                                           return {};
                                       });
     if (!read)
-        return Error{read.message()};
+        return read.error();
     file.digest = digest.value();
     return file;
 }
@@ -302,7 +302,7 @@ Result<CommitReport> Update::commit() {
     auto image = buildImage(state_->image, state_->bytes, pending, &report,
                             [&](std::uint64_t size) { return buffer.allocate(size); });
     if (!image)
-        return Error{image.message()};
+        return image.error();
     written.size = image->frame.size();
     written.checkSumOffset = image->checkSumOffset;
     for (std::size_t i = 0; i < written.resources.size() && i < image->data.size(); ++i)
@@ -320,7 +320,7 @@ Result<CommitReport> Update::commit() {
             return verifyWritten(temporary, written, image->frame);
         });
     if (!status)
-        return Error{status.message()};
+        return status.error();
     return report;
 }
 
@@ -331,25 +331,25 @@ Result<std::vector<std::byte>> Update::commitToMemory(CommitReport* report) cons
     auto image = buildImage(state_->image, state_->bytes, state_->pending, report,
                             [&](std::uint64_t size) { return buffer.allocate(size); });
     if (!image)
-        return Error{image.message()};
+        return image.error();
     files::MemorySink sink;
     sink.reserve(image->frame.size());
     if (auto written = writeImage(*image, sink); !written)
-        return Error{written.message()};
+        return written.error();
     return sink.take();
 }
 
 Result<std::vector<ListedResource>> listResources(std::span<const std::byte> image) {
     auto parsed = parseImage(image);
     if (!parsed)
-        return Error{parsed.message()};
+        return parsed.error();
     return readResourceTree(*parsed, image);
 }
 
 Result<std::vector<ListedResource>> listResources(const std::filesystem::path& image) {
     auto bytes = files::readFile(image);
     if (!bytes)
-        return Error{bytes.message()};
+        return bytes.error();
     return listResources(std::span<const std::byte>(*bytes));
 }
 
