@@ -57,9 +57,11 @@ TEST_P(LayoutTest, ReplacesEveryResourceAsIndependentReadersSeeIt) {
 INSTANTIATE_TEST_SUITE_P(
     Fixtures, LayoutTest,
     testing::Values(
-        Layout{"pe32_res.exe", Placement::Move, false, ".reloc after .rsrc: relocations lost when moved"},
+        Layout{"pe32_res.exe", Placement::Move, false,
+               ".reloc after .rsrc: relocations lost when moved"},
         Layout{"pe64_res.exe", Placement::Move, false, "PE32+ header offsets"},
-        Layout{"pe32_plain.exe", Placement::Append, false, "no resources: new section and header room"},
+        Layout{"pe32_plain.exe", Placement::Append, false,
+               "no resources: new section and header room"},
         Layout{"pe64_plain.exe", Placement::Append, false, "no resources in PE32+"},
         Layout{"pe32_rsrc_last.exe", Placement::Resize, false, ".rsrc last: sizes not updated"},
         Layout{"pe32_rsrc_then_data.exe", Placement::Append, false,
@@ -69,7 +71,8 @@ INSTANTIATE_TEST_SUITE_P(
         Layout{"pe32_overlay.exe", Placement::Move, false, "overlay lost or shifted wrongly"},
         Layout{"pe64_overlay.exe", Placement::Move, false, "overlay in PE32+"},
         Layout{"pe32_signed.exe", Placement::Move, true, "stale certificate table left behind"},
-        Layout{"pe64_signed.exe", Placement::Move, true, "signature after an overlay: overlay kept"}),
+        Layout{"pe64_signed.exe", Placement::Move, true,
+               "signature after an overlay: overlay kept"}),
     [](const testing::TestParamInfo<Layout>& info) {
         std::string name = info.param.fixture;
         return name.substr(0, name.find('.'));
