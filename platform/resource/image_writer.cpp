@@ -459,23 +459,20 @@ namespace {
 // reported as itself.
 Status copyMeasuredFile(const FileData& file, files::ByteSink& sink) {
     const Error changed{file.path.string() + " changed while the installer was being updated"};
-    const int fd =
-        ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);  // a pipe must not block
-    if (fd < 0)
+    const files::FileDescriptor fd(
+        ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));  // a pipe must not block
+    if (fd.get() < 0)
         return changed;
     struct stat info {};
-    Status status;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        status = changed;
-    } else if (auto copied = sink.copyFrom(fd, file.size); !copied) {
-        status = copied.status();
-    } else {
-        std::byte more;
-        if (*copied != file.size || ::pread(fd, &more, 1, static_cast<off_t>(file.size)) != 0)
-            status = changed;
-    }
-    ::close(fd);
-    return status;
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return changed;
+    auto copied = sink.copyFrom(fd.get(), file.size);
+    if (!copied)
+        return copied.error();
+    std::byte more;
+    if (*copied != file.size || ::pread(fd.get(), &more, 1, static_cast<off_t>(file.size)) != 0)
+        return changed;
+    return {};
 }
 
 }  // namespace

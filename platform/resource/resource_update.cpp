@@ -173,8 +173,8 @@ struct Written {
 // each region against its digest. A file's data that reads back otherwise
 // than measured means the file changed after it was measured.
 Status compareWithFile(const std::filesystem::path& file, const Written& written) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    const files::FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0)
         return Error{"written image does not read back: cannot open " + file.string()};
     // Not zero-filled, and no larger than it need be: on some virtual
     // machines every first touch of a page costs tens of microseconds.
@@ -188,7 +188,7 @@ Status compareWithFile(const std::filesystem::path& file, const Written& written
     std::uint64_t position = 0;
     Status result;
     while (result) {
-        const ssize_t got = ::read(fd, chunk.get(), kChunk);
+        const ssize_t got = ::read(fd.get(), chunk.get(), kChunk);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
@@ -226,7 +226,6 @@ Status compareWithFile(const std::filesystem::path& file, const Written& written
         }
         position += length;
     }
-    ::close(fd);
     if (!result)
         return result;
     std::uint32_t checkSum;
