@@ -345,8 +345,13 @@ Status copySections(ByteWriter& writer, std::span<std::byte> out, const PeImage&
         for (const auto& name : type.names) {
             for (const auto& language : name.languages) {
                 const ResourceData& data = *language.data;
-                built.data.push_back({treeSection.pointerToRawData + language.dataOffset,
-                                      data.bytes, data.file ? &*data.file : nullptr});
+                const std::uint64_t offset = treeSection.pointerToRawData + language.dataOffset;
+                if (!language.sharesBlock) {
+                    built.data.push_back({offset, data.inMemory(),
+                                          data.file ? &*data.file : nullptr,
+                                          built.resourceOffsets.size()});
+                }
+                built.resourceOffsets.push_back(offset);
             }
         }
     }
@@ -608,7 +613,7 @@ Result<WrittenImage> writeImage(const BuiltImage& built, files::ByteSink& sink,
                 if (Status s = put(piece); !s)
                     return s.error();
                 if (copied)
-                    copied(index, piece);
+                    copied(data.resource, piece);
                 done += piece.size();
             } while (done < data.bytes.size());
         }

@@ -26,11 +26,14 @@ struct BuiltImage {
         std::uint64_t offset = 0;  // in the image
         std::span<const std::byte> bytes;
         const FileData* file = nullptr;  // instead of `bytes`
+        std::size_t resource = 0;        // the first resource, in tree order, whose data it is
         std::uint64_t size() const { return file ? file->size : bytes.size(); }
     };
     std::span<const std::byte> frame;  // the whole image, its data areas left alone
-    std::vector<Data> data;            // in tree order, which is also file order
-    std::uint64_t checkSumOffset = 0;  // the field, zero in `frame`
+    std::vector<Data> data;            // one per block, in tree order, which is also file order
+    std::vector<std::uint64_t> resourceOffsets;  // each resource's data in the image, in tree
+                                                 // order; resources sharing a block share it
+    std::uint64_t checkSumOffset = 0;            // the field, zero in `frame`
 };
 
 // Phase one and most of phase two: lays the image out and writes all but the

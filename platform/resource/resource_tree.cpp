@@ -1,6 +1,8 @@
 #include "platform/resource/resource_tree.h"
 
 #include <algorithm>
+#include <map>
+#include <utility>
 
 #include "platform/bytes/byte_io.h"
 
@@ -245,9 +247,21 @@ TreeLayout prepareTree(const ResourceMap& resources) {
             }
         }
     }
+    // Where each shared view's block went, by its first byte and length.
+    std::map<std::pair<const std::byte*, std::size_t>, std::uint64_t> sharedBlocks;
     for (auto& type : layout.types) {
         for (auto& name : type.names) {
             for (auto& language : name.languages) {
+                if (language.data->shared) {
+                    const auto view = language.data->shared->bytes;
+                    const auto [block, first] =
+                        sharedBlocks.try_emplace({view.data(), view.size()}, offset);
+                    if (!first) {
+                        language.dataOffset = block->second;
+                        language.sharesBlock = true;
+                        continue;
+                    }
+                }
                 language.dataOffset = offset;
                 // An empty resource still takes a slot, so that its address
                 // lies inside the section even when it comes last.

@@ -3,9 +3,13 @@
 // neither has to include the other.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <span>
 #include <variant>
+#include <vector>
 
 #include "platform/resource/checksum.h"
 #include "platform/result.h"
@@ -44,6 +48,15 @@ struct FileData {
 
     // Reads a regular file through once, in chunks, to measure it.
     static Result<FileData> measure(const std::filesystem::path& path);
+};
+
+// Bytes that several resources hold without a copy each: a view into a
+// block that `owner` keeps alive. Resources added with the same view (the
+// same bytes, not merely equal ones) get one data block in the image, their
+// data entries pointing at it.
+struct SharedBytes {
+    std::shared_ptr<const std::vector<std::byte>> owner;
+    std::span<const std::byte> bytes;  // inside *owner
 };
 
 struct ListedResource {

@@ -78,12 +78,20 @@ void Update::add(const ResourceName& type, const ResourceName& name, std::uint16
 
 void Update::take(const ResourceName& type, const ResourceName& name, std::uint16_t language,
                   std::vector<std::byte> data) {
-    state_->pending[{normalisedName(type), normalisedName(name), language}] = {std::move(data), {}};
+    state_->pending[{normalisedName(type), normalisedName(name), language}] = {
+        std::move(data), {}, {}};
+}
+
+void Update::addShared(const ResourceName& type, const ResourceName& name, std::uint16_t language,
+                       SharedBytes data) {
+    state_->pending[{normalisedName(type), normalisedName(name), language}] = {
+        {}, std::move(data), {}};
 }
 
 void Update::addFile(const ResourceName& type, const ResourceName& name, std::uint16_t language,
                      FileData file) {
-    state_->pending[{normalisedName(type), normalisedName(name), language}] = {{}, std::move(file)};
+    state_->pending[{normalisedName(type), normalisedName(name), language}] = {
+        {}, {}, std::move(file)};
 }
 
 Result<FileData> FileData::measure(const std::filesystem::path& path) {
@@ -279,15 +287,19 @@ Result<CommitReport> Update::commit() {
     // it is written, so the whole job never holds two copies of much.
     ResourceMap pending = std::move(state_->pending);
     state_->pending.clear();
-    std::vector<std::vector<std::byte>*> blocks;  // in memory; a file's is empty
+    // The blocks this update owns; a file's is empty. Shared bytes are not
+    // ours to let go: their owner may hand them to another resource later.
+    std::vector<std::vector<std::byte>*> blocks;
     Written written;
     blocks.reserve(pending.size());
     written.resources.reserve(pending.size());
     for (auto& [key, data] : pending) {
-        blocks.push_back(&data.bytes);
+        blocks.push_back(data.shared ? nullptr : &data.bytes);
         written.resources.push_back({&key, 0, data.size()});
     }
     auto release = [&](std::size_t index, std::span<const std::byte> piece) {
+        if (blocks[index] == nullptr)
+            return;
         std::vector<std::byte>& block = *blocks[index];
         if (piece.data() + piece.size() == block.data() + block.size()) {
             std::vector<std::byte>().swap(block);
@@ -304,8 +316,8 @@ Result<CommitReport> Update::commit() {
         return image.error();
     written.size = image->frame.size();
     written.checkSumOffset = image->checkSumOffset;
-    for (std::size_t i = 0; i < written.resources.size() && i < image->data.size(); ++i)
-        written.resources[i].offset = image->data[i].offset;
+    for (std::size_t i = 0; i < written.resources.size() && i < image->resourceOffsets.size(); ++i)
+        written.resources[i].offset = image->resourceOffsets[i];
     Status status = files::replaceFile(
         state_->path,
         [&](files::ByteSink& sink) -> Status {

@@ -45,6 +45,12 @@ class Update {
         take(type, name, language, std::move(data));
     }
 
+    // Adds a resource whose data is a view into a block it shares with other
+    // resources, without a copy. Resources added with the same view get one
+    // data block in the image, as many entries pointing at it.
+    void addShared(const ResourceName& type, const ResourceName& name, std::uint16_t language,
+                   SharedBytes data);
+
     // Adds a resource whose data stays in a measured file: commit() reads it
     // again as it writes the image, and fails, changing nothing, if the file
     // no longer yields exactly the bytes measured.
