@@ -1,6 +1,8 @@
 #include "updater/icon.h"
 
 #include <cstring>
+#include <memory>
+#include <utility>
 
 #include "platform/bytes/byte_io.h"
 #include "platform/resource/resource_types.h"
@@ -22,12 +24,6 @@ std::optional<ParsedIcon> parseIcon(std::span<const std::byte> file) {
         return std::nullopt;
     ParsedIcon icon{*header, {}};
     icon.images.reserve(header->count);
-    // The images share no bytes with each other or the directory in a real
-    // icon file. Entries pointing at the same bytes again and again would
-    // each be copied into the installer: a 2 MB file could ask for 128 GB.
-    const std::uint64_t directoryEnd =
-        sizeof(IconHeader) + std::uint64_t{header->count} * sizeof(IconFileEntry);
-    std::uint64_t imageBytes = 0;
     for (std::uint64_t i = 0; i < header->count; ++i) {
         auto entry = reader.read<IconFileEntry>(sizeof(IconHeader) + i * sizeof(IconFileEntry));
         if (!entry)
@@ -36,8 +32,7 @@ std::optional<ParsedIcon> parseIcon(std::span<const std::byte> file) {
         if (entry->common.bytesInRes == 0)
             return std::nullopt;
         auto data = reader.slice(entry->imageOffset, entry->common.bytesInRes);
-        imageBytes += entry->common.bytesInRes;
-        if (!data || imageBytes > file.size() - directoryEnd)
+        if (!data)
             return std::nullopt;
         icon.images.push_back({entry->common, *data});
     }
@@ -56,21 +51,30 @@ std::vector<std::byte> groupDirectory(const ParsedIcon& icon, std::uint32_t grou
     return out;
 }
 
+int addIconFile(ResourceSink& update, std::shared_ptr<const std::vector<std::byte>> file,
+                std::uint32_t groupId) {
+    auto icon = parseIcon(*file);
+    if (!icon)
+        return 0;
+    // Views, not copies: a file whose entries name the same 2 MB image
+    // 32767 times would otherwise ask for 64 GB.
+    for (std::size_t i = 0; i < icon->images.size(); ++i) {
+        update.addShared(platform::resource::kTypeIcon,
+                         resourceId(groupId + 1 + static_cast<std::uint32_t>(i)),
+                         {file, icon->images[i].data});
+    }
+    update.add(platform::resource::kTypeGroupIcon, resourceId(groupId),
+               groupDirectory(*icon, groupId));
+    return 1;
+}
+
 int AddIcon(ResourceSink& update, const std::filesystem::path& workingDirectory,
             std::string_view iconPath, std::uint32_t groupId) {
     auto file = readInputFile(workingDirectory, iconPath);
     if (!file)
         return 0;
-    auto icon = parseIcon(*file);
-    if (!icon)
-        return 0;
-    for (std::size_t i = 0; i < icon->images.size(); ++i) {
-        update.add(platform::resource::kTypeIcon,
-                   resourceId(groupId + 1 + static_cast<std::uint32_t>(i)), icon->images[i].data);
-    }
-    update.add(platform::resource::kTypeGroupIcon, resourceId(groupId),
-               groupDirectory(*icon, groupId));
-    return 1;
+    return addIconFile(update, std::make_shared<const std::vector<std::byte>>(std::move(*file)),
+                       groupId);
 }
 
 }  // namespace updater

@@ -85,6 +85,9 @@ class UpdateSink final : public ResourceSink {
     void add(std::uint16_t type, std::uint16_t id, std::span<const std::byte> data) override {
         update_.add(type, id, res::kLanguageNeutral, data);
     }
+    void addShared(std::uint16_t type, std::uint16_t id, res::SharedBytes data) override {
+        update_.addShared(type, id, res::kLanguageNeutral, std::move(data));
+    }
 
   private:
     res::Update& update_;
