@@ -100,6 +100,8 @@ double millisecondsSince(Clock::time_point start) {
 
 int main() {
     namespace fs = std::filesystem;
+    using platform::resource::Existing;
+    using platform::resource::Placement;
     using platform::resource::Update;
     char pattern[] = "/tmp/resource-bench-XXXXXX";
     if (::mkdtemp(pattern) == nullptr)
@@ -118,7 +120,7 @@ int main() {
     }
 
     auto start = Clock::now();
-    auto update = Update::begin(imagePath, true);
+    auto update = Update::begin(imagePath, Existing::Delete);
     if (!update) {
         std::fprintf(stderr, "begin: %s\n", update.message().c_str());
         return 1;
@@ -152,7 +154,7 @@ int main() {
     std::printf("resource_commit_to_memory_time: %.1f ms\n", toMemory);
     std::printf("resource_commit_to_file_time: %.1f ms\n", toFile);
     std::printf("resource_peak_rss: %ld KB\n", usage.ru_maxrss);
-    std::printf("resource_placement_is_move: %d bool\n", report->placement == "move");
+    std::printf("resource_placement_is_move: %d bool\n", report->placement == Placement::Move);
     fs::remove_all(folder);
     return 0;
 }

@@ -1,4 +1,7 @@
 // Errors are values: a Status is either ok or carries a message a user can read.
+// A failure passes on up in one line, whatever it was held in:
+//     if (!parsed) return parsed.error();
+//     if (Status s = write(); !s) return s.error();
 #pragma once
 
 #include <string>
@@ -20,6 +23,8 @@ public:
     bool isOk() const { return !failed_; }
     explicit operator bool() const { return !failed_; }
     const std::string& message() const { return error_; }
+    // The failure, to pass on as a Status or as any Result. Only for a failed Status.
+    Error error() const { return Error{error_}; }
 
 private:
     std::string error_;
@@ -42,7 +47,12 @@ public:
     T& operator*() & { return value(); }
     const T& operator*() const& { return value(); }
     const std::string& message() const { return std::get<1>(v_).message; }
+    // The failure, to pass on as a Status or as a Result of another type.
+    // Only for a failed Result.
+    const Error& error() const { return std::get<1>(v_); }
     Status status() const { return isOk() ? Status{} : Status{std::get<1>(v_)}; }
+    // A Result stands where only success or failure matters.
+    operator Status() const { return status(); }  // NOLINT: implicit by design
 
 private:
     std::variant<T, Error> v_;

@@ -1,39 +1,15 @@
 #include "updater/icon.h"
 
 #include <cstring>
+#include <memory>
+#include <utility>
 
-#include "platform/resource/resource_update.h"
+#include "platform/bytes/byte_io.h"
+#include "platform/resource/resource_types.h"
 #include "updater/input_file.h"
 
 namespace updater {
 namespace {
-
-// Bounds-checked view of a whole file. Offsets and sizes are 64-bit and
-// compared by subtraction, so no sum can wrap.
-class ByteReader {
-  public:
-    explicit ByteReader(std::span<const std::byte> bytes) : bytes_(bytes) {}
-
-    std::optional<std::span<const std::byte>> slice(std::uint64_t offset,
-                                                    std::uint64_t size) const {
-        if (offset > bytes_.size() || size > bytes_.size() - offset)
-            return std::nullopt;
-        return bytes_.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(size));
-    }
-
-    template <typename Record>
-    std::optional<Record> record(std::uint64_t offset) const {
-        auto bytes = slice(offset, sizeof(Record));
-        if (!bytes)
-            return std::nullopt;
-        Record value;
-        std::memcpy(&value, bytes->data(), sizeof(Record));
-        return value;
-    }
-
-  private:
-    std::span<const std::byte> bytes_;
-};
 
 std::uint16_t resourceId(std::uint32_t id) {
     return static_cast<std::uint16_t>(id & 0xFFFFu);
@@ -42,28 +18,21 @@ std::uint16_t resourceId(std::uint32_t id) {
 }  // namespace
 
 std::optional<ParsedIcon> parseIcon(std::span<const std::byte> file) {
-    ByteReader reader(file);
-    auto header = reader.record<IconHeader>(0);
+    const platform::bytes::ByteReader reader(file);
+    auto header = reader.read<IconHeader>(0);
     if (!header)
         return std::nullopt;
     ParsedIcon icon{*header, {}};
     icon.images.reserve(header->count);
-    // The images share no bytes with each other or the directory in a real
-    // icon file. Entries pointing at the same bytes again and again would
-    // each be copied into the installer: a 2 MB file could ask for 128 GB.
-    const std::uint64_t directoryEnd =
-        sizeof(IconHeader) + std::uint64_t{header->count} * sizeof(IconFileEntry);
-    std::uint64_t imageBytes = 0;
     for (std::uint64_t i = 0; i < header->count; ++i) {
-        auto entry = reader.record<IconFileEntry>(sizeof(IconHeader) + i * sizeof(IconFileEntry));
+        auto entry = reader.read<IconFileEntry>(sizeof(IconHeader) + i * sizeof(IconFileEntry));
         if (!entry)
             return std::nullopt;
         // An empty image would make a group entry that names nothing usable.
         if (entry->common.bytesInRes == 0)
             return std::nullopt;
         auto data = reader.slice(entry->imageOffset, entry->common.bytesInRes);
-        imageBytes += entry->common.bytesInRes;
-        if (!data || imageBytes > file.size() - directoryEnd)
+        if (!data)
             return std::nullopt;
         icon.images.push_back({entry->common, *data});
     }
@@ -82,23 +51,33 @@ std::vector<std::byte> groupDirectory(const ParsedIcon& icon, std::uint32_t grou
     return out;
 }
 
+int addIconFile(ResourceSink& update, std::shared_ptr<const std::vector<std::byte>> file,
+                std::uint32_t groupId) {
+    auto icon = parseIcon(*file);
+    if (!icon)
+        return 0;
+    // Views, not copies: a file whose entries name the same 2 MB image
+    // 32767 times would otherwise ask for 64 GB.
+    for (std::size_t i = 0; i < icon->images.size(); ++i) {
+        update.addShared(platform::resource::kTypeIcon,
+                         resourceId(groupId + 1 + static_cast<std::uint32_t>(i)),
+                         {file, icon->images[i].data});
+    }
+    update.add(platform::resource::kTypeGroupIcon, resourceId(groupId),
+               groupDirectory(*icon, groupId));
+    return 1;
+}
+
 int AddIcon(ResourceSink& update, const std::filesystem::path& workingDirectory,
             std::string_view iconPath, std::uint32_t groupId, const Warn& warn) {
     auto file = readInputFile(workingDirectory, iconPath, warn);
     if (!file)
         return 0;
-    auto icon = parseIcon(*file);
-    if (!icon) {
+    const int added = addIconFile(
+        update, std::make_shared<const std::vector<std::byte>>(std::move(*file)), groupId);
+    if (added == 0)
         warnUnreadable(warn, iconPath, "not a usable icon file");
-        return 0;
-    }
-    for (std::size_t i = 0; i < icon->images.size(); ++i) {
-        update.add(platform::resource::kTypeIcon,
-                   resourceId(groupId + 1 + static_cast<std::uint32_t>(i)), icon->images[i].data);
-    }
-    update.add(platform::resource::kTypeGroupIcon, resourceId(groupId),
-               groupDirectory(*icon, groupId));
-    return 1;
+    return added;
 }
 
 }  // namespace updater

@@ -1,12 +1,15 @@
-// Copies an icon file (.ico) into resources: one RT_ICON per image, in the
-// file's order, with IDs groupId + 1 + i, then the RT_GROUP_ICON directory
-// with the ID groupId. All IDs are taken modulo 65536.
+// Copies an icon file (.ico) into resources: one RT_ICON per directory entry,
+// in the file's order, with IDs groupId + 1 + i, then the RT_GROUP_ICON
+// directory with the ID groupId. All IDs are taken modulo 65536. The images
+// are views into the file's bytes, never copied one by one: entries naming
+// the same bytes (as Windows writes them, one RT_ICON each) share one block.
 #pragma once
 
 #include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -70,11 +73,17 @@ struct ParsedIcon {
 // Checks a whole icon file: header and directory present, every image of
 // nonzero size and inside the file. nullopt for a damaged file, so that a
 // damaged icon gives no resources at all rather than a partial group.
+// Images may share bytes with each other; each is a view into `file`.
 std::optional<ParsedIcon> parseIcon(std::span<const std::byte> file);
 
 // The group directory for `icon`: its header, then each entry's common bytes
 // and the 16-bit resource ID groupId + 1 + i.
 std::vector<std::byte> groupDirectory(const ParsedIcon& icon, std::uint32_t groupId);
+
+// Adds the icon file `file` to `update`: its images as views into it, then
+// the group. Returns 1 when the group was written, 0 for a damaged file.
+int addIconFile(ResourceSink& update, std::shared_ptr<const std::vector<std::byte>> file,
+                std::uint32_t groupId);
 
 // Adds the icon named `iconPath` (found as readInputFile finds it) to
 // `update`. Returns 1 when the group was written, 0 when nothing was: empty

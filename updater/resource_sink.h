@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <span>
 
+#include "platform/resource/resource_types.h"
+
 namespace updater {
 
 class ResourceSink {
@@ -14,6 +16,10 @@ class ResourceSink {
     // Adds a language-neutral resource with a numeric type and ID; the sink
     // keeps its own copy of `data`.
     virtual void add(std::uint16_t type, std::uint16_t id, std::span<const std::byte> data) = 0;
+    // The same, keeping a view into bytes shared with other resources
+    // instead of a copy: resources added with the same view share one block.
+    virtual void addShared(std::uint16_t type, std::uint16_t id,
+                           platform::resource::SharedBytes data) = 0;
 };
 
 }  // namespace updater

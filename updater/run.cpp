@@ -88,6 +88,9 @@ class UpdateSink final : public ResourceSink {
     void add(std::uint16_t type, std::uint16_t id, std::span<const std::byte> data) override {
         update_.add(type, id, res::kLanguageNeutral, data);
     }
+    void addShared(std::uint16_t type, std::uint16_t id, res::SharedBytes data) override {
+        update_.addShared(type, id, res::kLanguageNeutral, std::move(data));
+    }
 
   private:
     res::Update& update_;
@@ -228,7 +231,7 @@ int runSteps(const fs::path& workingDirectory, std::ostream& out, std::ostream& 
         out << "Couldn't open installer\n" << writable.message() << '\n' << std::flush;
         return kExitFailed;
     }
-    auto update = res::Update::begin(installer, true);
+    auto update = res::Update::begin(installer, res::Existing::Delete);
     if (!update) {
         out << "Couldn't open installer\n" << update.message() << '\n' << std::flush;
         return kExitFailed;

@@ -35,22 +35,6 @@ void ignoreFileSizeSignal() {
     std::call_once(once, [] { std::signal(SIGXFSZ, SIG_IGN); });
 }
 
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-  private:
-    int fd_;
-};
-
 Status writeAll(int fd, std::span<const std::byte> bytes, const fs::path& path) {
     const std::byte* data = bytes.data();
     std::size_t left = bytes.size();

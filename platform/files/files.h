@@ -2,6 +2,8 @@
 // rewrites a file (profile writes, the resource commit, the editor's saves).
 #pragma once
 
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -9,11 +11,29 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/result.h"
 
 namespace platform::files {
+
+// Owns an open file descriptor and closes it when it goes; -1 owns nothing.
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+
+  private:
+    int fd_;
+};
 
 // Reads a whole file. A missing or unreadable file is an Error naming it.
 Result<std::vector<std::byte>> readFile(const std::filesystem::path& path);

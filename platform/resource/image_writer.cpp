@@ -8,10 +8,14 @@
 #include <cstring>
 #include <optional>
 
-#include "platform/resource/byte_io.h"
+#include "platform/bytes/byte_io.h"
 #include "platform/resource/digest.h"
 
 namespace platform::resource {
+
+using bytes::ByteReader;
+using bytes::ByteWriter;
+using bytes::rangeFits;
 
 namespace {
 
@@ -131,17 +135,6 @@ bool rawDataInTableOrder(const PeImage& image, std::size_t index) {
     return true;
 }
 
-template <typename Header>
-void patchOptionalHeader(ByteWriter& writer, std::span<const std::byte> original,
-                         const PeImage& image, std::uint32_t sizeOfImage,
-                         std::uint32_t sizeOfInitializedData) {
-    Header header = *ByteReader(original).read<Header>(image.optionalHeaderOffset);
-    header.layout.sizeOfImage = sizeOfImage;
-    header.standard.sizeOfInitializedData = sizeOfInitializedData;
-    header.layout.checkSum = 0;
-    writer.write(image.optionalHeaderOffset, header);
-}
-
 Status checkResources(const ResourceMap& resources) {
     for (const auto& [key, data] : resources) {
         if (data.size() > kMaxFormatValue) {
@@ -157,243 +150,308 @@ Status checkResources(const ResourceMap& resources) {
     return {};
 }
 
-}  // namespace
+const Error kBeyondFormat{"the updated image would exceed what the PE format can address"};
 
-Result<BuiltImage> buildImage(const PeImage& image, std::span<const std::byte> bytes,
-                              const ResourceMap& resources, CommitReport* report,
-                              const ImageMemory& memory) {
-    if (image.directories.size() <= pe::kDirectoryResource) {
-        return Error{"cannot add resources: the image has no resource directory entry"};
-    }
-    if (Status status = checkResources(resources); !status)
-        return Error{status.message()};
-
-    // Phase one: lay out the tree and decide where it goes.
-    const TreeLayout layout = prepareTree(resources);
-    if (layout.size > pe::kOffsetMask) {
-        return Error{"resources too large for one image (" + std::to_string(layout.size) +
-                     " bytes)"};
-    }
-    const std::uint64_t fileAlignment = image.fileAlignment;
-    const std::uint64_t sectionAlignment = image.sectionAlignment;
-    const std::uint64_t treeRawSize = alignUp(layout.size, fileAlignment);
-    const std::uint64_t oldEnd = image.endOfSectionData;
-    const std::size_t count = image.sections.size();
-
-    std::vector<pe::SectionHeader> sections = image.sections;
-    std::vector<std::int64_t> rvaDelta(count, 0);
-    std::vector<std::int64_t> rawDelta(count, 0);
-    std::vector<bool> moved(count, false);
+// Where everything goes, decided before a byte is written.
+struct Plan {
+    Placement placement = Placement::Append;
+    std::vector<pe::SectionHeader> sections;  // the new section table
+    // Per section of the old table: how far it moves in memory and in the
+    // file, and whether its raw data is copied to a new place.
+    std::vector<std::int64_t> rvaDelta;
+    std::vector<std::int64_t> rawDelta;
+    std::vector<bool> moved;
     std::optional<std::size_t> replaced;  // the section whose old content the tree replaces
     std::size_t target = 0;               // the section (in `sections`) that receives the tree
-    std::uint64_t newEnd = oldEnd;        // where data after the last section will begin
-    const char* placement = kPlacementAppend;
+    std::uint64_t oldEnd = 0;             // where data after the last section began
+    std::uint64_t newEnd = 0;             // and where it will begin
+    // Data after the last section is kept, less a certificate table: a
+    // signature cannot survive the change. It is cut in two around that table.
+    std::uint64_t certificateStart = 0;
+    std::uint64_t certificateEnd = 0;
+    std::uint64_t tailBefore = 0;  // bytes kept before the certificate table
+    std::uint64_t tailAfter = 0;   // and after it
+    std::uint64_t outputSize = 0;
+    std::uint64_t sizeOfImage = 0;
+
+    const pe::SectionHeader& treeSection() const { return sections[target]; }
+};
+
+// Resizes the resource section `r` where it stands, moving the sections
+// after it, or, when they may not move, writes the tree over the old
+// section if it fits. False when neither can be done.
+Result<bool> planInResourceSection(const PeImage& image, std::span<const std::byte> bytes,
+                                   const TreeLayout& layout, std::size_t r, Plan& plan) {
+    const std::uint64_t treeRawSize = alignUp(layout.size, image.fileAlignment);
+    const std::size_t count = image.sections.size();
+    bool followersMovable = rawDataInTableOrder(image, r);
+    for (std::size_t i = r + 1; i < count && followersMovable; ++i) {
+        followersMovable = canMove(image, bytes, i);
+    }
+    pe::SectionHeader& section = plan.sections[r];
+    if (followersMovable) {
+        plan.placement = r + 1 == count ? Placement::Resize : Placement::Move;
+        section.virtualSize = static_cast<std::uint32_t>(layout.size);
+        section.sizeOfRawData = static_cast<std::uint32_t>(treeRawSize);
+        std::uint64_t nextRva =
+            alignUp(section.virtualAddress + layout.size, image.sectionAlignment);
+        std::uint64_t nextRaw = section.pointerToRawData + treeRawSize;
+        for (std::size_t i = r + 1; i < count; ++i) {
+            pe::SectionHeader& follower = plan.sections[i];
+            if (nextRva > kMaxFormatValue || nextRaw > kMaxFormatValue)
+                return kBeyondFormat;
+            plan.rvaDelta[i] = static_cast<std::int64_t>(nextRva) - follower.virtualAddress;
+            follower.virtualAddress = static_cast<std::uint32_t>(nextRva);
+            nextRva = alignUp(nextRva + virtualSpan(follower), image.sectionAlignment);
+            if (follower.sizeOfRawData != 0) {
+                const std::uint64_t pointer = alignUp(nextRaw, image.fileAlignment);
+                plan.rawDelta[i] = static_cast<std::int64_t>(pointer) - follower.pointerToRawData;
+                follower.pointerToRawData = static_cast<std::uint32_t>(pointer);
+                nextRaw = pointer + follower.sizeOfRawData;
+                plan.moved[i] = true;
+            }
+        }
+        plan.newEnd = nextRaw;
+    } else if (layout.size <= section.sizeOfRawData &&
+               section.virtualAddress + layout.size <=
+                   alignUp(section.virtualAddress + virtualSpan(section), image.sectionAlignment)) {
+        plan.placement = Placement::InPlace;
+        section.virtualSize = static_cast<std::uint32_t>(layout.size);
+    } else {
+        return false;
+    }
+    section.characteristics = kResourceCharacteristics;
+    plan.replaced = plan.target = r;
+    return true;
+}
+
+// Adds a new resource section after every other, in address space and in
+// the file; the old one, if any, stays as dead space under another name.
+Status planNewSection(const PeImage& image, std::span<const std::byte> bytes,
+                      const TreeLayout& layout, std::optional<std::size_t> old, Plan& plan) {
+    // One more section header must fit between the table and the first
+    // section's data, over bytes nothing else uses.
+    const std::size_t count = image.sections.size();
+    const std::uint64_t tableEnd = image.sectionTableOffset + count * sizeof(pe::SectionHeader);
+    std::uint64_t firstData = image.sizeOfHeaders;
+    std::uint64_t endOfAddresses = 0;
+    for (const auto& section : image.sections) {
+        if (section.sizeOfRawData != 0)
+            firstData = std::min<std::uint64_t>(firstData, section.pointerToRawData);
+        endOfAddresses = std::max(endOfAddresses, section.virtualAddress + virtualSpan(section));
+    }
+    const auto slot = ByteReader(bytes).slice(tableEnd, sizeof(pe::SectionHeader));
+    if (tableEnd + sizeof(pe::SectionHeader) > firstData || !slot ||
+        std::any_of(slot->begin(), slot->end(), [](std::byte b) { return b != std::byte{0}; })) {
+        return Error{
+            "cannot add a resource section: no room in the headers for another "
+            "section header"};
+    }
+    // No other section may answer to the new one's name.
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i == old || sectionName(plan.sections[i]) == ".rsrc")
+            std::memcpy(plan.sections[i].name, kRetiredSectionName, sizeof plan.sections[i].name);
+    }
+    const std::uint64_t treeRawSize = alignUp(layout.size, image.fileAlignment);
+    const std::uint64_t rva = alignUp(endOfAddresses, image.sectionAlignment);
+    const std::uint64_t pointer = alignUp(plan.oldEnd, image.fileAlignment);
+    if (rva + layout.size > kMaxFormatValue || pointer + treeRawSize > kMaxFormatValue)
+        return kBeyondFormat;
+    pe::SectionHeader section{};
+    std::memcpy(section.name, kResourceSectionName, sizeof section.name);
+    section.virtualAddress = static_cast<std::uint32_t>(rva);
+    section.virtualSize = static_cast<std::uint32_t>(layout.size);
+    section.pointerToRawData = static_cast<std::uint32_t>(pointer);
+    section.sizeOfRawData = static_cast<std::uint32_t>(treeRawSize);
+    section.characteristics = kResourceCharacteristics;
+    plan.target = plan.sections.size();
+    plan.sections.push_back(section);
+    plan.newEnd = pointer + treeRawSize;
+    plan.placement = Placement::Append;
+    return {};
+}
+
+// Phase one: decides where the tree goes, what moves with it, and how large
+// the image and its address space become.
+Result<Plan> planPlacement(const PeImage& image, std::span<const std::byte> bytes,
+                           const TreeLayout& layout) {
+    const std::size_t count = image.sections.size();
+    Plan plan;
+    plan.sections = image.sections;
+    plan.rvaDelta.assign(count, 0);
+    plan.rawDelta.assign(count, 0);
+    plan.moved.assign(count, false);
+    plan.oldEnd = plan.newEnd = image.endOfSectionData;
 
     const auto found = findResourceSection(image);
-    bool append = !found;
+    bool placed = false;
     if (found) {
-        const std::size_t r = *found;
-        bool followersMovable = rawDataInTableOrder(image, r);
-        for (std::size_t i = r + 1; i < count && followersMovable; ++i) {
-            followersMovable = canMove(image, bytes, i);
-        }
-        pe::SectionHeader& section = sections[r];
-        if (followersMovable) {
-            placement = r + 1 == count ? kPlacementResize : kPlacementMove;
-            section.virtualSize = static_cast<std::uint32_t>(layout.size);
-            section.sizeOfRawData = static_cast<std::uint32_t>(treeRawSize);
-            std::uint64_t nextRva = alignUp(section.virtualAddress + layout.size, sectionAlignment);
-            std::uint64_t nextRaw = section.pointerToRawData + treeRawSize;
-            for (std::size_t i = r + 1; i < count; ++i) {
-                pe::SectionHeader& follower = sections[i];
-                if (nextRva > kMaxFormatValue || nextRaw > kMaxFormatValue) {
-                    return Error{"the updated image would exceed what the PE format can address"};
-                }
-                rvaDelta[i] = static_cast<std::int64_t>(nextRva) - follower.virtualAddress;
-                follower.virtualAddress = static_cast<std::uint32_t>(nextRva);
-                nextRva = alignUp(nextRva + virtualSpan(follower), sectionAlignment);
-                if (follower.sizeOfRawData != 0) {
-                    const std::uint64_t pointer = alignUp(nextRaw, fileAlignment);
-                    rawDelta[i] = static_cast<std::int64_t>(pointer) - follower.pointerToRawData;
-                    follower.pointerToRawData = static_cast<std::uint32_t>(pointer);
-                    nextRaw = pointer + follower.sizeOfRawData;
-                    moved[i] = true;
-                }
-            }
-            newEnd = nextRaw;
-            replaced = target = r;
-        } else if (layout.size <= section.sizeOfRawData &&
-                   section.virtualAddress + layout.size <=
-                       alignUp(section.virtualAddress + virtualSpan(section), sectionAlignment)) {
-            placement = kPlacementInPlace;
-            section.virtualSize = static_cast<std::uint32_t>(layout.size);
-            replaced = target = r;
-        } else {
-            append = true;
-        }
-        if (!append)
-            section.characteristics = kResourceCharacteristics;
+        auto inSection = planInResourceSection(image, bytes, layout, *found, plan);
+        if (!inSection)
+            return inSection.error();
+        placed = *inSection;
+    }
+    if (!placed) {
+        if (Status status = planNewSection(image, bytes, layout, found, plan); !status)
+            return status.error();
     }
 
-    if (append) {
-        // One more section header must fit between the table and the first
-        // section's data, over bytes nothing else uses.
-        const std::uint64_t tableEnd = image.sectionTableOffset + count * sizeof(pe::SectionHeader);
-        std::uint64_t firstData = image.sizeOfHeaders;
-        std::uint64_t endOfAddresses = 0;
-        for (const auto& section : image.sections) {
-            if (section.sizeOfRawData != 0) {
-                firstData = std::min<std::uint64_t>(firstData, section.pointerToRawData);
-            }
-            endOfAddresses =
-                std::max(endOfAddresses, section.virtualAddress + virtualSpan(section));
-        }
-        const auto slot = ByteReader(bytes).slice(tableEnd, sizeof(pe::SectionHeader));
-        if (tableEnd + sizeof(pe::SectionHeader) > firstData || !slot ||
-            std::any_of(slot->begin(), slot->end(),
-                        [](std::byte b) { return b != std::byte{0}; })) {
-            return Error{
-                "cannot add a resource section: no room in the headers for another "
-                "section header"};
-        }
-        // The old resource section stays as dead space; no other section may
-        // answer to the new one's name.
-        for (std::size_t i = 0; i < count; ++i) {
-            if (i == found || sectionName(sections[i]) == ".rsrc") {
-                std::memcpy(sections[i].name, kRetiredSectionName, sizeof sections[i].name);
-            }
-        }
-        pe::SectionHeader section{};
-        std::memcpy(section.name, kResourceSectionName, sizeof section.name);
-        const std::uint64_t rva = alignUp(endOfAddresses, sectionAlignment);
-        const std::uint64_t pointer = alignUp(oldEnd, fileAlignment);
-        if (rva + layout.size > kMaxFormatValue || pointer + treeRawSize > kMaxFormatValue) {
-            return Error{"the updated image would exceed what the PE format can address"};
-        }
-        section.virtualAddress = static_cast<std::uint32_t>(rva);
-        section.virtualSize = static_cast<std::uint32_t>(layout.size);
-        section.pointerToRawData = static_cast<std::uint32_t>(pointer);
-        section.sizeOfRawData = static_cast<std::uint32_t>(treeRawSize);
-        section.characteristics = kResourceCharacteristics;
-        target = sections.size();
-        sections.push_back(section);
-        newEnd = pointer + treeRawSize;
-        placement = kPlacementAppend;
-    }
-
-    // Data after the last section is kept, less a certificate table: a
-    // signature cannot survive the change.
     const pe::DataDirectory security = image.directory(pe::kDirectorySecurity);
-    const std::uint64_t certificateStart = security.size ? security.address : image.fileSize;
-    const std::uint64_t certificateEnd = certificateStart + security.size;
-    const std::uint64_t tailBefore = certificateStart - oldEnd;
-    const std::uint64_t tailAfter = image.fileSize - certificateEnd;
-    const std::uint64_t outputSize = newEnd + tailBefore + tailAfter;
-
-    std::uint64_t sizeOfImage = 0;
-    for (const auto& section : sections) {
-        sizeOfImage = std::max(sizeOfImage, section.virtualAddress + virtualSpan(section));
+    plan.certificateStart = security.size ? security.address : image.fileSize;
+    plan.certificateEnd = plan.certificateStart + security.size;
+    plan.tailBefore = plan.certificateStart - plan.oldEnd;
+    plan.tailAfter = image.fileSize - plan.certificateEnd;
+    plan.outputSize = plan.newEnd + plan.tailBefore + plan.tailAfter;
+    for (const auto& section : plan.sections) {
+        plan.sizeOfImage =
+            std::max(plan.sizeOfImage, section.virtualAddress + virtualSpan(section));
     }
-    sizeOfImage = alignUp(sizeOfImage, sectionAlignment);
-    if (outputSize > kMaxFormatValue || sizeOfImage > kMaxFormatValue) {
-        return Error{"the updated image would exceed what the PE format can address"};
-    }
+    plan.sizeOfImage = alignUp(plan.sizeOfImage, image.sectionAlignment);
+    if (plan.outputSize > kMaxFormatValue || plan.sizeOfImage > kMaxFormatValue)
+        return kBeyondFormat;
+    return plan;
+}
 
-    auto remapOffset = [&](std::uint64_t offset) -> std::optional<std::uint64_t> {
-        if (offset >= oldEnd) {
-            if (offset < certificateStart)
-                return offset - oldEnd + newEnd;
-            if (offset < certificateEnd)
-                return std::nullopt;
-            return offset - certificateEnd + newEnd + tailBefore;
-        }
-        for (std::size_t i = 0; i < count; ++i) {
-            const pe::SectionHeader& section = image.sections[i];
-            if (section.sizeOfRawData == 0 || offset < section.pointerToRawData ||
-                offset - section.pointerToRawData >= section.sizeOfRawData) {
-                continue;
-            }
-            if (replaced == i)
-                return std::nullopt;
-            return offset + rawDelta[i];
-        }
-        return offset;
-    };
-    auto remapRva = [&](std::uint32_t rva) -> std::optional<std::uint32_t> {
-        const auto index = image.sectionOfRva(rva);
-        if (!index)
-            return rva;
-        if (replaced == *index)
-            return std::nullopt;
-        return static_cast<std::uint32_t>(rva + rvaDelta[*index]);
-    };
-
-    // Phase two: write the image in one pass.
+// Phase two, first step: the headers and every section that stays where it
+// was, the sections that move at their new places, and the tree's
+// directories in its section. The resource data is left to writeImage;
+// `built` learns where each block goes.
+Status copySections(ByteWriter& writer, std::span<std::byte> out, const PeImage& image,
+                    std::span<const std::byte> bytes, const TreeLayout& layout, const Plan& plan,
+                    BuiltImage& built) {
     const ByteReader reader(bytes);
-    const std::span<std::byte> out = memory(outputSize);
-    if (out.size() != outputSize) {
-        return Error{"not enough memory for the updated image (" + std::to_string(outputSize) +
-                     " bytes)"};
-    }
-    ByteWriter writer(out);
-    const bool regrown = replaced && placement != kPlacementInPlace;
-    const std::uint64_t unchanged = regrown ? image.sections[*replaced].pointerToRawData : oldEnd;
-    writer.copy(0, reader.slice(0, unchanged).value());
-    for (std::size_t i = 0; i < count; ++i) {
-        if (!moved[i])
+    const bool regrown = plan.replaced && plan.placement != Placement::InPlace;
+    const std::uint64_t unchanged =
+        regrown ? image.sections[*plan.replaced].pointerToRawData : plan.oldEnd;
+    writer.copy(0, reader.slice(0, unchanged));
+    for (std::size_t i = 0; i < image.sections.size(); ++i) {
+        if (!plan.moved[i])
             continue;
         const pe::SectionHeader& section = image.sections[i];
-        writer.copy(sections[i].pointerToRawData,
-                    reader.slice(section.pointerToRawData, section.sizeOfRawData).value());
+        writer.copy(plan.sections[i].pointerToRawData,
+                    reader.slice(section.pointerToRawData, section.sizeOfRawData));
     }
     // A tree written in place goes over the old section's bytes, which must
     // not show through its padding; elsewhere the memory came zero-filled.
-    const pe::SectionHeader& treeSection = sections[target];
-    if (replaced && !regrown)
+    const pe::SectionHeader& treeSection = plan.treeSection();
+    if (plan.replaced && !regrown)
         writer.fill(treeSection.pointerToRawData, treeSection.sizeOfRawData, std::byte{0});
     if (!rangeFits(treeSection.pointerToRawData, treeSection.sizeOfRawData, out.size()) ||
         !serialiseTree(layout, treeSection.virtualAddress,
                        out.subspan(treeSection.pointerToRawData, layout.size))) {
         return Error{"internal error: the resource tree does not fit its section"};
     }
-    BuiltImage built;
-    built.frame = out;
     for (const auto& type : layout.types) {
         for (const auto& name : type.names) {
             for (const auto& language : name.languages) {
                 const ResourceData& data = *language.data;
-                built.data.push_back({treeSection.pointerToRawData + language.dataOffset,
-                                      data.bytes, data.file ? &*data.file : nullptr});
+                const std::uint64_t offset = treeSection.pointerToRawData + language.dataOffset;
+                if (!language.sharesBlock) {
+                    built.data.push_back({offset, data.inMemory(),
+                                          data.file ? &*data.file : nullptr,
+                                          built.resourceOffsets.size()});
+                }
+                built.resourceOffsets.push_back(offset);
             }
         }
     }
-    writer.copy(newEnd, reader.slice(oldEnd, tailBefore).value());
-    writer.copy(newEnd + tailBefore, reader.slice(certificateEnd, tailAfter).value());
+    return {};
+}
 
+// Phase two, second step: the data that followed the last section follows
+// it again, without the certificate table.
+void copyTrailingData(ByteWriter& writer, std::span<const std::byte> bytes, const Plan& plan) {
+    const ByteReader reader(bytes);
+    writer.copy(plan.newEnd, reader.slice(plan.oldEnd, plan.tailBefore));
+    writer.copy(plan.newEnd + plan.tailBefore, reader.slice(plan.certificateEnd, plan.tailAfter));
+}
+
+// Where a file offset or an RVA of the old image lies in the new one;
+// nullopt for what is gone (the replaced tree, the certificate table).
+class Remap {
+  public:
+    Remap(const PeImage& image, const Plan& plan) : image_(image), plan_(plan) {}
+
+    std::optional<std::uint64_t> offset(std::uint64_t offset) const {
+        if (offset >= plan_.oldEnd) {
+            if (offset < plan_.certificateStart)
+                return offset - plan_.oldEnd + plan_.newEnd;
+            if (offset < plan_.certificateEnd)
+                return std::nullopt;
+            return offset - plan_.certificateEnd + plan_.newEnd + plan_.tailBefore;
+        }
+        for (std::size_t i = 0; i < image_.sections.size(); ++i) {
+            const pe::SectionHeader& section = image_.sections[i];
+            if (section.sizeOfRawData == 0 || offset < section.pointerToRawData ||
+                offset - section.pointerToRawData >= section.sizeOfRawData) {
+                continue;
+            }
+            if (plan_.replaced == i)
+                return std::nullopt;
+            return offset + plan_.rawDelta[i];
+        }
+        return offset;
+    }
+
+    std::optional<std::uint32_t> rva(std::uint32_t rva) const {
+        const auto index = image_.sectionOfRva(rva);
+        if (!index)
+            return rva;
+        if (plan_.replaced == *index)
+            return std::nullopt;
+        return static_cast<std::uint32_t>(rva + plan_.rvaDelta[*index]);
+    }
+
+  private:
+    const PeImage& image_;
+    const Plan& plan_;
+};
+
+template <typename Header>
+void patchOptionalHeader(ByteWriter& writer, std::span<const std::byte> original,
+                         const PeImage& image, std::uint32_t sizeOfImage,
+                         std::uint32_t sizeOfInitializedData) {
+    auto header = ByteReader(original).read<Header>(image.optionalHeaderOffset);
+    if (!header) {
+        writer.fail();
+        return;
+    }
+    header->layout.sizeOfImage = sizeOfImage;
+    header->standard.sizeOfInitializedData = sizeOfInitializedData;
+    header->layout.checkSum = 0;
+    writer.write(image.optionalHeaderOffset, *header);
+}
+
+// Phase two, third step: the file header (section count, symbol table),
+// the optional header (sizes; the checksum zero until writeImage), the data
+// directories and the new section table.
+void patchHeaders(ByteWriter& writer, const PeImage& image, std::span<const std::byte> bytes,
+                  const TreeLayout& layout, const Plan& plan, const Remap& remap) {
     pe::FileHeader fileHeader = image.fileHeader;
-    fileHeader.numberOfSections = static_cast<std::uint16_t>(sections.size());
+    fileHeader.numberOfSections = static_cast<std::uint16_t>(plan.sections.size());
     if (fileHeader.pointerToSymbolTable != 0) {
-        const auto symbols = remapOffset(fileHeader.pointerToSymbolTable);
+        const auto symbols = remap.offset(fileHeader.pointerToSymbolTable);
         fileHeader.pointerToSymbolTable = symbols ? static_cast<std::uint32_t>(*symbols) : 0;
         if (!symbols)
             fileHeader.numberOfSymbols = 0;
     }
     writer.write(image.fileHeaderOffset, fileHeader);
 
-    const pe::SectionHeader* retiredOrReplaced = replaced ? &image.sections[*replaced] : nullptr;
+    const pe::SectionHeader& treeSection = plan.treeSection();
     std::int64_t initializedData = image.sizeOfInitializedData;
     initializedData += treeSection.sizeOfRawData;
-    if (retiredOrReplaced && (retiredOrReplaced->characteristics & pe::kSectionInitializedData)) {
-        initializedData -= retiredOrReplaced->sizeOfRawData;
+    if (plan.replaced) {
+        const pe::SectionHeader& replaced = image.sections[*plan.replaced];
+        if (replaced.characteristics & pe::kSectionInitializedData)
+            initializedData -= replaced.sizeOfRawData;
     }
     const auto initialized =
         static_cast<std::uint32_t>(std::clamp<std::int64_t>(initializedData, 0, kMaxFormatValue));
+    const auto sizeOfImage = static_cast<std::uint32_t>(plan.sizeOfImage);
     if (image.is64) {
-        patchOptionalHeader<pe::OptionalHeader64>(
-            writer, bytes, image, static_cast<std::uint32_t>(sizeOfImage), initialized);
+        patchOptionalHeader<pe::OptionalHeader64>(writer, bytes, image, sizeOfImage, initialized);
     } else {
-        patchOptionalHeader<pe::OptionalHeader32>(
-            writer, bytes, image, static_cast<std::uint32_t>(sizeOfImage), initialized);
+        patchOptionalHeader<pe::OptionalHeader32>(writer, bytes, image, sizeOfImage, initialized);
     }
 
     for (std::uint32_t d = 0; d < image.directories.size(); ++d) {
@@ -403,43 +461,85 @@ Result<BuiltImage> buildImage(const PeImage& image, std::span<const std::byte> b
         } else if (d == pe::kDirectoryResource) {
             directory = {treeSection.virtualAddress, static_cast<std::uint32_t>(layout.size)};
         } else if (directory.address != 0) {
-            directory.address = remapRva(directory.address).value_or(directory.address);
+            directory.address = remap.rva(directory.address).value_or(directory.address);
         }
         writer.write(image.dataDirectoriesOffset + d * sizeof(pe::DataDirectory), directory);
     }
-    for (std::size_t i = 0; i < sections.size(); ++i) {
-        writer.write(image.sectionTableOffset + i * sizeof(pe::SectionHeader), sections[i]);
+    for (std::size_t i = 0; i < plan.sections.size(); ++i) {
+        writer.write(image.sectionTableOffset + i * sizeof(pe::SectionHeader), plan.sections[i]);
     }
+}
 
-    // Debug directory entries hold both an RVA and a file offset of their data.
+// Phase two, last step: debug directory entries hold both an RVA and a
+// file offset of their data, and the entries themselves may have moved.
+void remapDebugDirectory(ByteWriter& writer, const PeImage& image, std::span<const std::byte> bytes,
+                         const Remap& remap) {
+    const ByteReader reader(bytes);
     const pe::DataDirectory debug = image.directory(pe::kDirectoryDebug);
     const auto debugStart =
         debug.address ? image.rvaToOffset(debug.address, debug.size) : std::nullopt;
     for (std::uint64_t k = 0; debugStart && k < debug.size / sizeof(pe::DebugDirectoryEntry); ++k) {
         const std::uint64_t at = *debugStart + k * sizeof(pe::DebugDirectoryEntry);
         auto entry = reader.read<pe::DebugDirectoryEntry>(at);
-        const auto newAt = remapOffset(at);
+        const auto newAt = remap.offset(at);
         if (!entry || !newAt)
             continue;
         if (entry->pointerToRawData != 0) {
             entry->pointerToRawData = static_cast<std::uint32_t>(
-                remapOffset(entry->pointerToRawData).value_or(entry->pointerToRawData));
+                remap.offset(entry->pointerToRawData).value_or(entry->pointerToRawData));
         }
         if (entry->addressOfRawData != 0) {
             entry->addressOfRawData =
-                remapRva(entry->addressOfRawData).value_or(entry->addressOfRawData);
+                remap.rva(entry->addressOfRawData).value_or(entry->addressOfRawData);
         }
         writer.write(*newAt, *entry);
     }
+}
 
+}  // namespace
+
+Result<BuiltImage> buildImage(const PeImage& image, std::span<const std::byte> bytes,
+                              const ResourceMap& resources, CommitReport* report,
+                              const ImageMemory& memory) {
+    if (image.directories.size() <= pe::kDirectoryResource) {
+        return Error{"cannot add resources: the image has no resource directory entry"};
+    }
+    if (Status status = checkResources(resources); !status)
+        return status.error();
+
+    // Phase one: lay out the tree and decide where it goes.
+    const TreeLayout layout = prepareTree(resources);
+    if (layout.size > pe::kOffsetMask) {
+        return Error{"resources too large for one image (" + std::to_string(layout.size) +
+                     " bytes)"};
+    }
+    const auto plan = planPlacement(image, bytes, layout);
+    if (!plan)
+        return plan.error();
+
+    // Phase two: write the image in one pass.
+    const std::span<std::byte> out = memory(plan->outputSize);
+    if (out.size() != plan->outputSize) {
+        return Error{"not enough memory for the updated image (" +
+                     std::to_string(plan->outputSize) + " bytes)"};
+    }
+    ByteWriter writer(out);
+    BuiltImage built;
+    built.frame = out;
+    if (Status status = copySections(writer, out, image, bytes, layout, *plan, built); !status)
+        return status.error();
+    copyTrailingData(writer, bytes, *plan);
+    const Remap remap(image, *plan);
+    patchHeaders(writer, image, bytes, layout, *plan, remap);
+    remapDebugDirectory(writer, image, bytes, remap);
     if (writer.failed())
         return Error{"internal error: the image layout went out of bounds"};
     // The checksum field stays zero here; writeImage fills it in.
     built.checkSumOffset = image.optionalHeaderOffset + pe::kCheckSumOffset;
 
     if (report) {
-        report->signatureRemoved = security.size != 0;
-        report->placement = placement;
+        report->signatureRemoved = image.directory(pe::kDirectorySecurity).size != 0;
+        report->placement = plan->placement;
     }
     return built;
 }
@@ -451,23 +551,20 @@ namespace {
 // reported as itself.
 Status copyMeasuredFile(const FileData& file, files::ByteSink& sink) {
     const Error changed{file.path.string() + " changed while the installer was being updated"};
-    const int fd =
-        ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);  // a pipe must not block
-    if (fd < 0)
+    const files::FileDescriptor fd(
+        ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));  // a pipe must not block
+    if (fd.get() < 0)
         return changed;
     struct stat info {};
-    Status status;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        status = changed;
-    } else if (auto copied = sink.copyFrom(fd, file.size); !copied) {
-        status = copied.status();
-    } else {
-        std::byte more;
-        if (*copied != file.size || ::pread(fd, &more, 1, static_cast<off_t>(file.size)) != 0)
-            status = changed;
-    }
-    ::close(fd);
-    return status;
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return changed;
+    auto copied = sink.copyFrom(fd.get(), file.size);
+    if (!copied)
+        return copied.error();
+    std::byte more;
+    if (*copied != file.size || ::pread(fd.get(), &more, 1, static_cast<off_t>(file.size)) != 0)
+        return changed;
+    return {};
 }
 
 }  // namespace
@@ -497,11 +594,11 @@ Result<WrittenImage> writeImage(const BuiltImage& built, files::ByteSink& sink,
         if (data.offset < position || !before || !frame.has(data.offset, data.size()))
             return Error{"internal error: the resource data overlaps or leaves the image"};
         if (Status s = put(*before); !s)
-            return Error{s.message()};
+            return s.error();
         if (data.file) {
             endRegion(data.offset);
             if (Status s = copyMeasuredFile(*data.file, sink); !s)
-                return Error{s.message()};
+                return s.error();
             checksum.append(data.file->checksum);
             if (data.file->size > 0) {
                 written.regions.push_back(
@@ -514,16 +611,19 @@ Result<WrittenImage> writeImage(const BuiltImage& built, files::ByteSink& sink,
                 const auto piece =
                     data.bytes.subspan(done, std::min(kCopyPiece, data.bytes.size() - done));
                 if (Status s = put(piece); !s)
-                    return Error{s.message()};
+                    return s.error();
                 if (copied)
-                    copied(index, piece);
+                    copied(data.resource, piece);
                 done += piece.size();
             } while (done < data.bytes.size());
         }
         position = data.offset + data.size();
     }
-    if (Status s = put(frame.slice(position, frame.size() - position).value()); !s)
-        return Error{s.message()};
+    const auto rest = frame.slice(position, frame.size() - position);
+    if (!rest)
+        return Error{"internal error: the resource data overlaps or leaves the image"};
+    if (Status s = put(*rest); !s)
+        return s.error();
     endRegion(frame.size());
     written.checkSum = checksum.value();
     std::byte field[4];
@@ -531,7 +631,7 @@ Result<WrittenImage> writeImage(const BuiltImage& built, files::ByteSink& sink,
     if (!frame.has(built.checkSumOffset, sizeof field))
         return Error{"internal error: the checksum field lies outside the image"};
     if (Status s = sink.overwrite(built.checkSumOffset, field); !s)
-        return Error{s.message()};
+        return s.error();
     return written;
 }
 

@@ -10,15 +10,9 @@
 #include "platform/files/files.h"
 #include "platform/resource/pe_image.h"
 #include "platform/resource/resource_tree.h"
-#include "platform/resource/resource_update.h"
+#include "platform/resource/resource_types.h"
 
 namespace platform::resource {
-
-// CommitReport::placement names the policy taken, one of these.
-inline constexpr const char* kPlacementResize = "resize";     // resource section was last
-inline constexpr const char* kPlacementMove = "move";         // following sections moved
-inline constexpr const char* kPlacementInPlace = "in-place";  // tree fit the old section
-inline constexpr const char* kPlacementAppend = "append";     // new section at the end
 
 // Memory for the new image, asked for once its size is known. It must come
 // zero-filled: the writer leaves padding untouched, and the pages of the
@@ -32,11 +26,14 @@ struct BuiltImage {
         std::uint64_t offset = 0;  // in the image
         std::span<const std::byte> bytes;
         const FileData* file = nullptr;  // instead of `bytes`
+        std::size_t resource = 0;        // the first resource, in tree order, whose data it is
         std::uint64_t size() const { return file ? file->size : bytes.size(); }
     };
     std::span<const std::byte> frame;  // the whole image, its data areas left alone
-    std::vector<Data> data;            // in tree order, which is also file order
-    std::uint64_t checkSumOffset = 0;  // the field, zero in `frame`
+    std::vector<Data> data;            // one per block, in tree order, which is also file order
+    std::vector<std::uint64_t> resourceOffsets;  // each resource's data in the image, in tree
+                                                 // order; resources sharing a block share it
+    std::uint64_t checkSumOffset = 0;            // the field, zero in `frame`
 };
 
 // Phase one and most of phase two: lays the image out and writes all but the

@@ -1,6 +1,6 @@
 // On-disk records of the PE/COFF format, as laid out in the file (little-endian).
-// They are filled and written back with memcpy through ByteReader/ByteWriter,
-// never by casting a pointer into the file's bytes.
+// They are filled and written back with memcpy through ByteReader/ByteWriter
+// (platform/bytes/byte_io.h), never by casting a pointer into the file's bytes.
 #pragma once
 
 #include <bit>

@@ -4,9 +4,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/resource/byte_io.h"
+#include "platform/bytes/byte_io.h"
 
 namespace platform::resource {
+
+using bytes::ByteReader;
+using bytes::rangeFits;
 
 std::string hex(std::uint64_t value) {
     char text[24];
@@ -103,6 +106,34 @@ Status checkSections(PeImage& image) {
                          " at " + hex(raw[k + 1].first)};
         }
         image.endOfSectionData = std::max(image.endOfSectionData, end);
+    }
+    return {};
+}
+
+// Every data directory but the certificate table holds an address in the
+// image. One pointing outside it is damage, and one we must not carry over:
+// once the resource section is laid out anew, a stale address past the old
+// end would fall inside the new section, and the loader would read resource
+// bytes as that directory. A directory of address 0 and size 0 is absent.
+Status checkDirectories(const PeImage& image) {
+    static constexpr const char* kNames[pe::kMaxDataDirectories] = {
+        "export table",         "import table",
+        "resource table",       "exception table",
+        "certificate table",    "base relocation table",
+        "debug directory",      "architecture data",
+        "global pointer",       "TLS table",
+        "load config table",    "bound import table",
+        "import address table", "delay import descriptor",
+        "CLR runtime header",   "reserved"};
+    for (std::uint32_t d = 0; d < image.directories.size(); ++d) {
+        const pe::DataDirectory directory = image.directories[d];
+        if (d == pe::kDirectorySecurity || (directory.address == 0 && directory.size == 0))
+            continue;
+        if (!rangeFits(directory.address, directory.size, image.sizeOfImage)) {
+            return Error{"bad data directory: " + std::string(kNames[d]) + " at " +
+                         hex(directory.address) + " size " + hex(directory.size) +
+                         " lies outside the image, which ends at " + hex(image.sizeOfImage)};
+        }
     }
     return {};
 }
@@ -207,7 +238,9 @@ Result<PeImage> parseImage(std::span<const std::byte> bytes) {
                                                                  i * sizeof(pe::SectionHeader)));
     }
     if (Status status = checkSections(image); !status)
-        return Error{status.message()};
+        return status.error();
+    if (Status status = checkDirectories(image); !status)
+        return status.error();
 
     // The certificate table lies after every section and inside the file.
     const pe::DataDirectory security = image.directory(pe::kDirectorySecurity);

@@ -1,10 +1,16 @@
 #include "platform/resource/resource_tree.h"
 
 #include <algorithm>
+#include <map>
+#include <utility>
 
-#include "platform/resource/byte_io.h"
+#include "platform/bytes/byte_io.h"
 
 namespace platform::resource {
+
+using bytes::ByteReader;
+using bytes::ByteWriter;
+using bytes::rangeFits;
 
 namespace {
 
@@ -57,7 +63,7 @@ class TreeReader {
             if (raw->name & pe::kNameIsStringBit) {
                 auto name = string(raw->name & pe::kOffsetMask);
                 if (!name)
-                    return Error{name.message()};
+                    return name.error();
                 entry.name = std::move(*name);
             } else if (raw->name > 0xFFFF) {
                 return malformed("resource ID " + hex(raw->name) + " wider than 16 bits", at);
@@ -167,26 +173,26 @@ Result<std::vector<ListedResource>> readResourceTree(const PeImage& image,
     // Three levels, as the format has them: type, name, language.
     auto types = reader.directory(0);
     if (!types)
-        return Error{types.message()};
+        return types.error();
     for (const auto& type : *types) {
         if (!type.isDirectory)
             return malformed("type entry is not a directory", 0);
         auto names = reader.directory(type.offset);
         if (!names)
-            return Error{names.message()};
+            return names.error();
         for (const auto& name : *names) {
             if (!name.isDirectory)
                 return malformed("name entry is not a directory", type.offset);
             auto languages = reader.directory(name.offset);
             if (!languages)
-                return Error{languages.message()};
+                return languages.error();
             for (const auto& language : *languages) {
                 if (language.isDirectory || !std::holds_alternative<std::uint16_t>(language.name)) {
                     return malformed("language entry is not a data entry", name.offset);
                 }
                 auto resource = reader.data(language.offset);
                 if (!resource)
-                    return Error{resource.message()};
+                    return resource.error();
                 resource->type = type.name;
                 resource->name = name.name;
                 resource->language = std::get<std::uint16_t>(language.name);
@@ -241,9 +247,21 @@ TreeLayout prepareTree(const ResourceMap& resources) {
             }
         }
     }
+    // Where each shared view's block went, by its first byte and length.
+    std::map<std::pair<const std::byte*, std::size_t>, std::uint64_t> sharedBlocks;
     for (auto& type : layout.types) {
         for (auto& name : type.names) {
             for (auto& language : name.languages) {
+                if (language.data->shared) {
+                    const auto view = language.data->shared->bytes;
+                    const auto [block, first] =
+                        sharedBlocks.try_emplace({view.data(), view.size()}, offset);
+                    if (!first) {
+                        language.dataOffset = block->second;
+                        language.sharesBlock = true;
+                        continue;
+                    }
+                }
                 language.dataOffset = offset;
                 // An empty resource still takes a slot, so that its address
                 // lies inside the section even when it comes last.

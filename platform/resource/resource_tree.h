@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/resource/pe_image.h"
-#include "platform/resource/resource_update.h"
+#include "platform/resource/resource_types.h"
 
 namespace platform::resource {
 
@@ -30,12 +30,16 @@ struct KeyLess {
     bool operator()(const ResourceKey& a, const ResourceKey& b) const;
 };
 
-// A pending resource's data: bytes in memory, or a measured file that is
-// read again as the image is written.
+// A pending resource's data: bytes in memory, its own or shared with other
+// resources, or a measured file that is read again as the image is written.
 struct ResourceData {
     std::vector<std::byte> bytes;
-    std::optional<FileData> file;
-    std::uint64_t size() const { return file ? file->size : bytes.size(); }
+    std::optional<SharedBytes> shared;  // instead of `bytes`
+    std::optional<FileData> file;       // instead of `bytes`
+    std::span<const std::byte> inMemory() const {
+        return shared ? shared->bytes : std::span<const std::byte>(bytes);
+    }
+    std::uint64_t size() const { return file ? file->size : inMemory().size(); }
 };
 
 // Pending resources, kept in tree order; a key added again replaces its data.
@@ -50,12 +54,14 @@ Result<std::vector<ListedResource>> readResourceTree(const PeImage& image,
 
 // Phase one of writing: where every directory, string, data entry and data
 // block goes, relative to the start of the tree. Each item is 8-aligned.
+// Resources sharing one view of SharedBytes share one data block.
 struct TreeLayout {
     struct Language {
         std::uint16_t id = 0;
         const ResourceData* data = nullptr;
         std::uint64_t entryOffset = 0;
         std::uint64_t dataOffset = 0;
+        bool sharesBlock = false;  // its data is the block of an earlier resource
     };
     struct Name {
         ResourceName name;
@@ -78,7 +84,8 @@ TreeLayout prepareTree(const ResourceMap& resources);
 // Called as a resource's data is written out, piece by piece in order (one
 // empty piece for empty data), with the resource's position in tree order,
 // so that a caller who owns the data can let it go while the write goes on.
-// Every piece but the last is a multiple of kCopyPiece bytes long.
+// Every piece but the last is a multiple of kCopyPiece bytes long. A block
+// that resources share is written once, under the first of them.
 using DataCopied = std::function<void(std::size_t index, std::span<const std::byte> piece)>;
 inline constexpr std::size_t kCopyPiece = std::size_t{8} << 20;
 

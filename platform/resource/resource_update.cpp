@@ -11,14 +11,16 @@
 #include <cstring>
 #include <optional>
 
+#include "platform/bytes/byte_io.h"
 #include "platform/files/files.h"
-#include "platform/resource/byte_io.h"
 #include "platform/resource/digest.h"
 #include "platform/resource/image_writer.h"
 #include "platform/resource/pe_image.h"
 #include "platform/resource/resource_tree.h"
 
 namespace platform::resource {
+
+using bytes::ByteReader;
 
 namespace {
 constexpr const char* kAlreadyCommitted = "this update has already been committed";
@@ -37,31 +39,31 @@ Update::Update(Update&&) noexcept = default;
 Update& Update::operator=(Update&&) noexcept = default;
 Update::~Update() = default;
 
-Result<Update> Update::begin(const std::filesystem::path& image, bool deleteExisting) {
+Result<Update> Update::begin(const std::filesystem::path& image, Existing existing) {
     auto bytes = files::readFile(image);
     if (!bytes)
-        return Error{bytes.message()};
-    auto update = beginFromBytes(std::move(*bytes), deleteExisting);
+        return bytes.error();
+    auto update = beginFromBytes(std::move(*bytes), existing);
     if (update)
         update->state_->path = image;
     return update;
 }
 
-Result<Update> Update::beginFromBytes(std::vector<std::byte> image, bool deleteExisting) {
+Result<Update> Update::beginFromBytes(std::vector<std::byte> image, Existing existing) {
     auto state = std::make_unique<State>();
     state->bytes = std::move(image);
     auto parsed = parseImage(state->bytes);
     if (!parsed)
-        return Error{parsed.message()};
+        return parsed.error();
     state->image = std::move(*parsed);
-    if (!deleteExisting) {
+    if (existing == Existing::Keep) {
         auto existing = readResourceTree(state->image, state->bytes);
         if (!existing)
-            return Error{existing.message()};
+            return existing.error();
         for (const auto& resource : *existing) {
             auto data = resourceData(state->bytes, resource);
             if (!data)
-                return Error{data.message()};
+                return data.error();
             state->pending[{resource.type, resource.name, resource.language}].bytes =
                 std::move(*data);
         }
@@ -76,12 +78,20 @@ void Update::add(const ResourceName& type, const ResourceName& name, std::uint16
 
 void Update::take(const ResourceName& type, const ResourceName& name, std::uint16_t language,
                   std::vector<std::byte> data) {
-    state_->pending[{normalisedName(type), normalisedName(name), language}] = {std::move(data), {}};
+    state_->pending[{normalisedName(type), normalisedName(name), language}] = {
+        std::move(data), {}, {}};
+}
+
+void Update::addShared(const ResourceName& type, const ResourceName& name, std::uint16_t language,
+                       SharedBytes data) {
+    state_->pending[{normalisedName(type), normalisedName(name), language}] = {
+        {}, std::move(data), {}};
 }
 
 void Update::addFile(const ResourceName& type, const ResourceName& name, std::uint16_t language,
                      FileData file) {
-    state_->pending[{normalisedName(type), normalisedName(name), language}] = {{}, std::move(file)};
+    state_->pending[{normalisedName(type), normalisedName(name), language}] = {
+        {}, {}, std::move(file)};
 }
 
 Result<FileData> FileData::measure(const std::filesystem::path& path) {
@@ -100,7 +110,7 @@ Result<FileData> FileData::measure(const std::filesystem::path& path) {
                                           return {};
                                       });
     if (!read)
-        return Error{read.message()};
+        return read.error();
     file.digest = digest.value();
     return file;
 }
@@ -171,8 +181,8 @@ struct Written {
 // each region against its digest. A file's data that reads back otherwise
 // than measured means the file changed after it was measured.
 Status compareWithFile(const std::filesystem::path& file, const Written& written) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    const files::FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0)
         return Error{"written image does not read back: cannot open " + file.string()};
     // Not zero-filled, and no larger than it need be: on some virtual
     // machines every first touch of a page costs tens of microseconds.
@@ -186,7 +196,7 @@ Status compareWithFile(const std::filesystem::path& file, const Written& written
     std::uint64_t position = 0;
     Status result;
     while (result) {
-        const ssize_t got = ::read(fd, chunk.get(), kChunk);
+        const ssize_t got = ::read(fd.get(), chunk.get(), kChunk);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
@@ -224,7 +234,6 @@ Status compareWithFile(const std::filesystem::path& file, const Written& written
         }
         position += length;
     }
-    ::close(fd);
     if (!result)
         return result;
     std::uint32_t checkSum;
@@ -278,15 +287,19 @@ Result<CommitReport> Update::commit() {
     // it is written, so the whole job never holds two copies of much.
     ResourceMap pending = std::move(state_->pending);
     state_->pending.clear();
-    std::vector<std::vector<std::byte>*> blocks;  // in memory; a file's is empty
+    // The blocks this update owns; a file's is empty. Shared bytes are not
+    // ours to let go: their owner may hand them to another resource later.
+    std::vector<std::vector<std::byte>*> blocks;
     Written written;
     blocks.reserve(pending.size());
     written.resources.reserve(pending.size());
     for (auto& [key, data] : pending) {
-        blocks.push_back(&data.bytes);
+        blocks.push_back(data.shared ? nullptr : &data.bytes);
         written.resources.push_back({&key, 0, data.size()});
     }
     auto release = [&](std::size_t index, std::span<const std::byte> piece) {
+        if (blocks[index] == nullptr)
+            return;
         std::vector<std::byte>& block = *blocks[index];
         if (piece.data() + piece.size() == block.data() + block.size()) {
             std::vector<std::byte>().swap(block);
@@ -300,11 +313,11 @@ Result<CommitReport> Update::commit() {
     auto image = buildImage(state_->image, state_->bytes, pending, &report,
                             [&](std::uint64_t size) { return buffer.allocate(size); });
     if (!image)
-        return Error{image.message()};
+        return image.error();
     written.size = image->frame.size();
     written.checkSumOffset = image->checkSumOffset;
-    for (std::size_t i = 0; i < written.resources.size() && i < image->data.size(); ++i)
-        written.resources[i].offset = image->data[i].offset;
+    for (std::size_t i = 0; i < written.resources.size() && i < image->resourceOffsets.size(); ++i)
+        written.resources[i].offset = image->resourceOffsets[i];
     Status status = files::replaceFile(
         state_->path,
         [&](files::ByteSink& sink) -> Status {
@@ -318,7 +331,7 @@ Result<CommitReport> Update::commit() {
             return verifyWritten(temporary, written, image->frame);
         });
     if (!status)
-        return Error{status.message()};
+        return status.error();
     return report;
 }
 
@@ -329,25 +342,25 @@ Result<std::vector<std::byte>> Update::commitToMemory(CommitReport* report) cons
     auto image = buildImage(state_->image, state_->bytes, state_->pending, report,
                             [&](std::uint64_t size) { return buffer.allocate(size); });
     if (!image)
-        return Error{image.message()};
+        return image.error();
     files::MemorySink sink;
     sink.reserve(image->frame.size());
     if (auto written = writeImage(*image, sink); !written)
-        return Error{written.message()};
+        return written.error();
     return sink.take();
 }
 
 Result<std::vector<ListedResource>> listResources(std::span<const std::byte> image) {
     auto parsed = parseImage(image);
     if (!parsed)
-        return Error{parsed.message()};
+        return parsed.error();
     return readResourceTree(*parsed, image);
 }
 
 Result<std::vector<ListedResource>> listResources(const std::filesystem::path& image) {
     auto bytes = files::readFile(image);
     if (!bytes)
-        return Error{bytes.message()};
+        return bytes.error();
     return listResources(std::span<const std::byte>(*bytes));
 }
 

@@ -10,48 +10,25 @@
 #include <memory>
 #include <span>
 #include <string>
-#include <variant>
 #include <vector>
 
-#include "platform/resource/checksum.h"
+#include "platform/resource/resource_types.h"
 #include "platform/result.h"
 
 namespace platform::resource {
 
-inline constexpr std::uint16_t kTypeIcon = 3;        // RT_ICON
-inline constexpr std::uint16_t kTypeRcData = 10;     // RT_RCDATA
-inline constexpr std::uint16_t kTypeGroupIcon = 14;  // RT_GROUP_ICON
-inline constexpr std::uint16_t kLanguageNeutral = 0;
-
-// A resource type or name: a 16-bit ID or a string (stored upper-cased, as
-// the Windows loader looks names up).
-using ResourceName = std::variant<std::uint16_t, std::u16string>;
-
-struct CommitReport {
-    bool signatureRemoved = false;  // the image carried a certificate table
-    std::string placement;          // how the new section was placed, for logs and tests:
-                                    // "resize", "move", "in-place" or "append"
-};
-
-// Resource data left in its file until commit: the path, and the size,
-// digest and PE checksum sum of the bytes the file yielded when measured.
-struct FileData {
-    std::filesystem::path path;
-    std::uint64_t size = 0;
-    std::uint64_t digest = 0;
-    ChecksumSum checksum;
-
-    // Reads a regular file through once, in chunks, to measure it.
-    static Result<FileData> measure(const std::filesystem::path& path);
-};
+// What becomes of the resources the image already holds: deleted, so that
+// the commit writes only what was added, or kept, so that additions join
+// or replace them.
+enum class Existing { Delete, Keep };
 
 class Update {
   public:
     // Reads and validates the image; changes nothing on disk. An Error says
     // why the file cannot be updated ("not a PE file: bad signature at 0x80").
-    static Result<Update> begin(const std::filesystem::path& image, bool deleteExisting);
+    static Result<Update> begin(const std::filesystem::path& image, Existing existing);
     // The same over bytes in memory (used by commitToMemory and the fuzzer).
-    static Result<Update> beginFromBytes(std::vector<std::byte> image, bool deleteExisting);
+    static Result<Update> beginFromBytes(std::vector<std::byte> image, Existing existing);
 
     // Adds a resource to the pending update, copying `data`. The same type,
     // name and language added again replaces the earlier data.
@@ -67,6 +44,12 @@ class Update {
              Data&& data) {
         take(type, name, language, std::move(data));
     }
+
+    // Adds a resource whose data is a view into a block it shares with other
+    // resources, without a copy. Resources added with the same view get one
+    // data block in the image, as many entries pointing at it.
+    void addShared(const ResourceName& type, const ResourceName& name, std::uint16_t language,
+                   SharedBytes data);
 
     // Adds a resource whose data stays in a measured file: commit() reads it
     // again as it writes the image, and fails, changing nothing, if the file
@@ -92,15 +75,6 @@ class Update {
     void take(const ResourceName& type, const ResourceName& name, std::uint16_t language,
               std::vector<std::byte> data);
     std::unique_ptr<State> state_;
-};
-
-struct ListedResource {
-    ResourceName type;
-    ResourceName name;
-    std::uint16_t language = 0;
-    std::uint32_t size = 0;
-    std::uint32_t dataRva = 0;     // where the data lies in the image's address space
-    std::uint64_t fileOffset = 0;  // and in the file
 };
 
 // Lists the resources of an image, in tree order (type, name, language).

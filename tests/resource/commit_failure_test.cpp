@@ -14,6 +14,7 @@
 namespace {
 
 using namespace resource_test;
+using platform::resource::Existing;
 using platform::resource::Update;
 
 // Exit codes of the child that tries the commit.
@@ -22,7 +23,7 @@ constexpr int kBeginFailed = 2;
 constexpr int kCommitSucceeded = 3;
 
 int tryCommit(const fs::path& image) {
-    auto update = Update::begin(image, true);
+    auto update = Update::begin(image, Existing::Delete);
     if (!update)
         return kBeginFailed;
     addAll(*update, updaterLikeSet());
@@ -71,7 +72,7 @@ TEST(CommitFailure, AFullDiskWhileCopyingAFileIsNotReportedAsAChangedFile) {
     const int code = test_support::runInChild(
         [&] {
             auto file = platform::resource::FileData::measure(data);
-            auto update = Update::begin(copy.path, true);
+            auto update = Update::begin(copy.path, Existing::Delete);
             if (!file || !update)
                 return kBeginFailed;
             update->addFile(std::uint16_t{10}, std::uint16_t{106}, 0, std::move(*file));
@@ -101,7 +102,7 @@ TEST(CommitFailure, NoRoomForAnotherSectionHeaderIsRefusedClearly) {
     const fs::path installer = dir / "installer.exe";
     test_support::writeBytes(installer, bytes);
 
-    auto update = Update::begin(installer, true);
+    auto update = Update::begin(installer, Existing::Delete);
     ASSERT_TRUE(update.isOk()) << update.message();
     update->add(std::uint16_t{10}, std::uint16_t{101}, 0, textBytes("x"));
     const auto report = update->commit();
@@ -118,7 +119,7 @@ TEST(CommitFailure, NothingReachesTheDiskBeforeCommit) {
     const fs::path& installer = copy.path;
     const auto modified = fs::last_write_time(installer);
     {
-        auto update = Update::begin(installer, true);
+        auto update = Update::begin(installer, Existing::Delete);
         ASSERT_TRUE(update.isOk());
         addAll(*update, updaterLikeSet());
         ASSERT_TRUE(update->commitToMemory().isOk());
@@ -133,7 +134,7 @@ TEST(CommitFailure, AnUpdateOpenedFromMemoryHasNoFileToCommit) {
     REQUIRE_FIXTURE("pe32_res.exe");
     auto bytes = platform::files::readFile(fixturePath("pe32_res.exe"));
     ASSERT_TRUE(bytes.isOk());
-    auto update = Update::beginFromBytes(*bytes, true);
+    auto update = Update::beginFromBytes(*bytes, Existing::Delete);
     ASSERT_TRUE(update.isOk());
     EXPECT_FALSE(update->commit().isOk());
 }

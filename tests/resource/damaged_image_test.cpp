@@ -11,6 +11,7 @@
 namespace {
 
 using namespace resource_test;
+using platform::resource::Existing;
 using platform::resource::Update;
 
 struct Damage {
@@ -86,9 +87,34 @@ const Damage kDamages[] = {
          put32(b, o.optionalHeader + 96 + 4 * 8 + 4, 0x100);
      },
      "bad certificate table"},
-    {"resource directory outside every section",
+    {"resource directory past the end of the image",
      [](std::string& b, const Offsets& o) { put32(b, o.optionalHeader + 96 + 2 * 8, 0x7FFF0000); },
+     "bad data directory: resource table at 0x7FFF0000", true},
+    {"resource directory in the headers, outside every section",
+     [](std::string& b, const Offsets& o) { put32(b, o.optionalHeader + 96 + 2 * 8, 0x10); },
      "malformed resource tree", true},
+    // A stale address past the end would fall inside the new resource
+    // section, and the loader would apply resource bytes as relocations.
+    {"base relocation directory past the end of the image",
+     [](std::string& b, const Offsets& o) { put32(b, o.optionalHeader + 96 + 5 * 8, 0x7FFF0000); },
+     "bad data directory: base relocation table at 0x7FFF0000"},
+    {"base relocation directory starting inside the image, running past its end",
+     [](std::string& b, const Offsets& o) {
+         put32(b, o.optionalHeader + 96 + 5 * 8 + 4, 0x7FFF0000);
+     },
+     "bad data directory: base relocation table"},
+    {"import directory at the last address plus one",
+     [](std::string& b, const Offsets& o) {
+         put32(b, o.optionalHeader + 96 + 1 * 8, get32(b, o.optionalHeader + 56));
+         put32(b, o.optionalHeader + 96 + 1 * 8 + 4, 1);
+     },
+     "bad data directory: import table"},
+    {"address 0 with a size past the end: present, not absent",
+     [](std::string& b, const Offsets& o) {
+         put32(b, o.optionalHeader + 96 + 6 * 8, 0);
+         put32(b, o.optionalHeader + 96 + 6 * 8 + 4, 0xFFFFFFFF);
+     },
+     "bad data directory: debug directory at 0x0 size 0xFFFFFFFF"},
     {"type entry points back at the root directory",
      [](std::string& b, const Offsets& o) { put32(b, o.resourceSection + 16 + 4, 0x80000000); },
      "malformed resource tree", true},
@@ -111,7 +137,8 @@ TEST(DamagedImage, IsRefusedWithItsReasonAndLeftUnchanged) {
         const fs::path path = dir / "installer.exe";
         test_support::writeBytes(path, bytes);
 
-        const auto update = Update::begin(path, !damage.keepExisting);
+        const auto update =
+            Update::begin(path, damage.keepExisting ? Existing::Keep : Existing::Delete);
         ASSERT_FALSE(update.isOk());
         EXPECT_NE(update.message().find(damage.reason), std::string::npos) << update.message();
         EXPECT_TRUE(test_support::readBytes(path) == bytes);

@@ -2,7 +2,10 @@
 // checking the result with readers that share no code with ours.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <optional>
+#include <span>
 
 #include "platform/files/files.h"
 #include "platform/resource/pe_image.h"
@@ -15,11 +18,13 @@ namespace {
 
 using namespace resource_test;
 using platform::resource::CommitReport;
+using platform::resource::Existing;
+using platform::resource::Placement;
 using platform::resource::Update;
 
 struct Layout {
     const char* fixture;
-    const char* placement;  // the policy the library must choose for it
+    Placement placement;  // the policy the library must choose for it
     bool signedImage;
     const char* guards;  // the fault this row catches
 
@@ -35,7 +40,7 @@ TEST_P(LayoutTest, ReplacesEveryResourceAsIndependentReadersSeeIt) {
     const InstallerCopy copy(layout.fixture);
     const fs::path& installer = copy.path;
 
-    auto update = Update::begin(installer, true);
+    auto update = Update::begin(installer, Existing::Delete);
     ASSERT_TRUE(update.isOk()) << update.message();
     const auto set = updaterLikeSet();
     addAll(*update, set);
@@ -55,19 +60,22 @@ TEST_P(LayoutTest, ReplacesEveryResourceAsIndependentReadersSeeIt) {
 INSTANTIATE_TEST_SUITE_P(
     Fixtures, LayoutTest,
     testing::Values(
-        Layout{"pe32_res.exe", "move", false, ".reloc after .rsrc: relocations lost when moved"},
-        Layout{"pe64_res.exe", "move", false, "PE32+ header offsets"},
-        Layout{"pe32_plain.exe", "append", false, "no resources: new section and header room"},
-        Layout{"pe64_plain.exe", "append", false, "no resources in PE32+"},
-        Layout{"pe32_rsrc_last.exe", "resize", false, ".rsrc last: sizes not updated"},
-        Layout{"pe32_rsrc_then_data.exe", "append", false,
+        Layout{"pe32_res.exe", Placement::Move, false,
+               ".reloc after .rsrc: relocations lost when moved"},
+        Layout{"pe64_res.exe", Placement::Move, false, "PE32+ header offsets"},
+        Layout{"pe32_plain.exe", Placement::Append, false,
+               "no resources: new section and header room"},
+        Layout{"pe64_plain.exe", Placement::Append, false, "no resources in PE32+"},
+        Layout{"pe32_rsrc_last.exe", Placement::Resize, false, ".rsrc last: sizes not updated"},
+        Layout{"pe32_rsrc_then_data.exe", Placement::Append, false,
                "non-discardable section after .rsrc must not move"},
-        Layout{"pe32_unstripped.exe", "move", false,
+        Layout{"pe32_unstripped.exe", Placement::Move, false,
                "COFF symbol table pointer and debug sections after .rsrc"},
-        Layout{"pe32_overlay.exe", "move", false, "overlay lost or shifted wrongly"},
-        Layout{"pe64_overlay.exe", "move", false, "overlay in PE32+"},
-        Layout{"pe32_signed.exe", "move", true, "stale certificate table left behind"},
-        Layout{"pe64_signed.exe", "move", true, "signature after an overlay: overlay kept"}),
+        Layout{"pe32_overlay.exe", Placement::Move, false, "overlay lost or shifted wrongly"},
+        Layout{"pe64_overlay.exe", Placement::Move, false, "overlay in PE32+"},
+        Layout{"pe32_signed.exe", Placement::Move, true, "stale certificate table left behind"},
+        Layout{"pe64_signed.exe", Placement::Move, true,
+               "signature after an overlay: overlay kept"}),
     [](const testing::TestParamInfo<Layout>& info) {
         std::string name = info.param.fixture;
         return name.substr(0, name.find('.'));
@@ -83,7 +91,7 @@ TEST(ResourceUpdate, KeepsEarlierResourcesWithoutDeleteExistingAndTheLaterOfTwoA
     ASSERT_EQ(expected[2].name, ResourceName(std::uint16_t{200}));
     const std::uint16_t language = expected[2].language;
 
-    auto update = Update::begin(installer, false);
+    auto update = Update::begin(installer, Existing::Keep);
     ASSERT_TRUE(update.isOk()) << update.message();
     update->add(std::uint16_t{10}, std::uint16_t{200}, language, textBytes("first"));
     update->add(std::uint16_t{10}, std::uint16_t{200}, language, textBytes("replaced"));
@@ -102,7 +110,7 @@ TEST(ResourceUpdate, OrdersStringNamesUpperCasedBeforeIdsAscending) {
     REQUIRE_FIXTURE("pe64_plain.exe");
     const InstallerCopy copy("pe64_plain.exe");
     const fs::path& installer = copy.path;
-    auto update = Update::begin(installer, true);
+    auto update = Update::begin(installer, Existing::Delete);
     ASSERT_TRUE(update.isOk());
     const auto one = textBytes("x");
     // Empty and last: its address must still lie inside the section.
@@ -129,19 +137,78 @@ TEST(ResourceUpdate, OrdersStringNamesUpperCasedBeforeIdsAscending) {
     EXPECT_EQ(independentCheck(installer, expected), "");
 }
 
+// Resources added with one view of shared bytes get one data block, every
+// entry pointing at it, as an icon file's entries naming the same image do:
+// 32767 entries naming 2 MB make the image about 2 MB larger, not 64 GB.
+// Another view of the same owner is a block of its own. Independent readers
+// see each resource with its bytes.
+TEST(ResourceUpdate, ResourcesSharingBytesShareOneDataBlock) {
+    REQUIRE_FIXTURE("pe32_res.exe");
+    const InstallerCopy copy("pe32_res.exe");
+    const auto sizeBefore = fs::file_size(copy.path);
+    const auto owner =
+        std::make_shared<const std::vector<std::byte>>(pseudoRandomBytes(std::size_t{2} << 20, 9));
+    const std::span<const std::byte> image(*owner);
+    const auto part = image.subspan(100, 1000);
+    constexpr std::uint16_t kEntries = 32767;
+    auto update = Update::begin(copy.path, Existing::Delete);
+    ASSERT_TRUE(update.isOk());
+    for (std::uint16_t id = 1; id <= kEntries; ++id)
+        update->addShared(platform::resource::kTypeIcon, id, 0, {owner, image});
+    update->addShared(platform::resource::kTypeRcData, std::uint16_t{1}, 0, {owner, part});
+    const auto report = update->commit();
+    ASSERT_TRUE(report.isOk()) << report.message();
+
+    // Each resource adds its directory and data entries (48 bytes), the
+    // two blocks their bytes once.
+    EXPECT_LT(fs::file_size(copy.path),
+              sizeBefore + image.size() + part.size() + std::uint64_t{kEntries + 1} * 64);
+    const auto bytes = platform::files::readFile(copy.path);
+    ASSERT_TRUE(bytes.isOk());
+    const auto resources = platform::resource::listResources(std::span<const std::byte>(*bytes));
+    ASSERT_TRUE(resources.isOk()) << resources.message();
+    ASSERT_EQ(resources->size(), kEntries + 1u);
+    const auto& first = resources->front();
+    for (std::size_t i = 0; i < kEntries; ++i) {
+        ASSERT_EQ((*resources)[i].fileOffset, first.fileOffset) << i;
+        ASSERT_EQ((*resources)[i].size, image.size()) << i;
+    }
+    const auto& other = resources->back();
+    EXPECT_NE(other.fileOffset, first.fileOffset);
+    const auto firstData = platform::resource::resourceData(*bytes, first);
+    const auto otherData = platform::resource::resourceData(*bytes, other);
+    ASSERT_TRUE(firstData.isOk() && otherData.isOk());
+    EXPECT_TRUE(std::ranges::equal(*firstData, image));
+    EXPECT_TRUE(std::ranges::equal(*otherData, part));
+
+    // A few entries, so that the independent check stays quick.
+    const InstallerCopy small("pe32_res.exe");
+    auto few = Update::begin(small.path, Existing::Delete);
+    ASSERT_TRUE(few.isOk());
+    const std::vector<std::byte> block(part.begin(), part.end());
+    std::vector<TestResource> expected;
+    for (std::uint16_t id = 1; id <= 3; ++id) {
+        few->addShared(platform::resource::kTypeIcon, id, 0, {owner, part});
+        expected.push_back({platform::resource::kTypeIcon, id, 0, block});
+    }
+    ASSERT_TRUE(few->commit().isOk());
+    EXPECT_TRUE(sameResources(listed(small.path), expected));
+    EXPECT_EQ(independentCheck(small.path, expected, fixturePath("pe32_res.exe")), "");
+}
+
 TEST(ResourceUpdate, WritesInPlaceWhenTheTreeFitsBeforeAFixedSection) {
     REQUIRE_FIXTURE("pe32_rsrc_then_data.exe");
     const InstallerCopy copy("pe32_rsrc_then_data.exe");
     const fs::path& installer = copy.path;
     const auto sizeBefore = fs::file_size(installer);
-    auto update = Update::begin(installer, true);
+    auto update = Update::begin(installer, Existing::Delete);
     ASSERT_TRUE(update.isOk());
     const std::vector<TestResource> set = {
         {std::uint16_t{10}, std::uint16_t{101}, 0, textBytes("small")}};
     addAll(*update, set);
     const auto report = update->commit();
     ASSERT_TRUE(report.isOk()) << report.message();
-    EXPECT_EQ(report->placement, "in-place");
+    EXPECT_EQ(report->placement, Placement::InPlace);
     EXPECT_EQ(fs::file_size(installer), sizeBefore);
     EXPECT_EQ(independentCheck(installer, set, fixturePath("pe32_rsrc_then_data.exe")), "");
 }
@@ -152,15 +219,15 @@ TEST(ResourceUpdate, WritesInPlaceWhenTheTreeFitsBeforeAFixedSection) {
 TEST(ResourceUpdate, HandedOverBlocksWriteWhatCopiedBlocksBuild) {
     const struct {
         const char* fixture;
-        const char* placement;  // guards the placement's own layout path
-    } rows[] = {{"pe32_res.exe", "move"},
-                {"pe32_rsrc_last.exe", "resize"},
-                {"pe32_rsrc_then_data.exe", "in-place"}};
+        Placement placement;  // guards the placement's own layout path
+    } rows[] = {{"pe32_res.exe", Placement::Move},
+                {"pe32_rsrc_last.exe", Placement::Resize},
+                {"pe32_rsrc_then_data.exe", Placement::InPlace}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.fixture);
         REQUIRE_FIXTURE(row.fixture);
         const InstallerCopy copy(row.fixture);
-        const bool small = std::string(row.placement) == "in-place";
+        const bool small = row.placement == Placement::InPlace;
         std::vector<TestResource> set =
             small ? std::vector<TestResource>{{std::uint16_t{10}, std::uint16_t{101}, 0,
                                                textBytes("small")}}
@@ -173,14 +240,14 @@ TEST(ResourceUpdate, HandedOverBlocksWriteWhatCopiedBlocksBuild) {
                         pseudoRandomBytes(2 * platform::resource::kCopyPiece + 3, 200)});
         }
 
-        auto copied = Update::begin(copy.path, true);
+        auto copied = Update::begin(copy.path, Existing::Delete);
         ASSERT_TRUE(copied.isOk());
         addAll(*copied, set);
         CommitReport memoryReport;
         const auto inMemory = copied->commitToMemory(&memoryReport);
         ASSERT_TRUE(inMemory.isOk()) << inMemory.message();
 
-        auto handedOver = Update::begin(copy.path, true);
+        auto handedOver = Update::begin(copy.path, Existing::Delete);
         ASSERT_TRUE(handedOver.isOk());
         for (const auto& r : set) {
             std::vector<std::byte> block = r.data;
@@ -282,7 +349,7 @@ TEST(ResourceUpdate, AFileChangedBetweenAddAndCommitFailsTheCommit) {
         test_support::writeBytes(data, asText(measured));
         auto file = platform::resource::FileData::measure(data);
         ASSERT_TRUE(file.isOk()) << file.message();
-        auto update = Update::begin(copy.path, true);
+        auto update = Update::begin(copy.path, Existing::Delete);
         ASSERT_TRUE(update.isOk());
         update->addFile(std::uint16_t{10}, std::uint16_t{106}, 0, std::move(*file));
         if (row.now) {
@@ -312,7 +379,7 @@ TEST(ResourceUpdate, AFileChangedBetweenAddAndCommitFailsTheCommit) {
 TEST(ResourceUpdate, ASecondCommitIsRefused) {
     REQUIRE_FIXTURE("pe32_res.exe");
     const InstallerCopy copy("pe32_res.exe");
-    auto update = Update::begin(copy.path, true);
+    auto update = Update::begin(copy.path, Existing::Delete);
     ASSERT_TRUE(update.isOk());
     addAll(*update, updaterLikeSet());
     ASSERT_TRUE(update->commit().isOk());
@@ -327,7 +394,7 @@ TEST(ResourceUpdate, CommitWithNothingAddedLeavesNoResources) {
     REQUIRE_FIXTURE("pe32_res.exe");
     const InstallerCopy copy("pe32_res.exe");
     const fs::path& installer = copy.path;
-    auto update = Update::begin(installer, true);
+    auto update = Update::begin(installer, Existing::Delete);
     ASSERT_TRUE(update.isOk());
     ASSERT_TRUE(update->commit().isOk());
     EXPECT_TRUE(listed(installer).empty());
@@ -347,7 +414,7 @@ TEST(ResourceUpdate, SecondRunLeavesNoTraceOfTheFirst) {
         const std::vector<TestResource> second = {
             {std::uint16_t{10}, std::uint16_t{101}, 0, textBytes("b")}};
         auto apply = [&](const char* file, const std::vector<TestResource>& set) {
-            auto update = Update::begin(dir / file, true);
+            auto update = Update::begin(dir / file, Existing::Delete);
             ASSERT_TRUE(update.isOk());
             addAll(*update, set);
             ASSERT_TRUE(update->commit().isOk());
@@ -385,13 +452,13 @@ TEST(ResourceUpdate, DoesNotMoveASectionThatCodeRefersTo) {
         put32(original, row.at, row.value);
         test_support::writeBytes(dir / "original.exe", original);
         test_support::writeBytes(dir / "installer.exe", original);
-        auto update = Update::begin(dir / "installer.exe", true);
+        auto update = Update::begin(dir / "installer.exe", Existing::Delete);
         ASSERT_TRUE(update.isOk()) << update.message();
         const auto set = updaterLikeSet();
         addAll(*update, set);
         const auto report = update->commit();
         ASSERT_TRUE(report.isOk()) << report.message();
-        EXPECT_EQ(report->placement, "append");
+        EXPECT_EQ(report->placement, Placement::Append);
         EXPECT_EQ(independentCheck(dir / "installer.exe", set, dir / "original.exe"), "");
     }
 }

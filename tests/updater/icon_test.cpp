@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
+#include <utility>
 
 #include "platform/resource/resource_update.h"
 #include "tests/support/temp_dir.h"
@@ -21,14 +23,23 @@ using updater_test::putU32;
 struct Added {
     std::uint16_t type;
     std::uint16_t id;
-    std::string data;
+    std::span<const std::byte> view;   // what the sink was handed
+    bool shared = false;               // as a view into shared bytes, not to copy
+    std::shared_ptr<const void> keep;  // the bytes behind `view`
+    std::string data() const { return {reinterpret_cast<const char*>(view.data()), view.size()}; }
 };
 
+// Records what it is handed without copying shared bytes, so that an icon
+// naming one image thousands of times is cheap to record.
 class RecordingSink : public updater::ResourceSink {
   public:
     void add(std::uint16_t type, std::uint16_t id, std::span<const std::byte> data) override {
-        added.push_back(
-            {type, id, std::string(reinterpret_cast<const char*>(data.data()), data.size())});
+        auto copy = std::make_shared<const std::vector<std::byte>>(data.begin(), data.end());
+        added.push_back({type, id, *copy, false, copy});
+    }
+    void addShared(std::uint16_t type, std::uint16_t id,
+                   platform::resource::SharedBytes data) override {
+        added.push_back({type, id, data.bytes, true, data.owner});
     }
     std::vector<Added> added;
 };
@@ -71,16 +82,18 @@ TEST(AddIcon, CopiesEveryImageAndAGroupNamingThem) {
             EXPECT_EQ(sink.added[i].id, c.imageIds[i]);
             std::uint32_t offset;
             std::memcpy(&offset, file.data() + entryOffset(i) + kOffsetField, sizeof offset);
-            EXPECT_EQ(sink.added[i].data, file.substr(offset, c.imageSizes[i]));
+            EXPECT_EQ(sink.added[i].data(), file.substr(offset, c.imageSizes[i]));
+            EXPECT_TRUE(sink.added[i].shared) << "an image is a view into the file, not a copy";
         }
         const Added& group = sink.added.back();
         EXPECT_EQ(group.type, res::kTypeGroupIcon);
         EXPECT_EQ(group.id, c.groupResourceId);
-        ASSERT_EQ(group.data.size(), c.groupBytes);
-        EXPECT_EQ(group.data.substr(0, 6), file.substr(0, 6));
+        const std::string groupData = group.data();
+        ASSERT_EQ(groupData.size(), c.groupBytes);
+        EXPECT_EQ(groupData.substr(0, 6), file.substr(0, 6));
         for (std::size_t i = 0; i < c.imageSizes.size(); ++i) {
-            EXPECT_EQ(group.data.substr(6 + 14 * i, 12), file.substr(entryOffset(i), 12)) << i;
-            EXPECT_EQ(u16At(group.data, 6 + 14 * i + 12), c.imageIds[i]) << i;
+            EXPECT_EQ(groupData.substr(6 + 14 * i, 12), file.substr(entryOffset(i), 12)) << i;
+            EXPECT_EQ(u16At(groupData, 6 + 14 * i + 12), c.imageIds[i]) << i;
         }
     }
 }
@@ -109,13 +122,6 @@ TEST(AddIcon, ADamagedFileAddsNothing) {
         {"image size 0", [](std::string& f) { putU32(f, entryOffset(1) + kSizeField, 0); }},
         {"image size 0xFFFFFFFF",
          [](std::string& f) { putU32(f, entryOffset(0) + kSizeField, 0xFFFFFFFFu); }},
-        {"two entries naming the same bytes (copied once per entry)",
-         [](std::string& f) {
-             std::memcpy(f.data() + entryOffset(1) + kSizeField,
-                         f.data() + entryOffset(0) + kSizeField, 4);
-             std::memcpy(f.data() + entryOffset(1) + kOffsetField,
-                         f.data() + entryOffset(0) + kOffsetField, 4);
-         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fault);
@@ -127,6 +133,85 @@ TEST(AddIcon, ADamagedFileAddsNothing) {
         EXPECT_EQ(updater::AddIcon(sink, dir.path(), "bad.ico", 109), 0);
         EXPECT_TRUE(sink.added.empty());
     }
+}
+
+// Makes entry `to` name the same image bytes as entry `from`.
+void shareImage(std::string& file, std::size_t from, std::size_t to) {
+    std::memcpy(file.data() + entryOffset(to) + kSizeField,
+                file.data() + entryOffset(from) + kSizeField, 8);
+}
+
+struct SharingIcon {
+    const char* name;
+    std::size_t images;
+    std::vector<std::pair<std::size_t, std::size_t>> shared;  // (from, to) entries
+};
+
+// Entries naming the same bytes are no damage: each gets its RT_ICON, as
+// Windows writes it, and the group names them all. They are views of the
+// same bytes, never copies (once a copy per entry asked for count x size).
+TEST(AddIcon, EntriesNamingTheSameBytesEachGetAnIconOfThoseBytes) {
+    const SharingIcon cases[] = {
+        {"two entries naming the same bytes (once copied per entry, then refused)", 2, {{0, 1}}},
+        {"the first and last of three sharing, the middle its own", 3, {{0, 2}}},
+        {"every entry naming the last image", 4, {{3, 0}, {3, 1}, {3, 2}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        std::string file = makeIcon(std::vector<std::size_t>(c.images, 40));
+        for (const auto& [from, to] : c.shared) shareImage(file, from, to);
+        writeBytes(dir / "shared.ico", file);
+        RecordingSink sink;
+        ASSERT_EQ(updater::AddIcon(sink, dir.path(), "shared.ico", 109), 1);
+        ASSERT_EQ(sink.added.size(), c.images + 1);
+        for (std::size_t i = 0; i < c.images; ++i) {
+            EXPECT_EQ(sink.added[i].type, res::kTypeIcon);
+            EXPECT_EQ(sink.added[i].id, 110 + i);
+            std::uint32_t offset;
+            std::memcpy(&offset, file.data() + entryOffset(i) + kOffsetField, sizeof offset);
+            EXPECT_EQ(sink.added[i].data(), file.substr(offset, 40)) << i;
+        }
+        for (const auto& [from, to] : c.shared) {
+            EXPECT_EQ(sink.added[to].view.data(), sink.added[from].view.data())
+                << "entry " << to << " holds a copy instead of entry " << from << "'s bytes";
+        }
+        const std::string group = sink.added.back().data();
+        ASSERT_EQ(group.size(), 6 + 14 * c.images);
+        for (std::size_t i = 0; i < c.images; ++i)
+            EXPECT_EQ(u16At(group, 6 + 14 * i + 12), 110 + i) << i;
+    }
+}
+
+// The case that once faulted: a 2 MB image named by 32767 entries. Each
+// entry is handed the one image, so nothing asks for 64 GB.
+TEST(AddIcon, A2MbImageNamedBy32767EntriesIsHandedOverOnce) {
+    constexpr std::size_t kEntries = 32767;
+    constexpr std::uint32_t kImageSize = 2 << 20;
+    std::string file = makeIcon({kImageSize});
+    const std::string entry = file.substr(entryOffset(0), 16);
+    std::string directory;
+    for (std::size_t i = 0; i < kEntries; ++i) directory += entry;
+    const std::uint32_t imageOffset = static_cast<std::uint32_t>(entryOffset(kEntries));
+    file = file.substr(0, entryOffset(0)) + directory + file.substr(entryOffset(1));
+    const std::uint16_t count = kEntries;
+    std::memcpy(file.data() + 4, &count, sizeof count);
+    for (std::size_t i = 0; i < kEntries; ++i)
+        putU32(file, entryOffset(i) + kOffsetField, imageOffset);
+    ASSERT_EQ(file.size(), imageOffset + kImageSize);
+
+    auto bytes = std::make_shared<const std::vector<std::byte>>(
+        reinterpret_cast<const std::byte*>(file.data()),
+        reinterpret_cast<const std::byte*>(file.data()) + file.size());
+    RecordingSink sink;
+    ASSERT_EQ(updater::addIconFile(sink, bytes, 109), 1);
+    ASSERT_EQ(sink.added.size(), kEntries + 1);
+    for (std::size_t i = 0; i < kEntries; ++i) {
+        ASSERT_TRUE(sink.added[i].shared) << i;
+        ASSERT_EQ(sink.added[i].view.data(), bytes->data() + imageOffset) << i;
+        ASSERT_EQ(sink.added[i].view.size(), kImageSize) << i;
+    }
+    EXPECT_EQ(sink.added.back().view.size(), 6 + 14 * kEntries);
 }
 
 TEST(AddIcon, NoFileMeansNoIcon) {

@@ -1,6 +1,6 @@
-// The one bounds-checked way in and out of an image's bytes. Offsets are
-// 64-bit and every range is checked as offset <= size && length <= size - offset,
-// so no addition can wrap.
+// The one bounds-checked way in and out of a binary file's bytes (PE images,
+// icon files). Offsets are 64-bit and every range is checked as
+// offset <= size && length <= size - offset, so no addition can wrap.
 #pragma once
 
 #include <cstddef>
@@ -10,7 +10,7 @@
 #include <span>
 #include <type_traits>
 
-namespace platform::resource {
+namespace platform::bytes {
 
 inline bool rangeFits(std::uint64_t offset, std::uint64_t length, std::uint64_t size) {
     return offset <= size && length <= size - offset;
@@ -72,6 +72,16 @@ class ByteWriter {
             std::memcpy(bytes_.data() + offset, data.data(), data.size());
     }
 
+    // Copies a slice taken from a ByteReader; a slice the reader refused
+    // counts as a write outside the buffer.
+    void copy(std::uint64_t offset, const std::optional<std::span<const std::byte>>& data) {
+        if (!data) {
+            failed_ = true;
+            return;
+        }
+        copy(offset, *data);
+    }
+
     void fill(std::uint64_t offset, std::uint64_t length, std::byte value) {
         if (!rangeFits(offset, length, bytes_.size())) {
             failed_ = true;
@@ -81,6 +91,8 @@ class ByteWriter {
                     static_cast<std::size_t>(length));
     }
 
+    // Records a fault found by the caller: a record it could not read back.
+    void fail() { failed_ = true; }
     bool failed() const { return failed_; }
 
   private:
@@ -88,4 +100,4 @@ class ByteWriter {
     bool failed_ = false;
 };
 
-}  // namespace platform::resource
+}  // namespace platform::bytes
