@@ -37,7 +37,11 @@ static int CALLBACK browseCallback(HWND window, UINT message, LPARAM parameter, 
     if (message == BFFM_INITIALIZED) {
         const BrowseStart* start = (const BrowseStart*)data;
         SetWindowTextA(window, start->title);
+        /* With the new dialog style the tree may still be filling when this
+         * arrives, and the selection stops short; the posted copy comes
+         * once the dialog has settled. */
         SendMessageA(window, BFFM_SETSELECTIONA, TRUE, (LPARAM)start->folder);
+        PostMessageA(window, BFFM_SETSELECTIONA, TRUE, (LPARAM)start->folder);
     }
     return 0;
 }
