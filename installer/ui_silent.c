@@ -2,6 +2,7 @@
  * each message and action becomes one line on standard output, in UTF-8:
  * the ANSI texts go through UTF-16 with the ANSI code page. */
 #include <stdlib.h>
+#include <string.h>
 #include <windows.h>
 
 #include "text.h"
@@ -40,23 +41,25 @@ static void writeAll(HANDLE handle, const char* bytes, DWORD size) {
     }
 }
 
-/* One line: the CR LF pairs that break a message box's text become blanks. */
+/* One line: the CR LF pairs that break a message box's text become blanks.
+ * (No trail byte of a two-byte character is CR or LF.) */
 static void printLine(const char* ansi) {
     HANDLE handle = outputHandle();
-    Text line = {0};
+    char* line;
     const char* p;
+    size_t length = 0;
     int wideLength;
-    WCHAR* wide;
+    WCHAR* wide = NULL;
     DWORD mode;
-    if (handle == NULL) return;
+    if (handle == NULL || (line = malloc(strlen(ansi) + 3)) == NULL) return;
     for (p = ansi; *p != 0; ++p) {
         if (*p == '\r' && p[1] == '\n') ++p;
-        textAppend(&line, (*p == '\r' || *p == '\n') ? " " : (char[2]){*p, 0});
+        line[length++] = (*p == '\r' || *p == '\n') ? ' ' : *p;
     }
-    textAppend(&line, "\r\n");
-    wideLength = MultiByteToWideChar(CP_ACP, 0, textChars(&line), -1, NULL, 0);
-    wide = wideLength > 0 ? malloc(sizeof(WCHAR) * (size_t)wideLength) : NULL;
-    if (wide != NULL && MultiByteToWideChar(CP_ACP, 0, textChars(&line), -1, wide, wideLength)) {
+    memcpy(line + length, "\r\n", 3);
+    wideLength = MultiByteToWideChar(CP_ACP, 0, line, -1, NULL, 0);
+    if (wideLength > 0) wide = malloc(sizeof(WCHAR) * (size_t)wideLength);
+    if (wide != NULL && MultiByteToWideChar(CP_ACP, 0, line, -1, wide, wideLength)) {
         if (GetConsoleMode(handle, &mode)) {
             /* A console shows UTF-16 as it is, whatever its code page. */
             DWORD written;
@@ -70,7 +73,7 @@ static void printLine(const char* ansi) {
         }
     }
     free(wide);
-    textFree(&line);
+    free(line);
 }
 
 static int silentMessage(InstallerUi* ui, MessageKind kind, const char* title, const char* text) {

@@ -8,13 +8,14 @@ checks the lines printed (whole transcripts where they are fixed), the exit
 code, the installed files byte for byte, and that a failure leaves the
 destination as it was. Stand-ins built with MinGW show what the installer
 started: register_probe.dll records its DllRegisterServer call, and
-open_probe.exe records being opened.
+open_probe.exe records being opened. scripted_installer.exe, the installer's
+run with scripted answers in place of its windows, gives No and Cancel.
 
   installer_e2e.py --arch x86_64|i686 --updater UPDATER --installer EXE
                    --probes DIR --source REPO --work DIR
 
-DIR holds register_probe.dll, open_probe.exe and plugin.dll (the demo's)
-for ARCH. Exit status 77 (a skip for CTest) when Wine for ARCH cannot run
+DIR holds register_probe.dll, open_probe.exe and scripted_installer.exe for
+ARCH. Exit status 77 (a skip for CTest) when Wine for ARCH cannot run
 here or the French locale is missing; `bash scripts/deps.sh` installs both.
 """
 
@@ -63,7 +64,9 @@ class Wine:
     def unusable(self):
         """Why Wine cannot run here, or None."""
         if self.loader is None or self.server is None:
-            return "no Wine loader for this architecture (bash scripts/deps.sh installs it)"
+            return ("no 64-bit Wine (bash scripts/deps.sh installs wine64)" if self.arch == "x86_64"
+                    else "no 32-bit Wine: wine32 comes with bash scripts/deps.sh where the "
+                         "machine runs 32-bit programs (see README)")
         try:
             probe = subprocess.run([self.loader, "--version"], capture_output=True, timeout=60)
         except OSError as error:  # a 32-bit loader on a kernel without 32-bit support
@@ -442,6 +445,53 @@ class Suite:
         expect(self.marker(root / "registered.txt") == [f"DllRegisterServer {d}\\probe.dll"],
                "DllRegisterServer was not called")
         expect(not (root / "opened.txt").exists(), "a failed install opened its file")
+
+    def case_no_and_cancel_write_nothing(self):
+        """The answers the silent mode never gives, through the installer's
+        run under a scripted seam (scripted_installer.exe): No, Cancel or a
+        cancelled folder picker end it with nothing written; Yes throughout
+        installs into the folder chosen in the picker."""
+        root = self.job("answers")
+        job, dest = root / "job", root / "dest"
+        shutil.copyfile(self.probes / "scripted_installer.exe", job / "installer.exe")
+        (job / "plugin.dll").write_bytes(os.urandom(2000))
+        texts = {"Name": "Answers", "VBName": "", "Title": "Answer installer",
+                 "Warning": "Close the host first.", "Filename": "plugin.dll",
+                 "RunAfterInstall": ""}
+        write_ini(job, texts, [])
+        self.update(job)
+        t, d = texts["Title"], windows_path(dest)
+        question = f'question: {t}: Do you want to install the plugin "Answers"?'
+        warning = f"warning: {t}: Close the host first."
+        picker = (f'folder picker: {t}: Choose the folder to install "Answers" into: '
+                  f"(starts in {windows_path(job)})")
+        rows = [
+            ("No to the question", "n", [question + " -> No"]),
+            ("Cancel on the warning", "yn", [question + " -> Yes", warning + " -> Cancel"]),
+            ("the folder picker cancelled", "yyn",
+             [question + " -> Yes", warning + " -> OK", picker + " -> Cancel"]),
+        ]
+        for what, answers, expected in rows:
+            before = tree(root)
+            code, lines = self.run_scripted(job, answers, dest)
+            try:
+                expect_lines(lines, expected)
+                expect(code == 2, f"exit code {code}")
+                expect_same_tree(before, tree(root), str(root))
+            except Failure as failure:
+                raise Failure(f"{what}: {failure}")
+        code, lines = self.run_scripted(job, "yyy", dest)
+        expect_lines(lines, [
+            question + " -> Yes", warning + " -> OK", f"{picker} -> {d}", f"folder: {d}",
+            f"created folder: {d}", f"wrote: {d}\\plugin.dll (2000 bytes)",
+            f'message: {t}: The plugin "Answers" was installed in {d}.'])
+        expect(code == 0, f"exit code {code}")
+        expect((dest / "plugin.dll").read_bytes() == (job / "plugin.dll").read_bytes(),
+               "plugin.dll differs")
+
+    def run_scripted(self, job, answers, folder):
+        run = self.wine.run(["installer.exe", answers, windows_path(folder)], cwd=job)
+        return run.returncode, run.stdout.decode("cp1252").replace("\r\n", "\n").splitlines()
 
     # ---- running ----------------------------------------------------------
 
