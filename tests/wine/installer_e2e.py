@@ -47,6 +47,7 @@ def find_tool(candidates):
 
 class Wine:
     def __init__(self, arch, prefix):
+        self.arch = arch
         if arch == "x86_64":
             # /usr/bin/wine would pick the 32-bit loader whenever wine32 is there.
             self.loader = find_tool(["/usr/lib/wine/wine64", shutil.which("wine64")])
