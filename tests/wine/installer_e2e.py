@@ -79,14 +79,14 @@ class Wine:
             return f"the locale {LOCALE} is missing (bash scripts/deps.sh generates it)"
         return None
 
-    def run(self, arguments, cwd, extra_env=None, timeout=180):
+    def run(self, arguments, cwd, extra_env=None, timeout=180, wrapper=()):
         """Output goes to files, not pipes: the programs Wine starts in the
         background (services.exe and its kin) keep the descriptors, and a
         pipe would not end before they do."""
         env = dict(self.env)
         env.update(extra_env or {})
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            run = subprocess.run([self.loader] + arguments, cwd=cwd, env=env,
+            run = subprocess.run(list(wrapper) + [self.loader] + arguments, cwd=cwd, env=env,
                                  stdin=subprocess.DEVNULL, stdout=out, stderr=err,
                                  timeout=timeout)
             out.seek(0)
@@ -97,11 +97,14 @@ class Wine:
         shutil.rmtree(self.prefix, ignore_errors=True)
         self.prefix.mkdir(parents=True)
         started = time.monotonic()
-        # A persistent server keeps the prefix warm between the runs.
-        subprocess.run([self.server, "-p"], env=self.env, check=True, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.start_server()
         self.run(["wineboot", "--init"], cwd="/")
         return time.monotonic() - started
+
+    def start_server(self):
+        """A persistent server keeps the prefix warm between the runs."""
+        subprocess.run([self.server, "-p"], env=self.env, check=True, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def stop(self):
         subprocess.run([self.server, "-k"], env=self.env, check=False, stdin=subprocess.DEVNULL,
@@ -201,10 +204,10 @@ class Suite:
         expect(b"Installer updated!" in run.stdout,
                f"updater did not finish: {run.stdout!r} {run.stderr!r}")
 
-    def install(self, job, destination, extra_env=None):
+    def install(self, job, destination, extra_env=None, wrapper=()):
         """Runs the installer silently; returns its exit code and lines."""
         run = self.wine.run(["installer.exe", "/S", "/D=" + windows_path(destination)], cwd=job,
-                            extra_env=extra_env)
+                            extra_env=extra_env, wrapper=wrapper)
         try:
             text = run.stdout.decode("utf-8")
         except UnicodeDecodeError as error:
@@ -356,12 +359,12 @@ class Suite:
         self.update(job)
         return root, values["Title"]
 
-    def expect_failure(self, root, destination, title, reason, extra_env=None):
+    def expect_failure(self, root, destination, title, reason, extra_env=None, wrapper=()):
         """Installs into destination, expecting failure with one error line
         that starts with reason, and everything under root left as it was
         (the job's folder aside, which only the updater changed)."""
         before = tree(root)
-        code, lines = self.install(root / "job", destination, extra_env)
+        code, lines = self.install(root / "job", destination, extra_env, wrapper)
         after = tree(root)
         for marker in ("registered.txt", "opened.txt"):
             after.pop(marker, None)
@@ -391,6 +394,30 @@ class Suite:
         self.expect_failure(root, root / "blocker" / "dest", title,
                             f"Could not create the folder {windows_path(root / 'blocker')}: "
                             "a file of that name is in the way.")
+
+    def case_read_only_folder(self):
+        """A folder that cannot be written, even by root: a read-only bind
+        mount in a mount namespace of the installer's own."""
+        if subprocess.run(["unshare", "-m", "true"], capture_output=True).returncode != 0:
+            print("  (read_only_folder: no mount namespace here, so no read-only folder)")
+            return
+        root, title = self.failing_job("read-only", ["readme.txt"])
+        dest = root / "dest"
+        dest.mkdir()
+        (dest / "old.txt").write_bytes(b"was here before\n")
+        read_only = ["unshare", "-m", "sh", "-c",
+                     'mount --bind "$0" "$0" && mount -o remount,bind,ro "$0" && exec "$@"',
+                     str(dest)]
+        # Wine's server opens the files, so it must see the mount too: this
+        # run starts a server of its own inside the namespace.
+        self.wine.stop()
+        try:
+            self.expect_failure(root, dest, title,
+                                f"Could not write {windows_path(dest)}\\plugin.dll: ",
+                                wrapper=read_only)
+        finally:
+            self.wine.stop()
+            self.wine.start_server()
 
     def case_file_in_the_way_of_a_folder(self):
         root, title = self.failing_job("file-in-the-way", ["readme.txt", "data\\notes.txt"])
