@@ -429,6 +429,15 @@ static void freeRun(Run* run) {
     textFree(&run->failure);
 }
 
+/* "C:\x\" and "C:\x" are one folder; a root keeps its '\'. The last byte
+ * may be the second half of a two-byte character rather than a '\'. */
+static void dropTrailingSeparator(char* folder) {
+    size_t length = strlen(folder);
+    if (length > rootLength(folder) && folder[length - 1] == '\\' &&
+        CharPrevA(folder, folder + length) == folder + length - 1)
+        folder[length - 1] = 0;
+}
+
 /* The destination, asked starting in /D= or the current folder (the silent
  * mode takes that start as it is). Returns 0 when cancelled. */
 static int chooseDestination(Run* run, const InstallerOptions* options) {
@@ -447,13 +456,7 @@ static int chooseDestination(Run* run, const InstallerOptions* options) {
     if (!ok) return 0;
     if (!GetFullPathNameA(chosen, MAX_PATH, run->folder, &filePart))
         lstrcpynA(run->folder, chosen, MAX_PATH);
-    /* "C:\x\" and "C:\x" are one folder; a root keeps its '\'. */
-    {
-        size_t length = strlen(run->folder);
-        if (length > rootLength(run->folder) && run->folder[length - 1] == '\\' &&
-            CharPrevA(run->folder, run->folder + length) == run->folder + length - 1)
-            run->folder[length - 1] = 0;
-    }
+    dropTrailingSeparator(run->folder);
     action(run, "folder: %s", run->folder);
     return 1;
 }
