@@ -243,6 +243,8 @@ class Suite:
                "the demo's Name should hold a non-ASCII letter")
         code, lines = self.install(job, dest, self.probe_env(root))
         title, d = values["Title"], windows_path(dest)
+        print("  what installer.exe /S printed for the demo folder:")
+        print("".join(f"  | {line}\n" for line in lines), end="")
 
         def size(name):
             return (job / name.replace("\\", "/")).stat().st_size
