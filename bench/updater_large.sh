@@ -64,8 +64,7 @@ echo "updater_small_wall: $small ms (target < 20 ms) $(awk -v v="$small" 'BEGIN 
 large="$work/large"
 # The installer, padded to 1 MB with initialised read-only data.
 printf 'const unsigned char installerPadding[1048576] = {1};\n' > "$work/padding.c"
-i686-w64-mingw32-windres -O coff -o "$work/res.o" demo/src/installer.rc
-i686-w64-mingw32-gcc -Os -s -o "$large/installer.exe" demo/src/installer.c "$work/padding.c" "$work/res.o"
+bash installer/build.sh i686 "$large/installer.exe" "$work/padding.c"
 head -c $((64 * 1024 * 1024)) /dev/urandom > "$large/plugin.dll"
 {
   printf '[Texts]\r\nName=Large plugin\r\nVBName=Large.Connect\r\nTitle=Large installer\r\nWarning=\r\n'

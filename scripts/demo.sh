@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The main job on the demo: builds both programs, lays out a portable program
-# folder (build/demo-folder/) with the demo files of demo/, runs updater there
-# and shows the resources it wrote into installer.exe; with a display, it then
-# opens tamsel on that folder.
+# folder (build/demo-folder/) with the demo files of demo/, runs updater there,
+# says what each resource it wrote into installer.exe holds and, where Wine
+# runs, lets that installer install the plugin silently into a temporary
+# folder; with a display, it then opens tamsel on that folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/demo
@@ -36,12 +37,62 @@ show_resources() {
     echo "== After: reslist installer.exe"
     "$build/bin/reslist" "$folder/installer.exe"
   fi
+  echo "== What each resource holds (install_info.ini is in code page 1252)"
+  /usr/bin/python3 scripts/explain_resources.py "$folder/installer.exe" cp1252
+}
+
+# Where Wine runs, the updated installer installs the demo plugin silently
+# into a temporary folder and prints what it read and did. The demo folder's
+# installer.exe is the i686 build; without a 32-bit Wine, a copy of the folder
+# with the x86-64 build (installer-x64.exe) and an x86-64 plugin is updated
+# and run instead. A fresh Wine prefix takes some seconds to start.
+run_installer_under_wine() {
+  local wine="" arch="" job="$folder" work
+  if /usr/lib/wine/wine --version > /dev/null 2>&1; then
+    wine=/usr/lib/wine/wine arch=i686
+  elif /usr/lib/wine/wine64 --version > /dev/null 2>&1; then
+    wine=/usr/lib/wine/wine64 arch=x86_64
+  else
+    echo "== No Wine here: not running installer.exe (bash scripts/deps.sh installs wine64)."
+    return
+  fi
+  work=$(mktemp -d)
+  if [ "$arch" = x86_64 ]; then
+    echo "== No 32-bit Wine here: running the x86-64 build on a copy of the folder"
+    job="$work/job"
+    mkdir -p "$job"
+    cp -r "$folder/." "$job/"
+    cp "$folder/installer-x64.exe" "$job/installer.exe"
+    bash demo/src/build_plugin.sh "$job/plugin.dll" x86_64
+    (cd "$job" && printf '\n' | ./updater > /dev/null)
+  fi
+  echo "== installer.exe /S /D=<temporary folder> under $wine (LANG=fr_FR.UTF-8: code page 1252)"
+  local code=0 server
+  # Output to a file, not a pipe: the programs Wine keeps in the background
+  # hold on to it, and a pipe would not end before they do.
+  (
+    cd "$job"
+    export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+      LANG=fr_FR.UTF-8 LC_ALL=fr_FR.UTF-8
+    unset DISPLAY WAYLAND_DISPLAY
+    "$wine" wineboot --init > /dev/null 2>&1 || true
+    "$wine" installer.exe /S "/D=Z:${work//\//\\}\\installed" < /dev/null > "$work/out.txt" 2> /dev/null
+  ) || code=$?
+  tr -d '\r' < "$work/out.txt"
+  echo "== installer.exe ended with exit code $code; the installed files:"
+  (cd "$work/installed" 2> /dev/null && find . -type f -printf '%P, %s bytes\n' | sort) || echo "(none)"
+  echo "(A fresh Wine prefix has no program for .txt files, so opening readme.txt fails there.)"
+  server=/usr/lib/wine/wineserver64
+  [ -x "$server" ] || server=/usr/lib/wine/wineserver32
+  WINEPREFIX="$work/prefix" "$server" -k 2> /dev/null || true
+  rm -rf "$work"
 }
 
 build_programs
 lay_out_folder
 run_updater
 show_resources
+run_installer_under_wine
 
 # With a display, open the editor on the demo folder: edit, Save, answer Yes,
 # and the updater rewrites the demo installer.exe in a terminal window.

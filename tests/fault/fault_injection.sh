@@ -64,9 +64,7 @@ writeJob() {
 buildLargeInstaller() {
   local out="$1" scratch="$2"
   printf 'const unsigned char installerPadding[1048576] = {1};\n' > "$scratch/padding.c"
-  i686-w64-mingw32-windres -O coff -o "$scratch/res.o" "$root/demo/src/installer.rc"
-  i686-w64-mingw32-gcc -Os -s -o "$out" "$root/demo/src/installer.c" "$scratch/padding.c" \
-    "$scratch/res.o"
+  bash "$root/installer/build.sh" i686 "$out" "$scratch/padding.c"
 }
 
 # ---- running the updater --------------------------------------------------

@@ -1,0 +1,579 @@
+#!/usr/bin/python3
+"""The prepared installer end to end, under Wine.
+
+For each job: updater writes the job's install_info.ini into a copy of
+installer.exe, then `installer.exe /S /D=<folder>` installs it under Wine,
+with LANG=fr_FR.UTF-8 so that Wine's ANSI code page is 1252. Each case
+checks the lines printed (whole transcripts where they are fixed), the exit
+code, the installed files byte for byte, and that a failure leaves the
+destination as it was. Stand-ins built with MinGW show what the installer
+started: register_probe.dll records its DllRegisterServer call, and
+open_probe.exe records being opened. scripted_installer.exe, the installer's
+run with scripted answers in place of its windows, gives No and Cancel.
+
+  installer_e2e.py --arch x86_64|i686 --updater UPDATER --installer EXE
+                   --probes DIR --source REPO --work DIR
+
+DIR holds register_probe.dll, open_probe.exe and scripted_installer.exe for
+ARCH. Exit status 77 (a skip for CTest) when Wine for ARCH cannot run
+here or the French locale is missing; `bash scripts/deps.sh` installs both.
+"""
+
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import traceback
+from pathlib import Path
+
+SKIP = 77
+LOCALE = "fr_FR.UTF-8"
+
+
+def windows_path(path):
+    """Wine's Z: drive is the Unix root."""
+    return "Z:" + str(path).replace("/", "\\")
+
+
+def find_tool(candidates):
+    for candidate in candidates:
+        if candidate and os.access(candidate, os.X_OK):
+            return candidate
+    return None
+
+
+class Wine:
+    def __init__(self, arch, prefix):
+        self.arch = arch
+        if arch == "x86_64":
+            # /usr/bin/wine would pick the 32-bit loader whenever wine32 is there.
+            self.loader = find_tool(["/usr/lib/wine/wine64", shutil.which("wine64")])
+        else:
+            self.loader = find_tool(["/usr/lib/wine/wine"])
+        self.server = find_tool(["/usr/lib/wine/wineserver64", "/usr/lib/wine/wineserver32",
+                                 shutil.which("wineserver")])
+        self.env = {k: v for k, v in os.environ.items()
+                    if k not in ("DISPLAY", "WAYLAND_DISPLAY", "LANGUAGE")}
+        self.env.update(WINEPREFIX=str(prefix), WINEDEBUG="-all",
+                        # No Mono or Gecko download prompt: the first start must not wait.
+                        WINEDLLOVERRIDES="mscoree,mshtml=", LANG=LOCALE, LC_ALL=LOCALE)
+        self.prefix = prefix
+
+    def unusable(self):
+        """Why Wine cannot run here, or None."""
+        if self.loader is None or self.server is None:
+            return ("no 64-bit Wine (bash scripts/deps.sh installs wine64)" if self.arch == "x86_64"
+                    else "no 32-bit Wine: wine32 comes with bash scripts/deps.sh where the "
+                         "machine runs 32-bit programs (see README)")
+        try:
+            probe = subprocess.run([self.loader, "--version"], capture_output=True, timeout=60)
+        except OSError as error:  # a 32-bit loader on a kernel without 32-bit support
+            return f"{self.loader} does not start: {error}"
+        if probe.returncode != 0:
+            return f"{self.loader} does not start: {probe.stderr.decode(errors='replace').strip()}"
+        if "fr_FR.utf8" not in subprocess.run(["locale", "-a"], capture_output=True,
+                                              text=True).stdout:
+            return f"the locale {LOCALE} is missing (bash scripts/deps.sh generates it)"
+        return None
+
+    def run(self, arguments, cwd, extra_env=None, timeout=180, wrapper=()):
+        """Output goes to files, not pipes: the programs Wine starts in the
+        background (services.exe and its kin) keep the descriptors, and a
+        pipe would not end before they do."""
+        env = dict(self.env)
+        env.update(extra_env or {})
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            run = subprocess.run(list(wrapper) + [self.loader] + arguments, cwd=cwd, env=env,
+                                 stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                 timeout=timeout)
+            out.seek(0)
+            err.seek(0)
+            return subprocess.CompletedProcess(run.args, run.returncode, out.read(), err.read())
+
+    def boot(self):
+        shutil.rmtree(self.prefix, ignore_errors=True)
+        self.prefix.mkdir(parents=True)
+        started = time.monotonic()
+        self.start_server()
+        self.run(["wineboot", "--init"], cwd="/")
+        return time.monotonic() - started
+
+    def start_server(self):
+        """A persistent server keeps the prefix warm between the runs."""
+        subprocess.run([self.server, "-p"], env=self.env, check=True, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def stop(self):
+        subprocess.run([self.server, "-k"], env=self.env, check=False, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def tree(root):
+    """Everything under root: relative path -> bytes, or None for a folder."""
+    result = {}
+    if not root.exists():
+        return result
+    for path in sorted(root.rglob("*")):
+        key = path.relative_to(root).as_posix()
+        result[key] = None if path.is_dir() else path.read_bytes()
+    return result
+
+
+def write_ini(folder, texts, extras):
+    """The install-info file as the editor saves it, in code page 1252."""
+    lines = ["[Texts]", f"Name={texts['Name']}", f"VBName={texts['VBName']}",
+             f"Title={texts['Title']}", f"Warning={texts['Warning']}", "[Files]",
+             f"Filename={texts['Filename']}", f"Icon={texts.get('Icon', '')}", "[Misc]",
+             f"RunAfterInstall={texts['RunAfterInstall']}"]
+    if extras:
+        lines += ["[Extrafiles]"] + extras
+    (folder / "install_info.ini").write_bytes("".join(l + "\r\n" for l in lines).encode("cp1252"))
+
+
+def read_ini(path):
+    """Key values and the Extrafiles lines of an install-info file."""
+    values, extras, section = {}, [], None
+    for raw in path.read_bytes().decode("cp1252").splitlines():
+        line = raw.strip()
+        if line.startswith("[") and line.endswith("]"):
+            section = line[1:-1].lower()
+        elif section == "extrafiles" and line:
+            extras.append(line)
+        elif "=" in line:
+            key, _, value = line.partition("=")
+            values[key.strip()] = value.strip()
+    return values, extras
+
+
+class Failure(Exception):
+    pass
+
+
+def expect(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def expect_lines(actual, expected):
+    if actual != expected:
+        width = max(len(expected), len(actual))
+        rows = []
+        for i in range(width):
+            a = actual[i] if i < len(actual) else "(none)"
+            e = expected[i] if i < len(expected) else "(none)"
+            rows.append(("   " if a == e else " ! ") + f"expected: {e}\n" +
+                        ("   " if a == e else " ! ") + f"actual:   {a}")
+        raise Failure("printed lines differ:\n" + "\n".join(rows))
+
+
+def expect_same_tree(before, after, where):
+    if before != after:
+        added = sorted(set(after) - set(before))
+        gone = sorted(set(before) - set(after))
+        changed = sorted(k for k in set(before) & set(after) if before[k] != after[k])
+        raise Failure(f"{where} changed: added {added}, removed {gone}, changed {changed}")
+
+
+class Suite:
+    def __init__(self, options):
+        self.arch = options.arch
+        self.updater = Path(options.updater).resolve()
+        self.installer = Path(options.installer).resolve()
+        self.probes = Path(options.probes).resolve()
+        self.source = Path(options.source).resolve()
+        self.work = Path(options.work).resolve()
+        self.wine = Wine(self.arch, self.work / "prefix")
+        self.open_probe = self.work / "tools" / "open_probe.exe"
+
+    # ---- one job ----------------------------------------------------------
+
+    def job(self, name):
+        """A fresh folder for a case: job/ (the program folder) and dest/."""
+        root = self.work / name
+        shutil.rmtree(root, ignore_errors=True)
+        (root / "job").mkdir(parents=True)
+        shutil.copyfile(self.installer, root / "job" / "installer.exe")
+        return root
+
+    def update(self, job):
+        run = subprocess.run([str(self.updater)], cwd=job, input=b"\n", capture_output=True,
+                             timeout=120)
+        expect(b"Installer updated!" in run.stdout,
+               f"updater did not finish: {run.stdout!r} {run.stderr!r}")
+
+    def install(self, job, destination, extra_env=None, wrapper=()):
+        """Runs the installer silently; returns its exit code and lines."""
+        run = self.wine.run(["installer.exe", "/S", "/D=" + windows_path(destination)], cwd=job,
+                            extra_env=extra_env, wrapper=wrapper)
+        try:
+            text = run.stdout.decode("utf-8")
+        except UnicodeDecodeError as error:
+            raise Failure(f"the output is not UTF-8: {error}: {run.stdout!r}")
+        return run.returncode, text.replace("\r\n", "\n").splitlines()
+
+    def probe_env(self, root, fail_registration=False):
+        env = {"REGISTER_PROBE_MARKER": windows_path(root / "registered.txt"),
+               "OPEN_PROBE_MARKER": windows_path(root / "opened.txt")}
+        if fail_registration:
+            env["REGISTER_PROBE_FAIL"] = "1"
+        return env
+
+    def marker(self, path, wait=False):
+        """A probe's marker lines. An opened program runs on after the
+        installer has ended, so its marker may need a moment to appear."""
+        deadline = time.monotonic() + 60
+        while wait and not path.exists() and time.monotonic() < deadline:
+            time.sleep(0.1)
+        return path.read_text(encoding="cp1252").splitlines() if path.exists() else []
+
+    # ---- the cases --------------------------------------------------------
+
+    def case_demo_folder(self):
+        """The demo program folder as demo/assemble.sh lays it out."""
+        root = self.job("demo")
+        job, dest = root / "job", root / "dest"
+        subprocess.run(["bash", str(self.source / "demo" / "assemble.sh"), str(job), self.arch],
+                       check=True, capture_output=True)
+        self.update(job)
+        values, extras = read_ini(job / "install_info.ini")
+        expect(values["Name"] != values["Name"].encode("ascii", "replace").decode(),
+               "the demo's Name should hold a non-ASCII letter")
+        code, lines = self.install(job, dest, self.probe_env(root))
+        title, d = values["Title"], windows_path(dest)
+        print("  what installer.exe /S printed for the demo folder:")
+        print("".join(f"  | {line}\n" for line in lines), end="")
+
+        def size(name):
+            return (job / name.replace("\\", "/")).stat().st_size
+
+        expect_lines(lines, [
+            f'question: {title}: Do you want to install the plugin "{values["Name"]}"? -> Yes',
+            f"warning: {title}: {values['Warning']} -> OK",
+            f"folder: {d}",
+            f"created folder: {d}",
+            f"created folder: {d}\\data",
+            f"wrote: {d}\\{values['Filename']} ({size(values['Filename'])} bytes)",
+        ] + [f"wrote: {d}\\{name} ({size(name)} bytes)" for name in extras] + [
+            f"registered: {d}\\{values['Filename']} ({values['VBName']})",
+            f"opened: {d}\\{values['RunAfterInstall']}",
+            f'message: {title}: The plugin "{values["Name"]}" was installed in {d}.',
+        ])
+        expect(code == 0, f"exit code {code}")
+        for name in [values["Filename"]] + extras:
+            path = name.replace("\\", "/")
+            expect((dest / path).read_bytes() == (job / path).read_bytes(), f"{name} differs")
+        expect(set(tree(dest)) == {"plugin.dll", "readme.txt", "data", "data/notes.txt"},
+               f"unexpected files: {sorted(tree(dest))}")
+        # The demo plugin's DllRegisterServer writes its ProgID for the user.
+        query = self.wine.run(["reg", "query", "HKCU\\Software\\Classes\\" + values["VBName"]],
+                              cwd=root)
+        expect(query.returncode == 0 and b"Demo plugin" in query.stdout,
+               f"the ProgID is not registered: {query.stdout!r}")
+        # .txt files open with open_probe.exe in this prefix (see associate()).
+        opened = self.marker(root / "opened.txt", wait=True)
+        expect(len(opened) == 1 and opened[0].endswith(f'"{d}\\readme.txt"'),
+               f"readme.txt was not opened: {opened}")
+
+    def case_names_registration_and_opening(self):
+        """Absolute, relative, "." and non-ASCII names, a missing extra
+        file, a replaced file, a registered plugin, a program opened."""
+        root = self.job("names")
+        job, dest = root / "job", root / "dest"
+        accented, accented_windows = "donn\u00e9es/\u00e9t\u00e9.txt", "donn\u00e9es\\\u00e9t\u00e9.txt"
+        files = {
+            "bin/probe.dll": (self.probes / "register_probe.dll").read_bytes(),
+            "docs/guide.txt": b"the new guide\r\n",
+            "docs/big.bin": os.urandom(1024 * 1024 + 7),
+            # An absolute name keeps its last component; the updater reads
+            # it here, below a folder named "C:".
+            "C:/Windows/abs.txt": b"absolute\r\n",
+            "tools/open_probe.exe": (self.probes / "open_probe.exe").read_bytes(),
+            accented: "\u00e9t\u00e9\r\n".encode("cp1252"),
+        }
+        for name, data in files.items():
+            # Names on the Unix side are the ANSI bytes the updater opens.
+            path = job / os.fsdecode(name.encode("cp1252"))
+            path.parent.mkdir(parents=True, exist_ok=True)
+            path.write_bytes(data)
+        extras = ["docs\\guide.txt", "docs\\big.bin", "C:\\Windows\\abs.txt", "docs\\gone.txt",
+                  ".\\tools\\open_probe.exe", accented_windows]
+        # "—" is 0x97 in code page 1252 and a control character in Latin-1.
+        texts = {"Name": "Sonde \u00e0 registre", "VBName": "Probe.Server",
+                 "Title": "Installateur \u2014 sonde", "Warning": "",
+                 "Filename": "bin\\probe.dll", "RunAfterInstall": "tools\\open_probe.exe"}
+        write_ini(job, texts, extras)
+        (dest / "docs").mkdir(parents=True)
+        (dest / "docs" / "guide.txt").write_bytes(b"the old guide\r\n")
+        self.update(job)
+        code, lines = self.install(job, dest, self.probe_env(root))
+        t, d = texts["Title"], windows_path(dest)
+        size = {name: len(data) for name, data in files.items()}
+        expect_lines(lines, [
+            f'question: {t}: Do you want to install the plugin "{texts["Name"]}"? -> Yes',
+            f"folder: {d}",
+            "missing: docs\\gone.txt: not in this installer, not installed",
+            f"created folder: {d}\\tools",
+            f"created folder: {d}\\donn\u00e9es",
+            f"wrote: {d}\\probe.dll ({size['bin/probe.dll']} bytes)",
+            f"replaced: {d}\\docs\\guide.txt ({size['docs/guide.txt']} bytes)",
+            f"wrote: {d}\\docs\\big.bin ({size['docs/big.bin']} bytes)",
+            f"wrote: {d}\\abs.txt ({size['C:/Windows/abs.txt']} bytes)",
+            f"wrote: {d}\\tools\\open_probe.exe ({size['tools/open_probe.exe']} bytes)",
+            f"wrote: {d}\\{accented_windows} ({size[accented]} bytes)",
+            f"registered: {d}\\probe.dll (Probe.Server)",
+            f"opened: {d}\\tools\\open_probe.exe",
+            f'message: {t}: The plugin "{texts["Name"]}" was installed in {d}. '
+            "Not in this installer, so not installed: docs\\gone.txt.",
+        ])
+        expect(code == 0, f"exit code {code}")
+        installed = {"probe.dll": "bin/probe.dll", "docs/guide.txt": "docs/guide.txt",
+                     "docs/big.bin": "docs/big.bin", "abs.txt": "C:/Windows/abs.txt",
+                     "tools/open_probe.exe": "tools/open_probe.exe",
+                     # Wine keeps Unix names in UTF-8.
+                     accented: accented}
+        for where, name in installed.items():
+            expect((dest / where).read_bytes() == files[name], f"{where} differs from {name}")
+        expect(not (dest / "docs" / "gone.txt").exists(), "a missing file was made up")
+        leftovers = [k for k in tree(dest) if k.endswith(".tmp")]
+        expect(not leftovers, f"temporary files left: {leftovers}")
+        registered = self.marker(root / "registered.txt")
+        expect(registered == [f"DllRegisterServer {d}\\probe.dll"],
+               f"DllRegisterServer was not called once for probe.dll: {registered}")
+        opened = self.marker(root / "opened.txt", wait=True)
+        expect(len(opened) == 1 and opened[0].startswith(f"opened {d}\\tools\\open_probe.exe"),
+               f"open_probe.exe was not opened: {opened}")
+
+    def failing_job(self, name, extras, texts=None):
+        """A job whose files all exist: plugin.dll, readme.txt, data\\notes.txt."""
+        root = self.job(name)
+        job = root / "job"
+        (job / "data").mkdir()
+        (job / "plugin.dll").write_bytes(os.urandom(3000))
+        (job / "readme.txt").write_bytes(b"readme\r\n")
+        (job / "data" / "notes.txt").write_bytes(b"notes\r\n")
+        values = {"Name": "Failing plugin", "VBName": "", "Title": "Failing installer",
+                  "Warning": "", "Filename": "plugin.dll", "RunAfterInstall": "readme.txt"}
+        values.update(texts or {})
+        write_ini(job, values, extras)
+        self.update(job)
+        return root, values["Title"]
+
+    def expect_failure(self, root, destination, title, reason, extra_env=None, wrapper=()):
+        """Installs into destination, expecting failure with one error line
+        that starts with reason, and everything under root left as it was
+        (the job's folder aside, which only the updater changed)."""
+        before = tree(root)
+        code, lines = self.install(root / "job", destination, extra_env, wrapper)
+        after = tree(root)
+        for marker in ("registered.txt", "opened.txt"):
+            after.pop(marker, None)
+        expect(code == 1, f"exit code {code}, lines {lines}")
+        errors = [l for l in lines if l.startswith("error: ")]
+        expect(len(errors) == 1, f"not one error line: {lines}")
+        expect(errors[0].startswith(f"error: {title}: {reason}") and
+               errors[0].endswith(" The plugin was not installed."),
+               f"error line: {errors[0]!r}, expected to start {reason!r}")
+        expect(lines[-1] == errors[0], f"the error is not the last line: {lines}")
+        expect_same_tree(before, after, str(root))
+        return lines
+
+    def case_parent_name_refused(self):
+        root, title = self.failing_job("parent", ["readme.txt", "..\\escape.txt"])
+        # The updater read "..\escape.txt" from beside the job folder, where
+        # the refused name would also have led from dest: it stays as it is.
+        (root / "escape.txt").write_bytes(b"outside\n")
+        self.update(root / "job")
+        self.expect_failure(root, root / "dest", title,
+                            'The file name "..\\escape.txt" leads out of the install folder')
+        expect(not (root / "dest").exists(), "dest was made")
+
+    def case_folder_cannot_be_made(self):
+        root, title = self.failing_job("unwritable", ["readme.txt"])
+        (root / "blocker").write_bytes(b"a file, so no folder can be made below it\n")
+        self.expect_failure(root, root / "blocker" / "dest", title,
+                            f"Could not create the folder {windows_path(root / 'blocker')}: "
+                            "a file of that name is in the way.")
+
+    def case_read_only_folder(self):
+        """A folder that cannot be written, even by root: a read-only bind
+        mount in a mount namespace of the installer's own."""
+        if subprocess.run(["unshare", "-m", "true"], capture_output=True).returncode != 0:
+            print("  (read_only_folder: no mount namespace here, so no read-only folder)")
+            return
+        root, title = self.failing_job("read-only", ["readme.txt"])
+        dest = root / "dest"
+        dest.mkdir()
+        (dest / "old.txt").write_bytes(b"was here before\n")
+        read_only = ["unshare", "-m", "sh", "-c",
+                     'mount --bind "$0" "$0" && mount -o remount,bind,ro "$0" && exec "$@"',
+                     str(dest)]
+        # Wine's server opens the files, so it must see the mount too: this
+        # run starts a server of its own inside the namespace.
+        self.wine.stop()
+        try:
+            self.expect_failure(root, dest, title,
+                                f"Could not write {windows_path(dest)}\\plugin.dll: ",
+                                wrapper=read_only)
+        finally:
+            self.wine.stop()
+            self.wine.start_server()
+
+    def case_file_in_the_way_of_a_folder(self):
+        root, title = self.failing_job("file-in-the-way", ["readme.txt", "data\\notes.txt"])
+        dest = root / "dest"
+        dest.mkdir()
+        (dest / "data").write_bytes(b"a file where the installer wants a folder\n")
+        self.expect_failure(root, dest, title,
+                            f"Could not create the folder {windows_path(dest)}\\data: "
+                            "a file of that name is in the way.")
+
+    def case_folder_in_the_way_of_a_file(self):
+        """Fails while renaming into place: what was renamed is taken back."""
+        root, title = self.failing_job("folder-in-the-way", ["readme.txt"])
+        dest = root / "dest"
+        (dest / "readme.txt").mkdir(parents=True)
+        (dest / "readme.txt" / "inside.txt").write_bytes(b"kept\n")
+        d = windows_path(dest)
+        lines = self.expect_failure(root, dest, title,
+                                    f"Could not write {d}\\readme.txt: "
+                                    "a folder of that name is in the way.")
+        expect(f"removed: {d}\\plugin.dll" in lines, f"plugin.dll not taken back: {lines}")
+
+    def case_registration_fails(self):
+        root = self.job("register-fails")
+        job, dest = root / "job", root / "dest"
+        (job / "data").mkdir()
+        shutil.copyfile(self.probes / "register_probe.dll", job / "probe.dll")
+        (job / "readme.txt").write_bytes(b"the new readme\r\n")
+        (job / "data" / "notes.txt").write_bytes(b"notes\r\n")
+        texts = {"Name": "Probe", "VBName": "Probe.Server", "Title": "Probe installer",
+                 "Warning": "", "Filename": "probe.dll", "RunAfterInstall": "readme.txt"}
+        write_ini(job, texts, ["readme.txt", "data\\notes.txt"])
+        self.update(job)
+        dest.mkdir()
+        (dest / "readme.txt").write_bytes(b"the readme from before\r\n")
+        lines = self.expect_failure(root, dest, "Probe installer",
+                                    f"Could not register {windows_path(dest)}\\probe.dll as "
+                                    "Probe.Server: DllRegisterServer failed (0x80004005, ",
+                                    self.probe_env(root, fail_registration=True))
+        d = windows_path(dest)
+        expect_lines(lines[:-1], [
+            'question: Probe installer: Do you want to install the plugin "Probe"? -> Yes',
+            f"folder: {d}",
+            f"created folder: {d}\\data",
+            f"wrote: {d}\\probe.dll ({(job / 'probe.dll').stat().st_size} bytes)",
+            f"replaced: {d}\\readme.txt (16 bytes)",
+            f"wrote: {d}\\data\\notes.txt (7 bytes)",
+            f"removed: {d}\\data\\notes.txt",
+            f"restored: {d}\\readme.txt",
+            f"removed: {d}\\probe.dll",
+            f"removed folder: {d}\\data",
+        ])
+        expect(self.marker(root / "registered.txt") == [f"DllRegisterServer {d}\\probe.dll"],
+               "DllRegisterServer was not called")
+        expect(not (root / "opened.txt").exists(), "a failed install opened its file")
+
+    def case_no_and_cancel_write_nothing(self):
+        """The answers the silent mode never gives, through the installer's
+        run under a scripted seam (scripted_installer.exe): No, Cancel or a
+        cancelled folder picker end it with nothing written; Yes throughout
+        installs into the folder chosen in the picker."""
+        root = self.job("answers")
+        job, dest = root / "job", root / "dest"
+        shutil.copyfile(self.probes / "scripted_installer.exe", job / "installer.exe")
+        (job / "plugin.dll").write_bytes(os.urandom(2000))
+        texts = {"Name": "Answers", "VBName": "", "Title": "Answer installer",
+                 "Warning": "Close the host first.", "Filename": "plugin.dll",
+                 "RunAfterInstall": ""}
+        write_ini(job, texts, [])
+        self.update(job)
+        t, d = texts["Title"], windows_path(dest)
+        question = f'question: {t}: Do you want to install the plugin "Answers"?'
+        warning = f"warning: {t}: Close the host first."
+        picker = (f'folder picker: {t}: Choose the folder to install "Answers" into: '
+                  f"(starts in {windows_path(job)})")
+        rows = [
+            ("No to the question", "n", [question + " -> No"]),
+            ("Cancel on the warning", "yn", [question + " -> Yes", warning + " -> Cancel"]),
+            ("the folder picker cancelled", "yyn",
+             [question + " -> Yes", warning + " -> OK", picker + " -> Cancel"]),
+        ]
+        for what, answers, expected in rows:
+            before = tree(root)
+            code, lines = self.run_scripted(job, answers, dest)
+            try:
+                expect_lines(lines, expected)
+                expect(code == 2, f"exit code {code}")
+                expect_same_tree(before, tree(root), str(root))
+            except Failure as failure:
+                raise Failure(f"{what}: {failure}")
+        code, lines = self.run_scripted(job, "yyy", dest)
+        expect_lines(lines, [
+            question + " -> Yes", warning + " -> OK", f"{picker} -> {d}", f"folder: {d}",
+            f"created folder: {d}", f"wrote: {d}\\plugin.dll (2000 bytes)",
+            f'message: {t}: The plugin "Answers" was installed in {d}.'])
+        expect(code == 0, f"exit code {code}")
+        expect((dest / "plugin.dll").read_bytes() == (job / "plugin.dll").read_bytes(),
+               "plugin.dll differs")
+
+    def run_scripted(self, job, answers, folder):
+        run = self.wine.run(["installer.exe", answers, windows_path(folder)], cwd=job)
+        return run.returncode, run.stdout.decode("cp1252").replace("\r\n", "\n").splitlines()
+
+    # ---- running ----------------------------------------------------------
+
+    def associate_text_files(self):
+        """.txt files open with open_probe.exe, so that opening the demo's
+        readme can be seen (a fresh prefix has no program for them)."""
+        self.open_probe.parent.mkdir(parents=True, exist_ok=True)
+        shutil.copyfile(self.probes / "open_probe.exe", self.open_probe)
+        command = windows_path(self.open_probe).replace("\\", "\\\\")
+        reg = self.work / "associate.reg"
+        reg.write_text("REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\.txt]\r\n@=\"probe.txtfile\"\r\n\r\n"
+                       "[HKEY_CLASSES_ROOT\\probe.txtfile\\shell\\open\\command]\r\n"
+                       f"@=\"\\\"{command}\\\" \\\"%1\\\"\"\r\n", encoding="ascii")
+        result = self.wine.run(["regedit", "/S", windows_path(reg)], cwd=self.work)
+        expect(result.returncode == 0, f"regedit failed: {result.stderr!r}")
+
+    def main(self):
+        why = self.wine.unusable()
+        if why:
+            print(f"SKIP: Wine for {self.arch}: {why}")
+            return SKIP
+        self.work.mkdir(parents=True, exist_ok=True)
+        booted = self.wine.boot()
+        print(f"wine prefix ready in {booted:.1f} s ({self.wine.loader}, LANG={LOCALE})")
+        cases = [getattr(self, name) for name in dir(self) if name.startswith("case_")]
+        passed = failed = 0
+        try:
+            self.associate_text_files()
+            for case in cases:
+                started = time.monotonic()
+                try:
+                    case()
+                    passed += 1
+                    print(f"PASS {case.__name__[5:]} ({time.monotonic() - started:.1f} s)")
+                except Failure as failure:
+                    failed += 1
+                    print(f"FAIL {case.__name__[5:]}: {failure}")
+                except Exception:  # a broken case should not hide the others
+                    failed += 1
+                    print(f"FAIL {case.__name__[5:]}:\n{traceback.format_exc()}")
+        finally:
+            self.wine.stop()
+        print(f"installer under Wine ({self.arch}): {passed} passed, {failed} failed")
+        return 0 if failed == 0 else 1
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    for name in ("arch", "updater", "installer", "probes", "source", "work"):
+        parser.add_argument("--" + name, required=True)
+    return Suite(parser.parse_args()).main()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
