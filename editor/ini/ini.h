@@ -1,5 +1,8 @@
-// The editor's INI access routines. Every key the editor reads or writes, and
-// every line it adds to a section, passes through these three.
+// The editor's INI access routines. Every key the editor reads passes through
+// ReadINI. WriteINI and WriteIniSection write one key or one line per call and
+// commit the file each time; Save and the backups write through
+// writeInstallRecord (install_record.h) instead, and the tests use these two
+// as the reference for the bytes it must leave.
 #pragma once
 
 #include <cstdint>

@@ -60,7 +60,8 @@ TEST(WriteInstallRecord, SaveWithAnEmptyListHasNoExtrafilesSection) {
     EXPECT_EQ(scanExtraFiles(readBytes(dir / "f.ini")), std::nullopt);
 }
 
-// Save is specified as a delete and then single WriteINI / WriteIniSection calls.
+// Save leaves the bytes that deleting the file and then writing each key with
+// WriteINI and each entry with WriteIniSection would leave, in one commit.
 TEST(WriteInstallRecord, SaveEqualsTheSingleCallsAndSavingTwiceGivesTheSameText) {
     TempDir dir;
     const InstallRecord record = sampleRecord();
