@@ -13,6 +13,10 @@
 
 namespace editor_ini {
 
+// The size every read of the editor passes to ReadINI: a value keeps at most
+// 99 bytes in the ANSI code page.
+inline constexpr std::int32_t kReadSize = 100;
+
 // Reads one key. Size must lie between 1 and 300 (it is clamped to that
 // range). Gives Default when nothing was copied (missing file, section or
 // key, or an empty value); otherwise as much of the value as takes at most

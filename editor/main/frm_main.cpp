@@ -15,9 +15,9 @@
 
 #include "editor/backup/frm_backup.h"
 #include "editor/ini/install_record.h"
-#include "editor/main/text_convert.h"
 #include "editor/ui/dialogs.h"
 #include "editor/ui/list_box.h"
+#include "editor/ui/text_convert.h"
 #include "editor/ui/twips.h"
 
 // The icon lives in this static library's resources, which the linker would
@@ -31,6 +31,7 @@ namespace {
 
 using editor_ui::MessageButtons;
 using editor_ui::MessageIcon;
+using editor_ui::toStd;
 
 constexpr int kClientWidth = 3855;
 constexpr int kClientHeight = 6945;

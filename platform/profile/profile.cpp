@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/files/files.h"
+#include "platform/text/ascii.h"
 #include "platform/text/codepage.h"
 
 namespace platform::profile {
@@ -32,16 +33,6 @@ std::string_view trimBlanks(std::string_view text) {
 
 bool isBlankLine(std::string_view line) {
     return trimBlanks(line).empty();
-}
-
-char asciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return asciiLower(x) == asciiLower(y);
-           });
 }
 
 // A header is "[" name "]" after optional blanks; the name runs to the last
@@ -239,7 +230,7 @@ const Document::SectionSpan* Document::findSection(std::string_view section) con
     if (name.empty())
         return nullptr;
     for (const SectionSpan& span : sections_) {
-        if (equalsIgnoringCase(span.name, name))
+        if (text::equalIgnoringAsciiCase(span.name, name))
             return &span;
     }
     return nullptr;
@@ -252,7 +243,7 @@ std::optional<std::size_t> Document::findKeyLine(const SectionSpan& span,
         return std::nullopt;
     for (std::size_t i = span.header + 1; i < span.end; ++i) {
         auto parsed = keyLine(lines_[i].text);
-        if (parsed && equalsIgnoringCase(parsed->key, name))
+        if (parsed && text::equalIgnoringAsciiCase(parsed->key, name))
             return i;
     }
     return std::nullopt;
@@ -412,7 +403,7 @@ Status Document::removeSections(std::string_view section, bool asList) {
     std::size_t next = 0;
     bool removed = false;
     for (std::size_t i = 0; i < sections_.size();) {
-        if (!equalsIgnoringCase(sections_[i].name, name)) {
+        if (!text::equalIgnoringAsciiCase(sections_[i].name, name)) {
             ++i;
             continue;
         }
