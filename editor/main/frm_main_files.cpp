@@ -15,6 +15,7 @@
 #include "editor/ui/list_box.h"
 #include "editor/ui/text_convert.h"
 #include "platform/files/files.h"
+#include "platform/profile/profile.h"
 
 namespace editor_main {
 namespace {
@@ -39,11 +40,17 @@ void frmMain::ClearFields() {
 }
 
 void frmMain::LoadInstallInfo(const QString& Path) {
-    const std::string path = toStd(Path);
+    showInstallInfo(editor_ini::readInstallInfoText(toPath(Path)));
+}
+
+void frmMain::showInstallInfo(const platform::Result<std::string>& text) {
+    // A file that cannot be read reads as an empty one: every key gives "".
+    const platform::profile::Document file =
+        text ? platform::profile::Document::parse(*text) : platform::profile::Document{};
     const auto boxes = fieldBoxes();
     for (std::size_t i = 0; i < install_info::kFieldOrder.size(); ++i) {
         const install_info::Field& field = install_info::kFieldOrder[i];
-        std::string value = editor_ini::ReadINI(path, std::string(field.section),
+        std::string value = editor_ini::ReadINI(file, std::string(field.section),
                                                 std::string(field.key), "", editor_ini::kReadSize);
         if (i == install_info::kFieldWarning)
             value = install_info::warningTextToShow(value);
@@ -53,7 +60,6 @@ void frmMain::LoadInstallInfo(const QString& Path) {
         boxes[i]->setCursorPosition(0);
     }
 
-    const platform::Result<std::string> text = editor_ini::readInstallInfoText(toPath(Path));
     if (!text)
         return;
     const std::optional<std::vector<std::string>> entries = editor_ini::scanExtraFiles(*text);
@@ -65,14 +71,15 @@ void frmMain::LoadInstallInfo(const QString& Path) {
 }
 
 bool frmMain::loadReplacing(const QString& path) {
-    // Checked before ClearFields, so that a file that cannot be read leaves
+    // Read before ClearFields, so that a file that cannot be read leaves
     // the window as it was.
-    if (!platform::files::readTextFile(toPath(path))) {
+    const platform::Result<std::string> text = editor_ini::readInstallInfoText(toPath(path));
+    if (!text) {
         showError("Couldn't open " + path);
         return false;
     }
     ClearFields();
-    LoadInstallInfo(path);
+    showInstallInfo(text);
     return true;
 }
 
