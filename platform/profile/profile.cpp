@@ -169,7 +169,7 @@ Result<Document> Document::load(const fs::path& path) {
         return Document{};
     auto text = files::readTextFile(path);
     if (!text)
-        return Error{text.message()};
+        return text.error();
     return parse(*text);
 }
 
@@ -183,7 +183,7 @@ Result<Document> Document::loadText(const fs::path& path, unsigned codePage) {
         return Document{};
     auto bytes = files::readTextFile(path);
     if (!bytes)
-        return Error{bytes.message()};
+        return bytes.error();
     return decode(*bytes, codePage);
 }
 
