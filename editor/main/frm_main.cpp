@@ -31,7 +31,6 @@ namespace {
 
 using editor_ui::MessageButtons;
 using editor_ui::MessageIcon;
-using editor_ui::toStd;
 
 constexpr int kClientWidth = 3855;
 constexpr int kClientHeight = 6945;
@@ -340,10 +339,10 @@ QString frmMain::backupDefaultName() const {
 editor_ini::InstallRecord frmMain::currentRecord() const {
     editor_ini::InstallRecord record;
     const auto boxes = fieldBoxes();
-    for (std::size_t i = 0; i < boxes.size(); ++i) record.values[i] = toStd(boxes[i]->text());
+    for (std::size_t i = 0; i < boxes.size(); ++i) record.values[i] = editor_ui::toStd(boxes[i]->text());
     record.extraFiles.reserve(static_cast<std::size_t>(lstExtra->count()));
     for (int row = 0; row < lstExtra->count(); ++row) {
-        record.extraFiles.push_back(toStd(lstExtra->item(row)->text()));
+        record.extraFiles.push_back(editor_ui::toStd(lstExtra->item(row)->text()));
     }
     return record;
 }

@@ -163,14 +163,25 @@ Document Document::parse(std::string_view bytes) {
     return document;
 }
 
-Result<Document> Document::load(const fs::path& path) {
+namespace {
+
+// load and loadText: a missing file gives an empty document, an unreadable
+// one an Error; `toDocument` makes the document of the bytes read.
+template <typename ToDocument>
+Result<Document> loadFile(const fs::path& path, ToDocument toDocument) {
     std::error_code ec;
     if (!fs::exists(path, ec))
         return Document{};
-    auto text = files::readTextFile(path);
-    if (!text)
-        return text.error();
-    return parse(*text);
+    auto bytes = files::readTextFile(path);
+    if (!bytes)
+        return bytes.error();
+    return toDocument(*bytes);
+}
+
+}  // namespace
+
+Result<Document> Document::load(const fs::path& path) {
+    return loadFile(path, [](std::string_view bytes) { return parse(bytes); });
 }
 
 Document Document::decode(std::string_view bytes, unsigned codePage) {
@@ -178,13 +189,7 @@ Document Document::decode(std::string_view bytes, unsigned codePage) {
 }
 
 Result<Document> Document::loadText(const fs::path& path, unsigned codePage) {
-    std::error_code ec;
-    if (!fs::exists(path, ec))
-        return Document{};
-    auto bytes = files::readTextFile(path);
-    if (!bytes)
-        return bytes.error();
-    return decode(*bytes, codePage);
+    return loadFile(path, [codePage](std::string_view bytes) { return decode(bytes, codePage); });
 }
 
 Result<std::string> Document::encode(unsigned codePage) const {
