@@ -380,11 +380,11 @@ Status Document::addLastLine(std::string_view text) {
 }
 
 Status Document::removeSection(std::string_view section) {
-    return removeSections(section, false);
+    return removeSections(section, Contents::Keys);
 }
 
 Status Document::removeListSection(std::string_view section) {
-    return removeSections(section, true);
+    return removeSections(section, Contents::List);
 }
 
 bool Document::holdsKeyLine(const SectionSpan& span) const {
@@ -395,7 +395,7 @@ bool Document::holdsKeyLine(const SectionSpan& span) const {
     return false;
 }
 
-Status Document::removeSections(std::string_view section, bool asList) {
+Status Document::removeSections(std::string_view section, Contents contents) {
     if (holdsLineBreakOrNul(section)) {
         return refuse("section [" + std::string(section) + "]",
                       "the name holds a line break or NUL");
@@ -415,7 +415,9 @@ Status Document::removeSections(std::string_view section, bool asList) {
         // A list's entries are bare lines: a later "section" without a key
         // line is an entry that reads as a header, and belongs to the list.
         std::size_t end = i + 1;
-        while (asList && end < sections_.size() && !holdsKeyLine(sections_[end])) ++end;
+        while (contents == Contents::List && end < sections_.size() &&
+               !holdsKeyLine(sections_[end]))
+            ++end;
         std::move(lines_.begin() + static_cast<std::ptrdiff_t>(next),
                   lines_.begin() + static_cast<std::ptrdiff_t>(sections_[i].header),
                   std::back_inserter(kept));
