@@ -515,19 +515,19 @@ Status appendLine(std::string_view section, std::string_view text, const fs::pat
 Batch::Batch(fs::path file, Start start, std::optional<unsigned> textCodePage)
     : file_(std::move(file)), start_(start), textCodePage_(textCodePage) {}
 
-bool Batch::load() {
+Status Batch::load() {
     if (loaded_)
-        return loadError_.isOk();
+        return loadError_;
     loaded_ = true;
     if (start_ == Start::Empty)
-        return true;
+        return {};
     auto document = textCodePage_ ? Document::loadText(file_, *textCodePage_) : Document::load(file_);
     if (!document) {
         loadError_ = document.status();
-        return false;
+        return loadError_;
     }
     document_ = std::move(document).value();
-    return true;
+    return {};
 }
 
 Status Batch::apply(Status step) {
@@ -540,38 +540,38 @@ Status Batch::apply(Status step) {
 }
 
 Status Batch::setValue(std::string_view section, std::string_view key, std::string_view value) {
-    if (!load())
-        return loadError_;
+    if (Status loaded = load(); !loaded)
+        return loaded;
     return apply(document_.setValue(section, key, value));
 }
 
 Status Batch::appendLine(std::string_view section, std::string_view text) {
-    if (!load())
-        return loadError_;
+    if (Status loaded = load(); !loaded)
+        return loaded;
     return apply(document_.appendLine(section, text));
 }
 
 Status Batch::addLastLine(std::string_view text) {
-    if (!load())
-        return loadError_;
+    if (Status loaded = load(); !loaded)
+        return loaded;
     return apply(document_.addLastLine(text));
 }
 
 Status Batch::removeSection(std::string_view section) {
-    if (!load())
-        return loadError_;
+    if (Status loaded = load(); !loaded)
+        return loaded;
     return apply(document_.removeSection(section));
 }
 
 Status Batch::removeListSection(std::string_view section) {
-    if (!load())
-        return loadError_;
+    if (Status loaded = load(); !loaded)
+        return loaded;
     return apply(document_.removeListSection(section));
 }
 
 Status Batch::commit() {
-    if (!load())
-        return loadError_;
+    if (Status loaded = load(); !loaded)
+        return loaded;
     if (changed_) {
         std::string bytes;
         if (textCodePage_) {

@@ -194,7 +194,9 @@ class Batch {
 
   private:
     Status apply(Status step);
-    bool load();
+    // Reads the file on first use (a step or the commit); a failed read fails
+    // that call and every later one with the same Error.
+    Status load();
 
     std::filesystem::path file_;
     Start start_;
