@@ -8,8 +8,12 @@ seconds=${1:?usage: fuzz/run.sh SECONDS}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build/fuzz
 
+# Every library is instrumented for coverage and the sanitizers, as the
+# fuzz targets that link them are.
+instrument="-fsanitize=fuzzer-no-link,address,undefined"
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DTAMSEL_WITH_GUI=OFF -DTAMSEL_BUILD_TESTS=OFF >/dev/null
+  -DTAMSEL_WITH_GUI=OFF -DTAMSEL_BUILD_TESTS=OFF \
+  "-DCMAKE_C_FLAGS=$instrument" "-DCMAKE_CXX_FLAGS=$instrument" >/dev/null
 
 targets=()
 for source in "$root"/fuzz/*_fuzz.cpp; do

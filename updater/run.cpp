@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/install_info.h"
+#include "common/program_files.h"
 #include "platform/files/files.h"
 #include "platform/files/windows_access.h"
 #include "platform/profile/profile.h"
@@ -26,8 +27,6 @@ namespace updater {
 namespace {
 namespace fs = std::filesystem;
 namespace res = platform::resource;
-
-constexpr std::string_view kInstallerFileName = "installer.exe";
 
 // Fixed buffers, as the installer's reader expects: a value keeps at most
 // 1022 bytes in the ANSI code page (1023 is given as the size of a 1024-byte
@@ -224,7 +223,7 @@ int runSteps(const fs::path& workingDirectory, std::ostream& out, std::ostream& 
 
     auto plugin = takeInputFile(workingDirectory, filename.ansi(), warn);
 
-    const fs::path installer = locateFile(workingDirectory, kInstallerFileName, warn);
+    const fs::path installer = locateFile(workingDirectory, program_files::kInstaller, warn);
     // The update replaces the file through its folder, which the file's own
     // permission bits do not stop; Windows refuses a read-only file.
     if (auto writable = platform::files::checkWritableAsOnWindows(installer); !writable) {

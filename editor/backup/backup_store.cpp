@@ -1,14 +1,15 @@
 #include "editor/backup/backup_store.h"
 
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <cmath>
 #include <system_error>
 
 #include "common/install_info.h"
+#include "common/program_files.h"
 #include "editor/ini/ini.h"
 #include "platform/profile/profile.h"
+#include "platform/text/ascii.h"
 #include "platform/text/codepage.h"
 
 namespace editor_backup {
@@ -16,33 +17,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Every caller of ReadINI in the editor passes this size: 99 characters survive.
-constexpr std::int32_t kReadSize = 100;
-
 // The longest file name the file system takes, in bytes.
 constexpr std::size_t kMaxNameBytes = 255;
 
-// Files of the program folder that a backup must never overwrite or delete.
-constexpr std::array<std::string_view, 7> kProgramFiles{
-    install_info::kFileName,
-    "install_info backup.ini",
-    kListFileName,
-    "tamsel",
-    "tamsel.exe",
-    "updater",
-    "updater.exe",
-};
-
-bool equalIgnoringCase(std::string_view a, std::string_view b) {
-    auto lower = [](char c) {
-        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [&](char x, char y) { return lower(x) == lower(y); });
-}
-
 fs::path listPath(const fs::path& folder) {
-    return folder / kListFileName;
+    return folder / program_files::kBackupList;
 }
 
 // The count as the list file states it: a decimal number, rounded down, that
@@ -92,8 +71,8 @@ std::optional<std::string> backupNameProblem(std::string_view name) {
     }
     if (name.size() > kMaxNameBytes)
         return "The name is too long for a file name.";
-    for (std::string_view own : kProgramFiles) {
-        if (equalIgnoringCase(name, own)) {
+    for (std::string_view own : program_files::kOwnFiles) {
+        if (platform::text::equalIgnoringAsciiCase(name, own)) {
             // Built with append: GCC 12 at -O3 misreports operator+ on a
             // string literal here (-Wrestrict).
             std::string why = "\"";
@@ -148,15 +127,16 @@ std::vector<std::string> ReadBackupList(const fs::path& folder) {
         platform::profile::Document::loadText(listPath(folder), platform::text::ansiCodePage());
     const platform::profile::Document list =
         loaded ? std::move(loaded).value() : platform::profile::Document{};
-    const std::optional<std::size_t> count = parseCount(editor_ini::ReadINI(
-        list, std::string(kListSectionGeneral), std::string(kListKeyCount), "", kReadSize));
+    const std::optional<std::size_t> count =
+        parseCount(editor_ini::ReadINI(list, std::string(kListSectionGeneral),
+                                       std::string(kListKeyCount), "", editor_ini::kReadSize));
     std::vector<std::string> names;
     if (!count)
         return names;
     names.reserve(*count);
     for (std::size_t position = 1; position <= *count; ++position) {
         names.push_back(editor_ini::ReadINI(list, std::string(kListSectionNames),
-                                            std::to_string(position), "", kReadSize));
+                                            std::to_string(position), "", editor_ini::kReadSize));
     }
     return names;
 }

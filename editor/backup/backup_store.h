@@ -1,6 +1,7 @@
 // The backup store: named snapshots of an install-info record, each an
 // install-info file in the program folder whose file name is the backup name,
-// listed in order in the list file backup.ini. No Qt: the window only calls in.
+// listed in order in the list file backup.ini (program_files::kBackupList).
+// No Qt: the window only calls in.
 #pragma once
 
 #include <cstddef>
@@ -10,12 +11,12 @@
 #include <string_view>
 #include <vector>
 
+#include "editor/ini/ini.h"
 #include "editor/ini/install_record.h"
 #include "platform/result.h"
 
 namespace editor_backup {
 
-inline constexpr std::string_view kListFileName = "backup.ini";
 inline constexpr std::string_view kListSectionGeneral = "GEN";
 inline constexpr std::string_view kListKeyCount = "Backups";
 inline constexpr std::string_view kListSectionNames = "Backups";
@@ -30,7 +31,7 @@ inline constexpr std::size_t kMaxBackups = 32766;
 std::optional<std::string> backupNameProblem(std::string_view name);
 
 // The longest name the list file gives back whole, in ANSI bytes.
-inline constexpr std::size_t kMaxListedNameBytes = 99;
+inline constexpr std::size_t kMaxListedNameBytes = editor_ini::kReadSize - 1;
 
 // Why a new backup may not be made under `name` in `folder`, or nullopt when
 // it may. Beyond backupNameProblem, the name must read back from the list

@@ -12,14 +12,20 @@
 #include <string>
 #include <vector>
 
+#include "common/program_files.h"
 #include "editor/backup/backup_store.h"
 #include "editor/ui/dialogs.h"
 #include "editor/ui/list_box.h"
+#include "editor/ui/text_convert.h"
 #include "editor/ui/twips.h"
 #include "platform/text/codepage.h"
 
 namespace editor_backup {
 namespace {
+
+using editor_ui::toPath;
+using editor_ui::toQt;
+using editor_ui::toStd;
 
 // Layout in twips, relative to the client area.
 constexpr int kClientWidth = 3750;
@@ -64,7 +70,7 @@ class FrmBackup : public QWidget {
                                Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                                Qt::WindowCloseButtonHint),
           host_(host),
-          folder_(programFolder.toStdString()) {
+          folder_(toPath(programFolder)) {
         setObjectName(QStringLiteral("frmBackup"));
         setWindowTitle(QStringLiteral("Backup"));
         // No icon of its own: a window without one shows the application's icon,
@@ -105,7 +111,7 @@ class FrmBackup : public QWidget {
     void Form_Load() {
         lblInfo_->setText(QStringLiteral("Use this to backup your existing install file."));
         for (const std::string& name : ReadBackupList(folder_)) {
-            lstBackups_->addItem(QString::fromStdString(name));
+            lstBackups_->addItem(toQt(name));
         }
     }
 
@@ -121,8 +127,7 @@ class FrmBackup : public QWidget {
         // read back from the list unchanged would list a backup with no file.
         if (const auto refused =
                 newBackupNameProblem(folder_, name, platform::text::ansiCodePage())) {
-            showError(QStringLiteral("Invalid backup name!\r\n") +
-                      QString::fromStdString(*refused));
+            showError(QStringLiteral("Invalid backup name!\r\n") + toQt(*refused));
             return;
         }
         // One more name would make a count that reads back as unusable, and the
@@ -143,7 +148,7 @@ class FrmBackup : public QWidget {
         lstBackups_->addEntry(*answer);
         if (const platform::Status listed = WriteBackupList(folder_, names()); !listed) {
             delete lstBackups_->takeItem(lstBackups_->count() - 1);
-            showWriteError(folder_ / kListFileName, listed);
+            showWriteError(folder_ / program_files::kBackupList, listed);
         }
     }
 
@@ -154,8 +159,7 @@ class FrmBackup : public QWidget {
     // The action and the file on one line, the reason on the next.
     void showFileError(const QString& action, const std::filesystem::path& file,
                        const platform::Status& status) {
-        showError(action + QString::fromStdString(file.string()) + QStringLiteral("\r\n") +
-                  QString::fromStdString(status.message()));
+        showError(action + toQt(file.string()) + QStringLiteral("\r\n") + toQt(status.message()));
     }
 
     void cmdRemove_Click() {
@@ -166,7 +170,7 @@ class FrmBackup : public QWidget {
         // that is no backup (a hand-edited name, the installer, a readme), goes
         // from the list all the same and the file stays. A backup that could
         // not be deleted keeps its entry, so that it can still be found.
-        const std::string name = item->text().toStdString();
+        const std::string name = toStd(item->text());
         const platform::Result<Removal> removed = DeleteBackup(folder_, name);
         if (!removed) {
             showFileError(QStringLiteral("Couldn't delete "), BackupPath(folder_, name),
@@ -179,7 +183,7 @@ class FrmBackup : public QWidget {
         // A list that could not be written keeps the entry too: the window
         // shows what the list file says.
         if (const platform::Status listed = WriteBackupList(folder_, remaining); !listed) {
-            showWriteError(folder_ / kListFileName, listed);
+            showWriteError(folder_ / program_files::kBackupList, listed);
             return;
         }
         delete lstBackups_->takeItem(row);
@@ -191,7 +195,7 @@ class FrmBackup : public QWidget {
         QListWidgetItem* item = selectedItem();
         if (item == nullptr)
             return;
-        const std::string name = item->text().toStdString();
+        const std::string name = toStd(item->text());
         const std::filesystem::path path = BackupPath(folder_, name);
         // A listed name that names some other file (a hand-edited list, or
         // " readme.txt" read back as "readme.txt") is not loaded as a backup.
@@ -199,12 +203,12 @@ class FrmBackup : public QWidget {
         if (backupNameProblem(name) || (std::filesystem::symlink_status(path, error).type() !=
                                             std::filesystem::file_type::not_found &&
                                         !isBackupFile(path))) {
-            showError(QStringLiteral("Couldn't open ") + QString::fromStdString(path.string()));
+            showError(QStringLiteral("Couldn't open ") + toQt(path.string()));
             return;
         }
         // A load that failed has shown its own message; this window stays so the
         // author can pick another backup.
-        if (!host_.loadFromPath(QString::fromStdString(path.string())))
+        if (!host_.loadFromPath(toQt(path.string())))
             return;
         host_.showMainWindow();
         close();
@@ -229,7 +233,7 @@ class FrmBackup : public QWidget {
         std::vector<std::string> result;
         result.reserve(static_cast<std::size_t>(lstBackups_->count()));
         for (int row = 0; row < lstBackups_->count(); ++row) {
-            result.push_back(lstBackups_->item(row)->text().toStdString());
+            result.push_back(toStd(lstBackups_->item(row)->text()));
         }
         return result;
     }

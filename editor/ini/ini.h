@@ -1,5 +1,8 @@
-// The editor's INI access routines. Every key the editor reads or writes, and
-// every line it adds to a section, passes through these three.
+// The editor's INI access routines. Every key the editor reads passes through
+// ReadINI. WriteINI and WriteIniSection write one key or one line per call and
+// commit the file each time; Save and the backups write through
+// writeInstallRecord (install_record.h) instead, and the tests use these two
+// as the reference for the bytes it must leave.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +12,10 @@
 #include "platform/text/codepage.h"
 
 namespace editor_ini {
+
+// The size every read of the editor passes to ReadINI: a value keeps at most
+// 99 bytes in the ANSI code page.
+inline constexpr std::int32_t kReadSize = 100;
 
 // Reads one key. Size must lie between 1 and 300 (it is clamped to that
 // range). Gives Default when nothing was copied (missing file, section or

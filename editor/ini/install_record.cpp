@@ -68,7 +68,7 @@ platform::Status writeInstallRecord(const std::filesystem::path& file, const Ins
 platform::Result<std::string> readInstallInfoText(const std::filesystem::path& file) {
     auto bytes = platform::files::readTextFile(file);
     if (!bytes)
-        return platform::Error{bytes.message()};
+        return bytes.error();
     return platform::text::decodeTextFile(*bytes, platform::text::ansiCodePage()).utf8;
 }
 

@@ -15,9 +15,9 @@
 
 #include "editor/backup/frm_backup.h"
 #include "editor/ini/install_record.h"
-#include "editor/main/text_convert.h"
 #include "editor/ui/dialogs.h"
 #include "editor/ui/list_box.h"
+#include "editor/ui/text_convert.h"
 #include "editor/ui/twips.h"
 
 // The icon lives in this static library's resources, which the linker would
@@ -339,10 +339,10 @@ QString frmMain::backupDefaultName() const {
 editor_ini::InstallRecord frmMain::currentRecord() const {
     editor_ini::InstallRecord record;
     const auto boxes = fieldBoxes();
-    for (std::size_t i = 0; i < boxes.size(); ++i) record.values[i] = toStd(boxes[i]->text());
+    for (std::size_t i = 0; i < boxes.size(); ++i) record.values[i] = editor_ui::toStd(boxes[i]->text());
     record.extraFiles.reserve(static_cast<std::size_t>(lstExtra->count()));
     for (int row = 0; row < lstExtra->count(); ++row) {
-        record.extraFiles.push_back(toStd(lstExtra->item(row)->text()));
+        record.extraFiles.push_back(editor_ui::toStd(lstExtra->item(row)->text()));
     }
     return record;
 }

@@ -7,9 +7,11 @@
 #include <QString>
 #include <QWidget>
 #include <array>
+#include <string>
 
 #include "common/install_info.h"
 #include "editor/backup/backup_host.h"
+#include "platform/result.h"
 
 class QGroupBox;
 class QLabel;
@@ -58,8 +60,13 @@ class frmMain final : public QWidget, public editor_backup::BackupHost {
 
     void Form_Load();
     void ClearFields();
+    // Reads the file once and shows it (showInstallInfo).
     void LoadInstallInfo(const QString& Path);
-    // ClearFields and LoadInstallInfo, but only once the file is known to be readable.
+    // Fills the boxes and the extra-file list from a file's text as
+    // readInstallInfoText gave it: the keys and the scan both come from this
+    // one read. A failed read shows every key as missing and no list.
+    void showInstallInfo(const platform::Result<std::string>& text);
+    // ClearFields and showInstallInfo, but only once the file has been read.
     bool loadReplacing(const QString& path);
 
     void cmdLoad_Click();

@@ -7,13 +7,15 @@
 #include <filesystem>
 #include <string>
 
+#include "common/program_files.h"
 #include "editor/ini/ini.h"
 #include "editor/ini/install_record.h"
 #include "editor/main/frm_main.h"
-#include "editor/main/text_convert.h"
 #include "editor/ui/dialogs.h"
 #include "editor/ui/list_box.h"
+#include "editor/ui/text_convert.h"
 #include "platform/files/files.h"
+#include "platform/profile/profile.h"
 
 namespace editor_main {
 namespace {
@@ -21,16 +23,8 @@ namespace {
 using editor_ui::MessageAnswer;
 using editor_ui::MessageButtons;
 using editor_ui::MessageIcon;
-
-constexpr std::string_view kBackupFileName = "install_info backup.ini";
-// ReadINI's size: the window shows at most 99 characters of a value.
-constexpr int kReadSize = 100;
-
-#ifdef _WIN32
-constexpr std::string_view kUpdaterFileName = "updater.exe";
-#else
-constexpr std::string_view kUpdaterFileName = "updater";
-#endif
+using editor_ui::toPath;
+using editor_ui::toQt;
 
 }  // namespace
 
@@ -46,12 +40,18 @@ void frmMain::ClearFields() {
 }
 
 void frmMain::LoadInstallInfo(const QString& Path) {
-    const std::string path = toStd(Path);
+    showInstallInfo(editor_ini::readInstallInfoText(toPath(Path)));
+}
+
+void frmMain::showInstallInfo(const platform::Result<std::string>& text) {
+    // A file that cannot be read reads as an empty one: every key gives "".
+    const platform::profile::Document file =
+        text ? platform::profile::Document::parse(*text) : platform::profile::Document{};
     const auto boxes = fieldBoxes();
     for (std::size_t i = 0; i < install_info::kFieldOrder.size(); ++i) {
         const install_info::Field& field = install_info::kFieldOrder[i];
-        std::string value = editor_ini::ReadINI(path, std::string(field.section),
-                                                std::string(field.key), "", kReadSize);
+        std::string value = editor_ini::ReadINI(file, std::string(field.section),
+                                                std::string(field.key), "", editor_ini::kReadSize);
         if (i == install_info::kFieldWarning)
             value = install_info::warningTextToShow(value);
         boxes[i]->setText(toQt(value));
@@ -60,7 +60,6 @@ void frmMain::LoadInstallInfo(const QString& Path) {
         boxes[i]->setCursorPosition(0);
     }
 
-    const platform::Result<std::string> text = editor_ini::readInstallInfoText(toPath(Path));
     if (!text)
         return;
     const std::optional<std::vector<std::string>> entries = editor_ini::scanExtraFiles(*text);
@@ -72,14 +71,15 @@ void frmMain::LoadInstallInfo(const QString& Path) {
 }
 
 bool frmMain::loadReplacing(const QString& path) {
-    // Checked before ClearFields, so that a file that cannot be read leaves
+    // Read before ClearFields, so that a file that cannot be read leaves
     // the window as it was.
-    if (!platform::files::readTextFile(toPath(path))) {
+    const platform::Result<std::string> text = editor_ini::readInstallInfoText(toPath(path));
+    if (!text) {
         showError("Couldn't open " + path);
         return false;
     }
     ClearFields();
-    LoadInstallInfo(path);
+    showInstallInfo(text);
     return true;
 }
 
@@ -105,7 +105,7 @@ void frmMain::cmdSave_Click() {
         return;
 
     const std::filesystem::path info = toPath(InfoPath_);
-    const QString backup = QDir(programFolder_).filePath(toQt(kBackupFileName));
+    const QString backup = QDir(programFolder_).filePath(toQt(program_files::kInstallInfoBackup));
     std::error_code ec;
     // A first save has no earlier file to keep.
     if (std::filesystem::exists(info, ec)) {
@@ -137,7 +137,7 @@ void frmMain::cmdSave_Click() {
 void frmMain::startUpdater() {
     // The updater reads install_info.ini from its working directory: start it
     // in the program folder, where Save just wrote that file.
-    const QString updater = QDir(programFolder_).filePath(toQt(kUpdaterFileName));
+    const QString updater = QDir(programFolder_).filePath(toQt(program_files::kUpdater));
     QString error;
     if (!editor_ui::dialogs().startProcess({updater, programFolder_}, &error)) {
         showError("Couldn't start " + updater + "\r\n" + error);

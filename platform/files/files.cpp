@@ -67,7 +67,7 @@ Result<std::uint64_t> copyByReading(ByteSink& sink, int source, std::uint64_t fr
         if (got == 0)
             break;
         if (Status s = sink.write({chunk.get(), static_cast<std::size_t>(got)}); !s)
-            return Error{s.message()};
+            return s.error();
         done += static_cast<std::uint64_t>(got);
     }
     return done;
@@ -123,7 +123,7 @@ class FileSink final : public ByteSink {
 
     Result<std::uint64_t> copyFrom(int source, std::uint64_t size) override {
         if (Status s = flush(); !s)
-            return Error{s.message()};
+            return s.error();
         std::uint64_t done = 0;
 #ifdef __linux__
         // The kernel copies from page cache to page cache; where it cannot
@@ -152,7 +152,7 @@ class FileSink final : public ByteSink {
         if (!rest)
             return rest;
         if (Status s = flush(); !s)
-            return Error{s.message()};
+            return s.error();
         return done + *rest;
     }
 
@@ -314,7 +314,7 @@ Result<std::vector<std::byte>> readFile(const fs::path& path) {
         return {};
     });
     if (!read)
-        return Error{read.message()};
+        return read.error();
     return bytes;
 }
 
@@ -347,7 +347,7 @@ Status readInChunks(const fs::path& path, std::span<std::byte> buffer,
 Result<std::string> readTextFile(const fs::path& path) {
     auto bytes = readFile(path);
     if (!bytes)
-        return Error{bytes.message()};
+        return bytes.error();
     return std::string(reinterpret_cast<const char*>(bytes->data()), bytes->size());
 }
 

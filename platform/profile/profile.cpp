@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/files/files.h"
+#include "platform/text/ascii.h"
 #include "platform/text/codepage.h"
 
 namespace platform::profile {
@@ -32,16 +33,6 @@ std::string_view trimBlanks(std::string_view text) {
 
 bool isBlankLine(std::string_view line) {
     return trimBlanks(line).empty();
-}
-
-char asciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return asciiLower(x) == asciiLower(y);
-           });
 }
 
 // A header is "[" name "]" after optional blanks; the name runs to the last
@@ -172,14 +163,25 @@ Document Document::parse(std::string_view bytes) {
     return document;
 }
 
-Result<Document> Document::load(const fs::path& path) {
+namespace {
+
+// load and loadText: a missing file gives an empty document, an unreadable
+// one an Error; `toDocument` makes the document of the bytes read.
+template <typename ToDocument>
+Result<Document> loadFile(const fs::path& path, ToDocument toDocument) {
     std::error_code ec;
     if (!fs::exists(path, ec))
         return Document{};
-    auto text = files::readTextFile(path);
-    if (!text)
-        return Error{text.message()};
-    return parse(*text);
+    auto bytes = files::readTextFile(path);
+    if (!bytes)
+        return bytes.error();
+    return toDocument(*bytes);
+}
+
+}  // namespace
+
+Result<Document> Document::load(const fs::path& path) {
+    return loadFile(path, [](std::string_view bytes) { return parse(bytes); });
 }
 
 Document Document::decode(std::string_view bytes, unsigned codePage) {
@@ -187,13 +189,7 @@ Document Document::decode(std::string_view bytes, unsigned codePage) {
 }
 
 Result<Document> Document::loadText(const fs::path& path, unsigned codePage) {
-    std::error_code ec;
-    if (!fs::exists(path, ec))
-        return Document{};
-    auto bytes = files::readTextFile(path);
-    if (!bytes)
-        return Error{bytes.message()};
-    return decode(*bytes, codePage);
+    return loadFile(path, [codePage](std::string_view bytes) { return decode(bytes, codePage); });
 }
 
 Result<std::string> Document::encode(unsigned codePage) const {
@@ -239,7 +235,7 @@ const Document::SectionSpan* Document::findSection(std::string_view section) con
     if (name.empty())
         return nullptr;
     for (const SectionSpan& span : sections_) {
-        if (equalsIgnoringCase(span.name, name))
+        if (text::equalIgnoringAsciiCase(span.name, name))
             return &span;
     }
     return nullptr;
@@ -252,7 +248,7 @@ std::optional<std::size_t> Document::findKeyLine(const SectionSpan& span,
         return std::nullopt;
     for (std::size_t i = span.header + 1; i < span.end; ++i) {
         auto parsed = keyLine(lines_[i].text);
-        if (parsed && equalsIgnoringCase(parsed->key, name))
+        if (parsed && text::equalIgnoringAsciiCase(parsed->key, name))
             return i;
     }
     return std::nullopt;
@@ -384,11 +380,11 @@ Status Document::addLastLine(std::string_view text) {
 }
 
 Status Document::removeSection(std::string_view section) {
-    return removeSections(section, false);
+    return removeSections(section, Contents::Keys);
 }
 
 Status Document::removeListSection(std::string_view section) {
-    return removeSections(section, true);
+    return removeSections(section, Contents::List);
 }
 
 bool Document::holdsKeyLine(const SectionSpan& span) const {
@@ -399,7 +395,7 @@ bool Document::holdsKeyLine(const SectionSpan& span) const {
     return false;
 }
 
-Status Document::removeSections(std::string_view section, bool asList) {
+Status Document::removeSections(std::string_view section, Contents contents) {
     if (holdsLineBreakOrNul(section)) {
         return refuse("section [" + std::string(section) + "]",
                       "the name holds a line break or NUL");
@@ -412,14 +408,16 @@ Status Document::removeSections(std::string_view section, bool asList) {
     std::size_t next = 0;
     bool removed = false;
     for (std::size_t i = 0; i < sections_.size();) {
-        if (!equalsIgnoringCase(sections_[i].name, name)) {
+        if (!text::equalIgnoringAsciiCase(sections_[i].name, name)) {
             ++i;
             continue;
         }
         // A list's entries are bare lines: a later "section" without a key
         // line is an entry that reads as a header, and belongs to the list.
         std::size_t end = i + 1;
-        while (asList && end < sections_.size() && !holdsKeyLine(sections_[end])) ++end;
+        while (contents == Contents::List && end < sections_.size() &&
+               !holdsKeyLine(sections_[end]))
+            ++end;
         std::move(lines_.begin() + static_cast<std::ptrdiff_t>(next),
                   lines_.begin() + static_cast<std::ptrdiff_t>(sections_[i].header),
                   std::back_inserter(kept));
@@ -517,19 +515,19 @@ Status appendLine(std::string_view section, std::string_view text, const fs::pat
 Batch::Batch(fs::path file, Start start, std::optional<unsigned> textCodePage)
     : file_(std::move(file)), start_(start), textCodePage_(textCodePage) {}
 
-bool Batch::load() {
+Status Batch::load() {
     if (loaded_)
-        return loadError_.isOk();
+        return loadError_;
     loaded_ = true;
     if (start_ == Start::Empty)
-        return true;
+        return {};
     auto document = textCodePage_ ? Document::loadText(file_, *textCodePage_) : Document::load(file_);
     if (!document) {
         loadError_ = document.status();
-        return false;
+        return loadError_;
     }
     document_ = std::move(document).value();
-    return true;
+    return {};
 }
 
 Status Batch::apply(Status step) {
@@ -542,38 +540,38 @@ Status Batch::apply(Status step) {
 }
 
 Status Batch::setValue(std::string_view section, std::string_view key, std::string_view value) {
-    if (!load())
-        return loadError_;
+    if (Status loaded = load(); !loaded)
+        return loaded;
     return apply(document_.setValue(section, key, value));
 }
 
 Status Batch::appendLine(std::string_view section, std::string_view text) {
-    if (!load())
-        return loadError_;
+    if (Status loaded = load(); !loaded)
+        return loaded;
     return apply(document_.appendLine(section, text));
 }
 
 Status Batch::addLastLine(std::string_view text) {
-    if (!load())
-        return loadError_;
+    if (Status loaded = load(); !loaded)
+        return loaded;
     return apply(document_.addLastLine(text));
 }
 
 Status Batch::removeSection(std::string_view section) {
-    if (!load())
-        return loadError_;
+    if (Status loaded = load(); !loaded)
+        return loaded;
     return apply(document_.removeSection(section));
 }
 
 Status Batch::removeListSection(std::string_view section) {
-    if (!load())
-        return loadError_;
+    if (Status loaded = load(); !loaded)
+        return loaded;
     return apply(document_.removeListSection(section));
 }
 
 Status Batch::commit() {
-    if (!load())
-        return loadError_;
+    if (Status loaded = load(); !loaded)
+        return loaded;
     if (changed_) {
         std::string bytes;
         if (textCodePage_) {

@@ -99,7 +99,9 @@ class Document {
     void addSectionAtEnd(std::string_view section);
     void reindexSections();
     bool holdsKeyLine(const SectionSpan& span) const;
-    Status removeSections(std::string_view section, bool asList);
+    // What a removed section holds: key lines, or the bare lines of a list.
+    enum class Contents { Keys, List };
+    Status removeSections(std::string_view section, Contents contents);
 
     std::vector<Line> lines_;
     // The sections in file order; lines before the first header belong to none.
@@ -192,7 +194,9 @@ class Batch {
 
   private:
     Status apply(Status step);
-    bool load();
+    // Reads the file on first use (a step or the commit); a failed read fails
+    // that call and every later one with the same Error.
+    Status load();
 
     std::filesystem::path file_;
     Start start_;

@@ -9,6 +9,7 @@
 #include "editor/ini/ini.h"
 #include "tests/support/child_process.h"
 #include "tests/support/golden.h"
+#include "tests/support/rows.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -326,10 +327,7 @@ TEST(BackupStore, ANameWithBlanksIsStoredWholeAndReadBackTrimmed) {
 }
 
 TEST(BackupStore, UnsafeNamesAreRefusedAndTouchNothing) {
-    struct Row {
-        std::string name;
-        const char* fault;
-    };
+    using Row = test_support::NameRow<std::string>;
     const std::vector<Row> refused = {
         {"", "an empty name would name the folder itself"},
         {"sub/name", "a folder part writes outside the program folder"},

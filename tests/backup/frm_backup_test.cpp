@@ -16,6 +16,7 @@
 #include "tests/backup/backup_windows.h"
 #include "tests/editor/frm_main_fixture.h"
 #include "tests/support/child_process.h"
+#include "tests/support/rows.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -229,10 +230,7 @@ TEST_F(BackupWindow, MakeCancelledDoesNothing) {
 }
 
 TEST_F(BackupWindow, AnInvalidNameIsRefusedWithItsReason) {
-    struct Row {
-        QString name;
-        const char* fault;
-    };
+    using Row = test_support::NameRow<QString>;
     const std::vector<Row> rows = {
         {"", "an empty answer would list a backup that has no file"},
         {"../outside", "a folder part writes outside the program folder"},

@@ -13,6 +13,7 @@
 
 #include "tests/support/child_process.h"
 #include "tests/support/golden.h"
+#include "tests/support/rows.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -60,11 +61,8 @@ TEST(ReadINI, FollowsItsAlgorithm) {
     for (const ReadRow& row : rows) {
         SCOPED_TRACE(row.fault);
         TempDir dir;
-        if (row.file)
-            writeBytes(dir / "f.ini", *row.file);
-        EXPECT_EQ(
-            ReadINI((dir / "f.ini").string(), row.section, row.key, row.defaultValue, row.size),
-            row.expected);
+        const std::string file = test_support::rowFile(dir, row.file).string();
+        EXPECT_EQ(ReadINI(file, row.section, row.key, row.defaultValue, row.size), row.expected);
     }
 }
 
@@ -125,10 +123,7 @@ TEST(ReadINI, TheCutCountsAnsiBytesAndNeverSplitsACharacter) {
 // Every encoding an install-info file may come in reads as the same text:
 // the keys through ReadINI and the extra files through the scan.
 TEST(ReadINI, EveryEncodingOfAFileReadsAsTheSameText) {
-    struct Row {
-        const char* fault;
-        std::string bytes;
-    };
+    using Row = test_support::BytesRow;
     const Row rows[] = {
         {"1252 bytes read as UTF-8 show U+FFFD", "[Texts]\r\nName=Caf\xE9\r\n[Extrafiles]\r\nd\xE9.txt\r\n"},
         {"UTF-8 of an earlier version read as 1252",

@@ -12,6 +12,7 @@
 #include "editor/ini/ini.h"
 #include "tests/support/child_process.h"
 #include "tests/support/golden.h"
+#include "tests/support/rows.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -60,7 +61,8 @@ TEST(WriteInstallRecord, SaveWithAnEmptyListHasNoExtrafilesSection) {
     EXPECT_EQ(scanExtraFiles(readBytes(dir / "f.ini")), std::nullopt);
 }
 
-// Save is specified as a delete and then single WriteINI / WriteIniSection calls.
+// Save leaves the bytes that deleting the file and then writing each key with
+// WriteINI and each entry with WriteIniSection would leave, in one commit.
 TEST(WriteInstallRecord, SaveEqualsTheSingleCallsAndSavingTwiceGivesTheSameText) {
     TempDir dir;
     const InstallRecord record = sampleRecord();
@@ -174,10 +176,7 @@ TEST(WriteInstallRecord, ACharacterTheCodePageCannotHoldWritesNothing) {
 // A backup made again over a UTF-8 or UTF-16 file keeps its other lines,
 // rewritten in the code page.
 TEST(WriteInstallRecord, ABackupMadeOverAUnicodeFileRewritesItInTheCodePage) {
-    struct Row {
-        const char* fault;
-        std::string bytes;
-    };
+    using Row = test_support::BytesRow;
     const Row rows[] = {
         {"UTF-8 lines kept as UTF-8", "[Foreign]\r\nk=Caf\xC3\xA9\r\n[Texts]\r\nName=Old\r\n"},
         {"the UTF-8 mark kept", "\xEF\xBB\xBF[Foreign]\r\nk=Caf\xC3\xA9\r\n[Texts]\r\nName=Old\r\n"},

@@ -67,12 +67,11 @@ TEST(GetString, ReadsAsTheProfileRulesSay) {
     for (const KeyRow& row : rows) {
         SCOPED_TRACE(row.fault);
         TempDir dir;
-        if (row.file)
-            writeBytes(dir / "f.ini", *row.file);
+        const std::filesystem::path file = test_support::rowFile(dir, row.file);
         std::array<char, 300> buffer;
         buffer.fill(kFiller);
         std::size_t count =
-            getString(row.section, row.key, row.defaultValue, buffer, row.size, dir / "f.ini");
+            getString(row.section, row.key, row.defaultValue, buffer, row.size, file);
         EXPECT_EQ(count, row.expected.size());
         EXPECT_EQ(std::string(buffer.data(), count), row.expected);
         EXPECT_EQ(buffer[count], '\0');

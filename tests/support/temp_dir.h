@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -55,6 +56,15 @@ inline void writeBytes(const std::filesystem::path& path, std::string_view bytes
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+// The file "f.ini" in `dir`, written with `bytes` when a table row gives
+// some and left missing when it gives none.
+inline std::filesystem::path rowFile(const TempDir& dir, const std::optional<std::string>& bytes) {
+    std::filesystem::path file = dir / "f.ini";
+    if (bytes)
+        writeBytes(file, *bytes);
+    return file;
 }
 
 inline std::string readBytes(const std::filesystem::path& path) {

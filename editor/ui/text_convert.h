@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace editor_main {
+namespace editor_ui {
 
 inline std::string toStd(const QString& text) {
     return text.toStdString();
@@ -21,4 +21,4 @@ inline std::filesystem::path toPath(const QString& path) {
     return std::filesystem::path(toStd(path));
 }
 
-}  // namespace editor_main
+}  // namespace editor_ui
