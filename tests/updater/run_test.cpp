@@ -829,9 +829,9 @@ TEST_F(UpdaterRun, ASignedInstallerIsToldToBeSignedAgain) {
 TEST(DemoFolder, InstallInfoIsWhatTheEditorSaves) {
     TempDir dir;
     editor_ini::InstallRecord record;
-    // The demo's name holds a non-ASCII letter, in the ANSI code page
-    // (1252) as the file holds it.
-    record.values = {"D\xE9mo plugin",
+    // The demo's name holds a non-ASCII letter; Save writes it in the ANSI
+    // code page (1252), as the file holds it.
+    record.values = {"D\xC3\xA9mo plugin",
                      "DemoPlugin.Connect",
                      "Demo plugin installer",
                      "Close the host program before installing.",

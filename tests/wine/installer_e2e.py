@@ -294,8 +294,8 @@ class Suite:
             accented: "\u00e9t\u00e9\r\n".encode("cp1252"),
         }
         for name, data in files.items():
-            # Names on the Unix side are the ANSI bytes the updater opens.
-            path = job / os.fsdecode(name.encode("cp1252"))
+            # The updater takes the ANSI names to UTF-8, the file system's encoding.
+            path = job / name
             path.parent.mkdir(parents=True, exist_ok=True)
             path.write_bytes(data)
         extras = ["docs\\guide.txt", "docs\\big.bin", "C:\\Windows\\abs.txt", "docs\\gone.txt",
