@@ -40,11 +40,16 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 # The installer's tests run Wine under a French locale, where Wine's ANSI
-# code page is 1252.
-if ! locale -a 2>/dev/null | grep -qx 'fr_FR.utf8'; then
-  echo "Generating the locale fr_FR.UTF-8"
-  "${sudo_cmd[@]}" sed -i 's/^# *\(fr_FR.UTF-8 UTF-8\)/\1/' /etc/locale.gen
-  grep -qx 'fr_FR.UTF-8 UTF-8' /etc/locale.gen || echo 'fr_FR.UTF-8 UTF-8' | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null
+# code page is 1252, and a Russian one, where it is 1251.
+for loc in fr_FR ru_RU; do
+  if ! locale -a 2>/dev/null | grep -qx "$loc.utf8"; then
+    echo "Generating the locale $loc.UTF-8"
+    "${sudo_cmd[@]}" sed -i "s/^# *\($loc.UTF-8 UTF-8\)/\1/" /etc/locale.gen
+    grep -qx "$loc.UTF-8 UTF-8" /etc/locale.gen || echo "$loc.UTF-8 UTF-8" | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null
+    regenerate=1
+  fi
+done
+if [ -n "${regenerate:-}" ]; then
   "${sudo_cmd[@]}" locale-gen >/dev/null
 fi
 

@@ -74,9 +74,10 @@ class Wine:
             return f"{self.loader} does not start: {error}"
         if probe.returncode != 0:
             return f"{self.loader} does not start: {probe.stderr.decode(errors='replace').strip()}"
-        if "fr_FR.utf8" not in subprocess.run(["locale", "-a"], capture_output=True,
-                                              text=True).stdout:
-            return f"the locale {LOCALE} is missing (bash scripts/deps.sh generates it)"
+        installed = subprocess.run(["locale", "-a"], capture_output=True, text=True).stdout
+        for needed in ("fr_FR", "ru_RU"):
+            if f"{needed}.utf8" not in installed:
+                return f"the locale {needed}.UTF-8 is missing (bash scripts/deps.sh generates it)"
         return None
 
     def run(self, arguments, cwd, extra_env=None, timeout=180, wrapper=()):
@@ -276,6 +277,36 @@ class Suite:
         opened = self.marker(root / "opened.txt", wait=True)
         expect(len(opened) == 1 and opened[0].endswith(f'"{d}\\readme.txt"'),
                f"readme.txt was not opened: {opened}")
+
+    def case_texts_in_each_code_page(self):
+        """Texts typed in Unicode (a UTF-8 install-info file, as an earlier
+        editor saved it) reach the installer in the ANSI code page of the
+        locale, and read back through the loader and CP_ACP as typed: French
+        under code page 1252, Russian under 1251."""
+        for locale, texts in (
+                ("fr_FR.UTF-8", {"Name": "Caf\u00e9 cr\u00e8me \u2014 \u0153uvre",
+                                 "Title": "Installateur fran\u00e7ais"}),
+                ("ru_RU.UTF-8", {"Name": "\u041f\u043b\u0430\u0433\u0438\u043d \u00ab\u0451\u0436\u00bb",
+                                 "Title": "\u0423\u0441\u0442\u0430\u043d\u043e\u0432\u043a\u0430"})):
+            root = self.job("texts-" + locale[:2])
+            job, dest = root / "job", root / "dest"
+            (job / "plugin.dll").write_bytes(b"MZ not really a plugin")
+            lines = ["[Texts]", f"Name={texts['Name']}", f"Title={texts['Title']}",
+                     "[Files]", "Filename=plugin.dll"]
+            (job / "install_info.ini").write_bytes("".join(l + "\r\n" for l in lines).encode())
+            env = {k: v for k, v in os.environ.items() if k != "TAMSEL_CODEPAGE"}
+            env.update(LANG=locale, LC_ALL=locale)
+            run = subprocess.run([str(self.updater)], cwd=job, input=b"\n", capture_output=True,
+                                 timeout=120, env=env)
+            expect(b"Installer updated!" in run.stdout and run.stderr == b"",
+                   f"updater under {locale}: {run.stdout!r} {run.stderr!r}")
+            code, printed = self.install(job, dest, {"LANG": locale, "LC_ALL": locale})
+            print(f"  under {locale}:")
+            print("".join(f"  | {line}\n" for line in printed[:1]), end="")
+            expect(code == 0, f"exit code {code} under {locale}: {printed}")
+            expect(printed[:1] == [f'question: {texts["Title"]}: Do you want to install the '
+                                   f'plugin "{texts["Name"]}"? -> Yes'],
+                   f"under {locale} the installer read {printed[:1]}")
 
     def case_names_registration_and_opening(self):
         """Absolute, relative, "." and non-ASCII names, a missing extra
