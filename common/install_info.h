@@ -5,6 +5,8 @@
 #include <array>
 #include <string_view>
 
+#include "common/installer_resources.h"
+
 namespace install_info {
 
 inline constexpr std::string_view kFileName = "install_info.ini";
@@ -28,8 +30,8 @@ inline constexpr std::string_view kKeyIcon = "Icon";
 inline constexpr std::string_view kKeyRunAfterInstall = "RunAfterInstall";
 
 // What the updater uses when a key is missing (an empty value stays empty).
-inline constexpr std::string_view kDefaultName = "Nameles plugin";
-inline constexpr std::string_view kDefaultTitle = "Plugin installer";
+inline constexpr std::string_view kDefaultName = TAMSEL_DEFAULT_NAME;
+inline constexpr std::string_view kDefaultTitle = TAMSEL_DEFAULT_TITLE;
 
 // The editor shows this text for "no warning"; the file stores an empty value.
 inline constexpr std::string_view kNoWarning = "No Warning";

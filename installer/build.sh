@@ -21,7 +21,7 @@ trap 'rm -rf "$work"' EXIT
 # -mwindows: no console window when started from Explorer; -static-libgcc
 # keeps the program to system DLLs only; mingw's own printf family gives
 # C99 snprintf on every msvcrt.dll.
-"$tools-gcc" -std=c11 -Os -s -Wall -Wextra -Wpedantic -Werror \
+"$tools-gcc" -std=c11 -Os -s -Wall -Wextra -Wpedantic -Werror -I "$here/.." \
   -D__USE_MINGW_ANSI_STDIO=1 -mwindows -static-libgcc \
   -o "$out" \
   "$here/main.c" "$here/install.c" "$here/contract.c" "$here/names.c" "$here/text.c" \

@@ -39,12 +39,12 @@ static char* readText(int id, const char* fallback) {
 int readContract(Contract* contract) {
     memset(contract, 0, sizeof *contract);
     /* The defaults the updater itself writes for a missing key. */
-    contract->name = readText(kIdName, "Nameles plugin");
-    contract->pluginName = readText(kIdPluginName, "");
+    contract->name = readText(kIdName, TAMSEL_DEFAULT_NAME);
+    contract->pluginName = readText(kIdFilename, "");
     contract->runAfterInstall = readText(kIdRunAfterInstall, "");
-    contract->progId = readText(kIdProgId, "");
+    contract->progId = readText(kIdVBName, "");
     contract->warning = readText(kIdWarning, "");
-    contract->title = readText(kIdTitle, "Plugin installer");
+    contract->title = readText(kIdTitle, TAMSEL_DEFAULT_TITLE);
     contract->plugin = readBlob(kIdPlugin);
     contract->locationTable = readBlob(kIdLocationTable);
     return contract->name != NULL && contract->pluginName != NULL &&
@@ -62,4 +62,4 @@ void freeContract(Contract* contract) {
     memset(contract, 0, sizeof *contract);
 }
 
-Blob readExtraFile(size_t k) { return readBlob(kIdFirstExtraFile - 1 + k); }
+Blob readExtraFile(size_t k) { return readBlob(kIdExtraFileBase + k); }

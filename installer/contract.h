@@ -1,24 +1,12 @@
 /* What the updater wrote into this program: RT_RCDATA resources, language
  * neutral. Texts are NUL-terminated strings in the ANSI code page.
- *   101 Name  102 plugin file name  103 location table  104 run after install
- *   105 ProgID  106 plugin file  107 warning  108 title
- *   108 + k  the extra file named by the k-th line of 103 */
+ * The IDs are the updater's, from one header both programs include. */
 #ifndef INSTALLER_CONTRACT_H
 #define INSTALLER_CONTRACT_H
 
 #include <windows.h>
 
-enum {
-    kIdName = 101,
-    kIdPluginName = 102,
-    kIdLocationTable = 103,
-    kIdRunAfterInstall = 104,
-    kIdProgId = 105,
-    kIdPlugin = 106,
-    kIdWarning = 107,
-    kIdTitle = 108,
-    kIdFirstExtraFile = 109
-};
+#include "common/installer_resources.h"
 
 typedef struct Blob {
     const char* data; /* NULL when the resource is missing */

@@ -76,23 +76,18 @@ static void printLine(const char* ansi) {
     free(line);
 }
 
+/* Each kind of box as one line: every question is answered Yes (or OK). */
+static const char* const kSilentLines[] = {
+    [kAskYesNo] = "question: %s: %s -> Yes",
+    [kAskOkCancel] = "warning: %s: %s -> OK",
+    [kTellInfo] = "message: %s: %s",
+    [kTellError] = "error: %s: %s",
+};
+
 static int silentMessage(InstallerUi* ui, MessageKind kind, const char* title, const char* text) {
     Text line = {0};
     (void)ui;
-    switch (kind) {
-        case kAskYesNo:
-            textFormat(&line, "question: %s: %s -> Yes", title, text);
-            break;
-        case kAskOkCancel:
-            textFormat(&line, "warning: %s: %s -> OK", title, text);
-            break;
-        case kTellInfo:
-            textFormat(&line, "message: %s: %s", title, text);
-            break;
-        case kTellError:
-            textFormat(&line, "error: %s: %s", title, text);
-            break;
-    }
+    textFormat(&line, kSilentLines[kind], title, text);
     printLine(textChars(&line));
     textFree(&line);
     return 1;

@@ -35,19 +35,6 @@ constexpr std::size_t kValueSizeGiven = 1023;
 constexpr std::size_t kValueMaxBytes = kValueSizeGiven - 1;
 constexpr std::size_t kSectionBufferBytes = 10240;
 
-enum ResourceId : std::uint16_t {
-    kIdName = 101,
-    kIdFilename = 102,
-    kIdLocationTable = 103,
-    kIdRunAfterInstall = 104,
-    kIdVBName = 105,
-    kIdPlugin = 106,
-    kIdWarning = 107,
-    kIdTitle = 108,
-};
-// Extra file k (counting from 1) gets 108 + k; the icon group follows them.
-constexpr std::uint32_t kExtraFileIdBase = 108;
-
 // A plugin or extra file as resource data. A large regular file is measured
 // and left where it is, to be read again as the installer is written: the
 // job never holds its 100 MB of inputs, whose fresh pages cost more to fill
@@ -264,7 +251,7 @@ int runSteps(const fs::path& workingDirectory, std::ostream& out, std::ostream& 
     for (const std::string& line : extra.names) {
         out << "Adding: " << platform::text::ansiToUtf8(line, info.codePage).utf8 << "...\n";
         if (auto data = takeInputFile(workingDirectory, line, warn)) {
-            addInput(*update, static_cast<std::uint16_t>(kExtraFileIdBase + counter),
+            addInput(*update, static_cast<std::uint16_t>(kIdExtraFileBase + counter),
                      std::move(*data));
         }
         ++counter;
@@ -274,7 +261,7 @@ int runSteps(const fs::path& workingDirectory, std::ostream& out, std::ostream& 
     sink.add(res::kTypeRcData, kIdLocationTable, std::as_bytes(std::span(extra.table)));
 
     out << "Adding Icon...\n";
-    AddIcon(sink, workingDirectory, icon.ansi(), kExtraFileIdBase + counter, warn);
+    AddIcon(sink, workingDirectory, icon.ansi(), kIdExtraFileBase + counter, warn);
 
     auto committed = update->commit();
     if (!committed) {

@@ -1,0 +1,34 @@
+/* The resources the updater writes into installer.exe and the installer reads
+ * back, all RT_RCDATA and language neutral. Texts are NUL-terminated strings
+ * in the ANSI code page. Plain C, so that the installer (C, MinGW) and the
+ * updater (C++) share one copy. */
+#ifndef TAMSEL_COMMON_INSTALLER_RESOURCES_H
+#define TAMSEL_COMMON_INSTALLER_RESOURCES_H
+
+#ifdef __cplusplus
+namespace install_info {
+#endif
+
+enum InstallerResourceId {
+    kIdName = 101,
+    kIdFilename = 102,      /* the plugin file's name */
+    kIdLocationTable = 103, /* the extra files' names, each with its NUL, then a NUL */
+    kIdRunAfterInstall = 104,
+    kIdVBName = 105, /* the plugin's ProgID */
+    kIdPlugin = 106, /* the plugin file's bytes */
+    kIdWarning = 107,
+    kIdTitle = 108,
+    /* Extra file k (counting from 1) is kIdExtraFileBase + k; the icon group
+     * follows the last of them. */
+    kIdExtraFileBase = 108
+};
+
+/* What the installer shows for a text the install info left out. */
+#define TAMSEL_DEFAULT_NAME "Nameles plugin"
+#define TAMSEL_DEFAULT_TITLE "Plugin installer"
+
+#ifdef __cplusplus
+}  // namespace install_info
+#endif
+
+#endif
