@@ -107,14 +107,18 @@ InstallInfo readInstallInfo(const fs::path& file, unsigned codePage) {
 
 // A text as the installer reads it, in the ANSI code page. A character the
 // code page cannot hold becomes '?', as Windows' conversion makes it, and one
-// line on `err` names it and `what` (the key or line) that held it.
-std::string toInstallerText(const InstallInfo& info, std::string_view text, std::string_view what,
-                            std::ostream& err) {
+// line on `err` names it and where it stood: the key `name`, or line `line`
+// (from 1) of the section `name`.
+std::string toInstallerText(const InstallInfo& info, std::string_view text, std::string_view name,
+                            std::size_t line, std::ostream& err) {
     if (!info.converted)
         return std::string(text);
     platform::text::Encoded encoded = platform::text::utf8ToAnsiReplacing(text, info.codePage);
     for (const platform::text::Unmappable& character : encoded.unmappable) {
-        err << "warning: " << what << ": " << platform::text::describeCharacter(character.character)
+        err << "warning: \"" << name << '"';
+        if (line > 0)
+            err << " line " << line;
+        err << ": " << platform::text::describeCharacter(character.character)
             << " is not in " << platform::text::codePageName(info.codePage)
             << "; written as \"?\"\n";
     }
@@ -136,7 +140,7 @@ class Value {
         if (info.converted) {
             text = text.substr(
                 0, platform::text::utf8CutLengthForAnsi(text, kValueMaxBytes, info.codePage));
-            ansi_ = toInstallerText(info, text, "\"" + std::string(key) + "\"", err);
+            ansi_ = toInstallerText(info, text, key, 0, err);
         } else {
             ansi_ = text.substr(0, platform::text::ansiCutLength(text, kValueMaxBytes, info.codePage));
         }
@@ -168,11 +172,8 @@ ExtraFiles readExtraFiles(const InstallInfo& info, std::ostream& err) {
     for (std::size_t position = 0; position < n;) {
         const std::string_view line(whole.data() + position,
                                     ::strnlen(whole.data() + position, n - position));
-        extra.names.push_back(toInstallerText(
-            info, line,
-            "\"" + std::string(install_info::kSectionExtraFilesUpdater) + "\" line " +
-                std::to_string(extra.names.size() + 1),
-            err));
+        extra.names.push_back(toInstallerText(info, line, install_info::kSectionExtraFilesUpdater,
+                                              extra.names.size() + 1, err));
         extra.table += extra.names.back();
         extra.table += '\0';
         position += line.size() + 1;
