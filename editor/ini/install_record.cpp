@@ -9,9 +9,8 @@ namespace editor_ini {
 platform::Status writeInstallRecord(const std::filesystem::path& file, const InstallRecord& record,
                                     WriteMode mode, const EntryWritten& onEntryWritten) {
     using platform::profile::Batch;
-    auto notSaved = [&](const std::string& why) {
-        return platform::Error{"could not save " + file.string() + ": " + why};
-    };
+    // The reason alone: the caller's message names the file, once.
+    auto notSaved = [](const std::string& why) { return platform::Error{why}; };
     // A refused step (a line break pasted into a box) stops the write before
     // the commit: the file would otherwise be replaced without that key while
     // the window says it could not save. The file stays byte for byte as it was.

@@ -46,9 +46,10 @@ using EntryWritten = std::function<void(std::size_t index)>;
 // whatever encoding it has and its other lines are rewritten in the code
 // page too. A value or entry the file cannot hold (a line break, a character
 // the code page cannot hold) fails the whole write, and so does another line
-// of an existing file the code page cannot hold. A failure names what could
+// of an existing file the code page cannot hold. A failure says what could
 // not be written (the key, the extra file's position and text, or the line,
-// with the character and the code page) and leaves the file as it was.
+// with the character and the code page) without naming `file`, which the
+// caller's message does, and leaves the file as it was.
 platform::Status writeInstallRecord(const std::filesystem::path& file, const InstallRecord& record,
                                     WriteMode mode, const EntryWritten& onEntryWritten = {});
 

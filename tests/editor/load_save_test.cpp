@@ -337,6 +337,8 @@ TEST_F(LoadSave, ALineBreakInABoxOrEntrySavesNothingAndSaysError) {
          "the field \"Name\" holds U+0416 '\u0416', which code page 1252 cannot hold"},
         {"an extra file the code page cannot hold saved as '?'", "", "\u65E5.txt",
          "extra file 1 \"\u65E5.txt\" holds U+65E5 '\u65E5', which code page 1252 cannot hold"},
+        {"the file named twice: \"Couldn't save X\", then \"could not save X: ...\"", "txtIcon",
+         "a\nb", "\"Icon\""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fault);
@@ -354,6 +356,7 @@ TEST_F(LoadSave, ALineBreakInABoxOrEntrySavesNothingAndSaysError) {
         EXPECT_TRUE(error->text.startsWith("Couldn't save " + qpath(infoFile()) + "\r\n"))
             << error->text.toStdString();
         EXPECT_TRUE(error->text.contains(c.named)) << error->text.toStdString();
+        EXPECT_EQ(error->text.count(qpath(infoFile())), 1) << "the file is named once";
         EXPECT_EQ(readBytes(infoFile()), original);
     }
 }
