@@ -152,23 +152,28 @@ void FrmMain::cmdSave_Click() {
 
     const std::filesystem::path info = utf8Path(InfoPath_);
     const std::string backup = inFolder(programFolder_, program_files::kInstallInfoBackup);
-    std::error_code ec;
-    // A first save has no earlier file to keep.
-    if (std::filesystem::exists(info, ec)) {
-        const platform::Status copied = platform::files::copyFile(info, utf8Path(backup));
-        if (!copied) {
-            showError("Couldn't copy " + InfoPath_ + " to " + backup + "\r\n" + copied.message());
-            return;
-        }
-    }
+    // The copy of the previous file is made only once the record is known to
+    // be writable: a refused Save leaves "install_info backup.ini", the only
+    // undo of the last Save, as it was.
+    std::optional<std::string> copyFailure;
+    auto keepPrevious = [&]() -> platform::Status {
+        std::error_code ec;
+        if (!std::filesystem::exists(info, ec))
+            return {};  // a first save has no earlier file to keep
+        platform::Status copied = platform::files::copyFile(info, utf8Path(backup));
+        if (!copied)
+            copyFailure = "Couldn't copy " + InfoPath_ + " to " + backup + "\r\n" + copied.message();
+        return copied;
+    };
     // One batch, replacing install_info.ini atomically: a failure keeps the
     // previous file instead of leaving it deleted.
     const FieldValues values = currentValues();
     const platform::Status written = editor_ini::writeInstallRecord(
         info, {values.texts, values.extraFiles}, editor_ini::WriteMode::FreshFile,
-        [this](std::size_t index) { selectExtraEntry(static_cast<int>(index)); });
+        [this](std::size_t index) { selectExtraEntry(static_cast<int>(index)); }, keepPrevious);
     if (!written) {
-        showError("Couldn't save " + InfoPath_ + "\r\n" + written.message());
+        showError(copyFailure ? *copyFailure
+                              : "Couldn't save " + InfoPath_ + "\r\n" + written.message());
         return;
     }
     const MessageAnswer answer =

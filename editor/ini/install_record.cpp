@@ -7,7 +7,8 @@
 namespace editor_ini {
 
 platform::Status writeInstallRecord(const std::filesystem::path& file, const InstallRecord& record,
-                                    WriteMode mode, const EntryWritten& onEntryWritten) {
+                                    WriteMode mode, const EntryWritten& onEntryWritten,
+                                    const BeforeCommit& beforeCommit) {
     using platform::profile::Batch;
     // The reason alone: the caller's message names the file, once.
     auto notSaved = [](const std::string& why) { return platform::Error{why}; };
@@ -58,6 +59,10 @@ platform::Status writeInstallRecord(const std::filesystem::path& file, const Ins
         }
         if (onEntryWritten)
             onEntryWritten(i);
+    }
+    if (beforeCommit) {
+        if (platform::Status ready = beforeCommit(); !ready)
+            return ready;
     }
     if (platform::Status written = batch.commit(); !written)
         return notSaved(written.message());

@@ -339,10 +339,14 @@ TEST_F(LoadSave, ALineBreakInABoxOrEntrySavesNothingAndSaysError) {
          "extra file 1 \"\u65E5.txt\" holds U+65E5 '\u65E5', which code page 1252 cannot hold"},
         {"the file named twice: \"Couldn't save X\", then \"could not save X: ...\"", "txtIcon",
          "a\nb", "\"Icon\""},
+        {"a refused Name with \u0141 overwrote the copy of the previous file", "txtName",
+         "\u0141\u00F3d\u017A", "U+0141"},
     };
+    const std::string previousCopy = "[Texts]\r\nName=One before\r\n";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fault);
         writeBytes(infoFile(), original);
+        writeBytes(backupFile(), previousCopy);
         dialogs.messages.clear();
         open();
         if (c.boxName.isEmpty())
@@ -358,6 +362,7 @@ TEST_F(LoadSave, ALineBreakInABoxOrEntrySavesNothingAndSaysError) {
         EXPECT_TRUE(error->text.contains(c.named)) << error->text.toStdString();
         EXPECT_EQ(error->text.count(qpath(infoFile())), 1) << "the file is named once";
         EXPECT_EQ(readBytes(infoFile()), original);
+        EXPECT_EQ(readBytes(backupFile()), previousCopy) << "a refused Save writes nothing at all";
     }
 }
 
