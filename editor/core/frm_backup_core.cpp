@@ -1,5 +1,6 @@
 #include "editor/core/frm_backup_core.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "common/program_files.h"
@@ -38,9 +39,17 @@ void FrmBackup::cmdMake_Click() {
         return;
     }
     ListControl& list = view_.lstBackups();
+    // A name already listed would overwrite that backup without a word and
+    // list it twice: ask, and on Yes rewrite the file under the entry it has.
+    const std::vector<std::string> listed = names();
+    const bool replacing = std::find(listed.begin(), listed.end(), name) != listed.end();
+    if (replacing && view_.messageBox({"A backup named \"" + name + "\" exists. Replace it?",
+                                       "Backup name", MessageIcon::Question,
+                                       MessageButtons::YesNo}) != MessageAnswer::Yes)
+        return;
     // One more name would make a count that reads back as unusable, and the
     // whole list would be lost on the next opening.
-    if (static_cast<std::size_t>(list.count()) >= editor_backup::kMaxBackups) {
+    if (!replacing && static_cast<std::size_t>(list.count()) >= editor_backup::kMaxBackups) {
         showError("Invalid backup name!\r\nThe backup list is full.");
         return;
     }
@@ -55,6 +64,8 @@ void FrmBackup::cmdMake_Click() {
         showFileError("Couldn't write ", path, written.message());
         return;
     }
+    if (replacing)
+        return;
     list.add(name);
     if (const platform::Status listed = editor_backup::WriteBackupList(folder, names()); !listed) {
         list.remove(list.count() - 1);
@@ -74,15 +85,19 @@ void FrmBackup::cmdRemove_Click() {
     // list all the same and the file stays. A backup that could not be deleted
     // keeps its entry, so that it can still be found.
     const std::string name = list.entry(row);
-    const platform::Result<editor_backup::Removal> removed =
-        editor_backup::DeleteBackup(folder, name);
-    if (!removed) {
-        showFileError("Couldn't delete ", utf8Text(editor_backup::BackupPath(folder, name)),
-                      removed.message());
-        return;
-    }
     std::vector<std::string> remaining = names();
     remaining.erase(remaining.begin() + row);
+    // Entries of one name share one file (lists made before Make asked): the
+    // file goes with the last of them, never from under another entry.
+    if (std::find(remaining.begin(), remaining.end(), name) == remaining.end()) {
+        const platform::Result<editor_backup::Removal> removed =
+            editor_backup::DeleteBackup(folder, name);
+        if (!removed) {
+            showFileError("Couldn't delete ", utf8Text(editor_backup::BackupPath(folder, name)),
+                          removed.message());
+            return;
+        }
+    }
     // A list that could not be written keeps the entry too: the window shows
     // what the list file says.
     if (const platform::Status listed = editor_backup::WriteBackupList(folder, remaining);

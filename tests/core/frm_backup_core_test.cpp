@@ -199,14 +199,58 @@ TEST_F(BackupWindow, RemoveDeletesTheFileAndRewritesTheList) {
     window->cmdRemove_Click();
     EXPECT_EQ(entries(), (Names{"alpha", "beta", "gone"}));
     EXPECT_EQ(view.list.selected(), -1);
-    EXPECT_EQ(listFolder(dir.path()), (Names{"backup.ini", "beta"}))
-        << "two entries of one name share one file";
+    EXPECT_EQ(listFolder(dir.path()), (Names{"alpha", "backup.ini", "beta"}))
+        << "a file another entry names stays: that entry would open nothing";
 
     view.list.select(2);
     window->cmdRemove_Click();
     EXPECT_TRUE(dialogs.messages.empty()) << "a file already gone is no error";
-    EXPECT_EQ(readBytes(dir / "backup.ini"),
-              "[GEN]\r\nBackups=2\r\n[Backups]\r\n1=alpha\r\n2=beta\r\n");
+    view.list.select(0);
+    window->cmdRemove_Click();
+    EXPECT_EQ(listFolder(dir.path()), (Names{"backup.ini", "beta"}))
+        << "the file goes with the last entry that names it";
+    EXPECT_EQ(readBytes(dir / "backup.ini"), "[GEN]\r\nBackups=1\r\n[Backups]\r\n1=beta\r\n");
+}
+
+// Making a backup again under a listed name overwrote the earlier snapshot
+// without a word and listed the name twice.
+TEST_F(BackupWindow, MakeUnderAListedNameAsksFirst) {
+    struct Row {
+        const char* fault;
+        Names list;
+        MessageAnswer answer;
+        std::string newName;  // the name box, which the backup takes as its Name
+        bool replaced;
+    };
+    const Row rows[] = {
+        {"Yes listed \"first\" twice", {"first", "other"}, MessageAnswer::Yes, "Edited", true},
+        {"No still overwrote the snapshot", {"first", "other"}, MessageAnswer::No, "Edited", false},
+        {"a list that already holds the name twice reads and stays as it is",
+         {"first", "first"}, MessageAnswer::Yes, "Again", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fault);
+        seedList(row.list);
+        writeBytes(dir / "first", kBackupText);
+        const std::string listBefore = readBytes(dir / "backup.ini");
+        open();
+        EXPECT_EQ(entries(), row.list);
+        mainView.boxes[static_cast<std::size_t>(TextBox::txtName)] = row.newName;
+        dialogs.messages.clear();
+        dialogs.messageAnswers = {row.answer};
+        dialogs.inputAnswers = {"first"};
+
+        window->cmdMake_Click();
+
+        ASSERT_EQ(dialogs.messages.size(), 1u);
+        EXPECT_EQ(dialogs.messages[0].text, "A backup named \"first\" exists. Replace it?");
+        EXPECT_EQ(dialogs.messages[0].buttons, MessageButtons::YesNo);
+        EXPECT_EQ(entries(), row.list) << "one entry, not another";
+        EXPECT_EQ(readBytes(dir / "backup.ini"), listBefore);
+        EXPECT_EQ(readBytes(dir / "first").find("Name=" + row.newName + "\r\n") !=
+                      std::string::npos,
+                  row.replaced);
+    }
 }
 
 // A listed name that names a file that is no backup (a hand-edited list, or
