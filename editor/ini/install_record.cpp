@@ -7,11 +7,11 @@
 namespace editor_ini {
 
 platform::Status writeInstallRecord(const std::filesystem::path& file, const InstallRecord& record,
-                                    WriteMode mode, const EntryWritten& onEntryWritten) {
+                                    WriteMode mode, const EntryWritten& onEntryWritten,
+                                    const BeforeCommit& beforeCommit) {
     using platform::profile::Batch;
-    auto notSaved = [&](const std::string& why) {
-        return platform::Error{"could not save " + file.string() + ": " + why};
-    };
+    // The reason alone: the caller's message names the file, once.
+    auto notSaved = [](const std::string& why) { return platform::Error{why}; };
     // A refused step (a line break pasted into a box) stops the write before
     // the commit: the file would otherwise be replaced without that key while
     // the window says it could not save. The file stays byte for byte as it was.
@@ -59,6 +59,10 @@ platform::Status writeInstallRecord(const std::filesystem::path& file, const Ins
         }
         if (onEntryWritten)
             onEntryWritten(i);
+    }
+    if (beforeCommit) {
+        if (platform::Status ready = beforeCommit(); !ready)
+            return ready;
     }
     if (platform::Status written = batch.commit(); !written)
         return notSaved(written.message());

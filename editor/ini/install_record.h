@@ -38,6 +38,11 @@ enum class WriteMode {
 // window can select it (the last entry ends selected).
 using EntryWritten = std::function<void(std::size_t index)>;
 
+// Runs once everything has been checked and is ready to be written, right
+// before the file is replaced; a failure there writes nothing. Save keeps its
+// copy of the previous file here, so that a refused record leaves the copy alone.
+using BeforeCommit = std::function<platform::Status()>;
+
 // Byte for byte what the single WriteINI / WriteIniSection calls would leave,
 // but committed once, except that the extra files keep their order even
 // after an entry that reads as a section header (single calls would put the
@@ -46,11 +51,13 @@ using EntryWritten = std::function<void(std::size_t index)>;
 // whatever encoding it has and its other lines are rewritten in the code
 // page too. A value or entry the file cannot hold (a line break, a character
 // the code page cannot hold) fails the whole write, and so does another line
-// of an existing file the code page cannot hold. A failure names what could
+// of an existing file the code page cannot hold. A failure says what could
 // not be written (the key, the extra file's position and text, or the line,
-// with the character and the code page) and leaves the file as it was.
+// with the character and the code page) without naming `file`, which the
+// caller's message does, and leaves the file as it was.
 platform::Status writeInstallRecord(const std::filesystem::path& file, const InstallRecord& record,
-                                    WriteMode mode, const EntryWritten& onEntryWritten = {});
+                                    WriteMode mode, const EntryWritten& onEntryWritten = {},
+                                    const BeforeCommit& beforeCommit = {});
 
 // An install-info or backup file's text as UTF-8, whatever its encoding
 // (platform::text::decodeTextFile with the ANSI code page): what the

@@ -18,6 +18,7 @@
 
 #include "editor/ui/console_window.h"
 #include "editor/ui/process_start.h"
+#include "editor/ui/text_convert.h"
 
 namespace editor_ui {
 namespace {
@@ -180,6 +181,35 @@ Dialogs& dialogs() {
 
 void setDialogs(Dialogs* replacement) {
     current = replacement;
+}
+
+MessageAnswer showMessage(QWidget* parent, const editor_core::MessageRequest& request) {
+    return dialogs().message(
+        parent, {toQt(request.text), toQt(request.title), request.icon, request.buttons});
+}
+
+std::optional<std::string> askInput(QWidget* parent, const editor_core::InputRequest& request) {
+    const std::optional<QString> answer = dialogs().input(
+        parent, {toQt(request.prompt), toQt(request.title), toQt(request.defaultAnswer)});
+    return answer ? std::optional(toStd(*answer)) : std::nullopt;
+}
+
+std::optional<std::string> chooseFile(QWidget* parent,
+                                      const editor_core::OpenFileRequest& request) {
+    OpenFileRequest qtRequest{toQt(request.title), toQt(request.initialFolder),
+                              toQt(request.fileName), {}};
+    for (const editor_core::FileFilter& filter : request.filters)
+        qtRequest.filters.push_back({toQt(filter.description), toQt(filter.pattern)});
+    const std::optional<QString> chosen = dialogs().openFile(parent, qtRequest);
+    return chosen ? std::optional(toStd(*chosen)) : std::nullopt;
+}
+
+bool startProgram(const editor_core::ProcessRequest& request, std::string& error) {
+    QString qtError;
+    const bool started =
+        dialogs().startProcess({toQt(request.program), toQt(request.workingDirectory)}, &qtError);
+    error = toStd(qtError);
+    return started;
 }
 
 }  // namespace editor_ui

@@ -7,15 +7,19 @@
 #include <QStringList>
 #include <optional>
 #include <utility>
+#include <string>
 #include <vector>
+
+#include "editor/core/views.h"
 
 class QWidget;
 
 namespace editor_ui {
 
-enum class MessageIcon { Information, Exclamation, Question };
-enum class MessageButtons { Ok, YesNo };
-enum class MessageAnswer { Ok, Yes, No };
+// The core's kinds of message box, so that its requests pass through unchanged.
+using editor_core::MessageAnswer;
+using editor_core::MessageButtons;
+using editor_core::MessageIcon;
 
 struct MessageRequest {
     QString text;  // two-part messages are joined by "\r\n"
@@ -64,6 +68,12 @@ class Dialogs {
 Dialogs& dialogs();
 // Installs `replacement` (not owned); nullptr restores the Qt implementation.
 void setDialogs(Dialogs* replacement);
+
+// The core's requests (UTF-8 text) through dialogs(), owned by `parent`.
+MessageAnswer showMessage(QWidget* parent, const editor_core::MessageRequest& request);
+std::optional<std::string> askInput(QWidget* parent, const editor_core::InputRequest& request);
+std::optional<std::string> chooseFile(QWidget* parent, const editor_core::OpenFileRequest& request);
+bool startProgram(const editor_core::ProcessRequest& request, std::string& error);
 
 // What the Qt implementation's startProcess does: starts a console program
 // with the request's working directory, detached in a terminal window when

@@ -5,6 +5,8 @@
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 
+#include "editor/ui/text_convert.h"
+
 namespace editor_ui {
 
 ListBox::ListBox(QWidget* parent) : QListWidget(parent) {
@@ -42,6 +44,39 @@ void ListBox::paintEvent(QPaintEvent* event) {
     // clicked into shows it as well.
     option.state |= QStyle::State_KeyboardFocusChange;
     style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+}
+
+int ListBoxControl::count() const {
+    return list_->count();
+}
+
+std::string ListBoxControl::entry(int index) const {
+    return toStd(list_->item(index)->text());
+}
+
+void ListBoxControl::add(const std::string& text) {
+    list_->addEntry(toQt(text));
+}
+
+void ListBoxControl::remove(int index) {
+    delete list_->takeItem(index);
+    list_->setCurrentRow(-1);
+    list_->clearSelection();
+}
+
+void ListBoxControl::clear() {
+    list_->clear();
+}
+
+int ListBoxControl::selected() const {
+    const QList<QListWidgetItem*> selected = list_->selectedItems();
+    return selected.isEmpty() ? -1 : list_->row(selected.front());
+}
+
+void ListBoxControl::select(int index) {
+    list_->setCurrentRow(index);
+    if (index < 0)
+        list_->clearSelection();
 }
 
 }  // namespace editor_ui

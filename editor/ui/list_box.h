@@ -4,6 +4,8 @@
 
 #include <QListWidget>
 
+#include "editor/core/views.h"
+
 namespace editor_ui {
 
 class ListBox : public QListWidget {
@@ -21,6 +23,22 @@ class ListBox : public QListWidget {
     // Qt shows a list's focus only on its current entry; an empty list, or
     // one with no current entry, gets a focus frame around its area.
     void paintEvent(QPaintEvent* event) override;
+};
+
+// A ListBox as the core sees a list (UTF-8 entries, -1 for none).
+class ListBoxControl final : public editor_core::ListControl {
+  public:
+    explicit ListBoxControl(ListBox* list) : list_(list) {}
+    int count() const override;
+    std::string entry(int index) const override;
+    void add(const std::string& text) override;
+    void remove(int index) override;
+    void clear() override;
+    int selected() const override;
+    void select(int index) override;
+
+  private:
+    ListBox* list_;
 };
 
 }  // namespace editor_ui

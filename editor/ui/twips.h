@@ -1,18 +1,15 @@
-// Window layouts are given in twips: 1/1440 inch, 15 twips to a pixel at 96 dpi.
-// The one place where twips become pixels, scaled by the screen's logical dpi.
+// Window layouts are given in twips (editor_core's layout tables); this is
+// where they become Qt rectangles, scaled by the screen's logical dpi.
 #pragma once
 
 #include <QRect>
 #include <QSize>
-#include <cmath>
+
+#include "editor/core/layout.h"
 
 namespace editor_ui {
 
-inline constexpr double kTwipsPerInch = 1440.0;
-
-inline int twipsToPixels(int twips, double logicalDpi) {
-    return static_cast<int>(std::lround(twips * logicalDpi / kTwipsPerInch));
-}
+using editor_core::twipsToPixels;
 
 inline QRect twipsRect(int left, int top, int width, int height, double logicalDpi) {
     return {twipsToPixels(left, logicalDpi), twipsToPixels(top, logicalDpi),

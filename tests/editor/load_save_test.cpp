@@ -248,7 +248,11 @@ TEST_F(LoadSave, CancelledOrUnreadableLoadLeavesTheWindowAsItWas) {
                                 "Couldn't open " + qpath(folder / "a folder.ini")};
     for (int i = 0; i < 3; ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(dialogs.messages[i].text, expected[i]);
+        // The file on the first line, the read's own reason on the second.
+        const QStringList lines = dialogs.messages[i].text.split("\r\n");
+        ASSERT_EQ(lines.size(), 2);
+        EXPECT_EQ(lines[0], expected[i]);
+        EXPECT_FALSE(lines[1].isEmpty());
         EXPECT_EQ(dialogs.messages[i].title, "Error");
         EXPECT_EQ(dialogs.messages[i].icon, MessageIcon::Exclamation);
     }
@@ -333,10 +337,16 @@ TEST_F(LoadSave, ALineBreakInABoxOrEntrySavesNothingAndSaysError) {
          "the field \"Name\" holds U+0416 '\u0416', which code page 1252 cannot hold"},
         {"an extra file the code page cannot hold saved as '?'", "", "\u65E5.txt",
          "extra file 1 \"\u65E5.txt\" holds U+65E5 '\u65E5', which code page 1252 cannot hold"},
+        {"the file named twice: \"Couldn't save X\", then \"could not save X: ...\"", "txtIcon",
+         "a\nb", "\"Icon\""},
+        {"a refused Name with \u0141 overwrote the copy of the previous file", "txtName",
+         "\u0141\u00F3d\u017A", "U+0141"},
     };
+    const std::string previousCopy = "[Texts]\r\nName=One before\r\n";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fault);
         writeBytes(infoFile(), original);
+        writeBytes(backupFile(), previousCopy);
         dialogs.messages.clear();
         open();
         if (c.boxName.isEmpty())
@@ -350,7 +360,9 @@ TEST_F(LoadSave, ALineBreakInABoxOrEntrySavesNothingAndSaysError) {
         EXPECT_TRUE(error->text.startsWith("Couldn't save " + qpath(infoFile()) + "\r\n"))
             << error->text.toStdString();
         EXPECT_TRUE(error->text.contains(c.named)) << error->text.toStdString();
+        EXPECT_EQ(error->text.count(qpath(infoFile())), 1) << "the file is named once";
         EXPECT_EQ(readBytes(infoFile()), original);
+        EXPECT_EQ(readBytes(backupFile()), previousCopy) << "a refused Save writes nothing at all";
     }
 }
 

@@ -1,0 +1,126 @@
+// Fake windows for the editor core: they hold what a window would show, record
+// every dialog asked for, and answer from queues the test fills.
+#pragma once
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "editor/core/frm_backup_core.h"
+#include "editor/core/frm_main_core.h"
+#include "editor/core/views.h"
+
+namespace core_test {
+
+using namespace editor_core;
+
+class FakeList final : public ListControl {
+  public:
+    std::vector<std::string> entries;
+    int selection = -1;
+
+    int count() const override { return static_cast<int>(entries.size()); }
+    std::string entry(int index) const override { return entries.at(static_cast<std::size_t>(index)); }
+    void add(const std::string& text) override { entries.push_back(text); }
+    void remove(int index) override {
+        entries.erase(entries.begin() + index);
+        selection = -1;
+    }
+    void clear() override {
+        entries.clear();
+        selection = -1;
+    }
+    int selected() const override { return selection; }
+    void select(int index) override { selection = index; }
+};
+
+// Answers: a message box Ok (No for Yes/No) and a cancelled input box once
+// the queues are empty.
+struct FakeDialogs {
+    std::deque<MessageAnswer> messageAnswers;
+    std::deque<std::optional<std::string>> inputAnswers;
+    std::vector<MessageRequest> messages;
+    std::vector<InputRequest> inputs;
+
+    MessageAnswer message(const MessageRequest& request) {
+        messages.push_back(request);
+        if (messageAnswers.empty())
+            return request.buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
+        const MessageAnswer answer = messageAnswers.front();
+        messageAnswers.pop_front();
+        return answer;
+    }
+    std::optional<std::string> input(const InputRequest& request) {
+        inputs.push_back(request);
+        if (inputAnswers.empty())
+            return std::nullopt;
+        std::optional<std::string> answer = inputAnswers.front();
+        inputAnswers.pop_front();
+        return answer;
+    }
+};
+
+class FakeBackupView;
+
+class FakeMainView final : public MainView {
+  public:
+    std::array<std::string, kTextBoxCount> boxes;
+    FakeList list;
+    std::array<LabelState, kWatchedLabelCount> colours{};
+    FakeDialogs& dialogs;
+    int shown = 0;
+    int backupWindowOpenings = 0;
+
+    explicit FakeMainView(FakeDialogs& d) : dialogs(d) {}
+
+    std::string text(TextBox box) const override { return boxes[static_cast<std::size_t>(box)]; }
+    void setText(TextBox box, const std::string& text) override {
+        boxes[static_cast<std::size_t>(box)] = text;
+    }
+    ListControl& lstExtra() override { return list; }
+    void setLabelColour(WatchedLabel label, LabelState state) override {
+        colours[static_cast<std::size_t>(label)] = state;
+    }
+    MessageAnswer messageBox(const MessageRequest& request) override {
+        return dialogs.message(request);
+    }
+    std::optional<std::string> inputBox(const InputRequest& request) override {
+        return dialogs.input(request);
+    }
+    std::optional<std::string> openFileDialog(const OpenFileRequest&) override {
+        return std::nullopt;
+    }
+    bool startUpdater(const ProcessRequest&, std::string&) override { return true; }
+    void showBackupWindow() override { ++backupWindowOpenings; }
+    void showWindow() override { ++shown; }
+};
+
+class FakeBackupView final : public BackupView {
+  public:
+    std::string info;
+    FakeList list;
+    FakeDialogs& dialogs;
+    bool closed = false;
+
+    explicit FakeBackupView(FakeDialogs& d) : dialogs(d) {}
+
+    MessageAnswer messageBox(const MessageRequest& request) override {
+        return dialogs.message(request);
+    }
+    std::optional<std::string> inputBox(const InputRequest& request) override {
+        return dialogs.input(request);
+    }
+    void setInfoCaption(const std::string& caption) override { info = caption; }
+    ListControl& lstBackups() override { return list; }
+    void closeWindow() override { closed = true; }
+};
+
+// A user typing into a box of the main window: the text changes, then the
+// window reports the change.
+inline void type(FakeMainView& view, FrmMain& core, TextBox box, const std::string& text) {
+    view.setText(box, text);
+    core.textChanged(box);
+}
+
+}  // namespace core_test
