@@ -58,6 +58,8 @@ int main(int argc, char** argv) {
         if (backup == nullptr)
             return kCannotDrive;
         dialogs.inputAnswers.push_back(QStringLiteral("fault backup"));
+        // A later run finds "fault backup" listed already and is asked to replace it.
+        dialogs.messageAnswers.push_back(editor_ui::MessageAnswer::Yes);
         QTest::mouseClick(button(*backup, "cmdMake"), Qt::LeftButton);
     }
 
