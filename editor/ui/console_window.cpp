@@ -154,15 +154,15 @@ void ConsoleWindow::sendKey(const QByteArray& key) {
 bool ConsoleWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == txtOutput_ && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Escape && ended_) {
+            close();
+            return true;
+        }
         // Ctrl or Alt with a key is left to the view (Ctrl+C copies), and Tab
         // still moves the focus to the button.
         const bool plain =
             !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) &&
             key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab;
-        if (key->key() == Qt::Key_Escape && ended_) {
-            close();
-            return true;
-        }
         if (plain && !key->text().isEmpty() && inputOpen_ && !ended_) {
             // A terminal sends Enter as a line feed.
             const QString text = key->text() == "\r" ? QString("\n") : key->text();
