@@ -1,5 +1,6 @@
 #include "editor/ui/console_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -18,10 +19,39 @@ namespace {
 constexpr int kColumns = 80;
 constexpr int kRows = 24;
 
+// The final key prompt the updater prints after its last real line.
+const QString kKeyPrompt = "Press any key to continue";
+
+// Why a run failed, as the program said it: its last non-empty line before
+// the key prompt (after the prompt comes only its answer, "Bye!"), or its
+// last non-empty line when it ended without the prompt.
+QString reasonLine(const QString& output) {
+    QStringList lines = output.split('\n');
+    if (const qsizetype prompt = lines.lastIndexOf(kKeyPrompt); prompt >= 0)
+        lines.resize(prompt);
+    for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
+        if (!line->trimmed().isEmpty())
+            return line->trimmed();
+    }
+    return {};
+}
+
+QString endStatus(const QString& name, int exitCode, QProcess::ExitStatus status,
+                  const QString& reason) {
+    if (status == QProcess::CrashExit)
+        return name + " was stopped: the installer may not have been updated.";
+    if (exitCode == 0)
+        return name + " has ended: the installer was updated.";
+    QString text = name + " ended with exit code " + QString::number(exitCode) +
+                   ": the installer was not updated";
+    return reason.isEmpty() ? text + "." : text + ": " + reason;
+}
+
 }  // namespace
 
 ConsoleWindow* ConsoleWindow::start(const CommandLine& commandLine, QString* error) {
-    auto* window = new ConsoleWindow(QFileInfo(commandLine.program).completeBaseName());
+    auto* window =
+        new ConsoleWindow(commandLine.program, QFileInfo(commandLine.program).completeBaseName());
     QProcess& process = window->process_;
     process.setProgram(commandLine.program);
     process.setArguments(commandLine.arguments);
@@ -34,13 +64,23 @@ ConsoleWindow* ConsoleWindow::start(const CommandLine& commandLine, QString* err
         delete window;
         return nullptr;
     }
+    window->closeEndedRunsOfSameProgram();
     window->show();
     window->raise();
     window->activateWindow();
     return window;
 }
 
-ConsoleWindow::ConsoleWindow(const QString& title) {
+void ConsoleWindow::closeEndedRunsOfSameProgram() {
+    for (QWidget* each : QApplication::topLevelWidgets()) {
+        auto* other = dynamic_cast<ConsoleWindow*>(each);
+        if (other && other != this && other->program_ == program_ && other->ended_ &&
+            !other->closed_)
+            other->close();
+    }
+}
+
+ConsoleWindow::ConsoleWindow(const QString& program, const QString& title) : program_(program) {
     setObjectName("ConsoleWindow");
     setWindowTitle(title);
 
@@ -55,14 +95,22 @@ ConsoleWindow::ConsoleWindow(const QString& title) {
 
     lblStatus_ = new QLabel("Running...", this);
     lblStatus_->setObjectName("lblStatus");
+    // The reason is the program's own text: never read as markup.
+    lblStatus_->setTextFormat(Qt::PlainText);
+    lblStatus_->setWordWrap(true);
     cmdSendKey_ = new QPushButton("Send a key", this);
     cmdSendKey_->setObjectName("cmdSendKey");
     cmdSendKey_->setToolTip("Answers \"Press any key to continue\" with Enter");
     connect(cmdSendKey_, &QPushButton::clicked, this, &ConsoleWindow::cmdSendKey_Click);
+    cmdClose_ = new QPushButton("Close", this);
+    cmdClose_->setObjectName("cmdClose");
+    cmdClose_->hide();  // shown once the program has ended
+    connect(cmdClose_, &QPushButton::clicked, this, &QWidget::close);
 
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(lblStatus_, 1);
     bottom->addWidget(cmdSendKey_);
+    bottom->addWidget(cmdClose_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(txtOutput_, 1);
     layout->addLayout(bottom);
@@ -79,7 +127,10 @@ ConsoleWindow::ConsoleWindow(const QString& title) {
 }
 
 void ConsoleWindow::appendOutput() {
-    QString text = decoder_.decode(process_.readAllStandardOutput());
+    appendText(decoder_.decode(process_.readAllStandardOutput()));
+}
+
+void ConsoleWindow::appendText(QString text) {
     text.remove('\r');  // a console line ends in CR LF on Windows
     QTextCursor end(txtOutput_->document());
     end.movePosition(QTextCursor::End);
@@ -103,6 +154,10 @@ void ConsoleWindow::sendKey(const QByteArray& key) {
 bool ConsoleWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == txtOutput_ && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Escape && ended_) {
+            close();
+            return true;
+        }
         // Ctrl or Alt with a key is left to the view (Ctrl+C copies), and Tab
         // still moves the focus to the button.
         const bool plain =
@@ -120,16 +175,25 @@ bool ConsoleWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void ConsoleWindow::programFinished(int exitCode, QProcess::ExitStatus status) {
     appendOutput();
+    if (decoder_.holdsPartialCharacter()) {
+        appendText(QString(QChar::ReplacementCharacter));
+        decoder_.resetState();
+    }
     ended_ = true;
     cmdSendKey_->setEnabled(false);
-    const QString name = windowTitle();
-    if (status == QProcess::CrashExit)
-        lblStatus_->setText(name + " was stopped.");
-    else if (exitCode != 0)
-        lblStatus_->setText(name + " ended with exit code " + QString::number(exitCode) + ".");
-    else
-        lblStatus_->setText(name + " has ended.");
+    cmdSendKey_->hide();
+    cmdClose_->show();
+    lblStatus_->setText(
+        endStatus(windowTitle(), exitCode, status, reasonLine(txtOutput_->toPlainText())));
     deleteWhenDone();
+}
+
+void ConsoleWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && ended_) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void ConsoleWindow::closeEvent(QCloseEvent* event) {

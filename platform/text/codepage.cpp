@@ -112,8 +112,11 @@ Encoded encode(std::string_view utf8, unsigned codePage, bool replace) {
         const std::string_view character = rest.substr(0, length);
         const char32_t code = decodeUtf8Character(character);
         // A C1 control stands for a byte the single-byte code page leaves
-        // undefined; it goes back to that byte.
-        if (isSingleByte(codePage) && code >= 0x80 && code <= 0x9F && length == 2) {
+        // undefined; it goes back to that byte. A byte the code page defines
+        // (0x80 is the euro sign in 1252) is another character: U+0080 is
+        // not in the code page.
+        if (isSingleByte(codePage) && code >= 0x80 && code <= 0x9F && length == 2 &&
+            ansiToUtf8(std::string(1, static_cast<char>(code)), codePage).utf8 == character) {
             result.ansi += static_cast<char>(code);
         } else {
             result.unmappable.push_back({code, utf8.size() - rest.size()});

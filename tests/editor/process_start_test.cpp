@@ -175,30 +175,37 @@ const std::string kStandInUpdater =
     "dd bs=1 count=1 of=key.txt 2>/dev/null\n"
     "echo 'Bye!'\n";
 
+QPointer<editor_ui::ConsoleWindow> startInOwnWindow(const TempDir& folder, QString* error) {
+    return editor_ui::ConsoleWindow::start({QString::fromStdString((folder / "updater").string()),
+                                            {},
+                                            QString::fromStdString(folder.path().string()),
+                                            true},
+                                           error);
+}
+
 TEST(ConsoleWindow, ShowsTheRunAndSendsTheKeyItWaitsFor) {
     ensureApplication();
-    enum class Answer { KeyPress, Button, CloseEarly };
+    enum class Answer { KeyPress, Escape, Button, CloseEarly };
     struct Case {
         const char* fault;
         Answer answer;
         std::string recordedKey;
+        bool escapeCloses;  // else the Close button, once the updater has ended
     };
     const Case cases[] = {
-        {"a key press in the view must reach the updater", Answer::KeyPress, "x"},
-        {"the button answers the prompt as Enter does", Answer::Button, "\n"},
-        {"closing early must end the wait as the end of input does", Answer::CloseEarly, ""},
+        {"a key press in the view must reach the updater; Escape closes once it ended",
+         Answer::KeyPress, "x", true},
+        {"Escape while the updater waits is its key, not a close", Answer::Escape, "\x1b", false},
+        {"the button answers the prompt as Enter does; Close closes once it ended", Answer::Button,
+         "\n", false},
+        {"closing early must end the wait as the end of input does", Answer::CloseEarly, "", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fault);
         TempDir folder;
         writeScript(folder / "updater", kStandInUpdater);
         QString error;
-        QPointer<editor_ui::ConsoleWindow> window =
-            editor_ui::ConsoleWindow::start({QString::fromStdString((folder / "updater").string()),
-                                             {},
-                                             QString::fromStdString(folder.path().string()),
-                                             true},
-                                            &error);
+        QPointer<editor_ui::ConsoleWindow> window = startInOwnWindow(folder, &error);
         ASSERT_FALSE(window.isNull()) << error.toStdString();
         EXPECT_EQ(window->windowTitle(), "updater");
         EXPECT_TRUE(window->isVisible());
@@ -206,6 +213,9 @@ TEST(ConsoleWindow, ShowsTheRunAndSendsTheKeyItWaitsFor) {
         auto* output = window->findChild<QPlainTextEdit*>("txtOutput");
         ASSERT_NE(output, nullptr);
         EXPECT_TRUE(output->isReadOnly());
+        auto* cmdClose = window->findChild<QPushButton*>("cmdClose");
+        ASSERT_NE(cmdClose, nullptr);
+        EXPECT_FALSE(cmdClose->isVisible()) << "no Close while the updater runs";
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return output->toPlainText().contains("Press any key to continue"); }, 10000));
         EXPECT_TRUE(output->toPlainText().contains("Skipped missing.txt"))
@@ -215,6 +225,9 @@ TEST(ConsoleWindow, ShowsTheRunAndSendsTheKeyItWaitsFor) {
             case Answer::KeyPress:
                 QTest::keyClick(output, Qt::Key_Tab);  // moves the focus, sends nothing
                 QTest::keyClick(output, Qt::Key_X);
+                break;
+            case Answer::Escape:
+                QTest::keyClick(output, Qt::Key_Escape);
                 break;
             case Answer::Button:
                 QTest::mouseClick(window->findChild<QPushButton*>("cmdSendKey"), Qt::LeftButton);
@@ -230,12 +243,83 @@ TEST(ConsoleWindow, ShowsTheRunAndSendsTheKeyItWaitsFor) {
             ASSERT_TRUE(QTest::qWaitFor([&] { return window->programEnded(); }, 10000));
             EXPECT_TRUE(window->isVisible()) << "the window stays until the user closes it";
             EXPECT_TRUE(output->toPlainText().endsWith("Bye!\n"));
-            EXPECT_EQ(window->findChild<QLabel*>("lblStatus")->text(), "updater has ended.");
-            EXPECT_FALSE(window->findChild<QPushButton*>("cmdSendKey")->isEnabled());
-            window->close();
+            EXPECT_EQ(window->findChild<QLabel*>("lblStatus")->text(),
+                      "updater has ended: the installer was updated.");
+            EXPECT_FALSE(window->findChild<QPushButton*>("cmdSendKey")->isVisible());
+            EXPECT_TRUE(cmdClose->isVisible());
+            if (c.escapeCloses)
+                QTest::keyClick(output, Qt::Key_Escape);
+            else
+                QTest::mouseClick(cmdClose, Qt::LeftButton);
             EXPECT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 10000));
         }
         EXPECT_EQ(readBytes(folder / "key.txt"), c.recordedKey);
+    }
+}
+
+TEST(ConsoleWindow, SaysWhetherTheInstallerWasUpdatedAndWhyNot) {
+    ensureApplication();
+    struct Case {
+        const char* fault;
+        std::string script;
+        QString output;
+        QString status;
+    };
+    const Case cases[] = {
+        {"a failure said \"has ended\" like a success",
+         "echo \"Couldn't open installer\"\necho '<b>denied</b>'\nexit 1\n",
+         "Couldn't open installer\n<b>denied</b>\n",
+         "updater ended with exit code 1: the installer was not updated: <b>denied</b>"},
+        {"the reason is the line before the key prompt, not its answer",
+         "echo \"Couldn't update installer\"\necho 'disk full'\n"
+         "echo 'Press any key to continue'\necho 'Bye!'\nexit 1\n",
+         "Couldn't update installer\ndisk full\nPress any key to continue\nBye!\n",
+         "updater ended with exit code 1: the installer was not updated: disk full"},
+        {"a stopped updater is no success", "echo 'Adding Icon...'\nkill -9 $$\n",
+         "Adding Icon...\n", "updater was stopped: the installer may not have been updated."},
+        {"UTF-8 split across two reads became two replacement characters",
+         "printf 'Adding: \\320'\nsleep 0.3\nprintf '\\226.txt...\\n'\n", "Adding: \u0416.txt...\n",
+         "updater has ended: the installer was updated."},
+        {"a character cut short at the end was dropped silently",
+         "printf 'Adding: \\342\\202'\nexit 2\n", "Adding: \uFFFD",
+         "updater ended with exit code 2: the installer was not updated: Adding: \uFFFD"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        TempDir folder;
+        writeScript(folder / "updater", c.script);
+        QString error;
+        QPointer<editor_ui::ConsoleWindow> window = startInOwnWindow(folder, &error);
+        ASSERT_FALSE(window.isNull()) << error.toStdString();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->programEnded(); }, 10000));
+        EXPECT_EQ(window->findChild<QPlainTextEdit*>("txtOutput")->toPlainText(), c.output);
+        auto* status = window->findChild<QLabel*>("lblStatus");
+        EXPECT_EQ(status->text(), c.status);
+        EXPECT_EQ(status->textFormat(), Qt::PlainText) << "the updater's text is no markup";
+        window->close();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 10000));
+    }
+}
+
+// Each Save and Yes left another window open: a new run closes the ended
+// ones, but not one whose updater still waits for its key.
+TEST(ConsoleWindow, ANewRunClosesTheWindowsOfEndedRunsOnly) {
+    ensureApplication();
+    TempDir folder;
+    writeScript(folder / "updater", kStandInUpdater);
+    QString error;
+    QPointer<editor_ui::ConsoleWindow> waiting = startInOwnWindow(folder, &error);
+    QPointer<editor_ui::ConsoleWindow> ended = startInOwnWindow(folder, &error);
+    ASSERT_FALSE(waiting.isNull() || ended.isNull()) << error.toStdString();
+    QTest::mouseClick(ended->findChild<QPushButton*>("cmdSendKey"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ended->programEnded(); }, 10000));
+    QPointer<editor_ui::ConsoleWindow> latest = startInOwnWindow(folder, &error);
+    ASSERT_FALSE(latest.isNull()) << error.toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ended.isNull(); }, 10000));
+    EXPECT_TRUE(waiting->isVisible());
+    for (QPointer<editor_ui::ConsoleWindow> window : {waiting, latest}) {
+        window->close();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 10000));
     }
 }
 

@@ -69,6 +69,8 @@ TEST(AnsiConversion, CharactersTheCodePageCannotHold) {
     const Encoded replaced = utf8ToAnsiReplacing(text, 1252);
     EXPECT_EQ(replaced.ansi, "a?z");
     ASSERT_EQ(replaced.unmappable.size(), 1u);
+    // U+0080 is no character of 1252, whose byte 0x80 is the euro sign.
+    EXPECT_EQ(utf8ToAnsiReplacing("\xC2\x80", 1252).ansi, "?");
     // A Shift-JIS lead byte with no trail byte is no character.
     EXPECT_EQ(ansiToUtf8("x\x93", 932).replaced, 1u);
     EXPECT_EQ(ansiLength("\xE6\x97\xA5", 932), 2u);
