@@ -45,16 +45,18 @@ constexpr std::uint64_t kLeftInFile = std::uint64_t{64} << 10;
 std::optional<InputData> takeInputFile(const fs::path& workingDirectory, std::string_view name,
                                        const Warn& warn) {
     return withInputFile(
-        workingDirectory, name, warn, [](const fs::path& path) -> std::optional<InputData> {
+        workingDirectory, name, warn, [](const fs::path& path) -> platform::Result<InputData> {
             std::error_code ec;
             if (fs::is_regular_file(path, ec) && fs::file_size(path, ec) >= kLeftInFile && !ec) {
-                if (auto file = res::FileData::measure(path))
-                    return InputData{std::move(*file)};
-                return std::nullopt;
+                auto file = res::FileData::measure(path);
+                if (!file)
+                    return file.error();
+                return InputData{std::move(*file)};
             }
-            if (auto bytes = platform::files::readFile(path))
-                return InputData{std::move(*bytes)};
-            return std::nullopt;
+            auto bytes = platform::files::readFile(path);
+            if (!bytes)
+                return bytes.error();
+            return InputData{std::move(*bytes)};
         });
 }
 
