@@ -79,7 +79,7 @@ TEST(CommitFailure, AFullDiskWhileCopyingAFileIsNotReportedAsAChangedFile) {
             const auto committed = update->commit();
             if (committed)
                 return kCommitSucceeded;
-            return committed.message().find("changed") == std::string::npos ? kCommitFailed : 9;
+            return committed.kind() == platform::ErrorKind::NoSpace ? kCommitFailed : 9;
         },
         {.asNobody = false, .maxFileBytes = original.size() + (1 << 20)});
     EXPECT_EQ(code, kCommitFailed);
