@@ -163,6 +163,9 @@ struct Plan {
     std::vector<std::int64_t> rvaDelta;
     std::vector<std::int64_t> rawDelta;
     std::vector<bool> moved;
+    // The bound import table lay where the new section header goes: its
+    // entry is cleared, and the loader resolves the imports itself.
+    bool clearBoundImport = false;
     std::optional<std::size_t> replaced;  // the section whose old content the tree replaces
     std::size_t target = 0;               // the section (in `sections`) that receives the tree
     std::uint64_t oldEnd = 0;             // where data after the last section began
@@ -232,7 +235,9 @@ Result<bool> planInResourceSection(const PeImage& image, std::span<const std::by
 Status planNewSection(const PeImage& image, std::span<const std::byte> bytes,
                       const TreeLayout& layout, std::optional<std::size_t> old, Plan& plan) {
     // One more section header must fit between the table and the first
-    // section's data, over bytes nothing else uses.
+    // section's data, over bytes no data directory points at. Bytes there
+    // that nothing points at are free, whatever they hold: Windows' own
+    // resource update writes over them too.
     const std::size_t count = image.sections.size();
     const std::uint64_t tableEnd = image.sectionTableOffset + count * sizeof(pe::SectionHeader);
     std::uint64_t firstData = image.sizeOfHeaders;
@@ -242,13 +247,24 @@ Status planNewSection(const PeImage& image, std::span<const std::byte> bytes,
             firstData = std::min<std::uint64_t>(firstData, section.pointerToRawData);
         endOfAddresses = std::max(endOfAddresses, section.virtualAddress + virtualSpan(section));
     }
-    const auto slot = ByteReader(bytes).slice(tableEnd, sizeof(pe::SectionHeader));
-    if (tableEnd + sizeof(pe::SectionHeader) > firstData || !slot ||
-        std::any_of(slot->begin(), slot->end(), [](std::byte b) { return b != std::byte{0}; })) {
-        return Error{
-            "cannot add a resource section: no room in the headers for another "
-            "section header",
-            ErrorKind::Unsupported};
+    const std::uint64_t slotEnd = tableEnd + sizeof(pe::SectionHeader);
+    const std::string noRoom =
+        "cannot add a resource section: no room in the headers for another section header";
+    if (slotEnd > firstData || !ByteReader(bytes).has(tableEnd, sizeof(pe::SectionHeader)))
+        return Error{noRoom, ErrorKind::Unsupported};
+    for (std::uint32_t d = 0; d < image.directories.size(); ++d) {
+        const pe::DataDirectory directory = image.directories[d];
+        // The certificate table's address is a file offset past the sections.
+        if (d == pe::kDirectorySecurity || directory.address == 0 || directory.address >= slotEnd ||
+            std::uint64_t{directory.address} + std::max<std::uint32_t>(directory.size, 1) <=
+                tableEnd) {
+            continue;
+        }
+        if (d != pe::kDirectoryBoundImport) {
+            return Error{noRoom + " (data directory " + std::to_string(d) + " lies there)",
+                         ErrorKind::Unsupported};
+        }
+        plan.clearBoundImport = true;
     }
     // No other section may answer to the new one's name.
     for (std::size_t i = 0; i < count; ++i) {
@@ -463,7 +479,8 @@ void patchHeaders(ByteWriter& writer, const PeImage& image, std::span<const std:
 
     for (std::uint32_t d = 0; d < image.directories.size(); ++d) {
         pe::DataDirectory directory = image.directories[d];
-        if (d == pe::kDirectorySecurity) {
+        if (d == pe::kDirectorySecurity ||
+            (d == pe::kDirectoryBoundImport && plan.clearBoundImport)) {
             directory = {};
         } else if (d == pe::kDirectoryResource) {
             directory = {treeSection.virtualAddress, static_cast<std::uint32_t>(layout.size)};
