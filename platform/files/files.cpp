@@ -24,8 +24,45 @@ namespace fs = std::filesystem;
 
 namespace {
 
-Error errnoError(std::string_view what, const fs::path& path, int error) {
-    return Error{std::string(what) + " " + path.string() + ": " + std::strerror(error)};
+ErrorKind kindOf(int code) {
+    switch (code) {
+        case ENOENT:
+        case ENOTDIR:
+            return ErrorKind::NotFound;
+        case EACCES:
+        case EPERM:
+            return ErrorKind::AccessDenied;
+        case EISDIR:
+            return ErrorKind::IsADirectory;
+        case EROFS:
+            return ErrorKind::ReadOnly;
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG:
+            return ErrorKind::NoSpace;
+        case ENOMEM:
+            return ErrorKind::OutOfMemory;
+        default:
+            return ErrorKind::Io;
+    }
+}
+
+}  // namespace
+
+Error systemError(std::string_view what, int code) {
+    std::string reason = std::strerror(code);
+    return Error{std::string(what) + ": " + reason, kindOf(code), code, std::move(reason)};
+}
+
+Error fileError(std::string_view what, const fs::path& path, int code) {
+    return systemError(std::string(what) + " " + path.string(), code);
+}
+
+namespace {
+
+Error notRegularFile(const fs::path& path) {
+    return Error{"not a regular file: " + path.string(), ErrorKind::NotRegularFile, 0,
+                 "not a regular file"};
 }
 
 // A file-size limit (ulimit -f) must surface as a failed write (EFBIG), not
@@ -43,7 +80,7 @@ Status writeAll(int fd, std::span<const std::byte> bytes, const fs::path& path) 
         if (written < 0) {
             if (errno == EINTR)
                 continue;
-            return errnoError("cannot write", path, errno);
+            return fileError("cannot write", path, errno);
         }
         data += written;
         left -= static_cast<std::size_t>(written);
@@ -63,7 +100,7 @@ Result<std::uint64_t> copyByReading(ByteSink& sink, int source, std::uint64_t fr
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
-            return Error{"cannot read the file being copied: " + std::string(std::strerror(errno))};
+            return systemError("cannot read the file being copied", errno);
         if (got == 0)
             break;
         if (Status s = sink.write({chunk.get(), static_cast<std::size_t>(got)}); !s)
@@ -103,7 +140,7 @@ class FileSink final : public ByteSink {
 
     Status overwrite(std::uint64_t offset, std::span<const std::byte> bytes) override {
         if (offset > size_ || bytes.size() > size_ - offset)
-            return Error{"cannot overwrite past the end of " + path_.string()};
+            return Error{"cannot overwrite past the end of " + path_.string(), ErrorKind::Internal};
         if (Status s = flush(); !s)
             return s;
         std::size_t done = 0;
@@ -113,7 +150,7 @@ class FileSink final : public ByteSink {
             if (written < 0 && errno == EINTR)
                 continue;
             if (written < 0)
-                return errnoError("cannot write", path_, errno);
+                return fileError("cannot write", path_, errno);
             done += static_cast<std::size_t>(written);
         }
         return {};
@@ -140,7 +177,7 @@ class FileSink final : public ByteSink {
                 break;
             }
             if (copied < 0)
-                return errnoError("cannot write", path_, errno);
+                return fileError("cannot write", path_, errno);
             if (copied == 0)
                 break;  // the end, or a file system that copies nothing: reading tells
             done += static_cast<std::uint64_t>(copied);
@@ -218,9 +255,9 @@ Result<std::pair<fs::path, int>> createTemporary(const fs::path& folder, const f
         if (fd >= 0)
             return std::pair{candidate, fd};
         if (errno != EEXIST)
-            return errnoError("cannot create a temporary file in", folder, errno);
+            return fileError("cannot create a temporary file in", folder, errno);
     }
-    return Error{"cannot create a temporary file in " + folder.string()};
+    return fileError("cannot create a temporary file in", folder, EEXIST);
 }
 
 // The writer's pid in a temporary file name of this target, which reads
@@ -309,7 +346,7 @@ Result<std::vector<std::byte>> readFile(const fs::path& path) {
             }
             bytes.insert(bytes.end(), got.begin(), got.end());
         } catch (const std::bad_alloc&) {
-            return Error{"not enough memory to read " + path.string()};
+            return Error{"not enough memory to read " + path.string(), ErrorKind::OutOfMemory};
         }
         return {};
     });
@@ -324,19 +361,22 @@ Status readInChunks(const fs::path& path, std::span<std::byte> buffer,
     // a writer that may never come. Only a regular file is read.
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0)
-        return errnoError("cannot open", path, errno);
+        return fileError("cannot open", path, errno);
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0)
-        return errnoError("cannot read", path, errno);
+        return fileError("cannot read", path, errno);
+    // A folder opens for reading; it is said as the system says it elsewhere.
+    if (S_ISDIR(info.st_mode))
+        return fileError("cannot read", path, EISDIR);
     if (!S_ISREG(info.st_mode))
-        return Error{"not a regular file: " + path.string()};
+        return notRegularFile(path);
     ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
     for (;;) {
         const ssize_t got = ::read(fd.get(), buffer.data(), buffer.size());
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
-            return errnoError("cannot read", path, errno);
+            return fileError("cannot read", path, errno);
         if (got == 0)
             return {};
         if (Status s = chunk(buffer.first(static_cast<std::size_t>(got))); !s)
@@ -362,7 +402,7 @@ Status MemorySink::write(std::span<const std::byte> bytes) {
 
 Status MemorySink::overwrite(std::uint64_t offset, std::span<const std::byte> bytes) {
     if (offset > bytes_.size() || bytes.size() > bytes_.size() - offset)
-        return Error{"cannot overwrite past the end of the written bytes"};
+        return Error{"cannot overwrite past the end of the written bytes", ErrorKind::Internal};
     std::copy(bytes.begin(), bytes.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(offset));
     return {};
 }
@@ -383,9 +423,8 @@ Status replaceFile(const fs::path& requestedTarget, const Writer& write, const V
 
     struct stat existing {};
     bool targetExists = ::stat(target.c_str(), &existing) == 0;
-    if (targetExists && !S_ISREG(existing.st_mode)) {
-        return Error{"not a regular file: " + target.string()};
-    }
+    if (targetExists && !S_ISREG(existing.st_mode))
+        return notRegularFile(target);
 
     removeStaleTemporaries(folder, target.filename());
     auto created = createTemporary(folder, target.filename());
@@ -411,7 +450,7 @@ Status replaceFile(const fs::path& requestedTarget, const Writer& write, const V
         if (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid())
             static_cast<void>(::fchown(fd.get(), existing.st_uid, existing.st_gid));
         if (::fchmod(fd.get(), existing.st_mode & 07777) != 0)
-            return errnoError("cannot set permissions of", temporary, errno);
+            return fileError("cannot set permissions of", temporary, errno);
     }
     FileSink sink(fd.get(), temporary);
     if (Status s = write(sink); !s)
@@ -425,11 +464,11 @@ Status replaceFile(const fs::path& requestedTarget, const Writer& write, const V
             return s;
     }
     if (::fsync(fd.get()) != 0)
-        return errnoError("cannot flush", temporary, errno);
+        return fileError("cannot flush", temporary, errno);
     if (::close(fd.release()) != 0)
-        return errnoError("cannot close", temporary, errno);
+        return fileError("cannot close", temporary, errno);
     if (::rename(temporary.c_str(), target.c_str()) != 0) {
-        return errnoError("cannot replace", target, errno);
+        return fileError("cannot replace", target, errno);
     }
     cleanup.renamed = true;
     syncFolder(folder);

@@ -38,8 +38,4 @@ bool sameNameIgnoringCase(std::string_view a, std::string_view b);
 // user, and one this user may not write.
 Status checkWritableAsOnWindows(const std::filesystem::path& path);
 
-// Why `path` cannot be read as a regular file ("No such file or directory",
-// "Is a directory"); for a message after a read failed.
-std::string whyUnreadable(const std::filesystem::path& path);
-
 }  // namespace platform::files

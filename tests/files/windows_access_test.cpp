@@ -16,7 +16,6 @@ namespace fs = std::filesystem;
 using platform::files::checkWritableAsOnWindows;
 using platform::files::findWindowsPath;
 using platform::files::sameNameIgnoringCase;
-using platform::files::whyUnreadable;
 using test_support::TempDir;
 using test_support::writeBytes;
 
@@ -145,17 +144,6 @@ TEST(CheckWritableAsOnWindows, RefusesWhatWindowsCouldNotOpenForUpdate) {
     }
     EXPECT_EQ(checkWritableAsOnWindows(dir / "missing.exe").message(),
               "cannot open " + (dir / "missing.exe").string() + ": No such file or directory");
-}
-
-TEST(WhyUnreadable, NamesTheReason) {
-    TempDir dir;
-    fs::create_directory(dir / "folder.dll");
-    writeBytes(dir / "plugin.dll", "MZ");
-    ASSERT_EQ(::mkfifo((dir / "pipe.dll").c_str(), 0644), 0);
-    EXPECT_EQ(whyUnreadable(dir / "missing.dll"), "No such file or directory");
-    EXPECT_EQ(whyUnreadable(dir / "plugin.dll" / "x"), "Not a directory");
-    EXPECT_EQ(whyUnreadable(dir / "folder.dll"), "Is a directory");
-    EXPECT_EQ(whyUnreadable(dir / "pipe.dll"), "not a regular file");
 }
 
 }  // namespace
