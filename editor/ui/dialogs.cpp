@@ -158,14 +158,11 @@ bool startConsoleProgram(const ProcessRequest& request, QString* error) {
             *error = request.program + " is missing or not executable";
         return false;
     }
-#ifdef _WIN32
-    // The editor's own window shows the run; no terminal is looked for.
-    const std::optional<QString> terminal;
-#else
+    // The Qt editor runs on Linux; on Windows tamsel.exe starts the updater
+    // in a console of its own.
     const std::optional<QString> terminal =
         chooseTerminal(qEnvironmentVariable("TERMINAL"),
                        [](const QString& name) { return QStandardPaths::findExecutable(name); });
-#endif
     const CommandLine commandLine =
         buildConsoleCommandLine(request.program, request.workingDirectory, terminal);
     // Without a terminal the run would be invisible, and the files the
