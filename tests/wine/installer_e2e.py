@@ -498,13 +498,15 @@ class Suite:
             f"wrote: {d}\\probe.dll ({(job / 'probe.dll').stat().st_size} bytes)",
             f"replaced: {d}\\readme.txt (16 bytes)",
             f"wrote: {d}\\data\\notes.txt (7 bytes)",
+            f"unregistered: {d}\\probe.dll",
             f"removed: {d}\\data\\notes.txt",
             f"restored: {d}\\readme.txt",
             f"removed: {d}\\probe.dll",
             f"removed folder: {d}\\data",
         ])
-        expect(self.marker(root / "registered.txt") == [f"DllRegisterServer {d}\\probe.dll"],
-               "DllRegisterServer was not called")
+        expect(self.marker(root / "registered.txt") == [f"DllRegisterServer {d}\\probe.dll",
+                                                        f"DllUnregisterServer {d}\\probe.dll"],
+               "DllRegisterServer, then DllUnregisterServer, were not called")
         expect(not (root / "opened.txt").exists(), "a failed install opened its file")
 
     def case_no_and_cancel_write_nothing(self):
