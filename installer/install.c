@@ -482,33 +482,34 @@ static void dropBackups(Run* run) {
     }
 }
 
-/* ShellExecuteEx's own codes (SE_ERR_*, below 32) are no Win32 error
- * codes: each is said as the Win32 error it stands for, or in words. */
+/* ShellExecuteEx leaves a code of its own in hInstApp: the SE_ERR_* codes
+ * from 26 up are no Win32 codes and are said as what they mean; those below
+ * (2, 3, 5, 8, 11) mean what the Win32 code of that number means. The last
+ * error is taken only where hInstApp says nothing of its own: the shell may
+ * leave the error of an attempt it made on the way. */
 static void describeOpenFailure(DWORD error, INT_PTR shellCode, Text* why) {
-    if (error == ERROR_SUCCESS) {
-        switch (shellCode) {
-            case SE_ERR_FNF: error = ERROR_FILE_NOT_FOUND; break;
-            case SE_ERR_PNF: error = ERROR_PATH_NOT_FOUND; break;
-            case SE_ERR_ACCESSDENIED: error = ERROR_ACCESS_DENIED; break;
-            case SE_ERR_OOM: error = ERROR_NOT_ENOUGH_MEMORY; break;
-            case SE_ERR_DLLNOTFOUND: error = ERROR_DLL_NOT_FOUND; break;
-            case SE_ERR_SHARE: error = ERROR_SHARING_VIOLATION; break;
-            case SE_ERR_NOASSOC:
-            case SE_ERR_ASSOCINCOMPLETE: error = ERROR_NO_ASSOCIATION; break;
-            case SE_ERR_DDETIMEOUT:
-            case SE_ERR_DDEFAIL:
-            case SE_ERR_DDEBUSY:
-                textAppend(why, L"the program that opens it did not answer");
-                return;
-            default:
-                textFormat(why, L"the shell gave code %ld", (long)shellCode);
-                return;
-        }
+    switch (shellCode) {
+        case SE_ERR_NOASSOC:
+        case SE_ERR_ASSOCINCOMPLETE:
+            textAppend(why, L"no program is set to open it");
+            return;
+        case SE_ERR_DDETIMEOUT:
+        case SE_ERR_DDEFAIL:
+        case SE_ERR_DDEBUSY:
+            textAppend(why, L"the program that opens it did not answer");
+            return;
+        case SE_ERR_SHARE: error = ERROR_SHARING_VIOLATION; break;
+        case SE_ERR_DLLNOTFOUND: error = ERROR_DLL_NOT_FOUND; break;
+        default:
+            if (shellCode > 0 && shellCode < 32) error = (DWORD)shellCode;
+            break;
     }
     if (error == ERROR_NO_ASSOCIATION)
         textAppend(why, L"no program is set to open it");
-    else
+    else if (error != ERROR_SUCCESS)
         textAppendSystemError(why, error);
+    else
+        textAppend(why, L"the shell gave no reason");
 }
 
 /* Opens the file named to run after the install, as a double click would.
