@@ -410,7 +410,7 @@ static int registerPlugin(Run* run) {
     }
     fail(run, L"Could not register %ls as %ls: %ls.", path, progId, textChars(&why));
     if (registration.outcome == kServerReturned || registration.outcome == kServerEnded ||
-        registration.outcome == kServerTimedOut) {
+        registration.outcome == kServerEndedLoading || registration.outcome == kServerTimedOut) {
         Registration undo = runRegistration(path, 1);
         textFree(&why);
         if (registrationSucceeded(undo, &why))

@@ -10,8 +10,9 @@
 /* Internal: never shown, and no user would type it. */
 static const WCHAR kChildSwitch[] = L"/tamsel-registration-child";
 
-/* What the child writes into the pipe once the call has returned. A child
- * that writes nothing ended (or crashed) before that. */
+/* What the child writes into the pipe: kServerEnded once the DLL is loaded
+ * and the call begins, then how it went. A child that ends without the
+ * second ended (or crashed) in the call; one without either, while loading. */
 typedef struct ChildReport {
     DWORD magic;
     DWORD outcome;
@@ -96,16 +97,17 @@ Registration runRegistration(const WCHAR* path, int unregister) {
             WaitForSingleObject(process.hProcess, 10000);
             result.outcome = kServerTimedOut;
             result.code = limit;
-        } else if (PeekNamedPipe(readEnd, NULL, 0, NULL, &available, NULL) &&
+        } else {
+            result.outcome = kServerEndedLoading;
+            GetExitCodeProcess(process.hProcess, &result.code);
+            while (PeekNamedPipe(readEnd, NULL, 0, NULL, &available, NULL) &&
                    available >= sizeof report &&
                    ReadFile(readEnd, &report, sizeof report, &got, NULL) &&
                    got == sizeof report && report.magic == kReportMagic &&
-                   report.outcome <= kServerNoEntry) {
-            result.outcome = (RegistrationOutcome)report.outcome;
-            result.code = report.code;
-        } else {
-            result.outcome = kServerEnded;
-            GetExitCodeProcess(process.hProcess, &result.code);
+                   report.outcome <= kServerEnded) {
+                result.outcome = (RegistrationOutcome)report.outcome;
+                if (report.outcome != kServerEnded) result.code = report.code;
+            }
         }
         CloseHandle(process.hProcess);
     }
@@ -139,15 +141,17 @@ int registrationSucceeded(Registration registration, Text* why) {
             textFormat(why, L"it has no %ls", entry);
             break;
         case kServerEnded:
+        case kServerEndedLoading: {
             /* Exception codes (0xC0000005 for an access violation) have
              * their two top bits set; anything else was an exit code. */
-            if ((code & 0xC0000000u) == 0xC0000000u)
-                textFormat(why, L"it crashed in %ls (exception 0x%08lX)", entry,
-                           (unsigned long)code);
-            else
-                textFormat(why, L"it ended the program in %ls (exit code %lu)", entry,
-                           (unsigned long)code);
+            int crashed = (code & 0xC0000000u) == 0xC0000000u;
+            textAppend(why, crashed ? L"it crashed " : L"it ended the program ");
+            textFormat(why, registration.outcome == kServerEnded ? L"in %ls" : L"while being loaded",
+                       entry);
+            textFormat(why, crashed ? L" (exception 0x%08lX)" : L" (exit code %lu)",
+                       (unsigned long)code);
             break;
+        }
         case kServerTimedOut:
             textFormat(why, L"%ls did not return within %lu seconds", entry, (unsigned long)code);
             break;
@@ -221,6 +225,8 @@ int runRegistrationChild(const WCHAR* arguments, int* exitCode) {
         report.code = GetLastError();
     } else if ((found = GetProcAddress(module, unregister ? "DllUnregisterServer"
                                                           : "DllRegisterServer")) != NULL) {
+        report.outcome = kServerEnded;
+        WriteFile(pipe, &report, sizeof report, &written, NULL);
         report.outcome = kServerReturned;
         report.code = (DWORD)((ServerFunction)(void (*)(void))found)();
     }

@@ -16,6 +16,7 @@ typedef enum RegistrationOutcome {
     kServerNotLoaded,  /* code: the Win32 error of LoadLibraryEx */
     kServerNoEntry,    /* the DLL does not export the function */
     kServerEnded,      /* code: the exit code of a process that ended (or crashed) in it */
+    kServerEndedLoading, /* the same while the DLL was being loaded (its DllMain) */
     kServerTimedOut    /* code: the time limit in seconds */
 } RegistrationOutcome;
 

@@ -601,8 +601,9 @@ class Suite:
              ["\u8aac\u660e.txt"], "", {"plugin.dll": b"MZ", "\u8aac\u660e.txt": b"j"}, None),
             ("a Cyrillic folder under code page 1252", LOCALE, ["\u041f\u043b\u0430\u0433\u0438\u043d"],
              plain, "plugin.dll", "", plain_extras, "", plain, None),
-            ("paths past MAX_PATH", LOCALE, long_dest, plain, "plugin.dll", "", plain_extras, "",
-             plain, None),
+            ("paths past MAX_PATH; the plugin registers from there", LOCALE, long_dest,
+             {**plain, "plugin.dll": probe}, "plugin.dll", "Probe.Server", plain_extras, "",
+             {**plain, "plugin.dll": probe}, "registered: {d}\\plugin.dll (Probe.Server)"),
             ("a folder with a blank, quoted by Wine as \"/D=...\"", LOCALE, ["dest q"], plain,
              "plugin.dll", "", plain_extras, "", plain, None),
             ("a trailing dot, dropped as Windows drops it", LOCALE, ["dest"], plain,
@@ -710,7 +711,7 @@ class Suite:
 
     def run_scripted(self, job, answers, folder):
         run = self.wine.run(["installer.exe", answers, windows_path(folder)], cwd=job)
-        return run.returncode, run.stdout.decode("cp1252").replace("\r\n", "\n").splitlines()
+        return run.returncode, run.stdout.decode("utf-8").replace("\r\n", "\n").splitlines()
 
     # ---- running ----------------------------------------------------------
 
