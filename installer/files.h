@@ -23,6 +23,19 @@ BOOL pathMove(const WCHAR* from, const WCHAR* to, DWORD flags);
 /* A new file for writing; fails with ERROR_FILE_EXISTS if one is there. */
 HANDLE pathCreateNew(const WCHAR* path);
 
+/* Which file a path reaches, whatever the name it is reached by (letter
+ * case, a short name, a link): its volume and index. */
+typedef struct FileIdentity {
+    DWORD volume;
+    DWORD indexHigh;
+    DWORD indexLow;
+} FileIdentity;
+
+/* 1 with the identity of the file or folder at path, 0 when it cannot be
+ * opened (not there, for one). Two paths reach one file when volume and
+ * both halves of the index agree. */
+int pathIdentity(const WCHAR* path, FileIdentity* identity);
+
 /* Windows' own case-insensitive comparison of names, the installer's only
  * one (SameIgnoringCase). */
 int sameNameIgnoringCase(const NameChar* a, const NameChar* b, size_t length);

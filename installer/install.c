@@ -169,7 +169,8 @@ static int ensureFolder(Run* run, const WCHAR* folder) {
             } else if (attributes == INVALID_FILE_ATTRIBUTES) {
                 ok = failWith(run, error, L"Could not look at %ls: ", partial);
             } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-                ok = fail(run, L"Could not create the folder %ls: a file of that name is in the way.",
+                ok = fail(run,
+                          L"Could not create the folder %ls: a file of that name is in the way.",
                           partial);
             }
             partial[at] = folder[at];
@@ -232,11 +233,15 @@ static int addFile(Run* run, const WCHAR* label, NameRule rule, const WCHAR* wha
 }
 
 /* No two files of the install may land on one file, nor any on this
- * program itself: the later would silently overwrite the earlier. */
+ * program itself (whatever the name it is reached by): the later would
+ * silently overwrite the earlier. */
 static int checkDestinations(Run* run) {
     const WCHAR** targets = malloc(sizeof *targets * (run->fileCount + 1));
     WCHAR* self = malloc(sizeof *self * (kLongPathMax + 1));
     DWORD selfLength = self != NULL ? GetModuleFileNameW(NULL, self, kLongPathMax + 1) : 0;
+    FileIdentity selfIdentity, identity;
+    int knowSelf =
+        selfLength > 0 && selfLength <= kLongPathMax && pathIdentity(self, &selfIdentity);
     size_t i, first, second;
     int ok = 1;
     if (targets == NULL || self == NULL) {
@@ -248,8 +253,10 @@ static int checkDestinations(Run* run) {
     if (findSameNames(targets, run->fileCount, sameNameIgnoringCase, &first, &second))
         ok = fail(run, L"The file names \"%ls\" and \"%ls\" both land on %ls.",
                   run->files[first].label, run->files[second].label, run->files[first].target);
-    for (i = 0; ok && selfLength > 0 && selfLength <= kLongPathMax && i < run->fileCount; ++i) {
-        if (wcslen(targets[i]) == selfLength && sameNameIgnoringCase(targets[i], self, selfLength))
+    for (i = 0; ok && knowSelf && i < run->fileCount; ++i) {
+        if (pathIdentity(targets[i], &identity) && identity.volume == selfIdentity.volume &&
+            identity.indexHigh == selfIdentity.indexHigh &&
+            identity.indexLow == selfIdentity.indexLow)
             ok = fail(run, L"The file name \"%ls\" would replace this installer itself (%ls).",
                       run->files[i].label, self);
     }

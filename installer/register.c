@@ -146,7 +146,8 @@ int registrationSucceeded(Registration registration, Text* why) {
              * their two top bits set; anything else was an exit code. */
             int crashed = (code & 0xC0000000u) == 0xC0000000u;
             textAppend(why, crashed ? L"it crashed " : L"it ended the program ");
-            textFormat(why, registration.outcome == kServerEnded ? L"in %ls" : L"while being loaded",
+            textFormat(why,
+                       registration.outcome == kServerEnded ? L"in %ls" : L"while being loaded",
                        entry);
             textFormat(why, crashed ? L" (exception 0x%08lX)" : L" (exit code %lu)",
                        (unsigned long)code);
@@ -181,7 +182,8 @@ static HMODULE loadServer(const WCHAR* path) {
      * default folders; never the folder this program was started from. */
     module = LoadLibraryExW(load, NULL,
                             LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
-    if (module == NULL && GetLastError() == ERROR_INVALID_PARAMETER) /* Windows 7 without KB2533623 */
+    /* Windows 7 without KB2533623 knows no LOAD_LIBRARY_SEARCH_ flags. */
+    if (module == NULL && GetLastError() == ERROR_INVALID_PARAMETER)
         module = LoadLibraryExW(load, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
     error = GetLastError();
     free(load);

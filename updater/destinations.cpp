@@ -26,7 +26,8 @@ std::optional<std::string> installedPlace(std::string_view name, bool lastCompon
         rest.remove_prefix(end + 1);
     }
     const std::size_t last = name.find_last_of("\\/");
-    const std::string_view lastComponent = name.substr(last == std::string_view::npos ? 0 : last + 1);
+    const std::string_view lastComponent =
+        name.substr(last == std::string_view::npos ? 0 : last + 1);
     if (components.empty() || lastComponent.empty() || lastComponent == ".")
         return std::nullopt;
     if (absolute || lastComponentOnly)

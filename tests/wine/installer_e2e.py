@@ -544,10 +544,11 @@ class Suite:
             expect(data.count(table) == 1, "the location table is not in installer.exe once")
             exe.write_bytes(data.replace(table, b"readme.txt\0\0ata\\notes.txt\0\0"))
 
-        # (what, extra files, where to install: "dest" or "job", change to the job, error)
+        # (what, extra files, where to install below the job's root, change to the job, error)
         rows = [
             ("two names for one file", ["data\\notes.txt", "DATA\\NOTES.TXT"], "dest", None,
-             'The file names "data\\notes.txt" and "DATA\\NOTES.TXT" both land on {d}\\data\\notes.txt.'),
+             'The file names "data\\notes.txt" and "DATA\\NOTES.TXT" both land on '
+             '{d}\\data\\notes.txt.'),
             ("an extra file named like the plugin", ["readme.txt", "Plugin.DLL."], "dest", None,
              'The file names "plugin.dll" and "Plugin.DLL." both land on {d}\\plugin.dll.'),
             ("COM with a superscript one is a device", ["COM\u00b9.txt"], "dest", None,
@@ -556,8 +557,10 @@ class Suite:
              'The file name "lpt0.log" is not a file name Windows can hold.'),
             ("a part longer than 255 characters", [long_name], "dest", None,
              f'The file name "{long_name}" has a part longer than 255 characters.'),
-            ("the installer itself as a destination", ["readme.txt", "INSTALLER.EXE"], "job",
-             None, 'The file name "INSTALLER.EXE" would replace this installer itself ({d}\\'
+            ("the installer itself as a destination, reached through a link",
+             ["readme.txt", "INSTALLER.EXE"], "link",
+             lambda job: (job.parent / "link").symlink_to(job),
+             'The file name "INSTALLER.EXE" would replace this installer itself ({j}\\'
              "installer.exe)."),
             ("an empty line in the middle of the table", ["readme.txt", "data\\notes.txt"],
              "dest", damage_table,
@@ -570,8 +573,9 @@ class Suite:
                     change(root / "job")
                 destination = root / where
                 self.expect_failure(root, destination, title,
-                                    reason.format(d=windows_path(destination)))
-                expect(where == "job" or not destination.exists(), "dest was made")
+                                    reason.format(d=windows_path(destination),
+                                                  j=windows_path(root / "job")))
+                expect(where == "link" or not destination.exists(), "dest was made")
             except Failure as failure:
                 raise Failure(f"{what}: {failure}")
         # Before its first update it has nothing to install, and says so.
@@ -599,7 +603,8 @@ class Suite:
             ("code page 932: a folder ending in \u80fd, Japanese names", "ja_JP.UTF-8",
              ["\u80fd"], {"plugin.dll": b"MZ", "\u8aac\u660e.txt": b"j"}, "plugin.dll", "",
              ["\u8aac\u660e.txt"], "", {"plugin.dll": b"MZ", "\u8aac\u660e.txt": b"j"}, None),
-            ("a Cyrillic folder under code page 1252", LOCALE, ["\u041f\u043b\u0430\u0433\u0438\u043d"],
+            ("a Cyrillic folder under code page 1252", LOCALE,
+             ["\u041f\u043b\u0430\u0433\u0438\u043d"],
              plain, "plugin.dll", "", plain_extras, "", plain, None),
             ("paths past MAX_PATH; the plugin registers from there", LOCALE, long_dest,
              {**plain, "plugin.dll": probe}, "plugin.dll", "Probe.Server", plain_extras, "",
