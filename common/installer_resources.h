@@ -1,5 +1,5 @@
 /* The resources the updater writes into installer.exe and the installer reads
- * back, all RT_RCDATA and language neutral. Texts are NUL-terminated strings
+ * back, RT_RCDATA and language neutral. Texts are NUL-terminated strings
  * in the ANSI code page. Plain C, so that the installer (C, MinGW) and the
  * updater (C++) share one copy. */
 #ifndef TAMSEL_COMMON_INSTALLER_RESOURCES_H
@@ -22,6 +22,12 @@ enum InstallerResourceId {
      * follows the last of them. */
     kIdExtraFileBase = 108
 };
+
+/* The program's manifest (common/installer.manifest), RT_MANIFEST 1,
+ * language neutral: requireAdministrator, Common Controls 6, DPI awareness,
+ * Windows 7 to 11. The prepared installer carries it from the start; the
+ * updater writes it back with the resources above. */
+enum InstallerManifestResource { kTypeManifest = 24, kIdManifest = 1 };
 
 /* What the installer shows for a text the install info left out. */
 #define TAMSEL_DEFAULT_NAME "Nameles plugin"

@@ -16,14 +16,16 @@ tools="$arch-w64-mingw32"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
-# windres runs the C preprocessor from the .rc file's folder for the icon.
-"$tools-windres" -O coff -I "$here" -o "$work/resources.o" "$here/installer.rc"
+# windres finds the icon beside the .rc file and the manifest, which the
+# updater writes too, in common/.
+"$tools-windres" -O coff -I "$here" -I "$here/../common" -o "$work/resources.o" "$here/installer.rc"
 # -mwindows: no console window when started from Explorer; -static-libgcc
 # keeps the program to system DLLs only; mingw's own printf family gives
-# C99 snprintf on every msvcrt.dll.
+# C99 swprintf on every msvcrt.dll. Windows 7 is the oldest it runs on.
 "$tools-gcc" -std=c11 -Os -s -Wall -Wextra -Wpedantic -Werror -I "$here/.." \
-  -D__USE_MINGW_ANSI_STDIO=1 -mwindows -static-libgcc \
+  -D__USE_MINGW_ANSI_STDIO=1 -D_WIN32_WINNT=0x0601 -mwindows -static-libgcc \
   -o "$out" \
   "$here/main.c" "$here/install.c" "$here/contract.c" "$here/names.c" "$here/text.c" \
+  "$here/files.c" "$here/register.c" \
   "$here/ui_silent.c" "$here/ui_windows.c" "$work/resources.o" "$@" \
   -lshell32 -lole32 -luser32 -lkernel32

@@ -3,6 +3,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "names.h"
+
 static Blob readBlob(size_t id) {
     Blob blob = {NULL, 0};
     HRSRC found;
@@ -10,7 +12,7 @@ static Blob readBlob(size_t id) {
     if (id > 0xFFFF) return blob;
     /* Language neutral, as the updater writes them: FindResourceEx asks for
      * exactly that language instead of the UI language's fallback chain. */
-    found = FindResourceExA(NULL, MAKEINTRESOURCEA(10), MAKEINTRESOURCEA(id),
+    found = FindResourceExW(NULL, MAKEINTRESOURCEW(10), MAKEINTRESOURCEW(id),
                             MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
     if (found == NULL) return blob;
     loaded = LoadResource(NULL, found);
@@ -20,24 +22,48 @@ static Blob readBlob(size_t id) {
     return blob;
 }
 
-/* A text resource up to its NUL, or up to its end should the NUL be lost.
- * (memchr rather than strnlen, which older msvcrt.dll versions lack.) */
-static char* readText(int id, const char* fallback) {
+WCHAR* ansiToWide(const char* chars, size_t length) {
+    int wideLength = length == 0 || length > 0x7FFFFFFF
+                         ? 0
+                         : MultiByteToWideChar(CP_ACP, 0, chars, (int)length, NULL, 0);
+    WCHAR* wide = malloc(sizeof *wide * ((size_t)wideLength + 1));
+    if (wide == NULL) return NULL;
+    if (wideLength > 0) MultiByteToWideChar(CP_ACP, 0, chars, (int)length, wide, wideLength);
+    wide[wideLength] = 0;
+    return wide;
+}
+
+/* A text resource up to its NUL, or up to its end should the NUL be lost. */
+static WCHAR* readText(int id, const char* fallback) {
     Blob blob = readBlob((size_t)id);
-    const char* chars = blob.data != NULL ? blob.data : fallback;
-    const char* end = blob.data != NULL ? memchr(blob.data, 0, blob.size) : NULL;
-    size_t length = blob.data == NULL ? strlen(fallback)
-                    : end != NULL     ? (size_t)(end - blob.data)
-                                      : blob.size;
-    char* copy = malloc(length + 1);
-    if (copy == NULL) return NULL;
-    memcpy(copy, chars, length);
-    copy[length] = 0;
-    return copy;
+    const char* end;
+    if (blob.data == NULL) return ansiToWide(fallback, strlen(fallback));
+    end = memchr(blob.data, 0, blob.size);
+    return ansiToWide(blob.data, end != NULL ? (size_t)(end - blob.data) : blob.size);
+}
+
+static int readLocationTable(Contract* contract) {
+    Blob table = readBlob(kIdLocationTable);
+    TableCursor cursor = {table.data, table.size, 0};
+    const char* line;
+    size_t length, lines = 0;
+    TableStep step;
+    while (nextTableLine(&cursor, &line, &length) != kTableEnd) ++lines;
+    contract->extraNames = calloc(lines + 1, sizeof *contract->extraNames);
+    if (contract->extraNames == NULL) return 0;
+    cursor.at = 0;
+    while ((step = nextTableLine(&cursor, &line, &length)) != kTableEnd) {
+        WCHAR* name = ansiToWide(line, step == kTableLine ? length : 0);
+        if (name == NULL) return 0;
+        contract->extraNames[contract->extraCount++] = name;
+    }
+    return 1;
 }
 
 int readContract(Contract* contract) {
     memset(contract, 0, sizeof *contract);
+    contract->updated =
+        readBlob(kIdName).data != NULL || readBlob(kIdPlugin).data != NULL;
     /* The defaults the updater itself writes for a missing key. */
     contract->name = readText(kIdName, TAMSEL_DEFAULT_NAME);
     contract->pluginName = readText(kIdFilename, "");
@@ -46,13 +72,15 @@ int readContract(Contract* contract) {
     contract->warning = readText(kIdWarning, "");
     contract->title = readText(kIdTitle, TAMSEL_DEFAULT_TITLE);
     contract->plugin = readBlob(kIdPlugin);
-    contract->locationTable = readBlob(kIdLocationTable);
-    return contract->name != NULL && contract->pluginName != NULL &&
-           contract->runAfterInstall != NULL && contract->progId != NULL &&
-           contract->warning != NULL && contract->title != NULL;
+    return readLocationTable(contract) && contract->name != NULL &&
+           contract->pluginName != NULL && contract->runAfterInstall != NULL &&
+           contract->progId != NULL && contract->warning != NULL && contract->title != NULL;
 }
 
 void freeContract(Contract* contract) {
+    size_t i;
+    for (i = 0; i < contract->extraCount; ++i) free(contract->extraNames[i]);
+    free(contract->extraNames);
     free(contract->name);
     free(contract->pluginName);
     free(contract->runAfterInstall);

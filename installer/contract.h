@@ -1,6 +1,7 @@
 /* What the updater wrote into this program: RT_RCDATA resources, language
- * neutral. Texts are NUL-terminated strings in the ANSI code page.
- * The IDs are the updater's, from one header both programs include. */
+ * neutral. Texts are NUL-terminated strings in the ANSI code page; they are
+ * read once, here, into UTF-16. The IDs are the updater's, from one header
+ * both programs include. */
 #ifndef INSTALLER_CONTRACT_H
 #define INSTALLER_CONTRACT_H
 
@@ -14,16 +15,21 @@ typedef struct Blob {
 } Blob;
 
 typedef struct Contract {
-    /* Copies, each NUL-terminated; a missing text reads as the updater's
-     * default for it. */
-    char* name;
-    char* pluginName;
-    char* runAfterInstall;
-    char* progId;
-    char* warning;
-    char* title;
+    /* 0 for the prepared program before its first update: no Name and no
+     * plugin file in it. */
+    int updated;
+    /* Copies in UTF-16; a missing text reads as the updater's default. */
+    WCHAR* name;
+    WCHAR* pluginName;
+    WCHAR* runAfterInstall;
+    WCHAR* progId;
+    WCHAR* warning;
+    WCHAR* title;
     Blob plugin;
-    Blob locationTable;
+    /* The location table's lines, the k-th (from 1) for resource 108 + k;
+     * an empty line in the table is an empty name here. */
+    WCHAR** extraNames;
+    size_t extraCount;
 } Contract;
 
 /* Returns 0 only when memory runs out. */
@@ -32,5 +38,8 @@ void freeContract(Contract* contract);
 
 /* The extra file of the k-th table line (k from 1), or a missing blob. */
 Blob readExtraFile(size_t k);
+
+/* ANSI code page bytes as UTF-16 (malloc'd), or NULL when memory runs out. */
+WCHAR* ansiToWide(const char* chars, size_t length);
 
 #endif

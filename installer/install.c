@@ -1,47 +1,51 @@
 #include "install.h"
 
 #include <stdarg.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <wchar.h>
 #include <windows.h>
 #include <shellapi.h>
 
+#include "files.h"
+#include "register.h"
 #include "text.h"
 
 typedef enum FileState {
     kPlanned,
-    kWritten,  /* the bytes are in temp */
-    kCommitted /* temp was renamed to target; backup holds what it replaced */
+    kWritten,   /* the bytes are in temp */
+    kAside,     /* the file it replaces went to backup; temp is not in place */
+    kCommitted  /* temp was renamed to target; backup holds what it replaced */
 } FileState;
 
 typedef struct PlannedFile {
-    char* label; /* the name as the installer holds it, for messages */
-    char target[MAX_PATH];
-    Blob data; /* data == NULL: the updater could not read the file */
-    char temp[MAX_PATH];
-    char backup[MAX_PATH];
+    const WCHAR* label; /* the name as the installer holds it, for messages */
+    WCHAR* target;      /* a full path in its usual form, as every path here */
+    Blob data;          /* data == NULL: the updater could not read the file */
+    WCHAR* temp;
+    WCHAR* backup;
     FileState state;
 } PlannedFile;
 
 typedef struct Run {
     InstallerUi* ui;
     const Contract* contract;
-    char folder[MAX_PATH];
+    WCHAR* folder;
     PlannedFile* files;
     size_t fileCount;
     PlannedFile* plugin; /* among files; NULL when the installer names none */
-    char runAfter[MAX_PATH];
-    char** createdFolders; /* in the order they were made */
+    WCHAR* runAfter;
+    WCHAR** createdFolders; /* in the order they were made */
     size_t createdCount;
+    unsigned long nameCounter; /* for our temporary names */
     Text missing; /* names the installer lacks the file of, ", "-separated */
     Text failure; /* the first failure: what the one error message says */
 } Run;
 
-static int isLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte); }
+/* Our temporary names, "tam" and 8 + 4 hex digits and ".tmp". */
+enum { kTemporaryNameLength = 19 };
 
-static void action(Run* run, const char* format, ...) __attribute__((format(printf, 2, 3)));
-static void action(Run* run, const char* format, ...) {
+static void action(Run* run, const WCHAR* format, ...) {
     Text line = {0};
     va_list arguments;
     va_start(arguments, format);
@@ -52,8 +56,7 @@ static void action(Run* run, const char* format, ...) {
 }
 
 /* Records what failed, once: the first failure is the one reported. */
-static int fail(Run* run, const char* format, ...) __attribute__((format(printf, 2, 3)));
-static int fail(Run* run, const char* format, ...) {
+static int fail(Run* run, const WCHAR* format, ...) {
     if (run->failure.length == 0) {
         va_list arguments;
         va_start(arguments, format);
@@ -63,190 +66,260 @@ static int fail(Run* run, const char* format, ...) {
     return 0;
 }
 
-/* The system's sentence for an error code, without its final full stop. */
-static const char* systemText(DWORD code, char* out, DWORD size) {
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
-                                  code, 0, out, size, NULL);
-    while (length > 0 && strchr(" .\r\n", out[length - 1]) != NULL) --length;
-    if (length == 0) snprintf(out, size, "error %lu", (unsigned long)code);
-    else out[length] = 0;
-    return out;
+/* The same, ending in the system's sentence for code and a full stop. */
+static int failWith(Run* run, DWORD code, const WCHAR* format, ...) {
+    if (run->failure.length == 0) {
+        va_list arguments;
+        va_start(arguments, format);
+        textFormatList(&run->failure, format, arguments);
+        va_end(arguments);
+        textAppendSystemError(&run->failure, code);
+        textAppend(&run->failure, L".");
+    }
+    return 0;
 }
 
-static const char* lastErrorText(char* out, DWORD size) {
-    return systemText(GetLastError(), out, size);
+static int outOfMemory(Run* run) { return fail(run, L"Out of memory."); }
+
+static int isNotFound(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-/* folder + "\" + relative, refused when it does not fit the ANSI routines. */
-static int joinPath(char* out, const char* folder, const char* relative) {
-    size_t folderLength = strlen(folder);
-    int needsSeparator = folderLength > 0 && folder[folderLength - 1] != '\\';
-    if (folderLength + (size_t)needsSeparator + strlen(relative) >= MAX_PATH) return 0;
-    strcpy(out, folder);
-    if (needsSeparator) strcat(out, "\\");
-    strcat(out, relative);
-    return 1;
+/* folder + "\" + relative (malloc'd). */
+static WCHAR* joinPath(const WCHAR* folder, const WCHAR* relative) {
+    Text path = {0};
+    size_t length = wcslen(folder);
+    textAppend(&path, folder);
+    if (length == 0 || folder[length - 1] != '\\') textAppend(&path, L"\\");
+    textAppend(&path, relative);
+    return textTake(&path);
 }
 
 /* The length of a full path's root: "C:\" or "\\server\share\". */
-static size_t rootLength(const char* path) {
-    const char* p;
+static size_t rootLength(const WCHAR* path) {
+    const WCHAR* p;
     int separators = 0;
     if (path[0] != 0 && path[1] == ':' && path[2] == '\\') return 3;
     if (path[0] != '\\' || path[1] != '\\') return 0;
-    for (p = path + 2; *p != 0; p = CharNextA(p)) {
+    for (p = path + 2; *p != 0; ++p)
         if (*p == '\\' && ++separators == 2) return (size_t)(p - path) + 1;
-    }
-    return strlen(path);
+    return wcslen(path);
 }
 
-/* The part of a path before its last '\' (stepping over two-byte
- * characters, whose second byte may be '\'). */
-static void parentOf(const char* path, char* parent) {
-    const char* last = NULL;
-    const char* p;
-    for (p = path; *p != 0; p = CharNextA(p))
-        if (*p == '\\') last = p;
-    if (last == NULL) {
-        parent[0] = 0;
-        return;
-    }
-    memcpy(parent, path, (size_t)(last - path));
-    parent[last - path] = 0;
+/* The part of a path before its last '\' (malloc'd). */
+static WCHAR* parentOf(const WCHAR* path) {
+    const WCHAR* last = wcsrchr(path, '\\');
+    size_t length = last != NULL ? (size_t)(last - path) : 0;
+    WCHAR* parent = malloc(sizeof *parent * (length + 1));
+    if (parent == NULL) return NULL;
+    memcpy(parent, path, sizeof *parent * length);
+    parent[length] = 0;
+    return parent;
 }
 
-static int rememberFolder(Run* run, const char* folder) {
-    char** grown = realloc(run->createdFolders, sizeof *grown * (run->createdCount + 1));
-    char* copy = malloc(strlen(folder) + 1);
+/* A name of our own beside path that is not there yet (malloc'd), for a
+ * temporary file or for the file a new one replaces. */
+static WCHAR* freeNameBeside(Run* run, const WCHAR* path) {
+    WCHAR* folder = parentOf(path);
+    Text name = {0};
+    if (folder == NULL) return NULL;
+    textFormat(&name, L"%ls\\tam%08lx%04lx.tmp", folder, (unsigned long)GetCurrentProcessId(),
+               ++run->nameCounter & 0xFFFF);
+    free(folder);
+    return textTake(&name);
+}
+
+static int rememberFolder(Run* run, const WCHAR* folder) {
+    WCHAR** grown = realloc(run->createdFolders, sizeof *grown * (run->createdCount + 1));
+    WCHAR* copy = textCopy(folder);
     if (grown != NULL) run->createdFolders = grown;
     if (grown == NULL || copy == NULL) {
         free(copy);
         return 0;
     }
-    strcpy(copy, folder);
     run->createdFolders[run->createdCount++] = copy;
     return 1;
 }
 
 /* Makes a folder and the folders above it that are missing, remembering
- * each one made so that a failure can take it away again. */
-static int ensureFolder(Run* run, const char* folder) {
-    char partial[MAX_PATH];
-    char reason[512];
-    const char* p = folder + rootLength(folder);
-    while (1) {
-        int atEnd = *p == 0;
-        if (atEnd || *p == '\\') {
-            DWORD attributes;
-            size_t length = (size_t)(p - folder);
-            memcpy(partial, folder, length);
-            partial[length] = 0;
-            attributes = GetFileAttributesA(partial);
-            if (attributes == INVALID_FILE_ATTRIBUTES) {
-                if (!CreateDirectoryA(partial, NULL) && GetLastError() != ERROR_ALREADY_EXISTS)
-                    return fail(run, "Could not create the folder %s: %s.", partial,
-                                lastErrorText(reason, sizeof reason));
-                if (!rememberFolder(run, partial)) {
-                    RemoveDirectoryA(partial);
-                    return fail(run, "Out of memory.");
+ * each one this run made, and only those, so that a failure can take them
+ * away again. */
+static int ensureFolder(Run* run, const WCHAR* folder) {
+    WCHAR* partial = textCopy(folder);
+    size_t at = rootLength(folder), length = wcslen(folder);
+    int ok = partial != NULL || outOfMemory(run);
+    while (ok && at <= length) {
+        if (at > 0 && (folder[at] == '\\' || folder[at] == 0) && folder[at - 1] != '\\') {
+            DWORD attributes, error;
+            partial[at] = 0;
+            attributes = pathAttributes(partial);
+            error = GetLastError();
+            if (attributes == INVALID_FILE_ATTRIBUTES && isNotFound(error)) {
+                if (pathCreateFolder(partial)) {
+                    if (!rememberFolder(run, partial)) {
+                        pathRemoveFolder(partial);
+                        ok = outOfMemory(run);
+                    } else {
+                        action(run, L"created folder: %ls", partial);
+                    }
+                } else if ((error = GetLastError()) != ERROR_ALREADY_EXISTS) {
+                    /* (ERROR_ALREADY_EXISTS: made meanwhile by someone else, not ours.) */
+                    ok = failWith(run, error, L"Could not create the folder %ls: ", partial);
                 }
-                action(run, "created folder: %s", partial);
+            } else if (attributes == INVALID_FILE_ATTRIBUTES) {
+                ok = failWith(run, error, L"Could not look at %ls: ", partial);
             } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-                return fail(run, "Could not create the folder %s: a file of that name is in the way.",
-                            partial);
+                ok = fail(run,
+                          L"Could not create the folder %ls: a file of that name is in the way.",
+                          partial);
             }
+            partial[at] = folder[at];
         }
-        if (atEnd) return 1;
-        p = CharNextA(p);
+        ++at;
     }
+    free(partial);
+    return ok;
 }
 
-static int addFile(Run* run, const char* label, const char* relative, Blob data) {
-    PlannedFile* file = &run->files[run->fileCount];
-    file->label = malloc(strlen(label) + 1);
-    if (file->label == NULL) return fail(run, "Out of memory.");
-    strcpy(file->label, label);
-    ++run->fileCount;
-    if (!joinPath(file->target, run->folder, relative))
-        return fail(run, "The path for \"%s\" in %s is too long.", label, run->folder);
-    file->data = data;
+/* Where the destination's files go must fit Windows: every component of
+ * at most 255 characters, every path (its temporary names beside it
+ * included) within the longest "\\?\" path. */
+static int checkPathLength(Run* run, const WCHAR* path, const WCHAR* label) {
+    const WCHAR* p = path + rootLength(path);
+    while (*p != 0) {
+        size_t component = wcscspn(p, L"\\");
+        if (component > kComponentMax)
+            return fail(run, L"The path for \"%ls\" has a part longer than %d characters: %ls.",
+                        label, kComponentMax, path);
+        p += component;
+        if (*p == '\\') ++p;
+    }
+    if (longFormLength(path) + kTemporaryNameLength > kLongPathMax)
+        return fail(run, L"The path for \"%ls\" in %ls is too long.", label, run->folder);
     return 1;
 }
 
-/* Works out every destination before anything is written, so a refused
- * name stops the install with nothing on the disk. */
+/* The place of a name in the destination (malloc'd), or NULL after a
+ * failure was recorded. what: how the message names it. */
+static WCHAR* placeOf(Run* run, const WCHAR* name, NameRule rule, const WCHAR* what) {
+    WCHAR* relative = malloc(sizeof *relative * (wcslen(name) + 1));
+    WCHAR* target = NULL;
+    NameResult result;
+    if (relative == NULL) {
+        outOfMemory(run);
+        return NULL;
+    }
+    result = installedName(name, rule, sameNameIgnoringCase, relative);
+    if (result != kNameOk) {
+        fail(run, L"%ls \"%ls\" %ls.", what, name, nameResultText(result));
+    } else if ((target = joinPath(run->folder, relative)) == NULL) {
+        outOfMemory(run);
+    } else if (!checkPathLength(run, target, name)) {
+        free(target);
+        target = NULL;
+    }
+    free(relative);
+    return target;
+}
+
+static int addFile(Run* run, const WCHAR* label, NameRule rule, const WCHAR* what, Blob data) {
+    PlannedFile* file = &run->files[run->fileCount];
+    file->label = label;
+    file->data = data;
+    file->target = placeOf(run, label, rule, what);
+    if (file->target == NULL) return 0;
+    ++run->fileCount;
+    return 1;
+}
+
+/* No two files of the install may land on one file, nor any on this
+ * program itself (whatever the name it is reached by): the later would
+ * silently overwrite the earlier. */
+static int checkDestinations(Run* run) {
+    const WCHAR** targets = malloc(sizeof *targets * (run->fileCount + 1));
+    WCHAR* self = malloc(sizeof *self * (kLongPathMax + 1));
+    DWORD selfLength = self != NULL ? GetModuleFileNameW(NULL, self, kLongPathMax + 1) : 0;
+    FileIdentity selfIdentity, identity;
+    int knowSelf =
+        selfLength > 0 && selfLength <= kLongPathMax && pathIdentity(self, &selfIdentity);
+    size_t i, first, second;
+    int ok = 1;
+    if (targets == NULL || self == NULL) {
+        free(targets);
+        free(self);
+        return outOfMemory(run);
+    }
+    for (i = 0; i < run->fileCount; ++i) targets[i] = run->files[i].target;
+    if (findSameNames(targets, run->fileCount, sameNameIgnoringCase, &first, &second))
+        ok = fail(run, L"The file names \"%ls\" and \"%ls\" both land on %ls.",
+                  run->files[first].label, run->files[second].label, run->files[first].target);
+    for (i = 0; ok && knowSelf && i < run->fileCount; ++i) {
+        if (pathIdentity(targets[i], &identity) && identity.volume == selfIdentity.volume &&
+            identity.indexHigh == selfIdentity.indexHigh &&
+            identity.indexLow == selfIdentity.indexLow)
+            ok = fail(run, L"The file name \"%ls\" would replace this installer itself (%ls).",
+                      run->files[i].label, self);
+    }
+    free(self);
+    free(targets);
+    return ok;
+}
+
+/* Works out every destination, and checks every name and length, before
+ * anything is written: a refusal stops the install with nothing on the disk. */
 static int plan(Run* run) {
     const Contract* contract = run->contract;
-    TableCursor cursor = {contract->locationTable.data, contract->locationTable.size, 0};
-    const char* line;
-    size_t length, lines = 0, k = 0;
-    char relative[MAX_PATH];
-    NameResult result;
+    size_t k;
 
-    while (nextTableLine(&cursor, &line, &length)) ++lines;
-    run->files = calloc(lines + 1, sizeof *run->files);
-    if (run->files == NULL) return fail(run, "Out of memory.");
+    run->files = calloc(contract->extraCount + 1, sizeof *run->files);
+    if (run->files == NULL) return outOfMemory(run);
 
     if (contract->pluginName[0] != 0) {
-        result = installedName(contract->pluginName, kLastComponent, isLeadByte, relative,
-                               sizeof relative);
-        if (result != kNameOk)
-            return fail(run, "The plugin's file name \"%s\" %s.", contract->pluginName,
-                        nameResultText(result));
-        if (!addFile(run, contract->pluginName, relative, contract->plugin)) return 0;
+        if (!addFile(run, contract->pluginName, kLastComponent, L"The plugin's file name",
+                     contract->plugin))
+            return 0;
         run->plugin = &run->files[0];
     }
-
-    cursor.at = 0;
-    while (nextTableLine(&cursor, &line, &length)) {
-        char* name = malloc(length + 1);
-        int added;
-        ++k;
-        if (name == NULL) return fail(run, "Out of memory.");
-        memcpy(name, line, length);
-        name[length] = 0;
-        result = installedName(name, kKeepFolders, isLeadByte, relative, sizeof relative);
-        added = result == kNameOk ? addFile(run, name, relative, readExtraFile(k))
-                                  : fail(run, "The file name \"%s\" %s.", name,
-                                         nameResultText(result));
-        free(name);
-        if (!added) return 0;
+    for (k = 1; k <= contract->extraCount; ++k) {
+        const WCHAR* name = contract->extraNames[k - 1];
+        if (name[0] == 0)
+            return fail(run, L"Line %lu of the installer's extra-file list is empty; the "
+                             L"installer is damaged.",
+                        (unsigned long)k);
+        if (!addFile(run, name, kKeepFolders, L"The file name", readExtraFile(k))) return 0;
     }
+    if (!checkDestinations(run)) return 0;
 
     if (contract->runAfterInstall[0] != 0) {
-        result = installedName(contract->runAfterInstall, kKeepFolders, isLeadByte, relative,
-                               sizeof relative);
-        if (result != kNameOk)
-            return fail(run, "The file to open after installing, \"%s\", %s.",
-                        contract->runAfterInstall, nameResultText(result));
-        if (!joinPath(run->runAfter, run->folder, relative))
-            return fail(run, "The path for \"%s\" in %s is too long.", contract->runAfterInstall,
-                        run->folder);
+        run->runAfter = placeOf(run, contract->runAfterInstall, kKeepFolders,
+                                L"The file to open after installing,");
+        if (run->runAfter == NULL) return 0;
     }
     return 1;
 }
 
 /* Writes a file's bytes to a new temporary file beside its target. */
 static int writeTemporary(Run* run, PlannedFile* file) {
-    char folder[MAX_PATH];
-    char reason[512];
     const char* bytes = file->data.data;
-    DWORD left = file->data.size;
-    HANDLE handle;
-    int ok;
+    DWORD left = file->data.size, error = 0;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    WCHAR* folder = parentOf(file->target);
+    int ok, attempt;
 
-    parentOf(file->target, folder);
-    if (!ensureFolder(run, folder)) return 0;
-    if (!GetTempFileNameA(folder, "tam", 0, file->temp))
-        return fail(run, "Could not write %s: %s.", file->target,
-                    lastErrorText(reason, sizeof reason));
-    file->state = kWritten; /* from here on the temporary file is ours to remove */
-    handle = CreateFileA(file->temp, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                         NULL);
+    if (folder == NULL) return outOfMemory(run);
+    ok = ensureFolder(run, folder);
+    free(folder);
+    if (!ok) return 0;
+    for (attempt = 0; attempt < 100 && handle == INVALID_HANDLE_VALUE; ++attempt) {
+        free(file->temp);
+        if ((file->temp = freeNameBeside(run, file->target)) == NULL) return outOfMemory(run);
+        handle = pathCreateNew(file->temp);
+        if (handle == INVALID_HANDLE_VALUE && (error = GetLastError()) != ERROR_FILE_EXISTS)
+            break;
+    }
     if (handle == INVALID_HANDLE_VALUE)
-        return fail(run, "Could not write %s: %s.", file->target,
-                    lastErrorText(reason, sizeof reason));
-    ok = 1;
+        return failWith(run, error, L"Could not write %ls: ", file->target);
+    file->state = kWritten; /* from here on the temporary file is ours to remove */
     while (ok && left > 0) {
         DWORD written = 0;
         ok = WriteFile(handle, bytes, left, &written, NULL) && written > 0;
@@ -254,12 +327,12 @@ static int writeTemporary(Run* run, PlannedFile* file) {
         left -= written;
     }
     ok = ok && FlushFileBuffers(handle);
-    if (!ok) lastErrorText(reason, sizeof reason);
+    if (!ok) error = GetLastError();
     if (!CloseHandle(handle) && ok) {
         ok = 0;
-        lastErrorText(reason, sizeof reason);
+        error = GetLastError();
     }
-    if (!ok) return fail(run, "Could not write %s: %s.", file->target, reason);
+    if (!ok) return failWith(run, error, L"Could not write %ls: ", file->target);
     return 1;
 }
 
@@ -270,8 +343,8 @@ static int writeAll(Run* run) {
         PlannedFile* file = &run->files[i];
         if (file->data.data == NULL) {
             /* The updater could not read it: say so, install the rest. */
-            action(run, "missing: %s: not in this installer, not installed", file->label);
-            textAppend(&run->missing, run->missing.length > 0 ? ", " : "");
+            action(run, L"missing: %ls: not in this installer, not installed", file->label);
+            textAppend(&run->missing, run->missing.length > 0 ? L", " : L"");
             textAppend(&run->missing, file->label);
         } else if (!writeTemporary(run, file)) {
             return 0;
@@ -280,34 +353,41 @@ static int writeAll(Run* run) {
     return 1;
 }
 
+/* Renames the file at target to a free name beside it: the backup. */
+static int moveAside(Run* run, PlannedFile* file) {
+    DWORD error = 0;
+    int attempt;
+    for (attempt = 0; attempt < 100; ++attempt) {
+        free(file->backup);
+        if ((file->backup = freeNameBeside(run, file->target)) == NULL) return outOfMemory(run);
+        if (pathMove(file->target, file->backup, 0)) return 1;
+        error = GetLastError();
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) break;
+    }
+    free(file->backup);
+    file->backup = NULL;
+    return failWith(run, error, L"Could not replace %ls: ", file->target);
+}
+
 /* Renames the temporary file to the target. A file already there is first
  * renamed aside, so that a failure later on can put it back. */
 static int commit(Run* run, PlannedFile* file) {
-    char folder[MAX_PATH];
-    char reason[512];
-    DWORD attributes = GetFileAttributesA(file->target);
+    DWORD attributes = pathAttributes(file->target);
+    DWORD error = GetLastError();
+    if (attributes == INVALID_FILE_ATTRIBUTES && !isNotFound(error))
+        return failWith(run, error, L"Could not look at %ls: ", file->target);
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-            return fail(run, "Could not write %s: a folder of that name is in the way.",
+            return fail(run, L"Could not write %ls: a folder of that name is in the way.",
                         file->target);
-        parentOf(file->target, folder);
-        if (!GetTempFileNameA(folder, "tam", 0, file->backup) ||
-            !MoveFileExA(file->target, file->backup, MOVEFILE_REPLACE_EXISTING)) {
-            lastErrorText(reason, sizeof reason);
-            if (file->backup[0] != 0) DeleteFileA(file->backup);
-            file->backup[0] = 0;
-            return fail(run, "Could not replace %s: %s.", file->target, reason);
-        }
+        if (!moveAside(run, file)) return 0;
+        file->state = kAside;
     }
-    if (!MoveFileExA(file->temp, file->target, MOVEFILE_REPLACE_EXISTING)) {
-        lastErrorText(reason, sizeof reason);
-        if (file->backup[0] != 0 && MoveFileExA(file->backup, file->target, 0))
-            file->backup[0] = 0;
-        return fail(run, "Could not write %s: %s.", file->target, reason);
-    }
+    if (!pathMove(file->temp, file->target, MOVEFILE_REPLACE_EXISTING))
+        return failWith(run, GetLastError(), L"Could not write %ls: ", file->target);
     file->state = kCommitted;
-    action(run, "%s: %s (%lu bytes)", file->backup[0] != 0 ? "replaced" : "wrote", file->target,
-           (unsigned long)file->data.size);
+    action(run, L"%ls: %ls (%lu bytes)", file->backup != NULL ? L"replaced" : L"wrote",
+           file->target, (unsigned long)file->data.size);
     return 1;
 }
 
@@ -318,147 +398,253 @@ static int commitAll(Run* run) {
     return 1;
 }
 
-typedef HRESULT(STDAPICALLTYPE* RegisterServerFunction)(void);
-
-/* A COM server registers itself: load the installed DLL and call its
- * DllRegisterServer, which writes its classes and ProgID. */
+/* A COM server registers itself, in a process of its own. A failure there
+ * may have left half its registry keys: its DllUnregisterServer, where it
+ * has one, takes them away before the files go. */
 static int registerPlugin(Run* run) {
-    const char* progId = run->contract->progId;
-    const char* path;
-    char reason[512];
-    HMODULE module;
-    FARPROC found;
-    HRESULT result;
+    const WCHAR* progId = run->contract->progId;
+    const WCHAR* path;
+    Registration registration;
+    Text why = {0};
 
     if (run->plugin == NULL || run->plugin->state != kCommitted)
-        return fail(run, "There is no plugin file to register as %s.", progId);
+        return fail(run, L"There is no plugin file to register as %ls.", progId);
     path = run->plugin->target;
-    /* The altered search path finds DLLs the plugin needs beside it. */
-    module = LoadLibraryExA(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
-    if (module == NULL)
-        return fail(run, "Could not load %s to register it as %s: %s.", path, progId,
-                    lastErrorText(reason, sizeof reason));
-    found = GetProcAddress(module, "DllRegisterServer");
-    if (found == NULL) {
-        FreeLibrary(module);
-        return fail(run, "Could not register %s as %s: it has no DllRegisterServer.", path,
-                    progId);
+    registration = runRegistration(path, 0);
+    if (registrationSucceeded(registration, &why)) {
+        action(run, L"registered: %ls (%ls)", path, progId);
+        return 1;
     }
-    result = ((RegisterServerFunction)(void (*)(void))found)();
-    /* Released before anything else: a loaded DLL cannot be deleted. */
-    FreeLibrary(module);
-    if (FAILED(result))
-        return fail(run, "Could not register %s as %s: DllRegisterServer failed (0x%08lX, %s).",
-                    path, progId, (unsigned long)result,
-                    systemText((DWORD)result, reason, sizeof reason));
-    action(run, "registered: %s (%s)", path, progId);
-    return 1;
+    fail(run, L"Could not register %ls as %ls: %ls.", path, progId, textChars(&why));
+    if (registration.outcome == kServerReturned || registration.outcome == kServerEnded ||
+        registration.outcome == kServerEndedLoading || registration.outcome == kServerTimedOut) {
+        Registration undo = runRegistration(path, 1);
+        textFree(&why);
+        if (registrationSucceeded(undo, &why))
+            action(run, L"unregistered: %ls", path);
+        else if (undo.outcome != kServerNoEntry)
+            textFormat(&run->failure, L"\r\nCould not unregister it either: %ls.", textChars(&why));
+    }
+    textFree(&why);
+    return 0;
+}
+
+/* Puts a replaced file back; when that fails, says where it is. */
+static void restore(Run* run, PlannedFile* file) {
+    if (pathMove(file->backup, file->target, MOVEFILE_REPLACE_EXISTING)) {
+        action(run, L"restored: %ls", file->target);
+        free(file->backup);
+        file->backup = NULL;
+        return;
+    }
+    textFormat(&run->failure, L"\r\nCould not put back the earlier %ls, which is kept as %ls: ",
+               file->target, file->backup);
+    textAppendSystemError(&run->failure, GetLastError());
+    textAppend(&run->failure, L".");
 }
 
 /* Takes away what this run made and puts back what it replaced, newest
  * first; what cannot be undone is added to the failure message. */
 static void rollBack(Run* run) {
-    char reason[512];
     size_t i;
     for (i = run->fileCount; i-- > 0;) {
         PlannedFile* file = &run->files[i];
-        if (file->state == kWritten) {
-            DeleteFileA(file->temp);
-        } else if (file->state == kCommitted && file->backup[0] != 0) {
-            if (MoveFileExA(file->backup, file->target, MOVEFILE_REPLACE_EXISTING))
-                action(run, "restored: %s", file->target);
-            else
-                textFormat(&run->failure, "\r\nCould not put back the earlier %s: %s.",
-                           file->target, lastErrorText(reason, sizeof reason));
+        if (file->state == kWritten || file->state == kAside) pathDelete(file->temp);
+        if (file->state == kAside || (file->state == kCommitted && file->backup != NULL)) {
+            restore(run, file);
         } else if (file->state == kCommitted) {
-            if (DeleteFileA(file->target))
-                action(run, "removed: %s", file->target);
-            else
-                textFormat(&run->failure, "\r\nCould not remove %s: %s.", file->target,
-                           lastErrorText(reason, sizeof reason));
+            if (pathDelete(file->target)) {
+                action(run, L"removed: %ls", file->target);
+            } else {
+                textFormat(&run->failure, L"\r\nCould not remove %ls: ", file->target);
+                textAppendSystemError(&run->failure, GetLastError());
+                textAppend(&run->failure, L".");
+            }
         }
         file->state = kPlanned;
     }
     for (i = run->createdCount; i-- > 0;) {
-        if (RemoveDirectoryA(run->createdFolders[i]))
-            action(run, "removed folder: %s", run->createdFolders[i]);
-        else
-            textFormat(&run->failure, "\r\nCould not remove the folder %s: %s.",
-                       run->createdFolders[i], lastErrorText(reason, sizeof reason));
+        if (pathRemoveFolder(run->createdFolders[i])) {
+            action(run, L"removed folder: %ls", run->createdFolders[i]);
+        } else {
+            textFormat(&run->failure, L"\r\nCould not remove the folder %ls: ",
+                       run->createdFolders[i]);
+            textAppendSystemError(&run->failure, GetLastError());
+            textAppend(&run->failure, L".");
+        }
     }
 }
 
-/* The replaced files' old copies go once the install has succeeded. One
- * that is still loaded (an old plugin in a running host) cannot be deleted
- * now; Windows removes it at the next start where the rights allow. */
+/* The replaced files' old copies go once the install has succeeded; a
+ * read-only one loses that attribute first. One that is still loaded (an
+ * old plugin in a running host) cannot be deleted now; Windows removes it
+ * at the next start where the rights allow. */
 static void dropBackups(Run* run) {
     size_t i;
     for (i = 0; i < run->fileCount; ++i) {
-        const char* backup = run->files[i].backup;
-        if (backup[0] != 0 && !DeleteFileA(backup))
-            MoveFileExA(backup, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+        const WCHAR* backup = run->files[i].backup;
+        if (backup == NULL) continue;
+        pathSetAttributes(backup, FILE_ATTRIBUTE_NORMAL);
+        if (!pathDelete(backup)) pathMove(backup, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
     }
+}
+
+/* ShellExecuteEx leaves a code of its own in hInstApp: the SE_ERR_* codes
+ * from 26 up are no Win32 codes and are said as what they mean; those below
+ * (2, 3, 5, 8, 11) mean what the Win32 code of that number means. The last
+ * error is taken only where hInstApp says nothing of its own: the shell may
+ * leave the error of an attempt it made on the way. */
+static void describeOpenFailure(DWORD error, INT_PTR shellCode, Text* why) {
+    switch (shellCode) {
+        case SE_ERR_NOASSOC:
+        case SE_ERR_ASSOCINCOMPLETE:
+            textAppend(why, L"no program is set to open it");
+            return;
+        case SE_ERR_DDETIMEOUT:
+        case SE_ERR_DDEFAIL:
+        case SE_ERR_DDEBUSY:
+            textAppend(why, L"the program that opens it did not answer");
+            return;
+        case SE_ERR_SHARE: error = ERROR_SHARING_VIOLATION; break;
+        case SE_ERR_DLLNOTFOUND: error = ERROR_DLL_NOT_FOUND; break;
+        default:
+            if (shellCode > 0 && shellCode < 32) error = (DWORD)shellCode;
+            break;
+    }
+    if (error == ERROR_NO_ASSOCIATION)
+        textAppend(why, L"no program is set to open it");
+    else if (error != ERROR_SUCCESS)
+        textAppendSystemError(why, error);
+    else
+        textAppend(why, L"the shell gave no reason");
 }
 
 /* Opens the file named to run after the install, as a double click would.
  * The install stands whatever happens here; a failure is told in the last
  * message. */
 static void openAfterInstall(Run* run, Text* news) {
-    char reason[512];
-    HINSTANCE result = ShellExecuteA(NULL, "open", run->runAfter, NULL, run->folder, SW_SHOWNORMAL);
-    INT_PTR code = (INT_PTR)result;
-    if (code > 32) {
-        action(run, "opened: %s", run->runAfter);
+    SHELLEXECUTEINFOW info;
+    Text why = {0};
+    ZeroMemory(&info, sizeof info);
+    info.cbSize = sizeof info;
+    /* NOASYNC: the program ends soon after, which must not cut the start
+     * short. FLAG_NO_UI: a failure is said in the last message, once. */
+    info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = L"open";
+    info.lpFile = run->runAfter;
+    info.lpDirectory = run->folder;
+    info.nShow = SW_SHOWNORMAL;
+    SetLastError(ERROR_SUCCESS);
+    if (ShellExecuteExW(&info)) {
+        action(run, L"opened: %ls", run->runAfter);
         return;
     }
-    if (code == SE_ERR_NOASSOC || code == SE_ERR_ASSOCINCOMPLETE)
-        snprintf(reason, sizeof reason, "no program is set to open it");
-    else
-        systemText(code == 0 ? ERROR_NOT_ENOUGH_MEMORY : (DWORD)code, reason, sizeof reason);
-    action(run, "could not open: %s: %s", run->runAfter, reason);
-    textFormat(news, "\r\nCould not open %s: %s.", run->runAfter, reason);
+    describeOpenFailure(GetLastError(), (INT_PTR)info.hInstApp, &why);
+    action(run, L"could not open: %ls: %ls", run->runAfter, textChars(&why));
+    textFormat(news, L"\r\nCould not open %ls: %ls.", run->runAfter, textChars(&why));
+    textFree(&why);
 }
 
 static void freeRun(Run* run) {
     size_t i;
-    for (i = 0; i < run->fileCount; ++i) free(run->files[i].label);
+    for (i = 0; i < run->fileCount; ++i) {
+        free(run->files[i].target);
+        free(run->files[i].temp);
+        free(run->files[i].backup);
+    }
     free(run->files);
     for (i = 0; i < run->createdCount; ++i) free(run->createdFolders[i]);
     free(run->createdFolders);
+    free(run->folder);
+    free(run->runAfter);
     textFree(&run->missing);
     textFree(&run->failure);
 }
 
-/* "C:\x\" and "C:\x" are one folder; a root keeps its '\'. The last byte
- * may be the second half of a two-byte character rather than a '\'. */
-static void dropTrailingSeparator(char* folder) {
-    size_t length = strlen(folder);
-    if (length > rootLength(folder) && folder[length - 1] == '\\' &&
-        CharPrevA(folder, folder + length) == folder + length - 1)
-        folder[length - 1] = 0;
+/* A full path in its usual form (malloc'd): GetFullPathName's result, with
+ * a "\\?\" form given back as the usual one and without a trailing '\'
+ * ("C:\x\" and "C:\x" are one folder; a root keeps its '\'). */
+static WCHAR* fullPath(const WCHAR* path) {
+    DWORD size = GetFullPathNameW(path, 0, NULL, NULL);
+    WCHAR* full = size > 0 ? malloc(sizeof *full * size) : NULL;
+    DWORD length = full != NULL ? GetFullPathNameW(path, size, full, NULL) : 0;
+    if (length == 0 || length >= size) {
+        free(full);
+        return NULL;
+    }
+    if (wcsncmp(full, L"\\\\?\\UNC\\", 8) == 0) {
+        memmove(full + 2, full + 8, sizeof *full * (length - 8 + 1));
+        length -= 6;
+    } else if (wcsncmp(full, L"\\\\?\\", 4) == 0) {
+        memmove(full, full + 4, sizeof *full * (length - 4 + 1));
+        length -= 4;
+    }
+    if (length > rootLength(full) && full[length - 1] == '\\') full[length - 1] = 0;
+    return full;
+}
+
+/* The current folder, of any length (malloc'd). */
+static WCHAR* currentFolder(void) {
+    DWORD size = GetCurrentDirectoryW(0, NULL);
+    WCHAR* folder = size > 0 ? malloc(sizeof *folder * size) : NULL;
+    DWORD length = folder != NULL ? GetCurrentDirectoryW(size, folder) : 0;
+    if (length == 0 || length >= size) {
+        free(folder);
+        return textCopy(L"");
+    }
+    return folder;
 }
 
 /* The destination, asked starting in /D= or the current folder (the silent
- * mode takes that start as it is). Returns 0 when cancelled. */
-static int chooseDestination(Run* run, const InstallerOptions* options) {
-    char start[MAX_PATH];
-    char chosen[MAX_PATH];
-    char* filePart;
+ * mode takes that start as it is). Returns 0 when cancelled or failed
+ * (*failed says which). */
+static int chooseDestination(Run* run, const InstallerOptions* options, int* failed) {
+    WCHAR* start;
+    WCHAR* chosen = NULL;
     Text prompt = {0};
     int ok;
-    if (options->hasFolder)
-        lstrcpynA(start, options->folder, MAX_PATH);
-    else if (!GetCurrentDirectoryA(MAX_PATH, start))
-        start[0] = 0;
-    textFormat(&prompt, "Choose the folder to install \"%s\" into:", run->contract->name);
-    ok = run->ui->chooseFolder(run->ui, run->contract->title, textChars(&prompt), start, chosen);
+    *failed = 0;
+    if (options->folder != NULL) {
+        start = malloc(sizeof *start * (options->folderLength + 1));
+        if (start != NULL) {
+            memcpy(start, options->folder, sizeof *start * options->folderLength);
+            start[options->folderLength] = 0;
+        }
+    } else {
+        start = currentFolder();
+    }
+    textFormat(&prompt, L"Choose the folder to install \"%ls\" into:", run->contract->name);
+    ok = start != NULL && !prompt.outOfMemory &&
+         run->ui->chooseFolder(run->ui, run->contract->title, textChars(&prompt), start, &chosen);
     textFree(&prompt);
+    if (start == NULL || (ok && chosen == NULL)) {
+        free(start);
+        *failed = 1;
+        return outOfMemory(run);
+    }
+    free(start);
     if (!ok) return 0;
-    if (!GetFullPathNameA(chosen, MAX_PATH, run->folder, &filePart))
-        lstrcpynA(run->folder, chosen, MAX_PATH);
-    dropTrailingSeparator(run->folder);
-    action(run, "folder: %s", run->folder);
+    run->folder = fullPath(chosen);
+    if (run->folder == NULL || rootLength(run->folder) == 0) {
+        *failed = 1;
+        fail(run, L"The folder %ls is no full path Windows can use.", chosen);
+        free(chosen);
+        return 0;
+    }
+    free(chosen);
+    action(run, L"folder: %ls", run->folder);
+    if (!checkPathLength(run, run->folder, run->folder)) {
+        *failed = 1;
+        return 0;
+    }
     return 1;
+}
+
+static void tellFailure(Run* run) {
+    Text text = {0};
+    textFormat(&text, L"%ls\r\nThe plugin was not installed.", textChars(&run->failure));
+    run->ui->message(run->ui, kTellError, run->contract->title, textChars(&text));
+    textFree(&text);
 }
 
 InstallOutcome runInstall(InstallerUi* ui, const Contract* contract,
@@ -466,35 +652,45 @@ InstallOutcome runInstall(InstallerUi* ui, const Contract* contract,
     Run run;
     Text text = {0};
     InstallOutcome outcome;
-    int ok, answer;
+    int ok, answer, failed;
 
     memset(&run, 0, sizeof run);
     run.ui = ui;
     run.contract = contract;
 
-    textFormat(&text, "Do you want to install the plugin \"%s\"?", contract->name);
+    if (!contract->updated) {
+        ui->message(ui, kTellError, contract->title,
+                    L"This installer holds no plugin yet: the updater has not written one "
+                    L"into it.");
+        return kFailed;
+    }
+    textFormat(&text, L"Do you want to install the plugin \"%ls\"?", contract->name);
     answer = ui->message(ui, kAskYesNo, contract->title, textChars(&text));
     textFree(&text);
     if (!answer) return kCancelled;
-    if (contract->warning[0] != 0 && !ui->message(ui, kAskOkCancel, contract->title, contract->warning))
+    if (contract->warning[0] != 0 &&
+        !ui->message(ui, kAskOkCancel, contract->title, contract->warning))
         return kCancelled;
-    if (!chooseDestination(&run, options)) return kCancelled;
+    if (!chooseDestination(&run, options, &failed)) {
+        if (failed) tellFailure(&run);
+        freeRun(&run);
+        return failed ? kFailed : kCancelled;
+    }
 
     ok = plan(&run) && writeAll(&run) && commitAll(&run) &&
          (contract->progId[0] == 0 || registerPlugin(&run));
     if (ok) {
         dropBackups(&run);
-        textFormat(&text, "The plugin \"%s\" was installed in %s.", contract->name, run.folder);
+        textFormat(&text, L"The plugin \"%ls\" was installed in %ls.", contract->name, run.folder);
         if (run.missing.length > 0)
-            textFormat(&text, "\r\nNot in this installer, so not installed: %s.",
+            textFormat(&text, L"\r\nNot in this installer, so not installed: %ls.",
                        textChars(&run.missing));
-        if (run.runAfter[0] != 0) openAfterInstall(&run, &text);
+        if (run.runAfter != NULL) openAfterInstall(&run, &text);
         ui->message(ui, kTellInfo, contract->title, textChars(&text));
         outcome = kInstalled;
     } else {
         rollBack(&run);
-        textFormat(&text, "%s\r\nThe plugin was not installed.", textChars(&run.failure));
-        ui->message(ui, kTellError, contract->title, textChars(&text));
+        tellFailure(&run);
         outcome = kFailed;
     }
     textFree(&text);

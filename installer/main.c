@@ -11,39 +11,51 @@
 #include <ole2.h>
 
 #include "contract.h"
+#include "files.h"
 #include "install.h"
 #include "names.h"
+#include "register.h"
 #include "text.h"
 #include "ui.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR arguments, int show) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show) {
     InstallerOptions options;
-    char problem[300];
+    ArgumentsResult argumentsResult;
+    const WCHAR* arguments;
     Contract contract;
     InstallerUi* ui;
     InstallOutcome outcome;
-    int argumentsOk;
+    int exitCode;
     HRESULT ole;
     (void)instance;
     (void)previous;
-    (void)arguments; /* the C runtime's cut of the line; we read the whole line */
+    (void)commandLine; /* ANSI: the wide line is read instead */
     (void)show;
 
-    argumentsOk =
-        parseArguments(skipProgramName(GetCommandLineA()), &options, problem, sizeof problem);
+    restrictDllSearch();
+    arguments = skipProgramName(GetCommandLineW());
+    if (runRegistrationChild(arguments, &exitCode)) return exitCode;
+    argumentsResult = parseArguments(arguments, sameNameIgnoringCase, &options);
     ui = options.silent ? silentUi() : windowsUi();
     if (!readContract(&contract)) {
-        ui->message(ui, kTellError, "Plugin installer", "Out of memory.");
+        ui->message(ui, kTellError, L"Plugin installer", L"Out of memory.");
         return kFailed;
     }
-    if (!argumentsOk) {
-        ui->message(ui, kTellError, contract.title, problem);
+    if (argumentsResult != kArgumentsOk) {
+        Text problem = {0};
+        if (argumentsResult == kArgumentsNoFolder)
+            textAppend(&problem, L"The option /D= needs a folder after it.");
+        else
+            textFormat(&problem,
+                       L"Unknown option %.*ls. The options are /S (silent) and, last, /D=folder.",
+                       (int)options.unknownLength, options.unknown);
+        ui->message(ui, kTellError, contract.title, textChars(&problem));
+        textFree(&problem);
         freeContract(&contract);
         return kFailed;
     }
-    /* The folder picker's new style, ShellExecute and the plugin's own
-     * registration all want COM on this thread, in a single-threaded
-     * apartment. */
+    /* The folder picker's new style and ShellExecuteEx want COM on this
+     * thread, in a single-threaded apartment. */
     ole = OleInitialize(NULL);
     outcome = runInstall(ui, &contract, &options);
     if (SUCCEEDED(ole)) OleUninitialize();

@@ -1,84 +1,82 @@
 #include "names.h"
 
-#include <stdio.h>
 #include <string.h>
 
-static int isSeparator(unsigned char c) { return c == '\\' || c == '/'; }
+static int isSeparator(NameChar c) { return c == '\\' || c == '/'; }
 
-static int isBlank(char c) { return c == ' ' || c == '\t'; }
+static int isBlank(NameChar c) { return c == ' ' || c == '\t'; }
 
-static char upper(char c) { return (c >= 'a' && c <= 'z') ? (char)(c - 'a' + 'A') : c; }
-
-/* Length of the character at s: two bytes for a lead byte with a partner. */
-static size_t charLength(const unsigned char* s, LeadBytePredicate isLead) {
-    return (isLead != NULL && isLead(s[0]) && s[1] != 0) ? 2 : 1;
+size_t nameLength(const NameChar* name) {
+    size_t length = 0;
+    while (name[length] != 0) ++length;
+    return length;
 }
 
-static int isDots(const unsigned char* start, size_t length, size_t dots) {
-    return length == dots && memcmp(start, "..", dots) == 0;
-}
-
-/* CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices in every folder, with
- * any extension ("nul.txt" too), so writing to one never reaches a file. */
-static int isDeviceName(const unsigned char* start, size_t length) {
-    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL"};
-    char base[5];
-    size_t baseLength = 0, i;
-    while (baseLength < length && start[baseLength] != '.') ++baseLength;
-    while (baseLength > 0 && start[baseLength - 1] == ' ') --baseLength;
-    if (baseLength < 3 || baseLength > 4) return 0;
-    for (i = 0; i < baseLength; ++i) base[i] = upper((char)start[i]);
-    base[baseLength] = 0;
-    if (baseLength == 3) {
-        for (i = 0; i < sizeof kDevices / sizeof kDevices[0]; ++i)
-            if (strcmp(base, kDevices[i]) == 0) return 1;
-        return 0;
-    }
-    return (memcmp(base, "COM", 3) == 0 || memcmp(base, "LPT", 3) == 0) && base[3] >= '1' &&
-           base[3] <= '9';
-}
-
-/* A component Windows can create as a file or folder name. Windows drops
- * trailing dots and spaces when it opens a path, so ".. " would become "..";
- * such names are refused rather than left to that rewriting. */
-static int isValidComponent(const unsigned char* start, size_t length, LeadBytePredicate isLead) {
-    size_t at = 0;
-    if (start[length - 1] == '.' || start[length - 1] == ' ') return 0;
-    if (isDeviceName(start, length)) return 0;
-    while (at < length) {
-        size_t step = charLength(start + at, isLead);
-        /* Only single bytes are checked: a trail byte may be any of them. */
-        if (step == 1 && (start[at] < 0x20 || strchr("<>:\"|?*", start[at]) != NULL)) return 0;
-        at += step;
-    }
+static int isDots(const NameChar* start, size_t length, size_t dots) {
+    size_t i;
+    if (length != dots) return 0;
+    for (i = 0; i < length; ++i)
+        if (start[i] != '.') return 0;
     return 1;
 }
 
-static NameResult append(char* out, size_t outSize, size_t* written, const unsigned char* start,
-                         size_t length) {
-    size_t separator = *written > 0 ? 1 : 0;
-    if (*written + separator + length >= outSize) return kNameTooLong;
-    if (separator) out[(*written)++] = '\\';
-    memcpy(out + *written, start, length);
-    *written += length;
-    out[*written] = 0;
+static int isDigitOrSuperscript(NameChar c) {
+    /* Windows counts COM0 to COM9 and COM with a superscript 1, 2 or 3. */
+    return (c >= '0' && c <= '9') || c == 0xB9 || c == 0xB2 || c == 0xB3;
+}
+
+/* CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0-9 and LPT0-9 name devices in
+ * every folder, with any extension ("nul.txt" too) and blanks before it, so
+ * writing to one never reaches a file. */
+static int isDeviceName(const NameChar* start, size_t length, SameIgnoringCase same) {
+    static const NameChar* const kDevices[] = {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$",
+                                               u"CONOUT$"};
+    size_t base = 0, i;
+    while (base < length && start[base] != '.') ++base;
+    while (base > 0 && start[base - 1] == ' ') --base;
+    for (i = 0; i < sizeof kDevices / sizeof kDevices[0]; ++i)
+        if (nameLength(kDevices[i]) == base && same(start, kDevices[i], base)) return 1;
+    return base == 4 && (same(start, u"COM", 3) || same(start, u"LPT", 3)) &&
+           isDigitOrSuperscript(start[3]);
+}
+
+/* A component as Windows keeps it: without its trailing dots and blanks.
+ * One of dots and blanks only (other than "." and "..", which the caller
+ * handles) would vanish, or turn into "..": refused. */
+static NameResult checkComponent(const NameChar* start, size_t* length, SameIgnoringCase same) {
+    size_t i;
+    while (*length > 0 && (start[*length - 1] == '.' || start[*length - 1] == ' ')) --*length;
+    if (*length == 0) return kNameInvalid;
+    if (*length > kComponentMax) return kNameTooLong;
+    if (isDeviceName(start, *length, same)) return kNameInvalid;
+    for (i = 0; i < *length; ++i) {
+        NameChar c = start[i];
+        if (c < 0x20 || (c < 0x80 && strchr("<>:\"|?*", (char)c) != NULL)) return kNameInvalid;
+    }
     return kNameOk;
 }
 
-NameResult installedName(const char* name, NameRule rule, LeadBytePredicate isLead, char* out,
-                         size_t outSize) {
-    const unsigned char* s = (const unsigned char*)name;
+static void append(NameChar* out, size_t* written, const NameChar* start, size_t length) {
+    if (*written > 0) out[(*written)++] = '\\';
+    memcpy(out + *written, start, length * sizeof *start);
+    *written += length;
+    out[*written] = 0;
+}
+
+NameResult installedName(const NameChar* name, NameRule rule, SameIgnoringCase same,
+                         NameChar* out) {
     size_t at = 0, written = 0;
-    const unsigned char* last = s;
+    const NameChar* last = name;
     size_t lastLength = 0;
     int absolute = 0, pass;
 
-    if (outSize > 0) out[0] = 0;
-    if (name == NULL || name[0] == 0) return kNameEmpty;
-    if (((s[0] >= 'A' && s[0] <= 'Z') || (s[0] >= 'a' && s[0] <= 'z')) && s[1] == ':') {
+    out[0] = 0;
+    if (name[0] == 0) return kNameEmpty;
+    if (((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z')) &&
+        name[1] == ':') {
         absolute = 1;
         at = 2;
-    } else if (isSeparator(s[0])) {
+    } else if (isSeparator(name[0])) {
         absolute = 1;
     }
 
@@ -87,68 +85,92 @@ NameResult installedName(const char* name, NameRule rule, LeadBytePredicate isLe
     for (pass = 0; pass < 2; ++pass) {
         size_t i = at;
         while (1) {
-            const unsigned char* start = s + i;
+            const NameChar* start = name + i;
             size_t length;
-            while (s[i] != 0 && !isSeparator(s[i])) i += charLength(s + i, isLead);
-            length = (size_t)(s + i - start);
+            while (name[i] != 0 && !isSeparator(name[i])) ++i;
+            length = (size_t)(name + i - start);
             if (pass == 0) {
                 if (rule == kKeepFolders && isDots(start, length, 2)) return kNameParent;
                 last = start;
                 lastLength = length;
             } else if (length > 0 && !isDots(start, length, 1)) {
-                NameResult result;
-                if (!isValidComponent(start, length, isLead)) return kNameInvalid;
-                result = append(out, outSize, &written, start, length);
+                NameResult result = checkComponent(start, &length, same);
                 if (result != kNameOk) return result;
+                append(out, &written, start, length);
             }
-            if (s[i] == 0) break;
+            if (name[i] == 0) break;
             ++i;
         }
         if (pass == 0) {
             if (lastLength == 0 || isDots(last, lastLength, 1)) return kNameNoFile;
             if (isDots(last, lastLength, 2)) return kNameParent;
             if (rule == kLastComponent || absolute) {
-                if (!isValidComponent(last, lastLength, isLead)) return kNameInvalid;
-                return append(out, outSize, &written, last, lastLength);
+                NameResult result = checkComponent(last, &lastLength, same);
+                if (result == kNameOk) append(out, &written, last, lastLength);
+                return result;
             }
         }
     }
     return kNameOk;
 }
 
-const char* nameResultText(NameResult result) {
+const NameChar* nameResultText(NameResult result) {
     switch (result) {
         case kNameOk:
-            return "is fine";
+            return u"is fine";
         case kNameEmpty:
-            return "is empty";
+            return u"is empty";
         case kNameNoFile:
-            return "names a folder, not a file";
+            return u"names a folder, not a file";
         case kNameParent:
-            return "leads out of the install folder (it has a \"..\" component)";
+            return u"leads out of the install folder (it has a \"..\" component)";
         case kNameInvalid:
-            return "is not a file name Windows can hold";
+            return u"is not a file name Windows can hold";
         case kNameTooLong:
-            return "is too long";
+            return u"has a part longer than 255 characters";
     }
-    return "is refused";
+    return u"is refused";
 }
 
-int nextTableLine(TableCursor* cursor, const char** line, size_t* length) {
+int findSameNames(const NameChar* const* names, size_t count, SameIgnoringCase same,
+                  size_t* first, size_t* second) {
+    size_t i, j;
+    for (j = 1; j < count; ++j) {
+        size_t length = nameLength(names[j]);
+        for (i = 0; i < j; ++i) {
+            if (nameLength(names[i]) == length && same(names[i], names[j], length)) {
+                *first = i;
+                *second = j;
+                return 1;
+            }
+        }
+    }
+    return 0;
+}
+
+TableStep nextTableLine(TableCursor* cursor, const char** line, size_t* length) {
     const char* start;
     const char* end;
-    if (cursor->data == NULL || cursor->at >= cursor->size || cursor->data[cursor->at] == 0)
-        return 0;
+    size_t rest;
+    if (cursor->data == NULL || cursor->at >= cursor->size) return kTableEnd;
     start = cursor->data + cursor->at;
-    end = memchr(start, 0, cursor->size - cursor->at);
+    rest = cursor->size - cursor->at;
+    end = memchr(start, 0, rest);
     *line = start;
-    *length = end != NULL ? (size_t)(end - start) : cursor->size - cursor->at;
+    *length = end != NULL ? (size_t)(end - start) : rest;
     cursor->at += *length + 1;
-    return 1;
+    if (*length > 0) return kTableLine;
+    /* The table's closing NUL, or NULs to its end: no more names. */
+    while (rest > 0 && start[rest - 1] == 0) --rest;
+    if (rest == 0) {
+        cursor->at = cursor->size;
+        return kTableEnd;
+    }
+    return kTableEmptyLine;
 }
 
-const char* skipProgramName(const char* commandLine) {
-    const char* p = commandLine;
+const NameChar* skipProgramName(const NameChar* commandLine) {
+    const NameChar* p = commandLine;
     int quoted = 0;
     /* The same rule as the C runtime's: blanks end the name outside quotes. */
     while (*p != 0 && (quoted || !isBlank(*p))) {
@@ -159,54 +181,56 @@ const char* skipProgramName(const char* commandLine) {
     return p;
 }
 
-static int isOption(const char* p, char letter) {
-    return p[0] == '/' && upper(p[1]) == letter;
+static int isOption(const NameChar* p, const NameChar* option, SameIgnoringCase same) {
+    size_t length = nameLength(option);
+    size_t i;
+    for (i = 0; i < length; ++i)
+        if (p[i] == 0) return 0;
+    return same(p, option, length);
 }
 
-int parseArguments(const char* arguments, InstallerOptions* options, char* problem,
-                   size_t problemSize) {
-    const char* p = arguments;
-    int ok = 1;
+ArgumentsResult parseArguments(const NameChar* arguments, SameIgnoringCase same,
+                               InstallerOptions* options) {
+    const NameChar* p = arguments;
     memset(options, 0, sizeof *options);
-    if (problemSize > 0) problem[0] = 0;
     while (1) {
+        int quotedOption;
         while (isBlank(*p)) ++p;
         if (*p == 0) break;
-        if (isOption(p, 'S') && (p[2] == 0 || isBlank(p[2]))) {
+        quotedOption = *p == '"' && isOption(p + 1, u"/D=", same);
+        if (isOption(p, u"/S", same) && (p[2] == 0 || isBlank(p[2]))) {
             options->silent = 1;
             p += 2;
-        } else if (isOption(p, 'D') && p[2] == '=') {
-            const char* folder = p + 3;
-            size_t length = strlen(folder);
+        } else if (quotedOption || isOption(p, u"/D=", same)) {
+            const NameChar* folder = p + 3 + (size_t)quotedOption;
+            size_t length;
+            while (isBlank(*folder)) ++folder;
+            length = nameLength(folder);
             while (length > 0 && isBlank(folder[length - 1])) --length;
-            if (length >= 2 && folder[0] == '"' && folder[length - 1] == '"') {
+            if (quotedOption) {
+                if (length > 0 && folder[length - 1] == '"') --length;
+            } else if (length >= 2 && folder[0] == '"' && folder[length - 1] == '"') {
                 ++folder;
                 length -= 2;
             }
-            if (length == 0) {
-                snprintf(problem, problemSize, "The option /D= needs a folder after it.");
-                return 0;
+            while (length > 0 && isBlank(*folder)) {
+                ++folder;
+                --length;
             }
-            if (length >= sizeof options->folder) {
-                snprintf(problem, problemSize, "The folder given with /D= is too long.");
-                return 0;
-            }
-            memcpy(options->folder, folder, length);
-            options->folder[length] = 0;
-            options->hasFolder = 1;
+            while (length > 0 && isBlank(folder[length - 1])) --length;
+            if (length == 0) return kArgumentsNoFolder;
+            options->folder = folder;
+            options->folderLength = length;
             break;
         } else {
             size_t length = 0;
             while (p[length] != 0 && !isBlank(p[length])) ++length;
-            /* Keep reading: a /S further on still decides how to say this. */
-            if (ok)
-                snprintf(problem, problemSize,
-                         "Unknown option %.*s. The options are /S (silent) and, last, "
-                         "/D=folder.",
-                         (int)length, p);
-            ok = 0;
+            if (options->unknown == NULL) {
+                options->unknown = p;
+                options->unknownLength = length;
+            }
             p += length;
         }
     }
-    return ok;
+    return options->unknown != NULL ? kArgumentsUnknownOption : kArgumentsOk;
 }

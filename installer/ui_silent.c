@@ -1,8 +1,6 @@
 /* The silent mode: no windows. Every question is answered Yes (or OK), and
- * each message and action becomes one line on standard output, in UTF-8:
- * the ANSI texts go through UTF-16 with the ANSI code page. */
+ * each message and action becomes one line on standard output, in UTF-8. */
 #include <stdlib.h>
-#include <string.h>
 #include <windows.h>
 
 #include "text.h"
@@ -20,11 +18,11 @@ static HANDLE outputHandle(void) {
             /* A windowed program started from a console gets no output of
              * its own: write to the console of the program that started it.
              * AttachConsole is looked up because Windows 2000 lacks it. */
-            FARPROC found = GetProcAddress(GetModuleHandleA("kernel32.dll"), "AttachConsole");
+            FARPROC found = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "AttachConsole");
             AttachConsoleFunction attach = (AttachConsoleFunction)(void (*)(void))found;
             handle = NULL;
             if (attach != NULL && attach(ATTACH_PARENT_PROCESS))
-                handle = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                handle = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0,
                                      NULL);
             if (handle == INVALID_HANDLE_VALUE) handle = NULL;
@@ -41,50 +39,48 @@ static void writeAll(HANDLE handle, const char* bytes, DWORD size) {
     }
 }
 
-/* One line: the CR LF pairs that break a message box's text become blanks.
- * (No trail byte of a two-byte character is CR or LF.) */
-static void printLine(const char* ansi) {
+/* One line: the CR LF pairs that break a message box's text become blanks. */
+static void printLine(const wchar_t* text) {
     HANDLE handle = outputHandle();
-    char* line;
-    const char* p;
-    size_t length = 0;
-    int wideLength;
-    WCHAR* wide = NULL;
+    Text line = {0};
+    const wchar_t* p;
     DWORD mode;
-    if (handle == NULL || (line = malloc(strlen(ansi) + 3)) == NULL) return;
-    for (p = ansi; *p != 0; ++p) {
+    if (handle == NULL) return;
+    for (p = text; *p != 0; ++p) {
+        wchar_t c[2] = {*p == '\r' || *p == '\n' ? L' ' : *p, 0};
         if (*p == '\r' && p[1] == '\n') ++p;
-        line[length++] = (*p == '\r' || *p == '\n') ? ' ' : *p;
+        textAppend(&line, c);
     }
-    memcpy(line + length, "\r\n", 3);
-    wideLength = MultiByteToWideChar(CP_ACP, 0, line, -1, NULL, 0);
-    if (wideLength > 0) wide = malloc(sizeof(WCHAR) * (size_t)wideLength);
-    if (wide != NULL && MultiByteToWideChar(CP_ACP, 0, line, -1, wide, wideLength)) {
+    textAppend(&line, L"\r\n");
+    if (!line.outOfMemory) {
         if (GetConsoleMode(handle, &mode)) {
             /* A console shows UTF-16 as it is, whatever its code page. */
             DWORD written;
-            WriteConsoleW(handle, wide, (DWORD)wideLength - 1, &written, NULL);
+            WriteConsoleW(handle, line.chars, (DWORD)line.length, &written, NULL);
         } else {
-            int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, NULL, 0, NULL, NULL);
+            int size =
+                WideCharToMultiByte(CP_UTF8, 0, line.chars, (int)line.length, NULL, 0, NULL, NULL);
             char* utf8 = size > 0 ? malloc((size_t)size) : NULL;
-            if (utf8 != NULL && WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, size, NULL, NULL))
-                writeAll(handle, utf8, (DWORD)size - 1);
+            if (utf8 != NULL &&
+                WideCharToMultiByte(CP_UTF8, 0, line.chars, (int)line.length, utf8, size, NULL,
+                                    NULL))
+                writeAll(handle, utf8, (DWORD)size);
             free(utf8);
         }
     }
-    free(wide);
-    free(line);
+    textFree(&line);
 }
 
 /* Each kind of box as one line: every question is answered Yes (or OK). */
-static const char* const kSilentLines[] = {
-    [kAskYesNo] = "question: %s: %s -> Yes",
-    [kAskOkCancel] = "warning: %s: %s -> OK",
-    [kTellInfo] = "message: %s: %s",
-    [kTellError] = "error: %s: %s",
+static const wchar_t* const kSilentLines[] = {
+    [kAskYesNo] = L"question: %ls: %ls -> Yes",
+    [kAskOkCancel] = L"warning: %ls: %ls -> OK",
+    [kTellInfo] = L"message: %ls: %ls",
+    [kTellError] = L"error: %ls: %ls",
 };
 
-static int silentMessage(InstallerUi* ui, MessageKind kind, const char* title, const char* text) {
+static int silentMessage(InstallerUi* ui, MessageKind kind, const wchar_t* title,
+                         const wchar_t* text) {
     Text line = {0};
     (void)ui;
     textFormat(&line, kSilentLines[kind], title, text);
@@ -93,16 +89,16 @@ static int silentMessage(InstallerUi* ui, MessageKind kind, const char* title, c
     return 1;
 }
 
-static int silentChooseFolder(InstallerUi* ui, const char* title, const char* prompt,
-                              const char* start, char* folder) {
+static int silentChooseFolder(InstallerUi* ui, const wchar_t* title, const wchar_t* prompt,
+                              const wchar_t* start, wchar_t** folder) {
     (void)ui;
     (void)title;
     (void)prompt;
-    lstrcpynA(folder, start, MAX_PATH);
+    *folder = textCopy(start);
     return 1;
 }
 
-static void silentAction(InstallerUi* ui, const char* text) {
+static void silentAction(InstallerUi* ui, const wchar_t* text) {
     (void)ui;
     printLine(text);
 }
@@ -111,3 +107,4 @@ InstallerUi* silentUi(void) {
     static InstallerUi ui = {silentMessage, silentChooseFolder, silentAction};
     return &ui;
 }
+

@@ -1,10 +1,14 @@
 /* The windowed mode: message boxes and the shell's folder picker. */
 #include <windows.h>
 #include <shlobj.h>
+#include <stdlib.h>
 
+#include "names.h"
+#include "text.h"
 #include "ui.h"
 
-static int windowsMessage(InstallerUi* ui, MessageKind kind, const char* title, const char* text) {
+static int windowsMessage(InstallerUi* ui, MessageKind kind, const wchar_t* title,
+                          const wchar_t* text) {
     UINT style = MB_OK | MB_ICONINFORMATION;
     int answer;
     (void)ui;
@@ -23,33 +27,54 @@ static int windowsMessage(InstallerUi* ui, MessageKind kind, const char* title, 
             break;
     }
     /* No window of our own owns the boxes: bring each to the front. */
-    answer = MessageBoxA(NULL, text, title, style | MB_SETFOREGROUND);
+    answer = MessageBoxW(NULL, text, title, style | MB_SETFOREGROUND);
     return answer == IDYES || answer == IDOK;
 }
 
 typedef struct BrowseStart {
-    const char* title;
-    const char* folder;
+    const wchar_t* title;
+    const wchar_t* folder;
 } BrowseStart;
 
 static int CALLBACK browseCallback(HWND window, UINT message, LPARAM parameter, LPARAM data) {
     (void)parameter;
     if (message == BFFM_INITIALIZED) {
         const BrowseStart* start = (const BrowseStart*)data;
-        SetWindowTextA(window, start->title);
+        SetWindowTextW(window, start->title);
         /* With the new dialog style the tree may still be filling when this
          * arrives, and the selection stops short; the posted copy comes
          * once the dialog has settled. */
-        SendMessageA(window, BFFM_SETSELECTIONA, TRUE, (LPARAM)start->folder);
-        PostMessageA(window, BFFM_SETSELECTIONA, TRUE, (LPARAM)start->folder);
+        SendMessageW(window, BFFM_SETSELECTIONW, TRUE, (LPARAM)start->folder);
+        PostMessageW(window, BFFM_SETSELECTIONW, TRUE, (LPARAM)start->folder);
     }
     return 0;
 }
 
-static int windowsChooseFolder(InstallerUi* ui, const char* title, const char* prompt,
-                               const char* start, char* folder) {
+/* The chosen folder's path, of any length: SHGetPathFromIDListEx where
+ * Windows has it (Vista on), else the MAX_PATH one. */
+typedef BOOL(WINAPI* PathFromIdListFunction)(PCIDLIST_ABSOLUTE list, PWSTR path, DWORD size,
+                                             int flags);
+
+static int pathOf(LPITEMIDLIST chosen, wchar_t** folder) {
+    FARPROC found = GetProcAddress(GetModuleHandleW(L"shell32.dll"), "SHGetPathFromIDListEx");
+    PathFromIdListFunction fromList = (PathFromIdListFunction)(void (*)(void))found;
+    DWORD size = fromList != NULL ? kLongPathMax + 1 : MAX_PATH;
+    wchar_t* path = malloc(sizeof *path * size);
+    int ok;
+    if (path == NULL) {
+        *folder = NULL;
+        return 1;
+    }
+    ok = fromList != NULL ? fromList(chosen, path, size, 0) : SHGetPathFromIDListW(chosen, path);
+    if (ok) *folder = textCopy(path);
+    free(path);
+    return ok;
+}
+
+static int windowsChooseFolder(InstallerUi* ui, const wchar_t* title, const wchar_t* prompt,
+                               const wchar_t* start, wchar_t** folder) {
     BrowseStart browseStart;
-    BROWSEINFOA info;
+    BROWSEINFOW info;
     browseStart.title = title;
     browseStart.folder = start;
     ZeroMemory(&info, sizeof info);
@@ -60,18 +85,18 @@ static int windowsChooseFolder(InstallerUi* ui, const char* title, const char* p
     info.lpfn = browseCallback;
     info.lParam = (LPARAM)&browseStart;
     while (1) {
-        LPITEMIDLIST chosen = SHBrowseForFolderA(&info);
-        BOOL isPath;
+        LPITEMIDLIST chosen = SHBrowseForFolderW(&info);
+        int isPath;
         if (chosen == NULL) return 0;
-        isPath = SHGetPathFromIDListA(chosen, folder);
+        isPath = pathOf(chosen, folder);
         CoTaskMemFree(chosen);
         if (isPath) return 1;
         /* A virtual folder (Control Panel, a printer) has no path. */
-        windowsMessage(ui, kTellError, title, "Please choose a folder on a disk.");
+        windowsMessage(ui, kTellError, title, L"Please choose a folder on a disk.");
     }
 }
 
-static void windowsAction(InstallerUi* ui, const char* text) {
+static void windowsAction(InstallerUi* ui, const wchar_t* text) {
     (void)ui;
     (void)text;
 }

@@ -40,8 +40,9 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 # The installer's tests run Wine under a French locale, where Wine's ANSI
-# code page is 1252, and a Russian one, where it is 1251.
-for loc in fr_FR ru_RU; do
+# code page is 1252, a Russian one (1251) and a Japanese one (932, whose
+# two-byte characters may end in the byte of '\').
+for loc in fr_FR ru_RU ja_JP; do
   if ! locale -a 2>/dev/null | grep -qx "$loc.utf8"; then
     echo "Generating the locale $loc.UTF-8"
     "${sudo_cmd[@]}" sed -i "s/^# *\($loc.UTF-8 UTF-8\)/\1/" /etc/locale.gen

@@ -14,12 +14,14 @@
 #include <vector>
 
 #include "common/install_info.h"
+#include "common/installer_manifest.h"
 #include "common/program_files.h"
 #include "platform/files/files.h"
 #include "platform/files/windows_access.h"
 #include "platform/profile/profile.h"
 #include "platform/resource/resource_update.h"
 #include "platform/text/codepage.h"
+#include "updater/destinations.h"
 #include "updater/icon.h"
 #include "updater/input_file.h"
 
@@ -270,8 +272,10 @@ int runSteps(const fs::path& workingDirectory, std::ostream& out, std::ostream& 
         waitForKey(out, in);
         return kExitFailed;
     }
+    std::vector<std::string> extraNamesUtf8;
     for (const std::string& line : extra.names) {
-        out << "Adding: " << platform::text::ansiToUtf8(line, info.codePage).utf8 << "...\n";
+        extraNamesUtf8.push_back(platform::text::ansiToUtf8(line, info.codePage).utf8);
+        out << "Adding: " << extraNamesUtf8.back() << "...\n";
         if (auto data = takeInputFile(workingDirectory, line, warn)) {
             addInput(*update, static_cast<std::uint16_t>(kIdExtraFileBase + counter),
                      std::move(*data));
@@ -279,11 +283,16 @@ int runSteps(const fs::path& workingDirectory, std::ostream& out, std::ostream& 
         ++counter;
     }
 
+    warnSameDestinations(platform::text::ansiToUtf8(filename.ansi(), info.codePage).utf8,
+                         extraNamesUtf8, err);
+
     out << "Writing Extra files location table...\n";
     sink.add(res::kTypeRcData, kIdLocationTable, std::as_bytes(std::span(extra.table)));
 
     out << "Adding Icon...\n";
     AddIcon(sink, workingDirectory, icon.ansi(), kIdExtraFileBase + counter, warn);
+    // Every resource is replaced: the program's manifest goes back with the rest.
+    sink.add(kTypeManifest, kIdManifest, std::as_bytes(std::span(kInstallerManifest)));
 
     auto committed = update->commit();
     if (!committed) {

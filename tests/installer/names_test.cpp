@@ -8,90 +8,126 @@
 
 namespace {
 
-// Shift-JIS (code page 932): these bytes open a two-byte character whose
-// second byte may be '\' (0x5C) or '|' (0x7C).
-int isShiftJisLead(unsigned char byte) {
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+// The installer folds case through Windows' CompareStringOrdinal; here the
+// ASCII letters, Latin-1's and a few Cyrillic ones stand in for it.
+char16_t fold(char16_t c) {
+    if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) return c - 0x20;
+    if (c >= 0x430 && c <= 0x44F) return c - 0x20;
+    return c;
+}
+
+int sameIgnoringCase(const NameChar* a, const NameChar* b, size_t length) {
+    for (size_t i = 0; i < length; ++i)
+        if (fold(a[i]) != fold(b[i])) return 0;
+    return 1;
 }
 
 struct NameCase {
     const char* what;
-    std::string name;
+    std::u16string name;
     NameRule rule;
     NameResult result;
-    std::string installed;
-    LeadBytePredicate isLead = nullptr;
+    std::u16string installed;
 };
 
 TEST(InstalledName, FollowsTheRulesForExtraFilesAndThePlugin) {
     const std::vector<NameCase> cases = {
-        {"a relative name keeps its sub-folders", "data\\notes.txt", kKeepFolders, kNameOk,
-         "data\\notes.txt"},
-        {"'/' separates as '\\' does", "data/sub/notes.txt", kKeepFolders, kNameOk,
-         "data\\sub\\notes.txt"},
-        {"'.' components drop out", ".\\tools\\.\\x.exe", kKeepFolders, kNameOk, "tools\\x.exe"},
-        {"doubled separators are one", "data\\\\notes.txt", kKeepFolders, kNameOk,
-         "data\\notes.txt"},
-        {"a drive letter keeps the last component", "C:\\Windows\\abs.txt", kKeepFolders,
-         kNameOk, "abs.txt"},
-        {"a drive-relative name is absolute too", "d:abs.txt", kKeepFolders, kNameOk, "abs.txt"},
-        {"a leading '\\' keeps the last component", "\\lead\\x.txt", kKeepFolders, kNameOk,
-         "x.txt"},
-        {"a network name keeps the last component", "\\\\server\\share\\x.txt", kKeepFolders,
-         kNameOk, "x.txt"},
-        {"'..' leads out of the folder", "..\\escape.txt", kKeepFolders, kNameParent, ""},
-        {"'..' deeper down still leads out", "data\\..\\..\\x.txt", kKeepFolders, kNameParent, ""},
-        {"'..' in an absolute name is refused too", "C:\\a\\..\\b.txt", kKeepFolders,
-         kNameParent, ""},
-        {"'..' as the file itself", "data\\..", kKeepFolders, kNameParent, ""},
-        {"'.. ' would become '..' in Windows' hands", ".. \\x.txt", kKeepFolders, kNameInvalid,
-         ""},
-        {"'...' likewise (trailing dots drop)", "...\\x.txt", kKeepFolders, kNameInvalid, ""},
-        {"a trailing separator names a folder", "data\\", kKeepFolders, kNameNoFile, ""},
-        {"a trailing '.' names a folder", "data\\.", kKeepFolders, kNameNoFile, ""},
-        {"a drive alone names no file", "C:", kKeepFolders, kNameNoFile, ""},
-        {"an empty name", "", kKeepFolders, kNameEmpty, ""},
-        {"a colon past the drive would open a stream", "notes.txt:hidden", kKeepFolders,
-         kNameInvalid, ""},
-        {"wildcards are no file names", "data\\*.txt", kKeepFolders, kNameInvalid, ""},
-        {"a control character", "a\tb.txt", kKeepFolders, kNameInvalid, ""},
-        {"a trailing space", "notes.txt ", kKeepFolders, kNameInvalid, ""},
-        {"a device name, with any extension", "data\\nul.txt", kKeepFolders, kNameInvalid, ""},
-        {"COM1 to COM9 are devices", "com7", kKeepFolders, kNameInvalid, ""},
-        {"a name that only starts like a device", "console.txt", kKeepFolders, kNameOk,
-         "console.txt"},
-        {"the plugin's own path does not matter", "..\\build\\plugin.dll", kLastComponent,
-         kNameOk, "plugin.dll"},
-        {"the plugin under a drive", "C:\\src\\plugin.dll", kLastComponent, kNameOk,
-         "plugin.dll"},
-        {"the plugin named '..'", "build\\..", kLastComponent, kNameParent, ""},
-        {"the plugin named by a folder", "build\\", kLastComponent, kNameNoFile, ""},
-        {"a two-byte character whose second byte is '\\' stays whole",
-         "\x83\x5C\\\x83\x5C.txt", kKeepFolders, kNameOk, "\x83\x5C\\\x83\x5C.txt",
-         isShiftJisLead},
-        {"a second byte '|' is no wildcard", "\x83\x7C.txt", kKeepFolders, kNameOk,
-         "\x83\x7C.txt", isShiftJisLead},
-        {"a lead byte at the very end stands alone", "a\x83", kKeepFolders, kNameOk, "a\x83",
-         isShiftJisLead},
+        {"a relative name keeps its sub-folders", u"data\\notes.txt", kKeepFolders, kNameOk,
+         u"data\\notes.txt"},
+        {"'/' separates as '\\' does", u"data/sub/notes.txt", kKeepFolders, kNameOk,
+         u"data\\sub\\notes.txt"},
+        {"'.' components drop out", u".\\tools\\.\\x.exe", kKeepFolders, kNameOk, u"tools\\x.exe"},
+        {"doubled separators are one", u"data\\\\notes.txt", kKeepFolders, kNameOk,
+         u"data\\notes.txt"},
+        {"a drive letter keeps the last component", u"C:\\Windows\\abs.txt", kKeepFolders,
+         kNameOk, u"abs.txt"},
+        {"a drive-relative name is absolute too", u"d:abs.txt", kKeepFolders, kNameOk, u"abs.txt"},
+        {"a leading '\\' keeps the last component", u"\\lead\\x.txt", kKeepFolders, kNameOk,
+         u"x.txt"},
+        {"a network name keeps the last component", u"\\\\server\\share\\x.txt", kKeepFolders,
+         kNameOk, u"x.txt"},
+        {"'..' leads out of the folder", u"..\\escape.txt", kKeepFolders, kNameParent, u""},
+        {"'..' deeper down still leads out", u"data\\..\\..\\x.txt", kKeepFolders, kNameParent,
+         u""},
+        {"'..' in an absolute name is refused too", u"C:\\a\\..\\b.txt", kKeepFolders,
+         kNameParent, u""},
+        {"'..' as the file itself", u"data\\..", kKeepFolders, kNameParent, u""},
+        {"'.. ' would become '..' in Windows' hands", u".. \\x.txt", kKeepFolders, kNameInvalid,
+         u""},
+        {"'...' would vanish (trailing dots drop)", u"...\\x.txt", kKeepFolders, kNameInvalid,
+         u""},
+        {"a trailing dot drops, as Windows drops it", u"readme.txt.", kKeepFolders, kNameOk,
+         u"readme.txt"},
+        {"trailing dots and blanks drop in every component", u"data. \\notes.txt . ",
+         kKeepFolders, kNameOk, u"data\\notes.txt"},
+        {"a trailing dot on the plugin's name", u"bin\\plugin.dll.", kLastComponent, kNameOk,
+         u"plugin.dll"},
+        {"a trailing separator names a folder", u"data\\", kKeepFolders, kNameNoFile, u""},
+        {"a trailing '.' names a folder", u"data\\.", kKeepFolders, kNameNoFile, u""},
+        {"a drive alone names no file", u"C:", kKeepFolders, kNameNoFile, u""},
+        {"an empty name", u"", kKeepFolders, kNameEmpty, u""},
+        {"a colon past the drive would open a stream", u"notes.txt:hidden", kKeepFolders,
+         kNameInvalid, u""},
+        {"wildcards are no file names", u"data\\*.txt", kKeepFolders, kNameInvalid, u""},
+        {"a control character", u"a\tb.txt", kKeepFolders, kNameInvalid, u""},
+        {"a device name, with any extension", u"data\\nul.txt", kKeepFolders, kNameInvalid, u""},
+        {"a device name with a trailing dot", u"Aux.", kKeepFolders, kNameInvalid, u""},
+        {"COM1 to COM9 are devices", u"com7", kKeepFolders, kNameInvalid, u""},
+        {"COM0 and LPT0 are devices too", u"COM0.log", kKeepFolders, kNameInvalid, u""},
+        {"LPT0", u"lpt0", kKeepFolders, kNameInvalid, u""},
+        {"COM with a superscript digit", u"COM\u00B9.txt", kKeepFolders, kNameInvalid, u""},
+        {"LPT with a superscript three", u"lpt\u00B3", kKeepFolders, kNameInvalid, u""},
+        {"console input", u"conin$", kKeepFolders, kNameInvalid, u""},
+        {"a name that only starts like a device", u"console.txt", kKeepFolders, kNameOk,
+         u"console.txt"},
+        {"COM10 is no device", u"COM10", kKeepFolders, kNameOk, u"COM10"},
+        {"the plugin's own path does not matter", u"..\\build\\plugin.dll", kLastComponent,
+         kNameOk, u"plugin.dll"},
+        {"the plugin under a drive", u"C:\\src\\plugin.dll", kLastComponent, kNameOk,
+         u"plugin.dll"},
+        {"the plugin named '..'", u"build\\..", kLastComponent, kNameParent, u""},
+        {"the plugin named by a folder", u"build\\", kLastComponent, kNameNoFile, u""},
+        {"a character whose Shift-JIS form ends in the byte of '\\' stays whole",
+         u"\u8868\\\u80FD.txt", kKeepFolders, kNameOk, u"\u8868\\\u80FD.txt"},
+        {"a part of 255 characters", u"d\\" + std::u16string(255, u'x'), kKeepFolders, kNameOk,
+         u"d\\" + std::u16string(255, u'x')},
+        {"a part of 256 characters", u"d\\" + std::u16string(256, u'x'), kKeepFolders,
+         kNameTooLong, u""},
     };
     for (const NameCase& c : cases) {
         SCOPED_TRACE(c.what);
-        char out[kInstallerPathMax];
-        EXPECT_EQ(installedName(c.name.c_str(), c.rule, c.isLead, out, sizeof out), c.result);
+        std::vector<NameChar> out(c.name.size() + 1);
+        EXPECT_EQ(installedName(c.name.c_str(), c.rule, sameIgnoringCase, out.data()), c.result);
         if (c.result == kNameOk) {
-            EXPECT_EQ(std::string(out), c.installed);
+            EXPECT_EQ(std::u16string(out.data()), c.installed);
         }
     }
 }
 
-TEST(InstalledName, RefusesWhatDoesNotFitTheBuffer) {
-    const std::string longName = "data\\" + std::string(300, 'x');
-    char out[kInstallerPathMax];
-    EXPECT_EQ(installedName(longName.c_str(), kKeepFolders, nullptr, out, sizeof out),
-              kNameTooLong);
-    char small[9];  // "data\x.txt" needs 11 with its NUL
-    EXPECT_EQ(installedName("data\\x.txt", kKeepFolders, nullptr, small, sizeof small),
-              kNameTooLong);
+TEST(SameNames, FindsTwoNamesThatAreOneFile) {
+    const struct {
+        const char* what;
+        std::vector<std::u16string> names;
+        int found;
+        size_t first, second;
+    } cases[] = {
+        {"letter case", {u"data\\a.txt", u"b.txt", u"DATA\\A.TXT"}, 1, 0, 2},
+        {"letter case beyond ASCII", {u"\u00E9t\u00E9.txt", u"\u00C9T\u00C9.TXT"}, 1, 0, 1},
+        {"different names", {u"a.txt", u"a.txt2", u"b.txt"}, 0, 0, 0},
+        {"the first pair found", {u"x", u"y", u"Y", u"X"}, 1, 1, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<const NameChar*> names;
+        for (const auto& name : c.names) names.push_back(name.c_str());
+        size_t first = 0, second = 0;
+        EXPECT_EQ(findSameNames(names.data(), names.size(), sameIgnoringCase, &first, &second),
+                  c.found);
+        if (c.found) {
+            EXPECT_EQ(first, c.first);
+            EXPECT_EQ(second, c.second);
+        }
+    }
 }
 
 std::vector<std::string> tableLines(const std::string& table) {
@@ -99,11 +135,12 @@ std::vector<std::string> tableLines(const std::string& table) {
     std::vector<std::string> lines;
     const char* line;
     size_t length;
-    while (nextTableLine(&cursor, &line, &length)) lines.emplace_back(line, length);
+    for (TableStep step; (step = nextTableLine(&cursor, &line, &length)) != kTableEnd;)
+        lines.push_back(step == kTableLine ? std::string(line, length) : "<empty>");
     return lines;
 }
 
-TEST(LocationTable, GivesEachLineUpToTheEmptyOne) {
+TEST(LocationTable, IsReadToItsEnd) {
     using Lines = std::vector<std::string>;
     const struct {
         const char* what;
@@ -114,7 +151,10 @@ TEST(LocationTable, GivesEachLineUpToTheEmptyOne) {
          {"a.txt", "data\\b.txt"}},
         {"no extra files: one NUL", {"\0", 1}, {}},
         {"a table that lost its last NULs", {"a\0b", 3}, {"a", "b"}},
-        {"the walk stops at the empty line", {"a\0\0b\0\0", 6}, {"a"}},
+        {"an empty line with names after it is reported, and the names kept",
+         {"a\0\0b\0\0", 6}, {"a", "<empty>", "b"}},
+        {"an empty line first", {"\0a\0\0", 4}, {"<empty>", "a"}},
+        {"NULs to the end close the table", {"a\0\0\0\0", 5}, {"a"}},
         {"an empty resource", "", {}},
     };
     for (const auto& c : cases) {
@@ -124,57 +164,66 @@ TEST(LocationTable, GivesEachLineUpToTheEmptyOne) {
     TableCursor none{nullptr, 0, 0};
     const char* line;
     size_t length;
-    EXPECT_EQ(nextTableLine(&none, &line, &length), 0) << "a missing table has no lines";
+    EXPECT_EQ(nextTableLine(&none, &line, &length), kTableEnd) << "a missing table has no lines";
 }
 
 TEST(CommandLine, SkipsTheProgramName) {
     const struct {
-        const char* line;
-        const char* arguments;
+        std::u16string line;
+        std::u16string arguments;
     } cases[] = {
-        {"\"C:\\Program Files\\x\\installer.exe\" /S", "/S"},
-        {"installer.exe   /S /D=C:\\x", "/S /D=C:\\x"},
-        {"C:\\\"odd place\"\\installer.exe /S", "/S"},
-        {"installer.exe", ""},
+        {u"\"C:\\Program Files\\x\\installer.exe\" /S", u"/S"},
+        {u"installer.exe   /S /D=C:\\x", u"/S /D=C:\\x"},
+        {u"C:\\\"odd place\"\\installer.exe /S", u"/S"},
+        {u"installer.exe", u""},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.line);
-        EXPECT_STREQ(skipProgramName(c.line), c.arguments);
+        EXPECT_EQ(std::u16string(skipProgramName(c.line.c_str())), c.arguments);
     }
 }
 
 TEST(CommandLine, ReadsSilentAndTheFolder) {
     const struct {
         const char* what;
-        std::string arguments;
-        int ok;
+        std::u16string arguments;
+        ArgumentsResult result;
         int silent;
-        const char* folder;  // nullptr: no /D=
+        const char16_t* folder;  // nullptr: no /D=
+        std::u16string unknown = u"";
     } cases[] = {
-        {"no arguments: asks", "", 1, 0, nullptr},
-        {"/S", "/S", 1, 1, nullptr},
-        {"letter case does not matter", "/s /d=C:\\x", 1, 1, "C:\\x"},
-        {"/D= takes the rest, spaces included", "/S /D=C:\\My Plugins\\x  ", 1, 1,
-         "C:\\My Plugins\\x"},
-        {"/D= comes last: what follows is the folder's", "/D=C:\\x /S", 1, 0, "C:\\x /S"},
-        {"quotes around the folder go", "/S /D=\"C:\\a b\"", 1, 1, "C:\\a b"},
-        {"/D= without a folder", "/S /D=", 0, 1, nullptr},
-        {"an unknown option; /S after it still counts", "/X /S", 0, 1, nullptr},
-        {"/S glued to more is unknown", "/Sx", 0, 0, nullptr},
-        {"a folder too long for the ANSI routines", "/D=C:\\" + std::string(300, 'x'), 0, 0,
+        {"no arguments: asks", u"", kArgumentsOk, 0, nullptr},
+        {"/S", u"/S", kArgumentsOk, 1, nullptr},
+        {"letter case does not matter", u"/s /d=C:\\x", kArgumentsOk, 1, u"C:\\x"},
+        {"/D= takes the rest, spaces included", u"/S /D=C:\\My Plugins\\x  ", kArgumentsOk, 1,
+         u"C:\\My Plugins\\x"},
+        {"/D= comes last: what follows is the folder's", u"/D=C:\\x /S", kArgumentsOk, 0,
+         u"C:\\x /S"},
+        {"quotes around the folder go", u"/S /D=\"C:\\a b\"", kArgumentsOk, 1, u"C:\\a b"},
+        {"quotes around the whole option go, as argument quoting writes it",
+         u"/S \"/D=C:\\dest q\"", kArgumentsOk, 1, u"C:\\dest q"},
+        {"blanks after /D= go, as blanks at the end do", u"/S /D= Z:\\x ", kArgumentsOk, 1,
+         u"Z:\\x"},
+        {"a folder of any length", u"/D=C:\\" + std::u16string(300, u'x'), kArgumentsOk, 0,
          nullptr},
+        {"a folder outside every code page", u"/S /D=C:\\\u041F\u043B\u0430\u0433\u0438\u043D",
+         kArgumentsOk, 1, u"C:\\\u041F\u043B\u0430\u0433\u0438\u043D"},
+        {"/D= without a folder", u"/S /D=", kArgumentsNoFolder, 1, nullptr},
+        {"/D= with blanks only", u"/S /D=   ", kArgumentsNoFolder, 1, nullptr},
+        {"an unknown option; /S after it still counts", u"/X /S", kArgumentsUnknownOption, 1,
+         nullptr, u"/X"},
+        {"/S glued to more is unknown", u"/Sx", kArgumentsUnknownOption, 0, nullptr, u"/Sx"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         InstallerOptions options;
-        char problem[200];
-        EXPECT_EQ(parseArguments(c.arguments.c_str(), &options, problem, sizeof problem), c.ok);
+        EXPECT_EQ(parseArguments(c.arguments.c_str(), sameIgnoringCase, &options), c.result);
         EXPECT_EQ(options.silent, c.silent);
-        EXPECT_EQ(options.hasFolder, c.folder != nullptr ? 1 : 0);
         if (c.folder != nullptr) {
-            EXPECT_STREQ(options.folder, c.folder);
+            EXPECT_EQ(std::u16string(options.folder, options.folderLength), c.folder);
         }
-        EXPECT_EQ(problem[0] != 0, c.ok == 0) << problem;
+        EXPECT_EQ(std::u16string(options.unknown != nullptr ? options.unknown : u"",
+                                 options.unknownLength),
+                  c.unknown);
     }
 }
 

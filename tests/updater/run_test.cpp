@@ -11,6 +11,8 @@
 #include <optional>
 #include <sstream>
 
+#include "common/installer_manifest.h"
+#include "common/installer_resources.h"
 #include "editor/ini/install_record.h"
 #include "platform/resource/resource_update.h"
 #include "platform/text/codepage.h"
@@ -91,14 +93,18 @@ std::vector<Resource> readResources(const fs::path& image) {
     return out;
 }
 
-// The seven texts in their resource IDs, each with its NUL.
+constexpr std::uint16_t kManifest = install_info::kTypeManifest;
+const std::string kManifestText(install_info::kInstallerManifest);
+
+// The seven texts in their resource IDs, each with its NUL, and the
+// program's manifest, which every run writes.
 std::vector<Resource> texts(std::string name, std::string filename, std::string table,
                             std::string runAfterInstall, std::string vbName, std::string warning,
                             std::string title) {
     return {{kRcData, 101, name + '\0'},   {kRcData, 102, filename + '\0'},
             {kRcData, 103, table},         {kRcData, 104, runAfterInstall + '\0'},
             {kRcData, 105, vbName + '\0'}, {kRcData, 107, warning + '\0'},
-            {kRcData, 108, title + '\0'}};
+            {kRcData, 108, title + '\0'},  {kManifest, install_info::kIdManifest, kManifestText}};
 }
 
 // The icon resources AddIcon writes for `file` at `groupId`.
@@ -325,7 +331,9 @@ const Scenario kScenarios[] = {
                                {kRcData, 109, "top"},
                                {kRcData, 110, "top"},
                                {kRcData, 111, "nested"}} +
-         iconResources(kIconFile, 112)},
+         iconResources(kIconFile, 112),
+     "warning: \"README.TXT\" and \"readme.txt.\" are one file to Windows (\"README.TXT\"); the "
+     "installer will refuse to install\n"},
     {"an exact name wins over one in other case; of several in other case the first in byte "
      "order, said on standard error",
      crlf({"[Files]", "Filename=Plugin.dll", "[Extrafiles]", "a.txt", "b.txt"}),
@@ -341,6 +349,15 @@ const Scenario kScenarios[] = {
              {kRcData, 106, "exact"}, {kRcData, 109, "a upper"}, {kRcData, 110, "b"}},
      "warning: \"a.txt\" matches several names that differ only in letter case (\"A.txt\", "
      "\"a.TXT\"); using \"A.txt\"\n"},
+    {"an extra file named like the plugin: the installer would refuse, said on standard error",
+     crlf({"[Files]", "Filename=bin\\A.TXT", "[Extrafiles]", "a.txt", "b.txt"}),
+     {{"bin/A.TXT", "p"}, {"a.txt", "a"}, {"b.txt", "b"}},
+     "\n",
+     "two_lines.txt",
+     texts("Nameles plugin", "bin\\A.TXT", "a.txt\0b.txt\0\0"s, "", "", "", "Plugin installer") +
+         std::vector<Resource>{{kRcData, 106, "p"}, {kRcData, 109, "a"}, {kRcData, 110, "b"}},
+     "warning: \"bin\\A.TXT\" and \"a.txt\" are one file to Windows (\"A.TXT\"); the installer "
+     "will refuse to install\n"},
     {"skipped inputs are said on standard error, stdout as before: a missing plugin, a missing "
      "extra file",
      crlf({"[Files]", "Filename=plugin.dll", "[Extrafiles]", "a.txt", "b.txt"}),
@@ -419,7 +436,18 @@ TEST_F(UpdaterRun, AnIndependentReaderSeesTheSameResources) {
     std::sort(ours.begin(), ours.end());
     std::sort(theirs.begin(), theirs.end());
     EXPECT_EQ(theirs, ours);
-    EXPECT_EQ(theirs.size(), 7u + 3u + 3u);
+    EXPECT_EQ(theirs.size(), 8u + 3u + 3u);
+}
+
+// The prepared installer carries, before its first update, the manifest
+// every update writes back: one file gives both.
+TEST_F(UpdaterRun, ThePreparedInstallerCarriesTheManifestEveryUpdateWrites) {
+    std::vector<std::string> manifests;
+    for (const auto& r : readResources(TAMSEL_TEST_INSTALLER)) {
+        if (r.type == kManifest)
+            manifests.push_back(describe(r.type, r.id, r.data));
+    }
+    EXPECT_EQ(manifests, describeAll({{kManifest, install_info::kIdManifest, kManifestText}}));
 }
 
 // A second run replaces everything: the same install info gives the same
@@ -445,7 +473,7 @@ TEST_F(UpdaterRun, ASecondRunLeavesNoTraceOfTheFirst) {
                   fs::copy_options::overwrite_existing);
     ASSERT_EQ(run().exitCode, updater::kExitOk);
     EXPECT_EQ(afterRemoval, resources());
-    EXPECT_EQ(afterRemoval.size(), 7u + 1u + 2u + 3u);
+    EXPECT_EQ(afterRemoval.size(), 8u + 1u + 2u + 3u);
 }
 
 // Failures end with exit code 1 and leave the installer byte for byte as it was.

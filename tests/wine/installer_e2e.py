@@ -16,7 +16,8 @@ run with scripted answers in place of its windows, gives No and Cancel.
 
 DIR holds register_probe.dll, open_probe.exe and scripted_installer.exe for
 ARCH. Exit status 77 (a skip for CTest) when Wine for ARCH cannot run
-here or the French locale is missing; `bash scripts/deps.sh` installs both.
+here or a locale it needs (French, Russian, Japanese) is missing; `bash
+scripts/deps.sh` installs them.
 """
 
 import argparse
@@ -75,7 +76,7 @@ class Wine:
         if probe.returncode != 0:
             return f"{self.loader} does not start: {probe.stderr.decode(errors='replace').strip()}"
         installed = subprocess.run(["locale", "-a"], capture_output=True, text=True).stdout
-        for needed in ("fr_FR", "ru_RU"):
+        for needed in ("fr_FR", "ru_RU", "ja_JP"):
             if f"{needed}.utf8" not in installed:
                 return f"the locale {needed}.UTF-8 is missing (bash scripts/deps.sh generates it)"
         return None
@@ -123,15 +124,16 @@ def tree(root):
     return result
 
 
-def write_ini(folder, texts, extras):
-    """The install-info file as the editor saves it, in code page 1252."""
+def write_ini(folder, texts, extras, encoding="cp1252"):
+    """The install-info file as the editor saves it, in code page 1252 (or
+    in UTF-8, as an earlier editor saved it, for the updater to convert)."""
     lines = ["[Texts]", f"Name={texts['Name']}", f"VBName={texts['VBName']}",
              f"Title={texts['Title']}", f"Warning={texts['Warning']}", "[Files]",
              f"Filename={texts['Filename']}", f"Icon={texts.get('Icon', '')}", "[Misc]",
              f"RunAfterInstall={texts['RunAfterInstall']}"]
     if extras:
         lines += ["[Extrafiles]"] + extras
-    (folder / "install_info.ini").write_bytes("".join(l + "\r\n" for l in lines).encode("cp1252"))
+    (folder / "install_info.ini").write_bytes("".join(l + "\r\n" for l in lines).encode(encoding))
 
 
 def read_ini(path):
@@ -199,16 +201,21 @@ class Suite:
         shutil.copyfile(self.installer, root / "job" / "installer.exe")
         return root
 
-    def update(self, job):
+    def update(self, job, locale=None):
+        env = {k: v for k, v in os.environ.items() if k != "TAMSEL_CODEPAGE"}
+        env.update({"LANG": locale, "LC_ALL": locale} if locale else {})
         run = subprocess.run([str(self.updater)], cwd=job, input=b"\n", capture_output=True,
-                             timeout=120)
+                             timeout=120, env=env)
         expect(b"Installer updated!" in run.stdout,
                f"updater did not finish: {run.stdout!r} {run.stderr!r}")
 
-    def install(self, job, destination, extra_env=None, wrapper=()):
-        """Runs the installer silently; returns its exit code and lines."""
-        run = self.wine.run(["installer.exe", "/S", "/D=" + windows_path(destination)], cwd=job,
-                            extra_env=extra_env, wrapper=wrapper)
+    def install(self, job, destination, extra_env=None, wrapper=(), arguments=None):
+        """Runs the installer silently; returns its exit code and lines.
+        Wine quotes an argument with blanks as Windows' argument quoting
+        does: "/D=Z:\\a b"."""
+        arguments = arguments or ["/S", "/D=" + windows_path(destination)]
+        run = self.wine.run(["installer.exe"] + arguments, cwd=job, extra_env=extra_env,
+                            wrapper=wrapper)
         try:
             text = run.stdout.decode("utf-8")
         except UnicodeDecodeError as error:
@@ -474,7 +481,22 @@ class Suite:
         expect(f"removed: {d}\\plugin.dll" in lines, f"plugin.dll not taken back: {lines}")
 
     def case_registration_fails(self):
-        root = self.job("register-fails")
+        """A server that fails, crashes, ends the process or hangs in
+        DllRegisterServer (a child process does the call, under a time limit
+        shortened here to 3 s): DllUnregisterServer, then a full rollback
+        with the replaced readme back byte for byte, and exit 1."""
+        rows = [("1", "DllRegisterServer failed (0x80004005, "),
+                ("crash", "it crashed in DllRegisterServer (exception 0xC0000005)."),
+                ("exit", "it ended the program in DllRegisterServer (exit code 0)."),
+                ("hang", "DllRegisterServer did not return within 3 seconds.")]
+        for mode, reason in rows:
+            try:
+                self.registration_fails(mode, reason)
+            except Failure as failure:
+                raise Failure(f"REGISTER_PROBE_FAIL={mode}: {failure}")
+
+    def registration_fails(self, mode, reason):
+        root = self.job("register-fails-" + mode)
         job, dest = root / "job", root / "dest"
         (job / "data").mkdir()
         shutil.copyfile(self.probes / "register_probe.dll", job / "probe.dll")
@@ -486,11 +508,12 @@ class Suite:
         self.update(job)
         dest.mkdir()
         (dest / "readme.txt").write_bytes(b"the readme from before\r\n")
-        lines = self.expect_failure(root, dest, "Probe installer",
-                                    f"Could not register {windows_path(dest)}\\probe.dll as "
-                                    "Probe.Server: DllRegisterServer failed (0x80004005, ",
-                                    self.probe_env(root, fail_registration=True))
+        env = dict(self.probe_env(root), REGISTER_PROBE_FAIL=mode,
+                   TAMSEL_INSTALLER_REGISTER_SECONDS="3")
         d = windows_path(dest)
+        lines = self.expect_failure(root, dest, "Probe installer",
+                                    f"Could not register {d}\\probe.dll as Probe.Server: {reason}",
+                                    env)
         expect_lines(lines[:-1], [
             'question: Probe installer: Do you want to install the plugin "Probe"? -> Yes',
             f"folder: {d}",
@@ -498,14 +521,155 @@ class Suite:
             f"wrote: {d}\\probe.dll ({(job / 'probe.dll').stat().st_size} bytes)",
             f"replaced: {d}\\readme.txt (16 bytes)",
             f"wrote: {d}\\data\\notes.txt (7 bytes)",
+            f"unregistered: {d}\\probe.dll",
             f"removed: {d}\\data\\notes.txt",
             f"restored: {d}\\readme.txt",
             f"removed: {d}\\probe.dll",
             f"removed folder: {d}\\data",
         ])
-        expect(self.marker(root / "registered.txt") == [f"DllRegisterServer {d}\\probe.dll"],
-               "DllRegisterServer was not called")
+        expect(self.marker(root / "registered.txt") == [f"DllRegisterServer {d}\\probe.dll",
+                                                        f"DllUnregisterServer {d}\\probe.dll"],
+               "DllRegisterServer, then DllUnregisterServer, were not called")
         expect(not (root / "opened.txt").exists(), "a failed install opened its file")
+
+    def case_refused_before_writing(self):
+        """Tables the installer refuses with nothing written, each naming
+        what is wrong: one error line, exit 1, every folder as it was."""
+        long_name = "x" * 256 + ".txt"
+
+        def damage_table(job):  # the second line's first byte becomes a NUL
+            exe = job / "installer.exe"
+            table = b"readme.txt\0data\\notes.txt\0\0"
+            data = exe.read_bytes()
+            expect(data.count(table) == 1, "the location table is not in installer.exe once")
+            exe.write_bytes(data.replace(table, b"readme.txt\0\0ata\\notes.txt\0\0"))
+
+        # (what, extra files, where to install below the job's root, change to the job, error)
+        rows = [
+            ("two names for one file", ["data\\notes.txt", "DATA\\NOTES.TXT"], "dest", None,
+             'The file names "data\\notes.txt" and "DATA\\NOTES.TXT" both land on '
+             '{d}\\data\\notes.txt.'),
+            ("an extra file named like the plugin", ["readme.txt", "Plugin.DLL."], "dest", None,
+             'The file names "plugin.dll" and "Plugin.DLL." both land on {d}\\plugin.dll.'),
+            ("COM with a superscript one is a device", ["COM\u00b9.txt"], "dest", None,
+             'The file name "COM\u00b9.txt" is not a file name Windows can hold.'),
+            ("LPT0 is a device", ["lpt0.log"], "dest", None,
+             'The file name "lpt0.log" is not a file name Windows can hold.'),
+            ("a part longer than 255 characters", [long_name], "dest", None,
+             f'The file name "{long_name}" has a part longer than 255 characters.'),
+            ("the installer itself as a destination, reached through a link",
+             ["readme.txt", "INSTALLER.EXE"], "link",
+             lambda job: (job.parent / "link").symlink_to(job),
+             'The file name "INSTALLER.EXE" would replace this installer itself ({j}\\'
+             "installer.exe)."),
+            ("an empty line in the middle of the table", ["readme.txt", "data\\notes.txt"],
+             "dest", damage_table,
+             "Line 2 of the installer's extra-file list is empty; the installer is damaged."),
+        ]
+        for what, extras, where, change, reason in rows:
+            try:
+                root, title = self.failing_job("refused", extras)
+                if change:
+                    change(root / "job")
+                destination = root / where
+                self.expect_failure(root, destination, title,
+                                    reason.format(d=windows_path(destination),
+                                                  j=windows_path(root / "job")))
+                expect(where == "link" or not destination.exists(), "dest was made")
+            except Failure as failure:
+                raise Failure(f"{what}: {failure}")
+        # Before its first update it has nothing to install, and says so.
+        root = self.job("never-updated")
+        before = tree(root)
+        code, lines = self.install(root / "job", root / "dest")
+        expect(code == 1 and lines == ["error: Plugin installer: This installer holds no plugin "
+                                       "yet: the updater has not written one into it."],
+               f"a never updated installer: exit code {code}, {lines}")
+        expect_same_tree(before, tree(root), str(root))
+
+    def case_awkward_places_and_names(self):
+        """Installs that used to fail, each into its own folder: the files
+        land where they should, byte for byte, and nothing else is left."""
+        long_dest = ["a" * 120, "b" * 120, "c" * 40]  # with dest\data\notes.txt past 300
+        probe = (self.probes / "register_probe.dll").read_bytes()
+        plain = {"plugin.dll": b"MZ plugin", "readme.txt": b"readme\r\n",
+                 "data/notes.txt": b"notes\r\n"}
+        plain_extras = ["readme.txt", "data\\notes.txt"]
+        # (what, locale, destination below the job's root, job files, Filename, VBName,
+        #  extras, RunAfterInstall, installed files, a line that must be printed)
+        rows = [
+            ("code page 932: a folder ending in \u8868 (0x95 0x5C)", "ja_JP.UTF-8",
+             ["dest\u8868"], plain, "plugin.dll", "", plain_extras, "", plain, None),
+            ("code page 932: a folder ending in \u80fd, Japanese names", "ja_JP.UTF-8",
+             ["\u80fd"], {"plugin.dll": b"MZ", "\u8aac\u660e.txt": b"j"}, "plugin.dll", "",
+             ["\u8aac\u660e.txt"], "", {"plugin.dll": b"MZ", "\u8aac\u660e.txt": b"j"}, None),
+            ("a Cyrillic folder under code page 1252", LOCALE,
+             ["\u041f\u043b\u0430\u0433\u0438\u043d"],
+             plain, "plugin.dll", "", plain_extras, "", plain, None),
+            ("paths past MAX_PATH; the plugin registers from there", LOCALE, long_dest,
+             {**plain, "plugin.dll": probe}, "plugin.dll", "Probe.Server", plain_extras, "",
+             {**plain, "plugin.dll": probe}, "registered: {d}\\plugin.dll (Probe.Server)"),
+            ("a folder with a blank, quoted by Wine as \"/D=...\"", LOCALE, ["dest q"], plain,
+             "plugin.dll", "", plain_extras, "", plain, None),
+            ("a trailing dot, dropped as Windows drops it", LOCALE, ["dest"], plain,
+             "plugin.dll", "", ["readme.txt.", "data.\\notes.txt"], "", plain, None),
+            ("a plugin without an extension registers", LOCALE, ["dest"],
+             {"myplugin": probe}, "myplugin", "Probe.Server", [], "", {"myplugin": probe},
+             "registered: {d}\\myplugin (Probe.Server)"),
+            ("a plugin's own DLL beside it still loads", LOCALE, ["dest"],
+             {"helped.dll": (self.probes / "helped_probe.dll").read_bytes(),
+              "probe_helper.dll": (self.probes / "probe_helper.dll").read_bytes()},
+             "helped.dll", "Probe.Server", ["probe_helper.dll"], "", None,
+             "registered: {d}\\helped.dll (Probe.Server)"),
+            ("a file no program opens: said in the last message", LOCALE, ["dest"],
+             {"plugin.dll": b"MZ", "notes.xyz": b"?"}, "plugin.dll", "", ["notes.xyz"],
+             "notes.xyz", {"plugin.dll": b"MZ", "notes.xyz": b"?"},
+             "could not open: {d}\\notes.xyz: no program is set to open it"),
+        ]
+        for i, (what, locale, below, files, plugin, prog_id, extras, run_after, installed,
+                line) in enumerate(rows):
+            try:
+                root = self.job(f"awkward-{i}")
+                job, dest = root / "job", root.joinpath(*below)
+                for name, data in files.items():
+                    (job / name).parent.mkdir(parents=True, exist_ok=True)
+                    (job / name).write_bytes(data)
+                write_ini(job, {"Name": "Awkward", "VBName": prog_id, "Title": "Awkward",
+                                "Warning": "", "Filename": plugin, "RunAfterInstall": run_after},
+                          extras, "utf-8")
+                self.update(job, locale)
+                # The first row also has a blank after /D= (Wine joins the arguments).
+                arguments = ["/S", "/D=", windows_path(dest)] if i == 0 else None
+                code, lines = self.install(job, dest, dict(self.probe_env(root), LANG=locale,
+                                                           LC_ALL=locale), arguments=arguments)
+                expect(code == 0, f"exit code {code}: {lines}")
+                if installed is not None:
+                    expect(tree(dest) == {**{k: v for k, v in installed.items()},
+                                          **{k.rpartition("/")[0]: None for k in installed
+                                             if "/" in k}},
+                           f"installed {sorted(tree(dest))}")
+                expect(line is None or line.format(d=windows_path(dest)) in lines,
+                       f"no line {line!r} in {lines}")
+                beside = [p.name for p in dest.parent.iterdir()
+                          if p.name not in ("job", "registered.txt", "opened.txt")]
+                expect(beside == [dest.name], f"files beside the folder: {beside}")
+            except Failure as failure:
+                raise Failure(f"{what}: {failure}")
+        registered = self.marker(root.parent / "awkward-7" / "registered.txt")
+        expect(registered and registered[0].endswith("helped.dll with-helper"),
+               f"the helped plugin did not register with its helper: {registered}")
+
+    def case_read_only_file_replaced(self):
+        """A read-only file that is replaced leaves no backup behind."""
+        root, title = self.failing_job("read-only-file", ["readme.txt"])
+        dest = root / "dest"
+        dest.mkdir()
+        (dest / "readme.txt").write_bytes(b"old and read-only\r\n")
+        (dest / "readme.txt").chmod(0o444)
+        code, lines = self.install(root / "job", dest)
+        expect(code == 0, f"exit code {code}: {lines}")
+        expect(sorted(tree(dest)) == ["plugin.dll", "readme.txt"], f"left: {sorted(tree(dest))}")
+        expect((dest / "readme.txt").read_bytes() == b"readme\r\n", "readme.txt not replaced")
 
     def case_no_and_cancel_write_nothing(self):
         """The answers the silent mode never gives, through the installer's
@@ -552,7 +716,7 @@ class Suite:
 
     def run_scripted(self, job, answers, folder):
         run = self.wine.run(["installer.exe", answers, windows_path(folder)], cwd=job)
-        return run.returncode, run.stdout.decode("cp1252").replace("\r\n", "\n").splitlines()
+        return run.returncode, run.stdout.decode("utf-8").replace("\r\n", "\n").splitlines()
 
     # ---- running ----------------------------------------------------------
 

@@ -6,17 +6,21 @@
  * ANSWERS has one letter per question, in the order asked: y for Yes or OK,
  * n for No or Cancel; the folder picker takes a letter too (y chooses
  * FOLDER, n cancels). Every question, with its answer, and every action is
- * printed as a line; the exit code is the installer's. It reads the
- * resources the updater wrote into it, as installer.exe does. */
+ * printed as a line in UTF-8; the exit code is the installer's. It reads
+ * the resources the updater wrote into it, as installer.exe does. */
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <windows.h>
+#include <shellapi.h>
 
 #include "contract.h"
 #include "install.h"
+#include "register.h"
+#include "text.h"
 
-static const char* answers = "";
-static const char* chosenFolder = "";
+static const wchar_t* answers = L"";
+static const wchar_t* chosenFolder = L"";
 
 /* The next answer; a script that runs out answers No. */
 static int nextAnswer(void) {
@@ -25,39 +29,62 @@ static int nextAnswer(void) {
     return yes;
 }
 
-static int scriptedMessage(InstallerUi* ui, MessageKind kind, const char* title,
-                           const char* text) {
-    static const char* const kKinds[] = {"question", "warning", "message", "error"};
+static void printLine(const Text* line) {
+    int size = WideCharToMultiByte(CP_UTF8, 0, textChars(line), -1, NULL, 0, NULL, NULL);
+    char* utf8 = size > 0 ? malloc((size_t)size) : NULL;
+    if (utf8 != NULL && WideCharToMultiByte(CP_UTF8, 0, textChars(line), -1, utf8, size, NULL, NULL))
+        printf("%s\n", utf8);
+    free(utf8);
+    fflush(stdout);
+}
+
+static int scriptedMessage(InstallerUi* ui, MessageKind kind, const wchar_t* title,
+                           const wchar_t* text) {
+    static const wchar_t* const kKinds[] = {L"question", L"warning", L"message", L"error"};
     int answer = kind == kAskYesNo || kind == kAskOkCancel ? nextAnswer() : 1;
+    Text line = {0};
     (void)ui;
-    printf("%s: %s: %s", kKinds[kind], title, text);
-    if (kind == kAskYesNo) printf(" -> %s", answer ? "Yes" : "No");
-    if (kind == kAskOkCancel) printf(" -> %s", answer ? "OK" : "Cancel");
-    printf("\n");
+    textFormat(&line, L"%ls: %ls: %ls", kKinds[kind], title, text);
+    if (kind == kAskYesNo) textAppend(&line, answer ? L" -> Yes" : L" -> No");
+    if (kind == kAskOkCancel) textAppend(&line, answer ? L" -> OK" : L" -> Cancel");
+    printLine(&line);
+    textFree(&line);
     return answer;
 }
 
-static int scriptedChooseFolder(InstallerUi* ui, const char* title, const char* prompt,
-                                const char* start, char* folder) {
+static int scriptedChooseFolder(InstallerUi* ui, const wchar_t* title, const wchar_t* prompt,
+                                const wchar_t* start, wchar_t** folder) {
     int answer = nextAnswer();
+    Text line = {0};
     (void)ui;
-    printf("folder picker: %s: %s (starts in %s) -> %s\n", title, prompt, start,
-           answer ? chosenFolder : "Cancel");
-    if (answer) lstrcpynA(folder, chosenFolder, MAX_PATH);
+    textFormat(&line, L"folder picker: %ls: %ls (starts in %ls) -> %ls", title, prompt, start,
+               answer ? chosenFolder : L"Cancel");
+    printLine(&line);
+    textFree(&line);
+    if (answer) *folder = textCopy(chosenFolder);
     return answer;
 }
 
-static void scriptedAction(InstallerUi* ui, const char* text) {
+static void scriptedAction(InstallerUi* ui, const wchar_t* text) {
+    Text line = {0};
     (void)ui;
-    printf("%s\n", text);
+    textAppend(&line, text);
+    printLine(&line);
+    textFree(&line);
 }
 
-int main(int argc, char** argv) {
+int main(void) {
     InstallerUi ui = {scriptedMessage, scriptedChooseFolder, scriptedAction};
     InstallerOptions options;
     Contract contract;
-    int outcome;
-    if (argc != 3) {
+    int outcome, count;
+    wchar_t** argv;
+    const wchar_t* line = GetCommandLineW();
+    restrictDllSearch();
+    /* Registration runs in a copy of this program, as in installer.exe. */
+    if (runRegistrationChild(skipProgramName(line), &outcome)) return outcome;
+    argv = CommandLineToArgvW(line, &count);
+    if (argv == NULL || count != 3) {
         fprintf(stderr, "usage: scripted_installer ANSWERS FOLDER\n");
         return 3;
     }

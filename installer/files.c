@@ -1,0 +1,126 @@
+#include "files.h"
+
+#include <stdlib.h>
+#include <string.h>
+#include <wchar.h>
+
+static int isUnc(const WCHAR* path) {
+    return path[0] == '\\' && path[1] == '\\' && path[2] != '?' && path[2] != '.';
+}
+
+static int isLongForm(const WCHAR* path) { return wcsncmp(path, L"\\\\?\\", 4) == 0; }
+
+size_t longFormLength(const WCHAR* path) {
+    size_t length = wcslen(path);
+    if (isLongForm(path)) return length;
+    return isUnc(path) ? length - 2 + 8 : length + 4; /* "\\?\UNC\" for "\\" */
+}
+
+WCHAR* longForm(const WCHAR* path) {
+    WCHAR* out = malloc(sizeof *out * (longFormLength(path) + 1));
+    if (out == NULL) return NULL;
+    if (isLongForm(path)) {
+        wcscpy(out, path);
+    } else if (isUnc(path)) {
+        wcscpy(out, L"\\\\?\\UNC\\");
+        wcscat(out, path + 2);
+    } else {
+        wcscpy(out, L"\\\\?\\");
+        wcscat(out, path);
+    }
+    return out;
+}
+
+/* Runs `call` on the long form of path; memory running out reads as
+ * ERROR_NOT_ENOUGH_MEMORY. The last error is the call's. */
+#define WITH_LONG_FORM(path, failed, call)            \
+    do {                                              \
+        WCHAR* full = longForm(path);                 \
+        DWORD error;                                  \
+        if (full == NULL) {                           \
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);    \
+            return failed;                            \
+        }                                             \
+        result = call;                                \
+        error = GetLastError();                       \
+        free(full);                                   \
+        SetLastError(error);                          \
+    } while (0)
+
+DWORD pathAttributes(const WCHAR* path) {
+    DWORD result;
+    WITH_LONG_FORM(path, INVALID_FILE_ATTRIBUTES, GetFileAttributesW(full));
+    return result;
+}
+
+BOOL pathSetAttributes(const WCHAR* path, DWORD attributes) {
+    BOOL result;
+    WITH_LONG_FORM(path, FALSE, SetFileAttributesW(full, attributes));
+    return result;
+}
+
+BOOL pathCreateFolder(const WCHAR* path) {
+    BOOL result;
+    WITH_LONG_FORM(path, FALSE, CreateDirectoryW(full, NULL));
+    return result;
+}
+
+BOOL pathRemoveFolder(const WCHAR* path) {
+    BOOL result;
+    WITH_LONG_FORM(path, FALSE, RemoveDirectoryW(full));
+    return result;
+}
+
+BOOL pathDelete(const WCHAR* path) {
+    BOOL result;
+    WITH_LONG_FORM(path, FALSE, DeleteFileW(full));
+    return result;
+}
+
+HANDLE pathCreateNew(const WCHAR* path) {
+    HANDLE result;
+    WITH_LONG_FORM(path, INVALID_HANDLE_VALUE,
+                   CreateFileW(full, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                               NULL));
+    return result;
+}
+
+BOOL pathMove(const WCHAR* from, const WCHAR* to, DWORD flags) {
+    BOOL result;
+    WCHAR* target = to != NULL ? longForm(to) : NULL;
+    if (to != NULL && target == NULL) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    WITH_LONG_FORM(from, (free(target), FALSE), MoveFileExW(full, target, flags));
+    {
+        DWORD error = GetLastError();
+        free(target);
+        SetLastError(error);
+    }
+    return result;
+}
+
+int pathIdentity(const WCHAR* path, FileIdentity* identity) {
+    BY_HANDLE_FILE_INFORMATION information;
+    HANDLE result;
+    BOOL known;
+    /* Attributes only, shared every way, folders too (BACKUP_SEMANTICS):
+     * opening disturbs no one, a running program included. */
+    WITH_LONG_FORM(path, 0,
+                   CreateFileW(full, FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL));
+    if (result == INVALID_HANDLE_VALUE) return 0;
+    known = GetFileInformationByHandle(result, &information);
+    CloseHandle(result);
+    if (!known) return 0;
+    identity->volume = information.dwVolumeSerialNumber;
+    identity->indexHigh = information.nFileIndexHigh;
+    identity->indexLow = information.nFileIndexLow;
+    return 1;
+}
+
+int sameNameIgnoringCase(const NameChar* a, const NameChar* b, size_t length) {
+    return CompareStringOrdinal(a, (int)length, b, (int)length, TRUE) == CSTR_EQUAL;
+}

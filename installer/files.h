@@ -1,0 +1,43 @@
+/* The installer's file routines, on full paths of any length in their usual
+ * form ("C:\x", "\\server\share\x"): each hands Windows the "\\?\" form,
+ * which lifts the MAX_PATH limit and leaves names unrewritten (the names
+ * given here are already as Windows keeps them). Each keeps the routine's
+ * own result and last error. */
+#ifndef INSTALLER_FILES_H
+#define INSTALLER_FILES_H
+
+#include <windows.h>
+
+#include "names.h"
+
+/* path in the "\\?\" form (malloc'd), or NULL when memory runs out. */
+WCHAR* longForm(const WCHAR* path);
+size_t longFormLength(const WCHAR* path);
+
+DWORD pathAttributes(const WCHAR* path);
+BOOL pathSetAttributes(const WCHAR* path, DWORD attributes);
+BOOL pathCreateFolder(const WCHAR* path);
+BOOL pathRemoveFolder(const WCHAR* path);
+BOOL pathDelete(const WCHAR* path);
+BOOL pathMove(const WCHAR* from, const WCHAR* to, DWORD flags);
+/* A new file for writing; fails with ERROR_FILE_EXISTS if one is there. */
+HANDLE pathCreateNew(const WCHAR* path);
+
+/* Which file a path reaches, whatever the name it is reached by (letter
+ * case, a short name, a link): its volume and index. */
+typedef struct FileIdentity {
+    DWORD volume;
+    DWORD indexHigh;
+    DWORD indexLow;
+} FileIdentity;
+
+/* 1 with the identity of the file or folder at path, 0 when it cannot be
+ * opened (not there, for one). Two paths reach one file when volume and
+ * both halves of the index agree. */
+int pathIdentity(const WCHAR* path, FileIdentity* identity);
+
+/* Windows' own case-insensitive comparison of names, the installer's only
+ * one (SameIgnoringCase). */
+int sameNameIgnoringCase(const NameChar* a, const NameChar* b, size_t length);
+
+#endif

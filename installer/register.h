@@ -1,0 +1,47 @@
+/* A COM server registers itself in a process of its own: this program,
+ * started again with an internal switch, loads the DLL and calls its
+ * DllRegisterServer (or DllUnregisterServer), under a time limit. Whatever
+ * the DLL does there (crash, end the process, never return), the installer
+ * lives on to say so and to undo the install. */
+#ifndef INSTALLER_REGISTER_H
+#define INSTALLER_REGISTER_H
+
+#include <windows.h>
+
+#include "text.h"
+
+typedef enum RegistrationOutcome {
+    kServerReturned,   /* code: the function's HRESULT */
+    kServerNotStarted, /* code: the Win32 error of starting the process */
+    kServerNotLoaded,  /* code: the Win32 error of LoadLibraryEx */
+    kServerNoEntry,    /* the DLL does not export the function */
+    kServerEnded,      /* code: the exit code of a process that ended (or crashed) in it */
+    kServerEndedLoading, /* the same while the DLL was being loaded (its DllMain) */
+    kServerTimedOut    /* code: the time limit in seconds */
+} RegistrationOutcome;
+
+typedef struct Registration {
+    RegistrationOutcome outcome;
+    DWORD code;
+    int unregister; /* DllUnregisterServer was called, not DllRegisterServer */
+} Registration;
+
+/* Calls DllRegisterServer (unregister 0) or DllUnregisterServer of the DLL
+ * at path (a full path) in a child process. The time limit is 120 seconds,
+ * or TAMSEL_INSTALLER_REGISTER_SECONDS when that is set. */
+Registration runRegistration(const WCHAR* path, int unregister);
+
+/* Whether it succeeded; else appends what happened, in a few words. */
+int registrationSucceeded(Registration registration, Text* why);
+
+/* The child's side: when arguments (after the program's name) hold the
+ * internal switch, does the call and returns 1 with the process's exit code
+ * in *exitCode. */
+int runRegistrationChild(const WCHAR* arguments, int* exitCode);
+
+/* The search for DLLs, first thing in the process: only the system folder,
+ * never the folder this program was started from (a downloads folder may
+ * hold a planted DLL). */
+void restrictDllSearch(void);
+
+#endif
