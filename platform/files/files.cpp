@@ -144,6 +144,22 @@ Status BufferedFileSink::flush() {
     return status;
 }
 
+Status fillTemporary(BufferedFileSink& sink, const Writer& write, const Verifier& verify,
+                     const fs::path& temporary) {
+    if (Status s = write(sink); !s)
+        return s;
+    if (Status s = sink.flush(); !s)
+        return s;
+    if (verify)
+        return verify(temporary);
+    return {};
+}
+
+fs::path folderOf(const fs::path& target) {
+    fs::path folder = target.parent_path();
+    return folder.empty() ? fs::path(".") : folder;
+}
+
 Result<std::uint64_t> copyByReading(ByteSink& sink, InputFile& source, std::uint64_t from,
                                     std::uint64_t size) {
     constexpr std::size_t kChunk = std::size_t{1} << 18;

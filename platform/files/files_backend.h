@@ -50,6 +50,16 @@ class BufferedFileSink : public ByteSink {
     std::uint64_t size_ = 0;  // written so far, buffered or not
 };
 
+// Lets `write` fill the temporary file through `sink`, hands on what is
+// buffered, and lets `verify` read it back. Read back before the flush to
+// disk: reads see the same bytes either way, and the disk can go on writing
+// meanwhile.
+Status fillTemporary(BufferedFileSink& sink, const Writer& write, const Verifier& verify,
+                     const std::filesystem::path& temporary);
+
+// The folder that holds `target`, "." for a bare name.
+std::filesystem::path folderOf(const std::filesystem::path& target);
+
 // Appends up to `size` bytes of `source` from offset `from` through a buffer.
 Result<std::uint64_t> copyByReading(ByteSink& sink, InputFile& source, std::uint64_t from,
                                     std::uint64_t size);

@@ -231,9 +231,7 @@ Status replaceFile(const fs::path& requestedTarget, const Writer& write, const V
         if (!ec)
             target = resolved;
     }
-    fs::path folder = target.parent_path();
-    if (folder.empty())
-        folder = ".";
+    const fs::path folder = detail::folderOf(target);
 
     struct stat existing {};
     bool targetExists = ::stat(target.c_str(), &existing) == 0;
@@ -277,16 +275,8 @@ Status replaceFile(const fs::path& requestedTarget, const Writer& write, const V
             return errnoError("cannot set permissions of", temporary, errno);
     }
     FileSink sink(fd.get(), temporary);
-    if (Status s = write(sink); !s)
+    if (Status s = detail::fillTemporary(sink, write, verify, temporary); !s)
         return s;
-    if (Status s = sink.flush(); !s)
-        return s;
-    // Read back before the flush: reads see the same bytes either way, and
-    // the disk can go on writing meanwhile.
-    if (verify) {
-        if (Status s = verify(temporary); !s)
-            return s;
-    }
     if (::fsync(fd.get()) != 0)
         return errnoError("cannot flush", temporary, errno);
     if (::close(fd.release()) != 0)
