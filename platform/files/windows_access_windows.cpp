@@ -18,9 +18,18 @@ std::optional<fs::path> findWindowsPath(const fs::path& folder, std::string_view
     if (name.empty())
         return std::nullopt;
     const fs::path path = folder / pathFromUtf8(name);  // an absolute name replaces the folder
-    if (::GetFileAttributesW(systemName(path).c_str()) == INVALID_FILE_ATTRIBUTES)
+    const std::wstring system = systemName(path);
+    if (::GetFileAttributesW(system.c_str()) == INVALID_FILE_ATTRIBUTES)
         return std::nullopt;
-    return path;
+    // The last component as the folder holds it ("Installer.EXE" for
+    // "installer.exe"), so that a file replaced keeps its own name. The name
+    // opened above holds no wildcard: Windows opens no name with one.
+    WIN32_FIND_DATAW entry;
+    HANDLE search = ::FindFirstFileW(system.c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return path;
+    ::FindClose(search);
+    return path.parent_path() / fs::path(std::wstring(entry.cFileName));
 }
 
 Status checkWritableAsOnWindows(const fs::path& path) {
