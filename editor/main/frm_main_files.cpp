@@ -75,7 +75,7 @@ bool frmMain::loadReplacing(const QString& path) {
     // the window as it was.
     const platform::Result<std::string> text = editor_ini::readInstallInfoText(toPath(path));
     if (!text) {
-        showError("Couldn't open " + path);
+        showError("Couldn't open " + path + "\r\n" + toQt(text.error().why()));
         return false;
     }
     ClearFields();

@@ -3,9 +3,6 @@
 // attribute: each routine asks it directly.
 #include <windows.h>
 
-#include <cerrno>
-#include <cstring>
-
 #include "platform/files/files.h"
 #include "platform/files/windows_access.h"
 #include "platform/files/windows_errors.h"
@@ -38,7 +35,7 @@ Status checkWritableAsOnWindows(const fs::path& path) {
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return windowsError("cannot open", path, ::GetLastError());
     if (attributes & FILE_ATTRIBUTE_READONLY)
-        return Error{utf8Name(path) + " is read-only"};
+        return Error{utf8Name(path) + " is read-only", ErrorKind::ReadOnly, 0, "read-only"};
     // Opened for writing as the commit will replace it, and closed at once:
     // this user's rights, and another process holding the file, show here.
     HANDLE handle = ::CreateFileW(name.c_str(), GENERIC_WRITE,
@@ -48,23 +45,6 @@ Status checkWritableAsOnWindows(const fs::path& path) {
         return windowsError("cannot write", path, ::GetLastError());
     ::CloseHandle(handle);
     return {};
-}
-
-std::string whyUnreadable(const fs::path& path) {
-    const std::wstring name = systemName(path);
-    const DWORD attributes = ::GetFileAttributesW(name.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return reasonOf(::GetLastError());
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-        return std::strerror(EISDIR);
-    HANDLE handle = ::CreateFileW(name.c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return reasonOf(::GetLastError());
-    const bool regular = ::GetFileType(handle) == FILE_TYPE_DISK;
-    ::CloseHandle(handle);
-    return regular ? "it could not be read" : "not a regular file";
 }
 
 }  // namespace platform::files

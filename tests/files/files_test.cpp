@@ -269,11 +269,45 @@ TEST(ReadFile, RefusesANamedPipeWithoutWaiting) {
 #endif
 }
 
-TEST(ReadFile, ReportsAMissingFileByName) {
+// A failed read names the file and says the cause as the system words it,
+// with a kind that code can act on.
+TEST(ReadFile, SaysWhyAFileCannotBeRead) {
+    TAMSEL_POSIX_ONLY("a named pipe and a file only its owner reads, tried as another user in a forked child");
+#ifndef _WIN32
     TempDir dir;
-    auto r = platform::files::readFile(dir / "absent");
-    ASSERT_FALSE(r);
-    EXPECT_NE(r.message().find("absent"), std::string::npos);
+    fs::create_directory(dir / "folder.dll");
+    writeBytes(dir / "plugin.dll", "MZ");
+    writeBytes(dir / "locked.dll", "MZ");
+    fs::permissions(dir / "locked.dll", fs::perms::none);
+    ASSERT_EQ(::mkfifo((dir / "pipe.dll").c_str(), 0644), 0);
+    fs::permissions(dir.path(), fs::perms::others_read | fs::perms::others_exec,
+                    fs::perm_options::add);
+    const struct {
+        fs::path path;
+        platform::ErrorKind kind;
+        const char* reason;
+    } rows[] = {
+        {dir / "missing.dll", platform::ErrorKind::NotFound, "No such file or directory"},
+        {dir / "plugin.dll" / "x", platform::ErrorKind::NotFound, "Not a directory"},
+        {dir / "folder.dll", platform::ErrorKind::IsADirectory, "Is a directory"},
+        {dir / "pipe.dll", platform::ErrorKind::NotRegularFile, "not a regular file"},
+        {dir / "locked.dll", platform::ErrorKind::AccessDenied, "Permission denied"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.path.string());
+        // As "nobody", so that root's right to read anything does not hide the last row.
+        const int code = test_support::runInChild(
+            [&] {
+                auto r = platform::files::readFile(row.path);
+                return !r && r.kind() == row.kind && r.error().reason == row.reason &&
+                               r.message().find(row.path.string()) != std::string::npos
+                           ? 0
+                           : 1;
+            },
+            {.asNobody = true, .maxFileBytes = {}});
+        EXPECT_EQ(code, 0);
+    }
+#endif
 }
 
 }  // namespace

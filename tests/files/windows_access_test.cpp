@@ -20,7 +20,6 @@ namespace {
 namespace fs = std::filesystem;
 using platform::files::checkWritableAsOnWindows;
 using platform::files::findWindowsPath;
-using platform::files::whyUnreadable;
 using platform::Status;
 using test_support::TempDir;
 using test_support::writeBytes;
@@ -149,21 +148,6 @@ TEST(CheckWritableAsOnWindows, RefusesWhatWindowsCouldNotOpenForUpdate) {
     }
     EXPECT_EQ(checkWritableAsOnWindows(dir / "missing.exe").message(),
               "cannot open " + (dir / "missing.exe").string() + ": No such file or directory");
-}
-
-TEST(WhyUnreadable, NamesTheReason) {
-    TempDir dir;
-    fs::create_directory(dir / "folder.dll");
-    writeBytes(dir / "plugin.dll", "MZ");
-    EXPECT_EQ(whyUnreadable(dir / "missing.dll"), "No such file or directory");
-    EXPECT_EQ(whyUnreadable(dir / "folder.dll"), "Is a directory");
-#ifndef _WIN32
-    // Windows says neither: a file on the way is a missing folder, and no
-    // named pipe lives among files.
-    EXPECT_EQ(whyUnreadable(dir / "plugin.dll" / "x"), "Not a directory");
-    ASSERT_EQ(::mkfifo((dir / "pipe.dll").c_str(), 0644), 0);
-    EXPECT_EQ(whyUnreadable(dir / "pipe.dll"), "not a regular file");
-#endif
 }
 
 #ifdef _WIN32

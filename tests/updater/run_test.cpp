@@ -244,7 +244,9 @@ struct Scenario {
     std::string key;
     const char* golden;
     std::vector<Resource> resources;
-    std::string errors = "";  // standard error: a warning for each skipped or chosen file
+    std::string errors = "";  // standard error: a warning for each skipped or chosen file;
+                              // "<folder>" stands for the working folder
+    int exitCode = updater::kExitOk;  // on a failure the installer must be left as it was
 };
 
 const std::string kTwoLineIni =
@@ -269,7 +271,17 @@ const Scenario kScenarios[] = {
      {},
      "",
      "no_extra_files.txt",
-     texts("Nameles plugin", "", "\0"s, "", "", "", "Plugin installer")},
+     texts("Nameles plugin", "", "\0"s, "", "", "", "Plugin installer"),
+     "warning: no install_info.ini in <folder>: every value is its default\n"},
+    {"an install-info file that cannot be read is no silent default: said, exit 1, installer "
+     "untouched",
+     std::nullopt,
+     {{"install_info.ini/inside", ""}},
+     "\n",
+     "unreadable_install_info.txt",
+     {},
+     "",
+     updater::kExitFailed},
     {"three lines, the second missing: it keeps its ID and table line, the icon group is 112",
      crlf({"[Files]", "Icon=app.ico", "[ExtraFiles]", "one.txt", "two.txt", "three.txt"}),
      {{"one.txt", "1"}, {"three.txt", "3"}, {"app.ico", kIconFile}},
@@ -390,10 +402,16 @@ TEST_F(UpdaterRun, WritesExactlyTheResourcesOfTheInstallInfo) {
         if (kFileSystemFindsNames && fileCount(dir.path()) < s.files.size() + 1 + (s.ini ? 1 : 0))
             continue;  // names that differ only in letter case: one file on Windows
         Outcome outcome = run(s.key);
-        EXPECT_EQ(outcome.exitCode, updater::kExitOk);
+        EXPECT_EQ(outcome.exitCode, s.exitCode);
         expectGolden(s.golden, outcome.console);
-        EXPECT_EQ(outcome.errors, s.errors);
-        EXPECT_EQ(resources(), describeAll(s.resources));
+        std::string errors = s.errors;
+        if (const auto at = errors.find("<folder>"); at != std::string::npos)
+            errors.replace(at, 8, fs::weakly_canonical(dir.path()).string());
+        EXPECT_EQ(outcome.errors, errors);
+        if (s.exitCode == updater::kExitOk)
+            EXPECT_EQ(resources(), describeAll(s.resources));
+        else
+            EXPECT_TRUE(readBytes(dir / "installer.exe") == readBytes(TAMSEL_TEST_INSTALLER));
     }
 }
 
