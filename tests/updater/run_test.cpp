@@ -389,6 +389,26 @@ const Scenario kScenarios[] = {
      "warning: couldn't read \"app.ico\": Is a directory\n"},
 };
 
+// With TAMSEL_KEEP_SCENARIOS set, each scenario's folder as the run finds it
+// is copied to <that folder>/NN, with its key in NN.key and its name in
+// NN.name, so that scripts/windows.sh can run updater.exe on the same
+// inputs. A row with names that differ only in letter case is marked
+// NN.linux-only: a Windows folder holds no two such names.
+void keepScenario(const fs::path& keep, std::size_t index, const Scenario& s, const fs::path& folder) {
+    char number[8];
+    std::snprintf(number, sizeof number, "%02zu", index);
+    fs::create_directories(keep);
+    fs::copy(folder, keep / number, fs::copy_options::recursive);
+    writeBytes(keep / (std::string(number) + ".key"), s.key);
+    writeBytes(keep / (std::string(number) + ".name"), s.name);
+    for (auto a = s.files.begin(); a != s.files.end(); ++a) {
+        for (auto b = std::next(a); b != s.files.end(); ++b) {
+            if (platform::text::sameNameIgnoringCase(a->first, b->first))
+                writeBytes(keep / (std::string(number) + ".linux-only"), "");
+        }
+    }
+}
+
 TEST_F(UpdaterRun, WritesExactlyTheResourcesOfTheInstallInfo) {
     for (const auto& s : kScenarios) {
         SCOPED_TRACE(s.name);
@@ -401,6 +421,8 @@ TEST_F(UpdaterRun, WritesExactlyTheResourcesOfTheInstallInfo) {
         for (const auto& [name, bytes] : s.files) write(name, bytes);
         if (kFileSystemFindsNames && fileCount(dir.path()) < s.files.size() + 1 + (s.ini ? 1 : 0))
             continue;  // names that differ only in letter case: one file on Windows
+        if (const char* keep = std::getenv("TAMSEL_KEEP_SCENARIOS"))
+            keepScenario(keep, static_cast<std::size_t>(&s - kScenarios), s, dir.path());
         Outcome outcome = run(s.key);
         EXPECT_EQ(outcome.exitCode, s.exitCode);
         expectGolden(s.golden, outcome.console);
