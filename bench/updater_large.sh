@@ -26,38 +26,6 @@ cmake --build "$build" -j 2 --target updater >/dev/null
 updater="$root/$build/bin/updater"
 [ -x "$updater" ] || updater="$build/bin/updater"
 
-# --- the same large run with updater.exe under Wine ---------------------------
-# Where 64-bit Wine runs: the Windows build (x86-64, MinGW) on the same inputs,
-# in the same run, beside the Linux figure; its installer.exe must be the same
-# bytes. A warm Wine prefix; starting Wine itself is measured apart.
-wine=/usr/lib/wine/wine64
-if [ -x "$wine" ] && [ -z "${NO_WINE:-}" ]; then
-  winbuild="${build}-win-x86_64"
-  if [ ! -f "$winbuild/CMakeCache.txt" ]; then
-    cmake -S . -B "$winbuild" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAMSEL_BUILD_TESTS=OFF \
-      -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-x86_64.cmake >/dev/null
-  fi
-  cmake --build "$winbuild" -j 2 --target updater >/dev/null
-  cp "$large/installer.exe" "$work/large-installer.linux"
-  cp "$work/large-installer.orig" "$large/installer.exe"
-  export WINEPREFIX="$work/wine-prefix" WINEDEBUG=-all
-  "$wine" cmd /c exit >/dev/null 2>&1 || true  # makes the prefix
-  /usr/bin/time -v "$wine" cmd /c exit > /dev/null 2> "$work/wine-floor.time" || true
-  sync
-  (cd "$large" && printf '\n' | /usr/bin/time -v "$wine" "$root/$winbuild/bin/updater.exe" \
-     > "$work/large-wine.out" 2> "$work/large-wine.time")
-  tr -d '\r' < "$work/large-wine.out" | tail -n 3 | head -n 1 | grep -q 'Installer updated!' ||
-    { cat "$work/large-wine.out"; exit 1; }
-  same=MISSED
-  cmp -s "$large/installer.exe" "$work/large-installer.linux" && same=OK
-  /usr/lib/wine/wineserver -k 2>/dev/null || true
-  echo "wine_start_floor_wall: $(wall_seconds "$work/wine-floor.time") s (wine64 cmd /c exit, a warm prefix)"
-  echo "updater_exe_wine_large_wall: $(wall_seconds "$work/large-wine.time") s (beside updater_large_wall $wall s)"
-  echo "updater_exe_wine_large_same_output: the same installer.exe bytes as the Linux updater $same"
-else
-  echo "updater_exe_wine_large_wall: skipped (no 64-bit Wine here, or NO_WINE set)"
-fi
-
 [ -n "${KEEP:-}" ] || rm -rf "$work"
 mkdir -p "$work/large/extra" "$work/small"
 
