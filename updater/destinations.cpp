@@ -1,6 +1,6 @@
 #include "updater/destinations.h"
 
-#include "platform/files/windows_access.h"
+#include "platform/text/unicode.h"
 
 namespace updater {
 
@@ -49,7 +49,7 @@ void warnSameDestinations(const std::string& pluginName, const std::vector<std::
         if (!where)
             return;
         for (const auto& [earlier, earlierPlace] : placed) {
-            if (platform::files::sameNameIgnoringCase(earlierPlace, *where)) {
+            if (platform::text::sameNameIgnoringCase(earlierPlace, *where)) {
                 err << "warning: \"" << *earlier << "\" and \"" << name
                     << "\" are one file to Windows (\"" << earlierPlace
                     << "\"); the installer will refuse to install\n";

@@ -1,9 +1,5 @@
 #include "platform/resource/image_writer.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -584,20 +580,20 @@ namespace {
 // reported as what they are.
 Status copyMeasuredFile(const FileData& file, files::ByteSink& sink) {
     const Error changed = changedWhileUpdating(file.path);
-    const files::FileDescriptor fd(
-        ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));  // a pipe must not block
-    if (fd.get() < 0)
-        return files::fileError("cannot open", file.path, errno);
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0)
-        return files::fileError("cannot read", file.path, errno);
-    if (!S_ISREG(info.st_mode))
-        return changed;
-    auto copied = sink.copyFrom(fd.get(), file.size);
+    // InputFile refuses a pipe without waiting; a name that no longer holds
+    // a regular file is a changed file.
+    auto source = files::InputFile::open(file.path);
+    if (!source) {
+        if (source.kind() == ErrorKind::NotRegularFile || source.kind() == ErrorKind::IsADirectory)
+            return changed;
+        return source.error();
+    }
+    auto copied = sink.copyFrom(*source, file.size);
     if (!copied)
         return copied.error();
     std::byte more;
-    if (*copied != file.size || ::pread(fd.get(), &more, 1, static_cast<off_t>(file.size)) != 0)
+    const auto beyond = source->readAt(file.size, {&more, 1});
+    if (*copied != file.size || !beyond || *beyond != 0)
         return changed;
     return {};
 }

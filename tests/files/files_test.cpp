@@ -1,10 +1,11 @@
 #include "platform/files/files.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
 
 #include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
@@ -26,6 +27,7 @@ TEST(ReplaceFile, CreatesAMissingFileAndLeavesNothingElse) {
 }
 
 TEST(ReplaceFile, KeepsThePermissionsOfTheReplacedFile) {
+    TAMSEL_POSIX_ONLY("permission bits for group and others; Windows keeps the attributes (see CheckWritableAsOnWindows)");
     TempDir dir;
     writeBytes(dir / "f", "old");
     fs::permissions(dir / "f", fs::perms::owner_read | fs::perms::owner_write |
@@ -57,6 +59,7 @@ TEST(ReplaceFile, AMissingFolderIsAReportedFailure) {
 
 // The write fails partway: the file-size limit stands in for a full disk.
 TEST(ReplaceFile, AFullDiskLeavesTheTargetByteIdentical) {
+    TAMSEL_POSIX_ONLY("a file-size limit (ulimit -f) in a forked child stands in for a full disk");
     TempDir dir;
     writeBytes(dir / "f", "old contents");
     int code = test_support::runInChild(
@@ -71,6 +74,7 @@ TEST(ReplaceFile, AFullDiskLeavesTheTargetByteIdentical) {
 }
 
 TEST(ReplaceFile, AReadOnlyFolderLeavesTheTargetAsItWas) {
+    TAMSEL_POSIX_ONLY("a folder without write permission, tried as another user in a forked child");
     TempDir dir;
     writeBytes(dir / "f", "old");
     fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec |
@@ -85,6 +89,8 @@ TEST(ReplaceFile, AReadOnlyFolderLeavesTheTargetAsItWas) {
 // A writer killed before its rename leaves its temporary file; the next write
 // of the same target removes those of dead writers and nothing else.
 TEST(ReplaceFile, RemovesOnlyTheTemporaryFilesOfDeadWritersOfTheSameTarget) {
+    TAMSEL_POSIX_ONLY("a dead writer is made with fork, its leftover beside a symbolic link");
+#ifndef _WIN32
     // A process that has ended and been reaped: its pid names no process.
     const pid_t dead = ::fork();
     if (dead == 0)
@@ -126,6 +132,7 @@ TEST(ReplaceFile, RemovesOnlyTheTemporaryFilesOfDeadWritersOfTheSameTarget) {
     }
     EXPECT_TRUE(fs::is_symlink(dir / link));
     EXPECT_EQ(readBytes(dir / "elsewhere"), "kept");
+#endif
 }
 
 // A streamed file is the writes in order, small ones gathered in the buffer
@@ -188,15 +195,15 @@ TEST(ByteSinkCopy, CopiesWhatTheSourceHoldsUpToTheSizeAskedFor) {
                  {0, 0}};
     for (const fs::path& source : sources) {
         writeBytes(source, content);
-        const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-        ASSERT_GE(fd, 0);
+        auto input = platform::files::InputFile::open(source);
+        ASSERT_TRUE(input) << input.message();
         for (const auto& size : sizes) {
             SCOPED_TRACE(source.string() + " asked " + std::to_string(size.asked));
             const std::string expected = "head" + content.substr(0, size.expected) + "TAIL";
             auto copyInto = [&](platform::files::ByteSink& sink) -> Status {
                 if (Status s = sink.write(std::as_bytes(std::span("head", 4))); !s)
                     return s;
-                auto copied = sink.copyFrom(fd, size.asked);
+                auto copied = sink.copyFrom(*input, size.asked);
                 if (!copied)
                     return copied.status();
                 if (*copied != size.expected || sink.size() != 4 + size.expected)
@@ -214,7 +221,6 @@ TEST(ByteSinkCopy, CopiesWhatTheSourceHoldsUpToTheSizeAskedFor) {
             EXPECT_TRUE(std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()) ==
                         expected);
         }
-        ::close(fd);
     }
     fs::remove(shm);
 }
@@ -231,11 +237,13 @@ TEST(ReplaceFile, ALongNameWorksAndAThrowingWriterLeavesNoTemporary) {
                                                    throw std::runtime_error("out of memory");
                                                })),
                  std::runtime_error);
-    EXPECT_EQ(test_support::listFolder(dir.path()), std::vector<std::string>{longName.filename()});
+    EXPECT_EQ(test_support::listFolder(dir.path()), std::vector<std::string>{longName.filename().string()});
 }
 
 // Run by root on a user's file, the replacement stays the user's.
 TEST(ReplaceFile, KeepsTheOwnerOfTheReplacedFile) {
+    TAMSEL_POSIX_ONLY("file owners (chown)");
+#ifndef _WIN32
     if (::geteuid() != 0)
         GTEST_SKIP() << "only root can give a file to another user";
     TempDir dir;
@@ -246,20 +254,26 @@ TEST(ReplaceFile, KeepsTheOwnerOfTheReplacedFile) {
     ASSERT_EQ(::stat((dir / "f").c_str(), &info), 0);
     EXPECT_EQ(info.st_uid, 65534u);
     EXPECT_EQ(info.st_gid, 65534u);
+#endif
 }
 
 // A named pipe is refused at once instead of waiting for a writer.
 TEST(ReadFile, RefusesANamedPipeWithoutWaiting) {
+    TAMSEL_POSIX_ONLY("named pipes in the file system (mkfifo)");
+#ifndef _WIN32
     TempDir dir;
     ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0644), 0);
     auto r = platform::files::readFile(dir / "pipe");
     ASSERT_FALSE(r);
     EXPECT_NE(r.message().find("not a regular file"), std::string::npos) << r.message();
+#endif
 }
 
 // A failed read names the file and says the cause as the system words it,
 // with a kind that code can act on.
 TEST(ReadFile, SaysWhyAFileCannotBeRead) {
+    TAMSEL_POSIX_ONLY("a named pipe and a file only its owner reads, tried as another user in a forked child");
+#ifndef _WIN32
     TempDir dir;
     fs::create_directory(dir / "folder.dll");
     writeBytes(dir / "plugin.dll", "MZ");
@@ -293,6 +307,7 @@ TEST(ReadFile, SaysWhyAFileCannotBeRead) {
             {.asNobody = true, .maxFileBytes = {}});
         EXPECT_EQ(code, 0);
     }
+#endif
 }
 
 }  // namespace

@@ -37,6 +37,7 @@ struct WriteFault {
 };
 
 TEST(CommitFailure, LeavesTheImageByteIdenticalAndNoTemporaryFile) {
+    TAMSEL_POSIX_ONLY("a read-only folder and a file-size limit, in a forked child");
     REQUIRE_FIXTURE("pe32_res.exe");
     const std::string original = test_support::readBytes(fixturePath("pe32_res.exe"));
     const WriteFault faults[] = {
@@ -64,6 +65,7 @@ TEST(CommitFailure, LeavesTheImageByteIdenticalAndNoTemporaryFile) {
 // A disk that fills while a file's data is streamed in is a failed write,
 // reported as such: the file itself did not change.
 TEST(CommitFailure, AFullDiskWhileCopyingAFileIsNotReportedAsAChangedFile) {
+    TAMSEL_POSIX_ONLY("a file-size limit (ulimit -f) in a forked child stands in for a full disk");
     REQUIRE_FIXTURE("pe32_res.exe");
     const InstallerCopy copy("pe32_res.exe");
     const std::string original = test_support::readBytes(copy.path);
