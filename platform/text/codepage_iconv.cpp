@@ -8,6 +8,7 @@
 
 #include "platform/text/codepage.h"
 #include "platform/text/codepage_backend.h"
+#include "platform/text/unicode.h"
 
 namespace platform::text::backend {
 namespace {
@@ -78,8 +79,33 @@ std::size_t decodePrefix(std::string_view ansi, unsigned codePage, std::string& 
 
 std::size_t encodePrefix(std::string_view utf8, unsigned codePage, std::string& ansi) {
     Converter converter(iconvName(codePage), "UTF-8");
-    if (converter.valid())
-        return converter.convert(utf8, ansi);
+    if (converter.valid()) {
+        std::string encoded;
+        const std::size_t taken = converter.convert(utf8, encoded);
+        std::string back;
+        if (decodePrefix(encoded, codePage, back) == encoded.size() &&
+            back == utf8.substr(0, taken)) {
+            ansi += encoded;
+            return taken;
+        }
+        // iconv writes a few characters as a look-alike the code page holds
+        // (932 writes U+00A5 '¥' as 0x5C, the backslash); Windows, asked for
+        // no best fit, refuses them. Keep the characters that read back as
+        // themselves, up to the first that does not.
+        std::size_t kept = 0;
+        while (kept < taken) {
+            const std::size_t length = utf8CharacterLength(utf8, kept);
+            const std::string_view character = utf8.substr(kept, length);
+            std::string one;
+            std::string oneBack;
+            if (converter.convert(character, one) != length ||
+                decodePrefix(one, codePage, oneBack) != one.size() || oneBack != character)
+                break;
+            ansi += one;
+            kept += length;
+        }
+        return kept;
+    }
     // No conversion for this code page: ASCII still passes.
     std::size_t ascii = 0;
     while (ascii < utf8.size() && static_cast<unsigned char>(utf8[ascii]) < 0x80) ++ascii;

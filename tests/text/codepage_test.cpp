@@ -71,6 +71,8 @@ TEST(AnsiConversion, CharactersTheCodePageCannotHold) {
     ASSERT_EQ(replaced.unmappable.size(), 1u);
     // U+0080 is no character of 1252, whose byte 0x80 is the euro sign.
     EXPECT_EQ(utf8ToAnsiReplacing("\xC2\x80", 1252).ansi, "?");
+    // 932 has no yen sign: a look-alike 0x5C would be the path separator.
+    EXPECT_EQ(utf8ToAnsiReplacing("a\xC2\xA5\xE6\x97\xA5", 932).ansi, "a?\x93\xFA");
     // A Shift-JIS lead byte with no trail byte is no character.
     EXPECT_EQ(ansiToUtf8("x\x93", 932).replaced, 1u);
     EXPECT_EQ(ansiLength("\xE6\x97\xA5", 932), 2u);
