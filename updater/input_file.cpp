@@ -27,7 +27,7 @@ InputFileLookup::InputFileLookup(const fs::path& workingDirectory, std::string_v
     : workingDirectory_(workingDirectory),
       name_(toFileSystemName(ansiName)),
       warn_(std::move(warn)),
-      asWritten_(workingDirectory / fs::path(name_)) {}
+      asWritten_(workingDirectory / platform::files::pathFromUtf8(name_)) {}
 
 std::optional<fs::path> InputFileLookup::next() {
     switch (step_++) {
@@ -56,7 +56,7 @@ void warnUnreadable(const Warn& warn, std::string_view ansiName, std::string_vie
 fs::path locateFile(const fs::path& workingDirectory, std::string_view ansiName, const Warn& warn) {
     const std::string name = toFileSystemName(ansiName);
     return platform::files::findWindowsPath(workingDirectory, name, warn)
-        .value_or(workingDirectory / name);
+        .value_or(workingDirectory / platform::files::pathFromUtf8(name));
 }
 
 std::optional<std::vector<std::byte>> readInputFile(const fs::path& workingDirectory,

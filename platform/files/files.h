@@ -2,8 +2,6 @@
 // rewrites a file (profile writes, the resource commit, the editor's saves).
 #pragma once
 
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -18,22 +16,40 @@
 
 namespace platform::files {
 
-// Owns an open file descriptor and closes it when it goes; -1 owns nothing.
-class FileDescriptor {
+// A regular file open for reading, closed when it goes. The handle is the
+// platform's own (a file descriptor, a Windows HANDLE).
+class InputFile {
   public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
+    // Opens `path` for reading. Only a regular file: a folder or a device is
+    // refused, and a named pipe without waiting for a writer.
+    static Result<InputFile> open(const std::filesystem::path& path);
+    InputFile(InputFile&& other) noexcept
+        : handle_(std::exchange(other.handle_, kNoHandle)), path_(std::move(other.path_)) {}
+    InputFile& operator=(InputFile&&) = delete;
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    ~InputFile();
+
+    // Reads at the current position, which moves on; 0 at the end.
+    Result<std::size_t> read(std::span<std::byte> buffer);
+    // Reads at `offset`; the current position stays.
+    Result<std::size_t> readAt(std::uint64_t offset, std::span<std::byte> buffer);
+    const std::filesystem::path& path() const { return path_; }
+    std::intptr_t handle() const { return handle_; }
 
   private:
-    int fd_;
+    static constexpr std::intptr_t kNoHandle = -1;
+    InputFile(std::intptr_t handle, std::filesystem::path path)
+        : handle_(handle), path_(std::move(path)) {}
+    std::intptr_t handle_;
+    std::filesystem::path path_;
 };
+
+// The path of a name given in UTF-8, and a path's name in UTF-8, on every
+// platform (a Windows path holds UTF-16, which a plain std::string would
+// take in the ANSI code page).
+std::filesystem::path pathFromUtf8(std::string_view utf8);
+std::string utf8Name(const std::filesystem::path& path);
 
 // Reads a whole file. A missing or unreadable file is an Error naming it.
 Result<std::vector<std::byte>> readFile(const std::filesystem::path& path);
@@ -54,11 +70,11 @@ class ByteSink {
     // Overwrites bytes already written: a header field known only at the end.
     virtual Status overwrite(std::uint64_t offset, std::span<const std::byte> bytes) = 0;
     virtual std::uint64_t size() const = 0;
-    // Appends up to `size` bytes of the open regular file `source`, read from
-    // its start; fewer when the file ends sooner. Returns how many it
-    // appended. A sink on a file may have the kernel copy them, so that they
-    // never pass through this process.
-    virtual Result<std::uint64_t> copyFrom(int source, std::uint64_t size);
+    // Appends up to `size` bytes of `source`, read from its start; fewer
+    // when the file ends sooner. Returns how many it appended. A sink on a
+    // file may have the system copy them, so that they never pass through
+    // this process.
+    virtual Result<std::uint64_t> copyFrom(InputFile& source, std::uint64_t size);
 };
 
 // A sink into memory.
@@ -80,7 +96,8 @@ using Writer = std::function<Status(ByteSink& sink)>;
 // Lets `write` write a temporary file beside `target` (through a buffer, so
 // that a large file never has to be held whole in memory), optionally lets
 // `verify` inspect it, flushes it to disk, then renames it over `target`.
-// An existing target keeps its permission bits; a new one gets 0644 less the umask.
+// An existing target keeps its permission bits (on Linux; 0644 less the
+// umask for a new one), or its attributes and security (on Windows).
 // On any failure the target is untouched and the temporary file is removed.
 Status replaceFile(const std::filesystem::path& target, const Writer& write,
                    const Verifier& verify = {});

@@ -26,13 +26,6 @@ using Note = std::function<void(const std::string& note)>;
 std::optional<std::filesystem::path> findWindowsPath(const std::filesystem::path& folder,
                                                      std::string_view name, const Note& note = {});
 
-// Whether two names (UTF-8) are one name to Windows: equal after case folding.
-// Folds ASCII and the letters of the European ANSI code pages (Latin-1,
-// Latin Extended-A, Greek, Cyrillic) to lower case, a fixed table rather
-// than the C library's, so that the match does not depend on the locale.
-// Bytes that are not UTF-8 compare as themselves.
-bool sameNameIgnoringCase(std::string_view a, std::string_view b);
-
 // Refuses a file that a Windows program could not open for writing: one
 // with no write permission for anyone (the read-only attribute), for every
 // user, and one this user may not write.

@@ -1,6 +1,5 @@
 #include "platform/profile/profile.h"
 
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -9,6 +8,7 @@
 #include <utility>
 
 #include "platform/files/files.h"
+#include "platform/files/windows_access.h"
 #include "platform/text/ascii.h"
 #include "platform/text/codepage.h"
 
@@ -125,13 +125,12 @@ Document loadForReading(const fs::path& file) {
 }
 
 // Renaming over a file needs only a writable folder, so an atomic replacement
-// would overwrite a read-only file; the platform routine refuses to, and so do we.
+// would overwrite a read-only file; the platform routine refuses to, for an
+// administrator too, and so do we, by the rule the updater's commit follows.
 Status checkWritable(const fs::path& file) {
     std::error_code ec;
-    if (fs::exists(file, ec) && ::access(file.c_str(), W_OK) != 0) {
-        int error = errno;
-        return Error{"cannot write " + file.string() + ": " + std::strerror(error)};
-    }
+    if (fs::exists(file, ec))
+        return files::checkWritableAsOnWindows(file);
     return {};
 }
 

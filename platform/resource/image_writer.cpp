@@ -1,8 +1,5 @@
 #include "platform/resource/image_writer.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -551,18 +548,16 @@ namespace {
 // reported as itself.
 Status copyMeasuredFile(const FileData& file, files::ByteSink& sink) {
     const Error changed{file.path.string() + " changed while the installer was being updated"};
-    const files::FileDescriptor fd(
-        ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));  // a pipe must not block
-    if (fd.get() < 0)
+    // InputFile refuses a pipe without waiting and anything but a regular file.
+    auto source = files::InputFile::open(file.path);
+    if (!source)
         return changed;
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
-        return changed;
-    auto copied = sink.copyFrom(fd.get(), file.size);
+    auto copied = sink.copyFrom(*source, file.size);
     if (!copied)
         return copied.error();
     std::byte more;
-    if (*copied != file.size || ::pread(fd.get(), &more, 1, static_cast<off_t>(file.size)) != 0)
+    const auto beyond = source->readAt(file.size, {&more, 1});
+    if (*copied != file.size || !beyond || *beyond != 0)
         return changed;
     return {};
 }

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/bytes/byte_io.h"
+#include "platform/text/unicode.h"
 
 namespace platform::resource {
 
@@ -144,13 +145,8 @@ ResourceName normalisedName(const ResourceName& name) {
     if (!std::holds_alternative<std::u16string>(name))
         return name;
     std::u16string text = std::get<std::u16string>(name);
-    // The loader upper-cases names before it compares them. ASCII and the
-    // Latin-1 letters cover the names programs use; other scripts stay as given.
-    for (char16_t& unit : text) {
-        if ((unit >= u'a' && unit <= u'z') || (unit >= 0xE0 && unit <= 0xFE && unit != 0xF7)) {
-            unit = static_cast<char16_t>(unit - 0x20);
-        }
-    }
+    // The loader upper-cases names before it compares them.
+    for (char16_t& unit : text) unit = static_cast<char16_t>(text::toUpperCase(unit));
     return text;
 }
 

@@ -1,9 +1,5 @@
 #include "platform/resource/resource_update.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <bit>
 #include <cerrno>
@@ -15,6 +11,7 @@
 #include "platform/files/files.h"
 #include "platform/resource/digest.h"
 #include "platform/resource/image_writer.h"
+#include "platform/resource/pages.h"
 #include "platform/resource/pe_image.h"
 #include "platform/resource/resource_tree.h"
 
@@ -117,51 +114,6 @@ Result<FileData> FileData::measure(const std::filesystem::path& path) {
 
 namespace {
 
-// Memory for a large image straight from the kernel: zero-filled, and not
-// touched where nothing is written. The resource data never passes through
-// it, so most of its pages are never mapped at all. (No huge pages: a read of
-// the padding between two data blocks would fill 2 MB of zeros each.)
-class ImageBuffer {
-  public:
-    ImageBuffer() = default;
-    ImageBuffer(const ImageBuffer&) = delete;
-    ImageBuffer& operator=(const ImageBuffer&) = delete;
-    ~ImageBuffer() {
-        if (data_ != nullptr)
-            ::munmap(data_, size_);
-    }
-
-    std::span<std::byte> allocate(std::uint64_t size) {
-        if (data_ != nullptr || size == 0 || size > SIZE_MAX)
-            return {};
-        void* data = ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ | PROT_WRITE,
-                            MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (data == MAP_FAILED)
-            return {};
-        data_ = data;
-        size_ = static_cast<std::size_t>(size);
-        return {static_cast<std::byte*>(data_), size_};
-    }
-
-  private:
-    void* data_ = nullptr;
-    std::size_t size_ = 0;
-};
-
-// Gives back the whole pages of `piece` at once instead of when its block is
-// freed, so that writing a 64 MB block out does not keep all of it. The block
-// is freed right after its last piece and nothing reads it again (its
-// dropped pages would read as zeros); the partial pages at either end, where
-// the allocator keeps its bookkeeping, are left alone.
-void dropPages(std::span<const std::byte> piece) {
-    static const std::uintptr_t page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-    const auto start = reinterpret_cast<std::uintptr_t>(piece.data());
-    const std::uintptr_t first = (start + page - 1) / page * page;
-    const std::uintptr_t last = (start + piece.size()) / page * page;
-    if (last > first)
-        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
-}
-
 // What the file was written with: its regions and their digests (the
 // checksum field counted as zero), its checksum, and where each resource went.
 struct Written {
@@ -181,9 +133,10 @@ struct Written {
 // each region against its digest. A file's data that reads back otherwise
 // than measured means the file changed after it was measured.
 Status compareWithFile(const std::filesystem::path& file, const Written& written) {
-    const files::FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0)
-        return Error{"written image does not read back: cannot open " + file.string()};
+    auto opened = files::InputFile::open(file);
+    if (!opened)
+        return Error{"written image does not read back: " + opened.message()};
+    files::InputFile& input = *opened;
     // Not zero-filled, and no larger than it need be: on some virtual
     // machines every first touch of a page costs tens of microseconds.
     constexpr std::size_t kChunk = 1 << 17;
@@ -196,17 +149,14 @@ Status compareWithFile(const std::filesystem::path& file, const Written& written
     std::uint64_t position = 0;
     Status result;
     while (result) {
-        const ssize_t got = ::read(fd.get(), chunk.get(), kChunk);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            result =
-                Error{"written image does not read back: " + std::string(std::strerror(errno))};
+        const auto got = input.read({chunk.get(), kChunk});
+        if (!got) {
+            result = Error{"written image does not read back: " + got.message()};
             break;
         }
-        if (got == 0)
+        if (*got == 0)
             break;
-        const auto length = static_cast<std::uint64_t>(got);
+        const auto length = static_cast<std::uint64_t>(*got);
         // The digests were taken before the checksum went in: take that field out.
         for (std::uint64_t i = 0; i < 4; ++i) {
             const std::uint64_t at = written.checkSumOffset + i;

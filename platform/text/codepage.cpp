@@ -1,6 +1,7 @@
 #include "platform/text/codepage.h"
 
-#include <iconv.h>
+#include "platform/text/codepage_backend.h"
+#include "platform/text/unicode.h"
 
 #include <array>
 #include <cerrno>
@@ -11,136 +12,30 @@
 namespace platform::text {
 namespace {
 
-// One iconv conversion, closed when it goes out of scope.
-class Converter {
-  public:
-    Converter(const std::string& to, const std::string& from)
-        : cd_(::iconv_open(to.c_str(), from.c_str())) {}
-    ~Converter() {
-        if (valid())
-            ::iconv_close(cd_);
-    }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-
-    bool valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-
-    // Converts as much of `in` as it can, appending to `out`; `in` is left
-    // at the first byte that could not be converted. Returns errno's value
-    // (0 when all of `in` was converted).
-    int convert(std::string_view& in, std::string& out) {
-        std::array<char, 4096> buffer{};
-        // iconv's prototype takes a non-const input pointer; it never writes through it.
-        char* inPtr = const_cast<char*>(in.data());
-        std::size_t inLeft = in.size();
-        int error = 0;
-        while (inLeft > 0) {
-            char* outPtr = buffer.data();
-            std::size_t outLeft = buffer.size();
-            const std::size_t done = ::iconv(cd_, &inPtr, &inLeft, &outPtr, &outLeft);
-            out.append(buffer.data(), buffer.size() - outLeft);
-            if (done == static_cast<std::size_t>(-1) && errno != E2BIG) {
-                error = errno;
-                break;
-            }
-        }
-        in = std::string_view(inPtr, inLeft);
-        // Flush any shift state (none of the Windows code pages has one).
-        char* outPtr = nullptr;
-        std::size_t outLeft = 0;
-        ::iconv(cd_, nullptr, nullptr, &outPtr, &outLeft);
-        return error;
-    }
-
-  private:
-    iconv_t cd_;
-};
-
-std::string iconvName(unsigned codePage) {
-    return "CP" + std::to_string(codePage);
-}
-
-bool convertible(unsigned codePage) {
-    return Converter("UTF-8", iconvName(codePage)).valid();
-}
-
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-// The code point of a well-formed UTF-8 character; the lead byte's value for
-// anything else.
-char32_t decodeUtf8Character(std::string_view character) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(character[i]); };
-    switch (character.size()) {
-    case 2:
-        return (char32_t{byte(0)} & 0x1F) << 6 | (byte(1) & 0x3F);
-    case 3:
-        return (char32_t{byte(0)} & 0x0F) << 12 | (char32_t{byte(1)} & 0x3F) << 6 | (byte(2) & 0x3F);
-    case 4:
-        return (char32_t{byte(0)} & 0x07) << 18 | (char32_t{byte(1)} & 0x3F) << 12 |
-               (char32_t{byte(2)} & 0x3F) << 6 | (byte(3) & 0x3F);
-    default:
-        return character.empty() ? 0 : byte(0);
-    }
-}
-
 // Encodes; `replace` decides between refusing at the first character the code
 // page cannot hold and writing '?' for it.
 Encoded encode(std::string_view utf8, unsigned codePage, bool replace) {
     Encoded result;
-    Converter converter(iconvName(codePage), "UTF-8");
     std::string_view rest = utf8;
     while (!rest.empty()) {
-        if (!converter.valid() || converter.convert(rest, result.ansi) == 0)
+        rest.remove_prefix(backend::encodePrefix(rest, codePage, result.ansi));
+        if (rest.empty())
             break;
-        const std::size_t length = utf8CharacterLength(rest, 0);
-        const std::string_view character = rest.substr(0, length);
-        const char32_t code = decodeUtf8Character(character);
+        const Utf8Character character = decodeUtf8(rest, 0);
         // A C1 control stands for a byte the single-byte code page leaves
         // undefined; it goes back to that byte.
-        if (isSingleByte(codePage) && code >= 0x80 && code <= 0x9F && length == 2) {
-            result.ansi += static_cast<char>(code);
+        if (isSingleByte(codePage) && character.valid && character.code >= 0x80 &&
+            character.code <= 0x9F) {
+            result.ansi += static_cast<char>(character.code);
         } else {
-            result.unmappable.push_back({code, utf8.size() - rest.size()});
+            result.unmappable.push_back({character.code, utf8.size() - rest.size()});
             if (!replace) {
                 result.ansi.clear();
                 return result;
             }
             result.ansi += '?';
         }
-        rest.remove_prefix(length);
-    }
-    if (!converter.valid() && !utf8.empty()) {
-        // No conversion for this code page: keep ASCII, refuse the rest.
-        for (std::size_t at = 0; at < utf8.size();) {
-            const std::size_t length = utf8CharacterLength(utf8, at);
-            if (static_cast<unsigned char>(utf8[at]) < 0x80) {
-                result.ansi += utf8[at];
-            } else {
-                result.unmappable.push_back({decodeUtf8Character(utf8.substr(at, length)), at});
-                if (!replace) {
-                    result.ansi.clear();
-                    return result;
-                }
-                result.ansi += '?';
-            }
-            at += length;
-        }
+        rest.remove_prefix(character.length);
     }
     return result;
 }
@@ -197,14 +92,10 @@ unsigned ansiCodePage() {
             char* end = nullptr;
             const unsigned long number = std::strtoul(chosen, &end, 10);
             if (*end == '\0' && number > 0 && number < 65536 &&
-                convertible(static_cast<unsigned>(number)))
+                backend::converts(static_cast<unsigned>(number)))
                 return static_cast<unsigned>(number);
         }
-        for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
-            if (const char* value = std::getenv(variable); value && *value)
-                return codePageForLocale(value);
-        }
-        return codePageForLocale("");
+        return backend::systemCodePage();
     }();
     return codePage;
 }
@@ -220,10 +111,10 @@ bool isSingleByte(unsigned codePage) {
 Decoded ansiToUtf8(std::string_view ansi, unsigned codePage) {
     Decoded result;
     result.utf8.reserve(ansi.size());
-    Converter converter("UTF-8", iconvName(codePage));
     std::string_view rest = ansi;
     while (!rest.empty()) {
-        if (converter.valid() && converter.convert(rest, result.utf8) == 0)
+        rest.remove_prefix(backend::decodePrefix(rest, codePage, result.utf8));
+        if (rest.empty())
             break;
         const auto byte = static_cast<unsigned char>(rest.front());
         if (byte < 0x80) {
@@ -319,46 +210,6 @@ std::size_t utf8CutLengthForAnsi(std::string_view utf8, std::size_t maxAnsiBytes
         at += length;
     }
     return at;
-}
-
-std::size_t utf8CharacterLength(std::string_view bytes, std::size_t at) {
-    if (at >= bytes.size())
-        return 0;
-    const auto lead = static_cast<unsigned char>(bytes[at]);
-    std::size_t length = 1;
-    char32_t minimum = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        minimum = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        minimum = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        minimum = 0x10000;
-    } else {
-        return 1;
-    }
-    if (bytes.size() - at < length)
-        return 1;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((static_cast<unsigned char>(bytes[at + i]) & 0xC0) != 0x80)
-            return 1;
-    }
-    const char32_t code = decodeUtf8Character(bytes.substr(at, length));
-    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-        return 1;
-    return length;
-}
-
-bool isValidUtf8(std::string_view bytes) {
-    for (std::size_t at = 0; at < bytes.size();) {
-        const std::size_t length = utf8CharacterLength(bytes, at);
-        if (length == 1 && static_cast<unsigned char>(bytes[at]) >= 0x80)
-            return false;
-        at += length;
-    }
-    return true;
 }
 
 FileEncoding detectFileEncoding(std::string_view bytes) {

@@ -2,8 +2,9 @@
 // from Windows (install-info files, backup files, text resources, names in the
 // location table) are in the ANSI code page; text inside our programs is
 // Unicode, held as UTF-8 in std::string. These are the only routines that
-// convert between the two; both programs call them. Conversion goes through
-// the C library's iconv.
+// convert between the two; both programs call them. The conversion itself is
+// the platform's: iconv in the C library (codepage_iconv.cpp), or Windows'
+// own MultiByteToWideChar and WideCharToMultiByte (codepage_windows.cpp).
 #pragma once
 
 #include <cstddef>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "platform/result.h"
+#include "platform/text/unicode.h"
 
 namespace platform::text {
 
@@ -27,8 +29,9 @@ inline constexpr const char* kCodePageVariable = "TAMSEL_CODEPAGE";
 unsigned codePageForLocale(std::string_view locale);
 
 // The code page of this process: kCodePageVariable when it holds a code page
-// iconv can convert, otherwise codePageForLocale of the first non-empty of
-// LC_ALL, LC_CTYPE and LANG. Computed once.
+// the platform can convert, otherwise the system's: on Windows GetACP(),
+// elsewhere codePageForLocale of the first non-empty of LC_ALL, LC_CTYPE and
+// LANG. Computed once.
 unsigned ansiCodePage();
 
 // The code page's name as users know it ("code page 1252").
@@ -93,13 +96,6 @@ std::size_t ansiCutLength(std::string_view ansi, std::size_t maxBytes, unsigned 
 // `maxAnsiBytes`; whole characters only.
 std::size_t utf8CutLengthForAnsi(std::string_view utf8, std::size_t maxAnsiBytes,
                                  unsigned codePage);
-
-// Whether bytes are well-formed UTF-8.
-bool isValidUtf8(std::string_view bytes);
-
-// The length in bytes of the UTF-8 character that starts at bytes[at]
-// (1 for a byte that starts none).
-std::size_t utf8CharacterLength(std::string_view bytes, std::size_t at);
 
 // How a text file's bytes are encoded.
 enum class FileEncoding {

@@ -188,15 +188,15 @@ TEST(ByteSinkCopy, CopiesWhatTheSourceHoldsUpToTheSizeAskedFor) {
                  {0, 0}};
     for (const fs::path& source : sources) {
         writeBytes(source, content);
-        const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-        ASSERT_GE(fd, 0);
+        auto input = platform::files::InputFile::open(source);
+        ASSERT_TRUE(input) << input.message();
         for (const auto& size : sizes) {
             SCOPED_TRACE(source.string() + " asked " + std::to_string(size.asked));
             const std::string expected = "head" + content.substr(0, size.expected) + "TAIL";
             auto copyInto = [&](platform::files::ByteSink& sink) -> Status {
                 if (Status s = sink.write(std::as_bytes(std::span("head", 4))); !s)
                     return s;
-                auto copied = sink.copyFrom(fd, size.asked);
+                auto copied = sink.copyFrom(*input, size.asked);
                 if (!copied)
                     return copied.status();
                 if (*copied != size.expected || sink.size() != 4 + size.expected)
@@ -214,7 +214,6 @@ TEST(ByteSinkCopy, CopiesWhatTheSourceHoldsUpToTheSizeAskedFor) {
             EXPECT_TRUE(std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()) ==
                         expected);
         }
-        ::close(fd);
     }
     fs::remove(shm);
 }

@@ -15,7 +15,6 @@ namespace {
 namespace fs = std::filesystem;
 using platform::files::checkWritableAsOnWindows;
 using platform::files::findWindowsPath;
-using platform::files::sameNameIgnoringCase;
 using platform::files::whyUnreadable;
 using test_support::TempDir;
 using test_support::writeBytes;
@@ -79,30 +78,6 @@ TEST(FindWindowsPath, FindsNamesAsWindowsUsersWriteThem) {
     auto absolute = findWindowsPath("/nonexistent", (dir / "DATA" / "NOTES.TXT.").string());
     ASSERT_TRUE(absolute);
     EXPECT_EQ(*absolute, dir / "data" / "notes.txt");
-}
-
-TEST(SameNameIgnoringCase, FoldsTheLettersOfTheEuropeanCodePages) {
-    struct Case {
-        const char* a;
-        const char* b;
-        bool same;
-    };
-    const Case cases[] = {
-        {"README.TXT", "readme.txt", true},
-        {"ÀÉÎÕÜÞ", "àéîõüþ", true},
-        {"×", "÷", false},  // the multiplication sign is no capital of the division sign
-        {"ŠŽŒŸ", "šžœÿ", true},
-        {"ĀĆĹŇŊŹ", "āćĺňŋź", true},
-        {"ΆΈΊΌΎΏΪ", "άέίόύώϊ", true},
-        {"ЁЂЏАЯҐ", "ёђџаяґ", true},
-        {"I", "ı", false},        // dotless i: no simple pair
-        {"\xC9", "\xE9", false},  // not UTF-8: bytes compare as bytes
-        {"a\xFF", "A\xFF", true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.a) + " / " + c.b);
-        EXPECT_EQ(sameNameIgnoringCase(c.a, c.b), c.same);
-    }
 }
 
 // Windows opens no read-only file for writing, for an administrator

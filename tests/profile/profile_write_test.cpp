@@ -258,11 +258,13 @@ TEST(Document, AddLastLineKeepsLinesInOrderAfterOneThatReadsAsAHeader) {
         << "appendLine ends the section at the header-like line";
 }
 
-// Root ignores permission bits, so the failing writes run as "nobody".
+// Root ignores permission bits, so the failing writes run as "nobody",
+// but for the read-only file that no one may write.
 struct FailureRow {
     const char* fault;
     fs::perms folder;
     fs::perms file;
+    bool asNobody = true;
 };
 
 TEST(Write, AReadOnlyFolderOrAReadOnlyOrUnreadableFileIsReportedAndLeftAsItWas) {
@@ -274,6 +276,8 @@ TEST(Write, AReadOnlyFolderOrAReadOnlyOrUnreadableFileIsReportedAndLeftAsItWas) 
         {"read-only file replaced through the folder", fs::perms::all, readOnly},
         {"unreadable file replaced by a document without its lines", fs::perms::all,
          fs::perms::none},
+        {"read-only file overwritten by root, which Windows refuses to everyone",
+         fs::perms::all, readOnly, false},
     };
     const std::string original = "[A]\r\nk=1\r\n";
     for (const FailureRow& row : rows) {
@@ -291,7 +295,7 @@ TEST(Write, AReadOnlyFolderOrAReadOnlyOrUnreadableFileIsReportedAndLeftAsItWas) 
                 bool batched = batch.commit().isOk();
                 return single || line || batched ? 1 : 0;
             },
-            {.asNobody = true, .maxFileBytes = {}});
+            {.asNobody = row.asNobody, .maxFileBytes = {}});
         EXPECT_EQ(code, 0) << "a write was reported as done";
         EXPECT_EQ(readBytes(dir / "f.ini"), original);
         fs::permissions(dir.path(), fs::perms::all);

@@ -149,4 +149,39 @@ TEST(AnsiCut, Utf8TextCutByItsAnsiLength) {
     }
 }
 
+// One case table serves name matching (to lower case) and resource names
+// (to upper case, as the loader compares them).
+TEST(LetterCase, FoldsTheLettersOfTheEuropeanCodePages) {
+    struct Case {
+        const char* a;
+        const char* b;
+        bool same;
+    };
+    const Case cases[] = {
+        {"README.TXT", "readme.txt", true},
+        {"ÀÉÎÕÜÞ", "àéîõüþ", true},
+        {"×", "÷", false},  // the multiplication sign is no capital of the division sign
+        {"ŠŽŒŸ", "šžœÿ", true},
+        {"ĀĆĹŇŊŹ", "āćĺňŋź", true},
+        {"ΆΈΊΌΎΏΪ", "άέίόύώϊ", true},
+        {"ЁЂЏАЯҐ", "ёђџаяґ", true},
+        {"I", "ı", false},        // dotless i: no simple pair
+        {"\xC9", "\xE9", false},  // not UTF-8: bytes compare as bytes
+        {"a\xFF", "A\xFF", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.a) + " / " + c.b);
+        EXPECT_EQ(sameNameIgnoringCase(c.a, c.b), c.same);
+        if (c.same && isValidUtf8(c.a)) {
+            std::string upper;
+            for (std::size_t at = 0; at < std::string_view(c.b).size();) {
+                const Utf8Character character = decodeUtf8(c.b, at);
+                appendUtf8(upper, toUpperCase(character.code));
+                at += character.length;
+            }
+            EXPECT_EQ(upper, std::string(c.a)) << "upper case is not the inverse of lower case";
+        }
+    }
+}
+
 }  // namespace

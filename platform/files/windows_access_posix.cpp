@@ -1,3 +1,5 @@
+// On Linux, names are looked up component by component as Windows would
+// find them; the read-only rule reads the permission bits.
 #include "platform/files/windows_access.h"
 
 #include <fcntl.h>
@@ -9,86 +11,12 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/text/unicode.h"
+
 namespace platform::files {
 namespace fs = std::filesystem;
 
 namespace {
-
-// A byte that starts no well-formed UTF-8 character stands for itself, above
-// every code point, so that it equals only the same byte.
-constexpr char32_t kRawByte = 0x110000;
-
-// The code point at `text[at]`, and how many bytes it takes.
-std::pair<char32_t, std::size_t> decodeAt(std::string_view text, std::size_t at) {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    std::size_t length = 0;
-    char32_t value = 0;
-    char32_t least = 0;  // the smallest value this length may carry (no overlong forms)
-    if (lead < 0x80)
-        return {lead, 1};
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2, value = lead & 0x1F, least = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3, value = lead & 0x0F, least = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4, value = lead & 0x07, least = 0x10000;
-    } else {
-        return {kRawByte + lead, 1};
-    }
-    if (text.size() - at < length)
-        return {kRawByte + lead, 1};
-    for (std::size_t i = 1; i < length; ++i) {
-        const auto next = static_cast<unsigned char>(text[at + i]);
-        if ((next & 0xC0) != 0x80)
-            return {kRawByte + lead, 1};
-        value = (value << 6) | (next & 0x3F);
-    }
-    if (value < least || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
-        return {kRawByte + lead, 1};
-    return {value, length};
-}
-
-// Simple lower case of the letters the European ANSI code pages hold.
-char32_t foldLetter(char32_t c) {
-    if ((c >= U'A' && c <= U'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7))
-        return c + 0x20;  // ASCII, Latin-1
-    if (c >= 0x100 && c <= 0x17F) {
-        // Latin Extended-A: pairs of capital and small letter, the capital
-        // even up to U+0137 and from U+014A, odd in between and after U+0178.
-        // U+0130 and U+0131 (dotted and dotless i) have no simple pair.
-        if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F)
-            return c;
-        if (c == 0x178)
-            return 0xFF;
-        const bool capitalIsOdd = (c >= 0x139 && c <= 0x148) || c >= 0x179;
-        return (c % 2 == 1) == capitalIsOdd ? c + 1 : c;
-    }
-    if ((c >= 0x391 && c <= 0x3AB && c != 0x3A2) || (c >= 0x410 && c <= 0x42F))
-        return c + 0x20;  // Greek, Cyrillic
-    if (c == 0x386)
-        return 0x3AC;
-    if (c >= 0x388 && c <= 0x38A)
-        return c + 0x25;
-    if (c == 0x38C)
-        return 0x3CC;
-    if (c == 0x38E || c == 0x38F)
-        return c + 0x3F;
-    if (c >= 0x400 && c <= 0x40F)
-        return c + 0x50;
-    if (c == 0x490)
-        return 0x491;
-    return c;
-}
-
-std::u32string folded(std::string_view name) {
-    std::u32string out;
-    for (std::size_t at = 0; at < name.size();) {
-        auto [c, length] = decodeAt(name, at);
-        out += foldLetter(c);
-        at += length;
-    }
-    return out;
-}
 
 // Windows drops a component's trailing dots and blanks ("readme.txt. " is
 // "readme.txt"); "." and ".." stay what they are.
@@ -127,12 +55,12 @@ std::optional<std::string> findComponent(const fs::path& folder, std::string_vie
     if (trimmed == "." || trimmed == "..")
         return std::nullopt;
 
-    const std::u32string wanted = folded(trimmed);
     std::vector<std::string> matches;
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         std::string name = it->path().filename().string();
-        if (folded(withoutTrailingDotsAndBlanks(name)) == wanted && fits(it->path()))
+        if (text::sameNameIgnoringCase(withoutTrailingDotsAndBlanks(name), trimmed) &&
+            fits(it->path()))
             matches.push_back(std::move(name));
     }
     if (matches.empty())
@@ -148,10 +76,6 @@ std::optional<std::string> findComponent(const fs::path& folder, std::string_vie
 }
 
 }  // namespace
-
-bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
-    return folded(a) == folded(b);
-}
 
 std::optional<fs::path> findWindowsPath(const fs::path& folder, std::string_view name,
                                         const Note& note) {

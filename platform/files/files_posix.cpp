@@ -1,0 +1,292 @@
+// The file layer on POSIX systems: file descriptors, fsync and rename.
+#include "platform/files/files.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <random>
+
+#include "platform/files/files_backend.h"
+
+namespace platform::files {
+namespace fs = std::filesystem;
+
+namespace {
+
+Error errnoError(std::string_view what, const fs::path& path, int error) {
+    return Error{std::string(what) + " " + path.string() + ": " + std::strerror(error)};
+}
+
+// A file-size limit (ulimit -f) must surface as a failed write (EFBIG), not
+// as SIGXFSZ killing the process halfway through a save.
+void ignoreFileSizeSignal() {
+    static std::once_flag once;
+    std::call_once(once, [] { std::signal(SIGXFSZ, SIG_IGN); });
+}
+
+Status writeAll(int fd, std::span<const std::byte> bytes, const fs::path& path) {
+    const std::byte* data = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        ssize_t written = ::write(fd, data, left);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return errnoError("cannot write", path, errno);
+        }
+        data += written;
+        left -= static_cast<std::size_t>(written);
+    }
+    return {};
+}
+
+// A sink over a file descriptor; on Linux the kernel copies whole files
+// into it and writes back as it goes.
+class FileSink final : public detail::BufferedFileSink {
+  public:
+    FileSink(int fd, const fs::path& path) : BufferedFileSink(path), fd_(fd) {}
+
+    Result<std::uint64_t> copyFrom(InputFile& source, std::uint64_t size) override {
+        if (Status s = flush(); !s)
+            return s.error();
+        std::uint64_t done = 0;
+#ifdef __linux__
+        // The kernel copies from page cache to page cache; where it cannot
+        // (another file system, an older kernel), the bytes are read instead.
+        const int sourceFd = static_cast<int>(source.handle());
+        while (done < size) {
+            loff_t from = static_cast<loff_t>(done);
+            const std::size_t want =
+                static_cast<std::size_t>(std::min<std::uint64_t>(size - done, kCopyPiece));
+            const ssize_t copied = ::copy_file_range(sourceFd, &from, fd_, nullptr, want, 0);
+            if (copied < 0 && errno == EINTR)
+                continue;
+            if (copied < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
+                               errno == EOPNOTSUPP || errno == EBADF)) {
+                break;
+            }
+            if (copied < 0)
+                return errnoError("cannot write", path_, errno);
+            if (copied == 0)
+                break;  // the end, or a file system that copies nothing: reading tells
+            done += static_cast<std::uint64_t>(copied);
+            appended(static_cast<std::uint64_t>(copied));
+        }
+#endif
+        auto rest = detail::copyByReading(*this, source, done, size - done);
+        if (!rest)
+            return rest;
+        if (Status s = flush(); !s)
+            return s.error();
+        return done + *rest;
+    }
+
+  private:
+    static constexpr std::size_t kCopyPiece = std::size_t{1} << 30;
+    // Past this many bytes not yet handed to the disk, writeback is started
+    // for them: the disk works while the rest is produced, and the final
+    // fsync waits only for the tail.
+    static constexpr std::uint64_t kWritebackStep = std::uint64_t{8} << 20;
+
+    Status writeThrough(std::span<const std::byte> bytes) override {
+        return writeAll(fd_, bytes, path_);
+    }
+
+    Status writeAt(std::uint64_t offset, std::span<const std::byte> bytes) override {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t written = ::pwrite(fd_, bytes.data() + done, bytes.size() - done,
+                                             static_cast<off_t>(offset + done));
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written < 0)
+                return errnoError("cannot write", path_, errno);
+            done += static_cast<std::size_t>(written);
+        }
+        return {};
+    }
+
+    void written(std::uint64_t count) override {
+        onDisk_ += count;
+#ifdef __linux__
+        if (onDisk_ - handedOn_ >= kWritebackStep) {
+            // A hint only: a failure here shows in the fsync that follows.
+            ::sync_file_range(fd_, static_cast<off_t>(handedOn_),
+                              static_cast<off_t>(onDisk_ - handedOn_), SYNC_FILE_RANGE_WRITE);
+            handedOn_ = onDisk_;
+        }
+#endif
+    }
+
+    int fd_;
+    std::uint64_t onDisk_ = 0;    // handed to the kernel
+    std::uint64_t handedOn_ = 0;  // of those, given to writeback
+};
+
+// Creates a new, empty temporary file in `folder` with an unpredictable name.
+Result<std::pair<fs::path, int>> createTemporary(const fs::path& folder, const fs::path& target) {
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        fs::path candidate = folder / detail::temporaryName(target, random());
+        int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0)
+            return std::pair{candidate, fd};
+        if (errno != EEXIST)
+            return errnoError("cannot create a temporary file in", folder, errno);
+    }
+    return Error{"cannot create a temporary file in " + folder.string()};
+}
+
+// Makes the rename itself durable.
+void syncFolder(const fs::path& folder) {
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+}  // namespace
+
+Result<InputFile> InputFile::open(const fs::path& path) {
+    // Opened without blocking: opening a named pipe would otherwise wait for
+    // a writer that may never come. Only a regular file is read.
+    InputFile file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK), path);
+    if (file.handle_ < 0)
+        return errnoError("cannot open", path, errno);
+    const int fd = static_cast<int>(file.handle_);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0)
+        return errnoError("cannot read", path, errno);
+    if (!S_ISREG(info.st_mode))
+        return Error{"not a regular file: " + path.string()};
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return file;
+}
+
+InputFile::~InputFile() {
+    if (handle_ != kNoHandle)
+        ::close(static_cast<int>(handle_));
+}
+
+Result<std::size_t> InputFile::read(std::span<std::byte> buffer) {
+    for (;;) {
+        const ssize_t got = ::read(static_cast<int>(handle_), buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return errnoError("cannot read", path_, errno);
+        return static_cast<std::size_t>(got);
+    }
+}
+
+Result<std::size_t> InputFile::readAt(std::uint64_t offset, std::span<std::byte> buffer) {
+    for (;;) {
+        const ssize_t got = ::pread(static_cast<int>(handle_), buffer.data(), buffer.size(),
+                                    static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return errnoError("cannot read", path_, errno);
+        return static_cast<std::size_t>(got);
+    }
+}
+
+namespace detail {
+
+std::uint64_t currentProcessId() {
+    return static_cast<std::uint64_t>(::getpid());
+}
+
+bool processIsGone(std::uint64_t pid) {
+    // kill(pid, 0) fails with ESRCH only when no such process exists;
+    // EPERM means it lives under another user.
+    if (pid > static_cast<std::uint64_t>(std::numeric_limits<pid_t>::max()))
+        return false;
+    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+}  // namespace detail
+
+Status replaceFile(const fs::path& requestedTarget, const Writer& write, const Verifier& verify) {
+    ignoreFileSizeSignal();
+    // Replace what a symbolic link points at, not the link.
+    std::error_code ec;
+    fs::path target = requestedTarget;
+    if (fs::is_symlink(target, ec)) {
+        fs::path resolved = fs::canonical(target, ec);
+        if (!ec)
+            target = resolved;
+    }
+    const fs::path folder = detail::folderOf(target);
+
+    struct stat existing {};
+    bool targetExists = ::stat(target.c_str(), &existing) == 0;
+    if (targetExists && !S_ISREG(existing.st_mode)) {
+        return Error{"not a regular file: " + target.string()};
+    }
+
+    detail::removeStaleTemporaries(folder, target.filename());
+    auto created = createTemporary(folder, target.filename());
+    if (!created)
+        return created.status();
+    const fs::path temporary = created->first;
+    // Owns the temporary file's descriptor until it is closed on purpose.
+    struct Descriptor {
+        int fd;
+        ~Descriptor() {
+            if (fd >= 0)
+                ::close(fd);
+        }
+        int get() const { return fd; }
+        int release() { return std::exchange(fd, -1); }
+    } fd{created->second};
+    // The temporary file goes on every way out but the rename, an exception
+    // (memory running out in a writer) included.
+    struct RemoveUnlessRenamed {
+        const fs::path& path;
+        bool renamed = false;
+        ~RemoveUnlessRenamed() {
+            if (!renamed)
+                ::unlink(path.c_str());
+        }
+    } cleanup{temporary};
+
+    if (targetExists) {
+        // The replacement keeps the owner where we may set it (a root run on
+        // a user's file must not leave it root's), then the permission bits:
+        // a change of owner clears set-user-ID bits.
+        if (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid())
+            static_cast<void>(::fchown(fd.get(), existing.st_uid, existing.st_gid));
+        if (::fchmod(fd.get(), existing.st_mode & 07777) != 0)
+            return errnoError("cannot set permissions of", temporary, errno);
+    }
+    FileSink sink(fd.get(), temporary);
+    if (Status s = detail::fillTemporary(sink, write, verify, temporary); !s)
+        return s;
+    if (::fsync(fd.get()) != 0)
+        return errnoError("cannot flush", temporary, errno);
+    if (::close(fd.release()) != 0)
+        return errnoError("cannot close", temporary, errno);
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+        return errnoError("cannot replace", target, errno);
+    }
+    cleanup.renamed = true;
+    syncFolder(folder);
+    return {};
+}
+
+}  // namespace platform::files

@@ -1,0 +1,227 @@
+// The file layer on Windows: wide-character names, FlushFileBuffers, and
+// ReplaceFileW (or MoveFileExW) to put a written file in place.
+#include <windows.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <random>
+
+#include "platform/files/files.h"
+#include "platform/files/files_backend.h"
+#include "platform/files/windows_errors.h"
+
+namespace platform::files {
+namespace fs = std::filesystem;
+
+namespace {
+
+HANDLE asHandle(std::intptr_t handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+// One ReadFile or WriteFile moves at most this much.
+constexpr DWORD kMostPerCall = DWORD{1} << 30;
+
+DWORD portion(std::size_t size) {
+    return static_cast<DWORD>(std::min<std::size_t>(size, kMostPerCall));
+}
+
+OVERLAPPED at(std::uint64_t offset) {
+    OVERLAPPED overlapped{};
+    overlapped.Offset = static_cast<DWORD>(offset);
+    overlapped.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return overlapped;
+}
+
+// A positioned read or write on a handle opened for plain I/O moves the file
+// pointer too; these keep it where it was.
+class KeepPosition {
+  public:
+    explicit KeepPosition(HANDLE handle) : handle_(handle) {
+        ::SetFilePointerEx(handle_, LARGE_INTEGER{}, &position_, FILE_CURRENT);
+    }
+    ~KeepPosition() { ::SetFilePointerEx(handle_, position_, nullptr, FILE_BEGIN); }
+    KeepPosition(const KeepPosition&) = delete;
+    KeepPosition& operator=(const KeepPosition&) = delete;
+
+  private:
+    HANDLE handle_;
+    LARGE_INTEGER position_{};
+};
+
+Status writeAll(HANDLE handle, std::span<const std::byte> bytes, const fs::path& path) {
+    while (!bytes.empty()) {
+        DWORD written = 0;
+        if (!::WriteFile(handle, bytes.data(), portion(bytes.size()), &written, nullptr))
+            return windowsError("cannot write", path, ::GetLastError());
+        bytes = bytes.subspan(written);
+    }
+    return {};
+}
+
+class FileSink final : public detail::BufferedFileSink {
+  public:
+    FileSink(HANDLE handle, const fs::path& path) : BufferedFileSink(path), handle_(handle) {}
+
+  private:
+    Status writeThrough(std::span<const std::byte> bytes) override {
+        return writeAll(handle_, bytes, path_);
+    }
+
+    Status writeAt(std::uint64_t offset, std::span<const std::byte> bytes) override {
+        const KeepPosition keep(handle_);
+        while (!bytes.empty()) {
+            OVERLAPPED where = at(offset);
+            DWORD written = 0;
+            if (!::WriteFile(handle_, bytes.data(), portion(bytes.size()), &written, &where))
+                return windowsError("cannot write", path_, ::GetLastError());
+            bytes = bytes.subspan(written);
+            offset += written;
+        }
+        return {};
+    }
+
+    HANDLE handle_;
+};
+
+// Creates a new, empty temporary file in `folder` with an unpredictable name.
+// Others may read it (the verifier does) but not write or remove it.
+Result<std::pair<fs::path, HANDLE>> createTemporary(const fs::path& folder,
+                                                    const fs::path& target) {
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        fs::path candidate = folder / pathFromUtf8(detail::temporaryName(target, random()));
+        HANDLE handle = ::CreateFileW(systemName(candidate).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle != INVALID_HANDLE_VALUE)
+            return std::pair{candidate, handle};
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+            return windowsError("cannot create a temporary file in", folder, error);
+    }
+    return Error{"cannot create a temporary file in " + utf8Name(folder)};
+}
+
+// Puts the written `temporary` in the place of `target`. ReplaceFileW keeps
+// an existing target's attributes, security and creation time; a new target,
+// or a file system where that fails, takes a move that writes through.
+Status putInPlace(const fs::path& temporary, const fs::path& target, bool targetExists) {
+    const std::wstring from = systemName(temporary);
+    const std::wstring to = systemName(target);
+    if (targetExists && ::ReplaceFileW(to.c_str(), from.c_str(), nullptr,
+                                       REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+        return {};
+    const DWORD replaceError = ::GetLastError();
+    if (targetExists && isInUse(replaceError))
+        return windowsError("cannot replace", target, replaceError);
+    if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return windowsError("cannot replace", target, ::GetLastError());
+    return {};
+}
+
+}  // namespace
+
+Result<InputFile> InputFile::open(const fs::path& path) {
+    const std::wstring name = systemName(path);
+    const DWORD attributes = ::GetFileAttributesW(name.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return Error{"not a regular file: " + utf8Name(path)};
+    // Others may go on reading, writing and even renaming the file meanwhile,
+    // as on other systems; a change shows where the bytes are compared.
+    HANDLE handle = ::CreateFileW(name.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return windowsError("cannot open", path, ::GetLastError());
+    InputFile file(reinterpret_cast<std::intptr_t>(handle), path);
+    if (::GetFileType(handle) != FILE_TYPE_DISK)
+        return Error{"not a regular file: " + utf8Name(path)};
+    return file;
+}
+
+InputFile::~InputFile() {
+    if (handle_ != kNoHandle)
+        ::CloseHandle(asHandle(handle_));
+}
+
+Result<std::size_t> InputFile::read(std::span<std::byte> buffer) {
+    DWORD got = 0;
+    if (!::ReadFile(asHandle(handle_), buffer.data(), portion(buffer.size()), &got, nullptr))
+        return windowsError("cannot read", path_, ::GetLastError());
+    return static_cast<std::size_t>(got);
+}
+
+Result<std::size_t> InputFile::readAt(std::uint64_t offset, std::span<std::byte> buffer) {
+    const KeepPosition keep(asHandle(handle_));
+    OVERLAPPED where = at(offset);
+    DWORD got = 0;
+    if (!::ReadFile(asHandle(handle_), buffer.data(), portion(buffer.size()), &got, &where)) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_HANDLE_EOF)
+            return std::size_t{0};
+        return windowsError("cannot read", path_, error);
+    }
+    return static_cast<std::size_t>(got);
+}
+
+namespace detail {
+
+std::uint64_t currentProcessId() {
+    return ::GetCurrentProcessId();
+}
+
+bool processIsGone(std::uint64_t pid) {
+    if (pid > MAXDWORD)
+        return false;
+    HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+    if (process == nullptr)
+        return ::GetLastError() == ERROR_INVALID_PARAMETER;  // no process has that number
+    const bool ended = ::WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    ::CloseHandle(process);
+    return ended;
+}
+
+}  // namespace detail
+
+Status replaceFile(const fs::path& target, const Writer& write, const Verifier& verify) {
+    const fs::path folder = detail::folderOf(target);
+    const DWORD attributes = ::GetFileAttributesW(systemName(target).c_str());
+    const bool targetExists = attributes != INVALID_FILE_ATTRIBUTES;
+    if (targetExists && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return Error{"not a regular file: " + utf8Name(target)};
+
+    detail::removeStaleTemporaries(folder, target.filename());
+    auto created = createTemporary(folder, target.filename());
+    if (!created)
+        return created.status();
+    const fs::path temporary = created->first;
+    // The handle closes, and the temporary file goes, on every way out but
+    // the replacement, an exception (memory running out in a writer) included.
+    struct Cleanup {
+        const fs::path& path;
+        HANDLE handle;
+        bool placed = false;
+        ~Cleanup() {
+            if (handle != INVALID_HANDLE_VALUE)
+                ::CloseHandle(handle);
+            if (!placed)
+                ::DeleteFileW(systemName(path).c_str());
+        }
+    } cleanup{temporary, created->second};
+
+    FileSink sink(cleanup.handle, temporary);
+    if (Status s = detail::fillTemporary(sink, write, verify, temporary); !s)
+        return s;
+    if (!::FlushFileBuffers(cleanup.handle))
+        return windowsError("cannot flush", temporary, ::GetLastError());
+    const BOOL closed = ::CloseHandle(std::exchange(cleanup.handle, INVALID_HANDLE_VALUE));
+    if (!closed)
+        return windowsError("cannot close", temporary, ::GetLastError());
+    if (Status s = putInPlace(temporary, target, targetExists); !s)
+        return s;
+    cleanup.placed = true;
+    return {};
+}
+
+}  // namespace platform::files
