@@ -2,7 +2,8 @@
 # Installs what building, testing and the demo need on Debian 12, with apt-get,
 # among them Wine for the installer's tests: wine64, a French locale (Wine's
 # code page 1252), and wine32 where the machine runs 32-bit programs
-# (TAMSEL_NO_WINE32=1 leaves it out). Quick when everything is already there:
+# (TAMSEL_NO_WINE32=1 leaves it out), and a virtual X server (xvfb, xauth) in
+# which tamsel.exe's windows are tested under Wine. Quick when everything is already there:
 # it only asks dpkg.
 set -euo pipefail
 
@@ -15,9 +16,10 @@ packages=(
   icoutils python3 python3-pefile osslsigncode openssl
   time
   wine64 locales
+  xvfb xauth
 )
 if [ "${1:-}" = "--gui" ]; then
-  packages+=(xvfb xauth x11-apps imagemagick xterm)
+  packages+=(x11-apps imagemagick xterm)
 fi
 
 installed() {
