@@ -4,7 +4,7 @@
 // seam. Runs under Wine with a virtual X server.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -272,6 +272,39 @@ TEST_F(Win32Editor, BackupWindowOpensOnceMakesABackupAndEditLoadsItAndCloses) {
     click(backup->control("cmdEdit"));
     EXPECT_EQ(window->backupWindow(), nullptr) << "Edit closes the backup window";
     EXPECT_EQ(windowText(control("txtName")), "N");
+}
+
+// Not a check: with TAMSEL_SCREENSHOT_DIR set (scripts/win32_screenshots.sh),
+// shows both windows on the demo's record, writes where they stand to
+// windows.txt there, and holds them until the script has made "done".
+TEST_F(Win32Editor, ShowsBothWindowsForScreenshots) {
+    const char* pictures = std::getenv("TAMSEL_SCREENSHOT_DIR");
+    if (!pictures)
+        GTEST_SKIP() << "only for scripts/win32_screenshots.sh";
+    const std::filesystem::path out(pictures);
+    writeBytes(infoFile(), readBytes(std::filesystem::path(TAMSEL_SOURCE_DIR) / "demo/install_info.ini"));
+    open();
+    click("cmdBackup");
+    dialogs.boxes.inputAnswers = {"Before the demo"};
+    click(window->backupWindow()->control("cmdMake"));
+    std::string places;
+    int left = 10;
+    for (auto [name, hwnd] : {std::pair{"main", window->hwnd()},
+                              std::pair{"backup", window->backupWindow()->hwnd()}}) {
+        SetWindowPos(hwnd, nullptr, left, 10, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        RECT at{};
+        GetWindowRect(hwnd, &at);
+        places += std::string(name) + " " + std::to_string(at.right - at.left) + "x" +
+                  std::to_string(at.bottom - at.top) + "+" + std::to_string(at.left) + "+" +
+                  std::to_string(at.top) + "\n";
+        left = at.right + 10;
+    }
+    SetFocus(control("txtWarning"));
+    writeBytes(out / "windows.txt", places);
+    for (int waited = 0; waited < 600 && !std::filesystem::exists(out / "done"); ++waited) {
+        pump();
+        Sleep(50);
+    }
 }
 
 // The native input box, answered by keys posted once it shows.

@@ -17,4 +17,7 @@ fi
 # up to a second, each time a window shows or goes; windows it manages itself
 # (caption and frame included) need none.
 "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f > /dev/null 2>&1
+# A Wine session started without a display (making the prefix, the line
+# above) cannot create windows: let it end, so that ours starts on the display.
+"$(dirname "$loader")/wineserver" -w
 exec xvfb-run -a -s "-screen 0 1024x768x24" "$loader" "$@"
