@@ -7,6 +7,8 @@
 # file (dd bs=1M conv=fsync) made in the same run on the same disk.
 # Small job: the demo program folder, wall time of one updater run (best of
 # 15), beside the cost of starting a program and of one small flushed copy.
+# Where 64-bit Wine runs, the large run again with updater.exe (the x86-64
+# Windows build) under Wine, on the same inputs in the same run.
 # Each figure is printed beside its target, with OK or MISSED.
 #
 # Usage: bench/updater_large.sh [BUILD_DIR]   (default build/bench, Release)
@@ -77,6 +79,8 @@ head -c $((64 * 1024 * 1024)) /dev/urandom > "$large/plugin.dll"
 } > "$large/install_info.ini"
 /usr/bin/python3 demo/src/make_icon.py "$large/large.ico" 16 20 24 32 40 48 64 128 255
 
+cp "$large/installer.exe" "$work/large-installer.orig"
+
 # Write the generated inputs out first, so that their writeback does not
 # compete with the run's own flush (dd below is measured the same way).
 sync
@@ -113,5 +117,37 @@ echo "updater_large_output: $output_mb MB"
 echo "dd_copy_fsync_wall: $dd_wall s"
 echo "updater_large_wall: $wall s (target <= $wall_limit s = 2 x dd) $(verdict "$wall" "$wall_limit")"
 echo "updater_large_peak_rss: $peak MB (target <= $peak_limit MB = 1.5 x output) $(verdict "$peak" "$peak_limit")"
+
+# --- the same large run with updater.exe under Wine ---------------------------
+# Where 64-bit Wine runs: the Windows build (x86-64, MinGW) on the same inputs,
+# in the same run, beside the Linux figure; its installer.exe must be the same
+# bytes. A warm Wine prefix; starting Wine itself is measured apart.
+wine=/usr/lib/wine/wine64
+if [ -x "$wine" ] && [ -z "${NO_WINE:-}" ]; then
+  winbuild="${build}-win-x86_64"
+  if [ ! -f "$winbuild/CMakeCache.txt" ]; then
+    cmake -S . -B "$winbuild" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAMSEL_BUILD_TESTS=OFF \
+      -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-x86_64.cmake >/dev/null
+  fi
+  cmake --build "$winbuild" -j 2 --target updater >/dev/null
+  cp "$large/installer.exe" "$work/large-installer.linux"
+  cp "$work/large-installer.orig" "$large/installer.exe"
+  export WINEPREFIX="$work/wine-prefix" WINEDEBUG=-all
+  "$wine" cmd /c exit >/dev/null 2>&1 || true  # makes the prefix
+  /usr/bin/time -v "$wine" cmd /c exit > /dev/null 2> "$work/wine-floor.time" || true
+  sync
+  (cd "$large" && printf '\n' | /usr/bin/time -v "$wine" "$root/$winbuild/bin/updater.exe" \
+     > "$work/large-wine.out" 2> "$work/large-wine.time")
+  tr -d '\r' < "$work/large-wine.out" | tail -n 3 | head -n 1 | grep -q 'Installer updated!' ||
+    { cat "$work/large-wine.out"; exit 1; }
+  same=MISSED
+  cmp -s "$large/installer.exe" "$work/large-installer.linux" && same=OK
+  /usr/lib/wine/wineserver -k 2>/dev/null || true
+  echo "wine_start_floor_wall: $(wall_seconds "$work/wine-floor.time") s (wine64 cmd /c exit, a warm prefix)"
+  echo "updater_exe_wine_large_wall: $(wall_seconds "$work/large-wine.time") s (beside updater_large_wall $wall s)"
+  echo "updater_exe_wine_large_same_output: the same installer.exe bytes as the Linux updater $same"
+else
+  echo "updater_exe_wine_large_wall: skipped (no 64-bit Wine here, or NO_WINE set)"
+fi
 
 [ -n "${KEEP:-}" ] || rm -rf "$work"

@@ -1,5 +1,6 @@
-// Errors are values: a Status is either ok or carries a message a user can read.
-// A failure passes on up in one line, whatever it was held in:
+// Errors are values: a Status is either ok or carries an Error, a message a
+// user can read with the kind of failure and the system's error number.
+// A failure passes on up in one line, whatever it was held in, unchanged:
 //     if (!parsed) return parsed.error();
 //     if (Status s = write(); !s) return s.error();
 #pragma once
@@ -10,32 +11,68 @@
 
 namespace platform {
 
+// What went wrong, for code that must act on the cause rather than show it.
+enum class ErrorKind {
+    Other,           // none of those below
+    NotFound,        // no such file, or a folder on its way is missing
+    AccessDenied,    // the system refused this user
+    IsADirectory,    // a folder where a file was wanted
+    NotRegularFile,  // a pipe, a device, ...
+    ReadOnly,        // a file no one may write (the read-only attribute)
+    NoSpace,         // the disk, a quota or the file-size limit is full
+    OutOfMemory,     // memory ran out
+    Io,              // any other failure the system reported
+    BadFormat,       // bytes that are not what they must be
+    Unsupported,     // a valid input this program cannot handle (too large, no room)
+    Changed,         // a file changed while it was in use
+    Internal,        // a fault of this program
+};
+
 struct Error {
+    Error() = default;
+    Error(std::string message, ErrorKind kind = ErrorKind::Other, int code = 0,  // NOLINT: implicit
+          std::string reason = {})
+        : message(std::move(message)), kind(kind), code(code), reason(std::move(reason)) {}
+
+    // The whole sentence: "cannot open /x/plugin.dll: No such file or directory".
     std::string message;
+    ErrorKind kind = ErrorKind::Other;
+    // The system's error number as the platform gave it (errno, or a
+    // Windows error code); 0 when the failure was not the system's.
+    int code = 0;
+    // The cause alone, without what was being done or to which file
+    // ("No such file or directory"); empty when the message is all there is.
+    std::string reason;
+
+    // The cause alone where there is one, else the whole message.
+    const std::string& why() const { return reason.empty() ? message : reason; }
 };
 
 class [[nodiscard]] Status {
-public:
+  public:
     Status() = default;
-    Status(Error error) : error_(std::move(error.message)), failed_(true) {}  // NOLINT: implicit by design
+    Status(Error error) : error_(std::move(error)), failed_(true) {}  // NOLINT: implicit by design
 
     static Status ok() { return {}; }
     bool isOk() const { return !failed_; }
     explicit operator bool() const { return !failed_; }
-    const std::string& message() const { return error_; }
+    const std::string& message() const { return error_.message; }
+    ErrorKind kind() const { return error_.kind; }
     // The failure, to pass on as a Status or as any Result. Only for a failed Status.
-    Error error() const { return Error{error_}; }
+    const Error& error() const { return error_; }
 
-private:
-    std::string error_;
+  private:
+    Error error_;
     bool failed_ = false;
 };
 
 template <typename T>
 class [[nodiscard]] Result {
-public:
-    Result(T value) : v_(std::move(value)) {}        // NOLINT: implicit by design
-    Result(Error error) : v_(std::move(error)) {}    // NOLINT: implicit by design
+  public:
+    using value_type = T;
+
+    Result(T value) : v_(std::move(value)) {}      // NOLINT: implicit by design
+    Result(Error error) : v_(std::move(error)) {}  // NOLINT: implicit by design
 
     bool isOk() const { return v_.index() == 0; }
     explicit operator bool() const { return isOk(); }
@@ -47,6 +84,7 @@ public:
     T& operator*() & { return value(); }
     const T& operator*() const& { return value(); }
     const std::string& message() const { return std::get<1>(v_).message; }
+    ErrorKind kind() const { return std::get<1>(v_).kind; }
     // The failure, to pass on as a Status or as a Result of another type.
     // Only for a failed Result.
     const Error& error() const { return std::get<1>(v_); }
@@ -54,7 +92,7 @@ public:
     // A Result stands where only success or failure matters.
     operator Status() const { return status(); }  // NOLINT: implicit by design
 
-private:
+  private:
     std::variant<T, Error> v_;
 };
 

@@ -3,8 +3,9 @@
 # folder (build/demo-folder/) with the demo files of demo/, runs updater there,
 # says what each resource it wrote into installer.exe holds and, where Wine
 # runs, lets that installer install the plugin silently into a temporary
-# folder, and (with xvfb-run) has tamsel.exe save the demo and start
-# updater.exe; with a display, it then opens tamsel on that folder.
+# folder and runs updater.exe, the Windows build, on a copy of the folder,
+# and (with xvfb-run) has tamsel.exe save the demo and start updater.exe;
+# with a display, it then opens tamsel on that folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/demo
@@ -89,6 +90,46 @@ run_installer_under_wine() {
   rm -rf "$work"
 }
 
+# Where Wine runs, updater.exe (the same program built for Windows with
+# MinGW, i686 where a 32-bit Wine runs, else x86-64) runs on a copy of the
+# demo folder as it was before the update, and must write the same
+# installer.exe as the Linux updater did.
+run_windows_updater_under_wine() {
+  local wine="" arch="" work code=0
+  if /usr/lib/wine/wine --version > /dev/null 2>&1; then
+    wine=/usr/lib/wine/wine arch=i686
+  elif /usr/lib/wine/wine64 --version > /dev/null 2>&1; then
+    wine=/usr/lib/wine/wine64 arch=x86_64
+  else
+    echo "== No Wine here: not running updater.exe (bash scripts/deps.sh installs wine64)."
+    return
+  fi
+  echo "== Building updater.exe for Windows ($arch, MinGW)"
+  cmake -S . -B "build/demo-win-$arch" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAMSEL_BUILD_TESTS=OFF \
+    -DCMAKE_TOOLCHAIN_FILE="cmake/toolchains/mingw-$arch.cmake" > /dev/null
+  cmake --build "build/demo-win-$arch" -j 2 --target updater > /dev/null
+  work=$(mktemp -d)
+  mkdir -p "$work/folder"
+  cp -r "$folder/." "$work/folder/"
+  cp "$build/installer.before.exe" "$work/folder/installer.exe"
+  cp "build/demo-win-$arch/bin/updater.exe" "$work/folder/"
+  echo "== updater.exe under $wine in a copy of the folder"
+  (
+    cd "$work/folder"
+    export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=fr_FR.UTF-8
+    unset DISPLAY WAYLAND_DISPLAY
+    printf '\n' | "$wine" updater.exe > "$work/out.txt" 2>&1
+  ) || code=$?
+  tr -d '\r' < "$work/out.txt"
+  if cmp -s "$work/folder/installer.exe" "$folder/installer.exe"; then
+    echo "== updater.exe ended with exit code $code; its installer.exe is byte for byte the Linux updater's"
+  else
+    echo "== updater.exe ended with exit code $code; its installer.exe DIFFERS from the Linux updater's"
+  fi
+  WINEPREFIX="$work/prefix" /usr/lib/wine/wineserver -k 2> /dev/null || true
+  rm -rf "$work"
+}
+
 # Where Wine and a virtual X server run: the Windows programs on the demo.
 # tamsel.exe saves it with a new title and starts updater.exe, which
 # rewrites the installer (the x86-64 build, under wine64).
@@ -107,9 +148,11 @@ run_tamsel_exe_under_wine() {
 
 build_programs
 lay_out_folder
+cp "$folder/installer.exe" "$build/installer.before.exe"
 run_updater
 show_resources
 run_installer_under_wine
+run_windows_updater_under_wine
 run_tamsel_exe_under_wine
 
 # With a display, open the editor on the demo folder: edit, Save, answer Yes,

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs what building, testing and the demo need on Debian 12, with apt-get,
-# among them Wine for the installer's tests: wine64, a French locale (Wine's
+# Installs what building, testing and the demo need on Debian 12, with apt-get:
+# for the Windows builds MinGW with its -posix compilers, GoogleTest's
+# sources and zip; and Wine for the tests
+# under Windows: wine64, a French locale (Wine's
 # code page 1252), and wine32 where the machine runs 32-bit programs
 # (TAMSEL_NO_WINE32=1 leaves it out), and a virtual X server (xvfb, xauth) in
 # which tamsel.exe's windows are tested under Wine. Quick when everything is already there:
@@ -10,11 +12,12 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev fontconfig fonts-urw-base35 fonts-dejavu-core fonts-dejavu-extra
-  libgtest-dev libgmock-dev
+  libgtest-dev libgmock-dev googletest
   clang libclang-rt-14-dev llvm
   gcc-mingw-w64-i686 g++-mingw-w64-i686 gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64 binutils-mingw-w64
+  gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix
   icoutils python3 python3-pefile osslsigncode openssl
-  time
+  time zip
   wine64 locales
   xvfb xauth
 )

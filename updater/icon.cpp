@@ -11,6 +11,8 @@
 namespace updater {
 namespace {
 
+constexpr std::uint16_t kIconFileType = 1;
+
 std::uint16_t resourceId(std::uint32_t id) {
     return static_cast<std::uint16_t>(id & 0xFFFFu);
 }
@@ -20,7 +22,9 @@ std::uint16_t resourceId(std::uint32_t id) {
 std::optional<ParsedIcon> parseIcon(std::span<const std::byte> file) {
     const platform::bytes::ByteReader reader(file);
     auto header = reader.read<IconHeader>(0);
-    if (!header)
+    // Only an icon file: a cursor (type 2) holds hotspots where an icon
+    // holds planes and bit count, and a group of no images is no icon.
+    if (!header || header->reserved != 0 || header->type != kIconFileType || header->count == 0)
         return std::nullopt;
     ParsedIcon icon{*header, {}};
     icon.images.reserve(header->count);

@@ -70,8 +70,9 @@ struct ParsedIcon {
     std::vector<IconImage> images;
 };
 
-// Checks a whole icon file: header and directory present, every image of
-// nonzero size and inside the file. nullopt for a damaged file, so that a
+// Checks a whole icon file: a header of an icon (reserved 0, type 1, at
+// least one image) and its directory present, every image of nonzero size
+// and inside the file. nullopt for a damaged file, so that a
 // damaged icon gives no resources at all rather than a partial group.
 // Images may share bytes with each other; each is a view into `file`.
 std::optional<ParsedIcon> parseIcon(std::span<const std::byte> file);

@@ -36,17 +36,17 @@ std::optional<fs::path> InputFileLookup::next() {
         case 1:
             // Only a name that is not there as written is looked for, so a
             // choice among names that differ in case is said only when made.
-            found_ = platform::files::findWindowsPath(workingDirectory_, name_, warn_);
-            if (found_ && *found_ != asWritten_)
-                return found_;
+            if (auto found = platform::files::findWindowsPath(workingDirectory_, name_, warn_);
+                found && *found != asWritten_)
+                return found;
             return std::nullopt;
         default:
             return std::nullopt;
     }
 }
 
-void InputFileLookup::reportUnreadable() const {
-    warnSkipped(warn_, name_, platform::files::whyUnreadable(found_.value_or(asWritten_)));
+void InputFileLookup::reportUnreadable(const platform::Error& failure) const {
+    warnSkipped(warn_, name_, failure.why());
 }
 
 void warnUnreadable(const Warn& warn, std::string_view ansiName, std::string_view reason) {
@@ -65,11 +65,7 @@ std::optional<std::vector<std::byte>> readInputFile(const fs::path& workingDirec
     // read (or reports more than it holds, as /sys files do) gives only the
     // bytes read.
     return withInputFile(workingDirectory, name, warn,
-                         [](const fs::path& path) -> std::optional<std::vector<std::byte>> {
-                             if (auto bytes = platform::files::readFile(path))
-                                 return std::move(bytes).value();
-                             return std::nullopt;
-                         });
+                         [](const fs::path& path) { return platform::files::readFile(path); });
 }
 
 }  // namespace updater

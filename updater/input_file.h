@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/result.h"
+
 namespace updater {
 
 // Receives what a user should know about a named file: one sentence, without
@@ -27,7 +29,7 @@ class InputFileLookup {
     // The next path to try; nullopt when none is left.
     std::optional<std::filesystem::path> next();
     // Says through `warn` that the file could not be read, and why.
-    void reportUnreadable() const;
+    void reportUnreadable(const platform::Error& failure) const;
 
   private:
     std::filesystem::path workingDirectory_;
@@ -35,23 +37,29 @@ class InputFileLookup {
     Warn warn_;
     int step_ = 0;
     std::filesystem::path asWritten_;
-    std::optional<std::filesystem::path> found_;
 };
 
 // Hands `read` each path of InputFileLookup in turn and returns the first
-// value read. When none gives one, `warn` says that the file was skipped; an
-// empty name is no file at all and gives no warning.
+// value read (`read` gives a platform::Result). When none gives one, `warn`
+// says that the file was skipped, with the reason of the last path tried:
+// the file Windows would have found where there is one. An empty name is no
+// file at all and gives no warning.
 template <typename Read>
 auto withInputFile(const std::filesystem::path& workingDirectory, std::string_view name,
-                   const Warn& warn, const Read& read) -> decltype(read(workingDirectory)) {
+                   const Warn& warn, const Read& read)
+    -> std::optional<typename decltype(read(workingDirectory))::value_type> {
     if (name.empty())
         return std::nullopt;
     InputFileLookup lookup(workingDirectory, name, warn);
+    std::optional<platform::Error> failure;
     while (auto path = lookup.next()) {
-        if (auto value = read(*path))
-            return value;
+        auto value = read(*path);
+        if (value)
+            return std::move(value).value();
+        failure = value.error();
     }
-    lookup.reportUnreadable();
+    if (failure)
+        lookup.reportUnreadable(*failure);
     return std::nullopt;
 }
 

@@ -45,16 +45,18 @@ constexpr std::uint64_t kLeftInFile = std::uint64_t{64} << 10;
 std::optional<InputData> takeInputFile(const fs::path& workingDirectory, std::string_view name,
                                        const Warn& warn) {
     return withInputFile(
-        workingDirectory, name, warn, [](const fs::path& path) -> std::optional<InputData> {
+        workingDirectory, name, warn, [](const fs::path& path) -> platform::Result<InputData> {
             std::error_code ec;
             if (fs::is_regular_file(path, ec) && fs::file_size(path, ec) >= kLeftInFile && !ec) {
-                if (auto file = res::FileData::measure(path))
-                    return InputData{std::move(*file)};
-                return std::nullopt;
+                auto file = res::FileData::measure(path);
+                if (!file)
+                    return file.error();
+                return InputData{std::move(*file)};
             }
-            if (auto bytes = platform::files::readFile(path))
-                return InputData{std::move(*bytes)};
-            return std::nullopt;
+            auto bytes = platform::files::readFile(path);
+            if (!bytes)
+                return bytes.error();
+            return InputData{std::move(*bytes)};
         });
 }
 
@@ -83,7 +85,7 @@ class UpdateSink final : public ResourceSink {
 };
 
 // The install-info file, read once: every value below comes from these bytes.
-// A missing or unreadable file reads as empty, so every key takes its default.
+// A missing file reads as empty, so every key takes its default.
 // A file in the ANSI code page is kept as its bytes, which reach the installer
 // unchanged; a UTF-8 or UTF-16 file is read as UTF-8 text, each value and line
 // converted to the code page on its way to the installer.
@@ -94,15 +96,28 @@ struct InstallInfo {
     unsigned codePage = 0;
 };
 
-InstallInfo readInstallInfo(const fs::path& file, unsigned codePage) {
-    auto text = platform::files::readTextFile(file);
-    if (!text)
-        return {{}, 0, false, codePage};
+// A missing file gives the defaults, and a warning on `err` that says so:
+// a run in the wrong folder would otherwise write a "Nameles plugin"
+// installer in silence. A file that is there but cannot be read (no
+// permission, a folder of that name) is a failure.
+platform::Result<InstallInfo> readInstallInfo(const fs::path& workingDirectory, const Warn& warn,
+                                              unsigned codePage) {
+    auto text = platform::files::readTextFile(
+        locateFile(workingDirectory, install_info::kFileName, warn));
+    if (!text && text.kind() != platform::ErrorKind::NotFound)
+        return text.error();
+    if (!text) {
+        std::error_code ec;
+        const fs::path folder = fs::weakly_canonical(fs::absolute(workingDirectory, ec), ec);
+        warn("no " + std::string(install_info::kFileName) + " in " +
+             (ec ? workingDirectory : folder).string() + ": every value is its default");
+        return InstallInfo{{}, 0, false, codePage};
+    }
     if (platform::text::detectFileEncoding(*text) == platform::text::FileEncoding::Ansi)
-        return {platform::profile::Document::parse(*text), text->size(), false, codePage};
+        return InstallInfo{platform::profile::Document::parse(*text), text->size(), false, codePage};
     auto document = platform::profile::Document::decode(*text, codePage);
     const std::size_t bytes = document.serialize().size();
-    return {std::move(document), bytes, true, codePage};
+    return InstallInfo{std::move(document), bytes, true, codePage};
 }
 
 // A text as the installer reads it, in the ANSI code page. A character the
@@ -198,8 +213,14 @@ int runSteps(const fs::path& workingDirectory, std::ostream& out, std::ostream& 
     const Warn warn = [&err](const std::string& message) {
         err << "warning: " << message << '\n' << std::flush;
     };
-    const InstallInfo info = readInstallInfo(locateFile(workingDirectory, kFileName, warn),
-                                             platform::text::ansiCodePage());
+    const auto read = readInstallInfo(workingDirectory, warn, platform::text::ansiCodePage());
+    // Said before anything is written, as a missing installer is: the
+    // installer stays as it was and no key is awaited.
+    if (!read) {
+        out << "Couldn't read " << kFileName << '\n' << read.error().why() << '\n' << std::flush;
+        return kExitFailed;
+    }
+    const InstallInfo& info = *read;
 
     const Value name(info, kSectionTexts, kKeyName, kDefaultName, err);
     const Value warning(info, kSectionTexts, kKeyWarning, "", err);

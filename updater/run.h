@@ -15,7 +15,8 @@ inline constexpr int kExitFailed = 1;
 // character of a UTF-8 or UTF-16 install-info file that the ANSI code page
 // cannot hold is written as '?' and named in one line on `err`.
 // Returns the process exit code: kExitOk when the installer was updated,
-// kExitFailed when it could not be opened or updated.
+// kExitFailed when it could not be opened or updated, or when install_info.ini
+// is there but cannot be read.
 int run(const std::filesystem::path& workingDirectory, std::ostream& out, std::ostream& err,
         std::istream& in);
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <limits>
@@ -13,6 +14,44 @@
 
 namespace platform::files {
 namespace fs = std::filesystem;
+
+namespace {
+
+ErrorKind kindOf(int code) {
+    switch (code) {
+        case ENOENT:
+        case ENOTDIR:
+            return ErrorKind::NotFound;
+        case EACCES:
+        case EPERM:
+            return ErrorKind::AccessDenied;
+        case EISDIR:
+            return ErrorKind::IsADirectory;
+        case EROFS:
+            return ErrorKind::ReadOnly;
+        case ENOSPC:
+#ifdef EDQUOT  // no disk quotas in the Windows C library
+        case EDQUOT:
+#endif
+        case EFBIG:
+            return ErrorKind::NoSpace;
+        case ENOMEM:
+            return ErrorKind::OutOfMemory;
+        default:
+            return ErrorKind::Io;
+    }
+}
+
+}  // namespace
+
+Error systemError(std::string_view what, int code) {
+    std::string reason = std::strerror(code);
+    return Error{std::string(what) + ": " + reason, kindOf(code), code, std::move(reason)};
+}
+
+Error fileError(std::string_view what, const fs::path& path, int code) {
+    return systemError(std::string(what) + " " + utf8Name(path), code);
+}
 
 fs::path pathFromUtf8(std::string_view utf8) {
     return fs::path(std::u8string(utf8.begin(), utf8.end()));
@@ -41,7 +80,7 @@ Result<std::vector<std::byte>> readFile(const fs::path& path) {
             }
             bytes.insert(bytes.end(), got.begin(), got.end());
         } catch (const std::bad_alloc&) {
-            return Error{"not enough memory to read " + utf8Name(path)};
+            return Error{"not enough memory to read " + utf8Name(path), ErrorKind::OutOfMemory};
         }
         return {};
     });
@@ -84,7 +123,7 @@ Status MemorySink::write(std::span<const std::byte> bytes) {
 
 Status MemorySink::overwrite(std::uint64_t offset, std::span<const std::byte> bytes) {
     if (offset > bytes_.size() || bytes.size() > bytes_.size() - offset)
-        return Error{"cannot overwrite past the end of the written bytes"};
+        return Error{"cannot overwrite past the end of the written bytes", ErrorKind::Internal};
     std::copy(bytes.begin(), bytes.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(offset));
     return {};
 }
@@ -108,6 +147,11 @@ Status copyFile(const fs::path& from, const fs::path& to) {
 
 namespace detail {
 
+Error notRegularFile(const fs::path& path) {
+    return Error{"not a regular file: " + utf8Name(path), ErrorKind::NotRegularFile, 0,
+                 "not a regular file"};
+}
+
 Status BufferedFileSink::write(std::span<const std::byte> bytes) {
     if (!buffer_ && bytes.size() < kBufferSize)
         buffer_.reset(new std::byte[kBufferSize]);  // not zero-filled: only written bytes are read
@@ -130,7 +174,7 @@ Status BufferedFileSink::write(std::span<const std::byte> bytes) {
 
 Status BufferedFileSink::overwrite(std::uint64_t offset, std::span<const std::byte> bytes) {
     if (offset > size_ || bytes.size() > size_ - offset)
-        return Error{"cannot overwrite past the end of " + utf8Name(path_)};
+        return Error{"cannot overwrite past the end of " + utf8Name(path_), ErrorKind::Internal};
     if (Status s = flush(); !s)
         return s;
     return writeAt(offset, bytes);

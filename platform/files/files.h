@@ -51,7 +51,16 @@ class InputFile {
 std::filesystem::path pathFromUtf8(std::string_view utf8);
 std::string utf8Name(const std::filesystem::path& path);
 
-// Reads a whole file. A missing or unreadable file is an Error naming it.
+// An Error for the system's error number `code` (errno, the C
+// library's number on every platform) met while doing
+// `what` to `path` ("cannot open"): its kind, the system's text as the
+// reason, and "<what> <path>: <reason>" as the message.
+Error fileError(std::string_view what, const std::filesystem::path& path, int code);
+// The same for a failure that concerns no one file.
+Error systemError(std::string_view what, int code);
+
+// Reads a whole file. A missing or unreadable file is an Error naming it:
+// NotFound, AccessDenied, IsADirectory, NotRegularFile, ...
 Result<std::vector<std::byte>> readFile(const std::filesystem::path& path);
 Result<std::string> readTextFile(const std::filesystem::path& path);
 // Reads a regular file through `buffer`, handing each chunk read to `chunk`

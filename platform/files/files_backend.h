@@ -60,6 +60,10 @@ Status fillTemporary(BufferedFileSink& sink, const Writer& write, const Verifier
 // The folder that holds `target`, "." for a bare name.
 std::filesystem::path folderOf(const std::filesystem::path& target);
 
+// "not a regular file: <path>", for a folder's or a device's name where a
+// file was wanted.
+Error notRegularFile(const std::filesystem::path& path);
+
 // Appends up to `size` bytes of `source` from offset `from` through a buffer.
 Result<std::uint64_t> copyByReading(ByteSink& sink, InputFile& source, std::uint64_t from,
                                     std::uint64_t size);

@@ -26,9 +26,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-Error errnoError(std::string_view what, const fs::path& path, int error) {
-    return Error{std::string(what) + " " + path.string() + ": " + std::strerror(error)};
-}
 
 // A file-size limit (ulimit -f) must surface as a failed write (EFBIG), not
 // as SIGXFSZ killing the process halfway through a save.
@@ -45,7 +42,7 @@ Status writeAll(int fd, std::span<const std::byte> bytes, const fs::path& path) 
         if (written < 0) {
             if (errno == EINTR)
                 continue;
-            return errnoError("cannot write", path, errno);
+            return fileError("cannot write", path, errno);
         }
         data += written;
         left -= static_cast<std::size_t>(written);
@@ -79,7 +76,7 @@ class FileSink final : public detail::BufferedFileSink {
                 break;
             }
             if (copied < 0)
-                return errnoError("cannot write", path_, errno);
+                return fileError("cannot write", path_, errno);
             if (copied == 0)
                 break;  // the end, or a file system that copies nothing: reading tells
             done += static_cast<std::uint64_t>(copied);
@@ -113,7 +110,7 @@ class FileSink final : public detail::BufferedFileSink {
             if (written < 0 && errno == EINTR)
                 continue;
             if (written < 0)
-                return errnoError("cannot write", path_, errno);
+                return fileError("cannot write", path_, errno);
             done += static_cast<std::size_t>(written);
         }
         return {};
@@ -145,9 +142,9 @@ Result<std::pair<fs::path, int>> createTemporary(const fs::path& folder, const f
         if (fd >= 0)
             return std::pair{candidate, fd};
         if (errno != EEXIST)
-            return errnoError("cannot create a temporary file in", folder, errno);
+            return fileError("cannot create a temporary file in", folder, errno);
     }
-    return Error{"cannot create a temporary file in " + folder.string()};
+    return fileError("cannot create a temporary file in", folder, EEXIST);
 }
 
 // Makes the rename itself durable.
@@ -166,13 +163,16 @@ Result<InputFile> InputFile::open(const fs::path& path) {
     // a writer that may never come. Only a regular file is read.
     InputFile file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK), path);
     if (file.handle_ < 0)
-        return errnoError("cannot open", path, errno);
+        return fileError("cannot open", path, errno);
     const int fd = static_cast<int>(file.handle_);
     struct stat info {};
     if (::fstat(fd, &info) != 0)
-        return errnoError("cannot read", path, errno);
+        return fileError("cannot read", path, errno);
+    // A folder opens for reading; it is said as the system says it elsewhere.
+    if (S_ISDIR(info.st_mode))
+        return fileError("cannot read", path, EISDIR);
     if (!S_ISREG(info.st_mode))
-        return Error{"not a regular file: " + path.string()};
+        return detail::notRegularFile(path);
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return file;
 }
@@ -188,7 +188,7 @@ Result<std::size_t> InputFile::read(std::span<std::byte> buffer) {
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
-            return errnoError("cannot read", path_, errno);
+            return fileError("cannot read", path_, errno);
         return static_cast<std::size_t>(got);
     }
 }
@@ -200,7 +200,7 @@ Result<std::size_t> InputFile::readAt(std::uint64_t offset, std::span<std::byte>
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
-            return errnoError("cannot read", path_, errno);
+            return fileError("cannot read", path_, errno);
         return static_cast<std::size_t>(got);
     }
 }
@@ -235,9 +235,8 @@ Status replaceFile(const fs::path& requestedTarget, const Writer& write, const V
 
     struct stat existing {};
     bool targetExists = ::stat(target.c_str(), &existing) == 0;
-    if (targetExists && !S_ISREG(existing.st_mode)) {
-        return Error{"not a regular file: " + target.string()};
-    }
+    if (targetExists && !S_ISREG(existing.st_mode))
+        return detail::notRegularFile(target);
 
     detail::removeStaleTemporaries(folder, target.filename());
     auto created = createTemporary(folder, target.filename());
@@ -272,17 +271,17 @@ Status replaceFile(const fs::path& requestedTarget, const Writer& write, const V
         if (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid())
             static_cast<void>(::fchown(fd.get(), existing.st_uid, existing.st_gid));
         if (::fchmod(fd.get(), existing.st_mode & 07777) != 0)
-            return errnoError("cannot set permissions of", temporary, errno);
+            return fileError("cannot set permissions of", temporary, errno);
     }
     FileSink sink(fd.get(), temporary);
     if (Status s = detail::fillTemporary(sink, write, verify, temporary); !s)
         return s;
     if (::fsync(fd.get()) != 0)
-        return errnoError("cannot flush", temporary, errno);
+        return fileError("cannot flush", temporary, errno);
     if (::close(fd.release()) != 0)
-        return errnoError("cannot close", temporary, errno);
+        return fileError("cannot close", temporary, errno);
     if (::rename(temporary.c_str(), target.c_str()) != 0) {
-        return errnoError("cannot replace", target, errno);
+        return fileError("cannot replace", target, errno);
     }
     cleanup.renamed = true;
     syncFolder(folder);

@@ -100,7 +100,7 @@ Result<std::pair<fs::path, HANDLE>> createTemporary(const fs::path& folder,
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
             return windowsError("cannot create a temporary file in", folder, error);
     }
-    return Error{"cannot create a temporary file in " + utf8Name(folder)};
+    return fileError("cannot create a temporary file in", folder, EEXIST);
 }
 
 // Puts the written `temporary` in the place of `target`. ReplaceFileW keeps
@@ -125,8 +125,9 @@ Status putInPlace(const fs::path& temporary, const fs::path& target, bool target
 Result<InputFile> InputFile::open(const fs::path& path) {
     const std::wstring name = systemName(path);
     const DWORD attributes = ::GetFileAttributesW(name.c_str());
+    // A folder is said as the system says it elsewhere.
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return Error{"not a regular file: " + utf8Name(path)};
+        return fileError("cannot read", path, EISDIR);
     // Others may go on reading, writing and even renaming the file meanwhile,
     // as on other systems; a change shows where the bytes are compared.
     HANDLE handle = ::CreateFileW(name.c_str(), GENERIC_READ,
@@ -136,7 +137,7 @@ Result<InputFile> InputFile::open(const fs::path& path) {
         return windowsError("cannot open", path, ::GetLastError());
     InputFile file(reinterpret_cast<std::intptr_t>(handle), path);
     if (::GetFileType(handle) != FILE_TYPE_DISK)
-        return Error{"not a regular file: " + utf8Name(path)};
+        return detail::notRegularFile(path);
     return file;
 }
 
@@ -189,7 +190,7 @@ Status replaceFile(const fs::path& target, const Writer& write, const Verifier& 
     const DWORD attributes = ::GetFileAttributesW(systemName(target).c_str());
     const bool targetExists = attributes != INVALID_FILE_ATTRIBUTES;
     if (targetExists && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return Error{"not a regular file: " + utf8Name(target)};
+        return detail::notRegularFile(target);
 
     detail::removeStaleTemporaries(folder, target.filename());
     auto created = createTemporary(folder, target.filename());

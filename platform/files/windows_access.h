@@ -31,8 +31,4 @@ std::optional<std::filesystem::path> findWindowsPath(const std::filesystem::path
 // user, and one this user may not write.
 Status checkWritableAsOnWindows(const std::filesystem::path& path);
 
-// Why `path` cannot be read as a regular file ("No such file or directory",
-// "Is a directory"); for a message after a read failed.
-std::string whyUnreadable(const std::filesystem::path& path);
-
 }  // namespace platform::files

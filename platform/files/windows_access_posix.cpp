@@ -2,6 +2,8 @@
 // find them; the read-only rule reads the permission bits.
 #include "platform/files/windows_access.h"
 
+#include "platform/files/files.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -103,29 +105,14 @@ std::optional<fs::path> findWindowsPath(const fs::path& folder, std::string_view
 Status checkWritableAsOnWindows(const fs::path& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0)
-        return Error{"cannot open " + path.string() + ": " + std::strerror(errno)};
+        return fileError("cannot open", path, errno);
     // Root may write any file on Linux; Windows refuses a read-only file to
     // everyone, so the permission bits alone decide here.
     if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-        return Error{path.string() + " is read-only"};
+        return Error{path.string() + " is read-only", ErrorKind::ReadOnly, 0, "read-only"};
     if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0)
-        return Error{"cannot write " + path.string() + ": " + std::strerror(errno)};
+        return fileError("cannot write", path, errno);
     return {};
-}
-
-std::string whyUnreadable(const fs::path& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0)
-        return std::strerror(errno);
-    if (S_ISDIR(info.st_mode))
-        return std::strerror(EISDIR);
-    if (!S_ISREG(info.st_mode))
-        return "not a regular file";
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return std::strerror(errno);
-    ::close(fd);
-    return "it could not be read";
 }
 
 }  // namespace platform::files

@@ -66,7 +66,11 @@ std::string reasonOf(DWORD error) {
 }
 
 Error windowsError(std::string_view what, const fs::path& path, DWORD error) {
-    return Error{std::string(what) + " " + utf8Name(path) + ": " + reasonOf(error)};
+    if (!isInUse(error))
+        return fileError(what, path, errnoOf(error));
+    std::string reason = reasonOf(error);
+    return Error{std::string(what) + " " + utf8Name(path) + ": " + reason,
+                 ErrorKind::AccessDenied, EACCES, std::move(reason)};
 }
 
 }  // namespace platform::files

@@ -27,7 +27,8 @@ bool isInUse(DWORD error);
 // file or directory"), or that another process holds the file.
 std::string reasonOf(DWORD error);
 
-// "<what> <path>: <reason>".
+// "<what> <path>: <reason>", with the kind and the C library's error number
+// of errnoOf(error), as fileError makes it from errno.
 Error windowsError(std::string_view what, const std::filesystem::path& path, DWORD error);
 
 }  // namespace platform::files

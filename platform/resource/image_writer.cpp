@@ -1,7 +1,7 @@
 #include "platform/resource/image_writer.h"
 
-
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <optional>
 
@@ -136,12 +136,13 @@ Status checkResources(const ResourceMap& resources) {
     for (const auto& [key, data] : resources) {
         if (data.size() > kMaxFormatValue) {
             return Error{"a resource of " + std::to_string(data.size()) +
-                         " bytes is larger than the PE format allows"};
+                             " bytes is larger than the PE format allows",
+                         ErrorKind::Unsupported};
         }
         for (const ResourceName* name : {&key.type, &key.name}) {
             const auto* text = std::get_if<std::u16string>(name);
             if (text && text->size() > 0xFFFF)
-                return Error{"a resource name is too long"};
+                return Error{"a resource name is too long", ErrorKind::Unsupported};
         }
     }
     return {};
@@ -158,6 +159,9 @@ struct Plan {
     std::vector<std::int64_t> rvaDelta;
     std::vector<std::int64_t> rawDelta;
     std::vector<bool> moved;
+    // The bound import table lay where the new section header goes: its
+    // entry is cleared, and the loader resolves the imports itself.
+    bool clearBoundImport = false;
     std::optional<std::size_t> replaced;  // the section whose old content the tree replaces
     std::size_t target = 0;               // the section (in `sections`) that receives the tree
     std::uint64_t oldEnd = 0;             // where data after the last section began
@@ -227,7 +231,9 @@ Result<bool> planInResourceSection(const PeImage& image, std::span<const std::by
 Status planNewSection(const PeImage& image, std::span<const std::byte> bytes,
                       const TreeLayout& layout, std::optional<std::size_t> old, Plan& plan) {
     // One more section header must fit between the table and the first
-    // section's data, over bytes nothing else uses.
+    // section's data, over bytes no data directory points at. Bytes there
+    // that nothing points at are free, whatever they hold: Windows' own
+    // resource update writes over them too.
     const std::size_t count = image.sections.size();
     const std::uint64_t tableEnd = image.sectionTableOffset + count * sizeof(pe::SectionHeader);
     std::uint64_t firstData = image.sizeOfHeaders;
@@ -237,12 +243,24 @@ Status planNewSection(const PeImage& image, std::span<const std::byte> bytes,
             firstData = std::min<std::uint64_t>(firstData, section.pointerToRawData);
         endOfAddresses = std::max(endOfAddresses, section.virtualAddress + virtualSpan(section));
     }
-    const auto slot = ByteReader(bytes).slice(tableEnd, sizeof(pe::SectionHeader));
-    if (tableEnd + sizeof(pe::SectionHeader) > firstData || !slot ||
-        std::any_of(slot->begin(), slot->end(), [](std::byte b) { return b != std::byte{0}; })) {
-        return Error{
-            "cannot add a resource section: no room in the headers for another "
-            "section header"};
+    const std::uint64_t slotEnd = tableEnd + sizeof(pe::SectionHeader);
+    const std::string noRoom =
+        "cannot add a resource section: no room in the headers for another section header";
+    if (slotEnd > firstData || !ByteReader(bytes).has(tableEnd, sizeof(pe::SectionHeader)))
+        return Error{noRoom, ErrorKind::Unsupported};
+    for (std::uint32_t d = 0; d < image.directories.size(); ++d) {
+        const pe::DataDirectory directory = image.directories[d];
+        // The certificate table's address is a file offset past the sections.
+        if (d == pe::kDirectorySecurity || directory.address == 0 || directory.address >= slotEnd ||
+            std::uint64_t{directory.address} + std::max<std::uint32_t>(directory.size, 1) <=
+                tableEnd) {
+            continue;
+        }
+        if (d != pe::kDirectoryBoundImport) {
+            return Error{noRoom + " (data directory " + std::to_string(d) + " lies there)",
+                         ErrorKind::Unsupported};
+        }
+        plan.clearBoundImport = true;
     }
     // No other section may answer to the new one's name.
     for (std::size_t i = 0; i < count; ++i) {
@@ -334,10 +352,14 @@ Status copySections(ByteWriter& writer, std::span<std::byte> out, const PeImage&
     if (plan.replaced && !regrown)
         writer.fill(treeSection.pointerToRawData, treeSection.sizeOfRawData, std::byte{0});
     if (!rangeFits(treeSection.pointerToRawData, treeSection.sizeOfRawData, out.size()) ||
-        !serialiseTree(layout, treeSection.virtualAddress,
-                       out.subspan(treeSection.pointerToRawData, layout.size))) {
-        return Error{"internal error: the resource tree does not fit its section"};
+        layout.size > treeSection.sizeOfRawData) {
+        return Error{"internal error: the resource tree does not fit its section",
+                     ErrorKind::Internal};
     }
+    if (Status s = serialiseTree(layout, treeSection.virtualAddress,
+                                 out.subspan(treeSection.pointerToRawData, layout.size));
+        !s)
+        return s.error();
     for (const auto& type : layout.types) {
         for (const auto& name : type.names) {
             for (const auto& language : name.languages) {
@@ -453,7 +475,8 @@ void patchHeaders(ByteWriter& writer, const PeImage& image, std::span<const std:
 
     for (std::uint32_t d = 0; d < image.directories.size(); ++d) {
         pe::DataDirectory directory = image.directories[d];
-        if (d == pe::kDirectorySecurity) {
+        if (d == pe::kDirectorySecurity ||
+            (d == pe::kDirectoryBoundImport && plan.clearBoundImport)) {
             directory = {};
         } else if (d == pe::kDirectoryResource) {
             directory = {treeSection.virtualAddress, static_cast<std::uint32_t>(layout.size)};
@@ -499,7 +522,8 @@ Result<BuiltImage> buildImage(const PeImage& image, std::span<const std::byte> b
                               const ResourceMap& resources, CommitReport* report,
                               const ImageMemory& memory) {
     if (image.directories.size() <= pe::kDirectoryResource) {
-        return Error{"cannot add resources: the image has no resource directory entry"};
+        return Error{"cannot add resources: the image has no resource directory entry",
+                     ErrorKind::Unsupported};
     }
     if (Status status = checkResources(resources); !status)
         return status.error();
@@ -507,8 +531,9 @@ Result<BuiltImage> buildImage(const PeImage& image, std::span<const std::byte> b
     // Phase one: lay out the tree and decide where it goes.
     const TreeLayout layout = prepareTree(resources);
     if (layout.size > pe::kOffsetMask) {
-        return Error{"resources too large for one image (" + std::to_string(layout.size) +
-                     " bytes)"};
+        return Error{
+            "resources too large for one image (" + std::to_string(layout.size) + " bytes)",
+            ErrorKind::Unsupported};
     }
     const auto plan = planPlacement(image, bytes, layout);
     if (!plan)
@@ -518,7 +543,8 @@ Result<BuiltImage> buildImage(const PeImage& image, std::span<const std::byte> b
     const std::span<std::byte> out = memory(plan->outputSize);
     if (out.size() != plan->outputSize) {
         return Error{"not enough memory for the updated image (" +
-                     std::to_string(plan->outputSize) + " bytes)"};
+                         std::to_string(plan->outputSize) + " bytes)",
+                     ErrorKind::OutOfMemory};
     }
     ByteWriter writer(out);
     BuiltImage built;
@@ -530,7 +556,7 @@ Result<BuiltImage> buildImage(const PeImage& image, std::span<const std::byte> b
     patchHeaders(writer, image, bytes, layout, *plan, remap);
     remapDebugDirectory(writer, image, bytes, remap);
     if (writer.failed())
-        return Error{"internal error: the image layout went out of bounds"};
+        return Error{"internal error: the image layout went out of bounds", ErrorKind::Internal};
     // The checksum field stays zero here; writeImage fills it in.
     built.checkSumOffset = image.optionalHeaderOffset + pe::kCheckSumOffset;
 
@@ -541,17 +567,27 @@ Result<BuiltImage> buildImage(const PeImage& image, std::span<const std::byte> b
     return built;
 }
 
+Error changedWhileUpdating(const std::filesystem::path& file) {
+    return Error{file.string() + " changed while the installer was being updated",
+                 ErrorKind::Changed};
+}
+
 namespace {
 
 // Opens a measured file again and has the sink copy exactly its measured
-// bytes; a file gone, shorter or longer is a changed file, a failed write is
-// reported as itself.
+// bytes; a file shorter, longer or no longer a regular file is a changed
+// file; a file that cannot be opened or read, and a failed write, are
+// reported as what they are.
 Status copyMeasuredFile(const FileData& file, files::ByteSink& sink) {
-    const Error changed{file.path.string() + " changed while the installer was being updated"};
-    // InputFile refuses a pipe without waiting and anything but a regular file.
+    const Error changed = changedWhileUpdating(file.path);
+    // InputFile refuses a pipe without waiting; a name that no longer holds
+    // a regular file is a changed file.
     auto source = files::InputFile::open(file.path);
-    if (!source)
-        return changed;
+    if (!source) {
+        if (source.kind() == ErrorKind::NotRegularFile || source.kind() == ErrorKind::IsADirectory)
+            return changed;
+        return source.error();
+    }
     auto copied = sink.copyFrom(*source, file.size);
     if (!copied)
         return copied.error();
@@ -587,7 +623,8 @@ Result<WrittenImage> writeImage(const BuiltImage& built, files::ByteSink& sink,
         const BuiltImage::Data& data = built.data[index];
         const auto before = frame.slice(position, data.offset - position);
         if (data.offset < position || !before || !frame.has(data.offset, data.size()))
-            return Error{"internal error: the resource data overlaps or leaves the image"};
+            return Error{"internal error: the resource data overlaps or leaves the image",
+                         ErrorKind::Internal};
         if (Status s = put(*before); !s)
             return s.error();
         if (data.file) {
@@ -616,7 +653,8 @@ Result<WrittenImage> writeImage(const BuiltImage& built, files::ByteSink& sink,
     }
     const auto rest = frame.slice(position, frame.size() - position);
     if (!rest)
-        return Error{"internal error: the resource data overlaps or leaves the image"};
+        return Error{"internal error: the resource data overlaps or leaves the image",
+                     ErrorKind::Internal};
     if (Status s = put(*rest); !s)
         return s.error();
     endRegion(frame.size());
@@ -624,7 +662,8 @@ Result<WrittenImage> writeImage(const BuiltImage& built, files::ByteSink& sink,
     std::byte field[4];
     std::memcpy(field, &written.checkSum, sizeof field);
     if (!frame.has(built.checkSumOffset, sizeof field))
-        return Error{"internal error: the checksum field lies outside the image"};
+        return Error{"internal error: the checksum field lies outside the image",
+                     ErrorKind::Internal};
     if (Status s = sink.overwrite(built.checkSumOffset, field); !s)
         return s.error();
     return written;

@@ -67,4 +67,7 @@ struct WrittenImage {
 Result<WrittenImage> writeImage(const BuiltImage& built, files::ByteSink& sink,
                                 const DataCopied& copied = {});
 
+// The failure for a measured file whose bytes are no longer those measured.
+Error changedWhileUpdating(const std::filesystem::path& file);
+
 }  // namespace platform::resource

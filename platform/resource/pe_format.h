@@ -22,6 +22,7 @@ inline constexpr std::uint32_t kDirectoryResource = 2;
 inline constexpr std::uint32_t kDirectorySecurity = 4;  // a file offset, not an RVA
 inline constexpr std::uint32_t kDirectoryBaseRelocation = 5;
 inline constexpr std::uint32_t kDirectoryDebug = 6;
+inline constexpr std::uint32_t kDirectoryBoundImport = 11;  // lies in the headers
 
 inline constexpr std::uint32_t kSectionCode = 0x00000020;
 inline constexpr std::uint32_t kSectionInitializedData = 0x00000040;

@@ -49,7 +49,8 @@ bool isPowerOfTwo(std::uint32_t value) {
 }
 
 Error truncated(const std::string& what, std::uint64_t offset) {
-    return Error{"truncated PE file: " + what + " at " + hex(offset) + " runs past the end"};
+    return Error{"truncated PE file: " + what + " at " + hex(offset) + " runs past the end",
+                 ErrorKind::BadFormat};
 }
 
 template <typename Header>
@@ -74,11 +75,13 @@ Status checkSections(PeImage& image) {
         const std::uint64_t end = start + virtualSpan(section);
         if (start < previousEnd) {
             return Error{"bad section table: " + name + " at " + hex(start) + " overlaps " +
-                         previousName + " in memory"};
+                             previousName + " in memory",
+                         ErrorKind::BadFormat};
         }
         if (end > image.sizeOfImage) {
             return Error{"bad section table: " + name + " ends at " + hex(end) +
-                         ", beyond SizeOfImage " + hex(image.sizeOfImage)};
+                             ", beyond SizeOfImage " + hex(image.sizeOfImage),
+                         ErrorKind::BadFormat};
         }
         previousEnd = end;
         previousName = name;
@@ -86,12 +89,14 @@ Status checkSections(PeImage& image) {
             continue;
         if (!rangeFits(section.pointerToRawData, section.sizeOfRawData, image.fileSize)) {
             return Error{"truncated PE file: " + name + " data at " +
-                         hex(section.pointerToRawData) + " runs past the end of the file"};
+                             hex(section.pointerToRawData) + " runs past the end of the file",
+                         ErrorKind::BadFormat};
         }
         if (section.pointerToRawData <
             image.sectionTableOffset + image.sections.size() * sizeof(pe::SectionHeader)) {
             return Error{"bad section table: " + name + " data at " +
-                         hex(section.pointerToRawData) + " overlaps the headers"};
+                             hex(section.pointerToRawData) + " overlaps the headers",
+                         ErrorKind::BadFormat};
         }
         raw.emplace_back(section.pointerToRawData, i);
     }
@@ -102,8 +107,9 @@ Status checkSections(PeImage& image) {
         const std::uint64_t end = std::uint64_t{section.pointerToRawData} + section.sizeOfRawData;
         if (k + 1 < raw.size() && end > raw[k + 1].first) {
             return Error{"bad section table: data of section " + sectionName(section) +
-                         " overlaps section " + sectionName(image.sections[raw[k + 1].second]) +
-                         " at " + hex(raw[k + 1].first)};
+                             " overlaps section " + sectionName(image.sections[raw[k + 1].second]) +
+                             " at " + hex(raw[k + 1].first),
+                         ErrorKind::BadFormat};
         }
         image.endOfSectionData = std::max(image.endOfSectionData, end);
     }
@@ -131,8 +137,9 @@ Status checkDirectories(const PeImage& image) {
             continue;
         if (!rangeFits(directory.address, directory.size, image.sizeOfImage)) {
             return Error{"bad data directory: " + std::string(kNames[d]) + " at " +
-                         hex(directory.address) + " size " + hex(directory.size) +
-                         " lies outside the image, which ends at " + hex(image.sizeOfImage)};
+                             hex(directory.address) + " size " + hex(directory.size) +
+                             " lies outside the image, which ends at " + hex(image.sizeOfImage),
+                         ErrorKind::BadFormat};
         }
     }
     return {};
@@ -147,17 +154,18 @@ Result<PeImage> parseImage(std::span<const std::byte> bytes) {
 
     const auto dos = reader.read<pe::DosHeader>(0);
     if (!dos)
-        return Error{"not a PE file: too short for a DOS header"};
+        return Error{"not a PE file: too short for a DOS header", ErrorKind::BadFormat};
     if (dos->magic != pe::kDosMagic)
-        return Error{"not a PE file: no MZ signature at 0x0"};
+        return Error{"not a PE file: no MZ signature at 0x0", ErrorKind::BadFormat};
     const std::uint64_t peOffset = dos->peHeaderOffset;
     const auto signature = reader.read<std::uint32_t>(peOffset);
     if (!signature) {
-        return Error{"not a PE file: PE header offset " + hex(peOffset) +
-                     " points past the end of the file"};
+        return Error{
+            "not a PE file: PE header offset " + hex(peOffset) + " points past the end of the file",
+            ErrorKind::BadFormat};
     }
     if (*signature != pe::kPeSignature) {
-        return Error{"not a PE file: bad signature at " + hex(peOffset)};
+        return Error{"not a PE file: bad signature at " + hex(peOffset), ErrorKind::BadFormat};
     }
 
     image.fileHeaderOffset = peOffset + 4;
@@ -168,7 +176,8 @@ Result<PeImage> parseImage(std::span<const std::byte> bytes) {
     const std::uint32_t sectionCount = fileHeader->numberOfSections;
     if (sectionCount == 0 || sectionCount > pe::kMaxSections) {
         return Error{"bad file header: " + std::to_string(sectionCount) + " sections at " +
-                     hex(image.fileHeaderOffset + 2)};
+                         hex(image.fileHeaderOffset + 2),
+                     ErrorKind::BadFormat};
     }
 
     image.optionalHeaderOffset = image.fileHeaderOffset + sizeof(pe::FileHeader);
@@ -194,23 +203,28 @@ Result<PeImage> parseImage(std::span<const std::byte> bytes) {
         directoryCount = header->numberOfRvaAndSizes;
     } else {
         return Error{"bad optional header: unknown magic " + hex(*magic) + " at " +
-                     hex(image.optionalHeaderOffset)};
+                         hex(image.optionalHeaderOffset),
+                     ErrorKind::BadFormat};
     }
     if (directoryCount > pe::kMaxDataDirectories) {
         return Error{"bad optional header: " + std::to_string(directoryCount) +
-                     " data directories (at most 16)"};
+                         " data directories (at most 16)",
+                     ErrorKind::BadFormat};
     }
     if (fixedSize + std::uint64_t{directoryCount} * sizeof(pe::DataDirectory) >
         fileHeader->sizeOfOptionalHeader) {
         return Error{"bad file header: SizeOfOptionalHeader " +
-                     std::to_string(fileHeader->sizeOfOptionalHeader) +
-                     " is too small for its data directories"};
+                         std::to_string(fileHeader->sizeOfOptionalHeader) +
+                         " is too small for its data directories",
+                     ErrorKind::BadFormat};
     }
     if (!isPowerOfTwo(image.fileAlignment) || image.fileAlignment > 0x10000) {
-        return Error{"bad optional header: FileAlignment " + hex(image.fileAlignment)};
+        return Error{"bad optional header: FileAlignment " + hex(image.fileAlignment),
+                     ErrorKind::BadFormat};
     }
     if (!isPowerOfTwo(image.sectionAlignment) || image.sectionAlignment < image.fileAlignment) {
-        return Error{"bad optional header: SectionAlignment " + hex(image.sectionAlignment)};
+        return Error{"bad optional header: SectionAlignment " + hex(image.sectionAlignment),
+                     ErrorKind::BadFormat};
     }
 
     image.dataDirectoriesOffset = image.optionalHeaderOffset + fixedSize;
@@ -230,8 +244,9 @@ Result<PeImage> parseImage(std::span<const std::byte> bytes) {
     }
     if (tableEnd > image.sizeOfHeaders || image.sizeOfHeaders > image.fileSize) {
         return Error{"bad optional header: SizeOfHeaders " + hex(image.sizeOfHeaders) +
-                     " does not cover the section table ending at " + hex(tableEnd) +
-                     " or lies past the end of the file"};
+                         " does not cover the section table ending at " + hex(tableEnd) +
+                         " or lies past the end of the file",
+                     ErrorKind::BadFormat};
     }
     for (std::uint32_t i = 0; i < sectionCount; ++i) {
         image.sections.push_back(*reader.read<pe::SectionHeader>(image.sectionTableOffset +
@@ -248,7 +263,9 @@ Result<PeImage> parseImage(std::span<const std::byte> bytes) {
         if (security.address < image.endOfSectionData ||
             !reader.has(security.address, security.size)) {
             return Error{"bad certificate table: " + hex(security.address) + " size " +
-                         hex(security.size) + " does not lie after the sections inside the file"};
+                             hex(security.size) +
+                             " does not lie after the sections inside the file",
+                         ErrorKind::BadFormat};
         }
     }
     return image;

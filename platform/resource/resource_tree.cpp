@@ -22,7 +22,8 @@ std::uint64_t directorySize(std::size_t entries) {
 }
 
 Error malformed(const std::string& what, std::uint64_t offset) {
-    return Error{"malformed resource tree: " + what + " at offset " + hex(offset)};
+    return Error{"malformed resource tree: " + what + " at offset " + hex(offset),
+                 ErrorKind::BadFormat};
 }
 
 // Reads the tree within one bounded region (from the tree's start to the end
@@ -160,7 +161,8 @@ Result<std::vector<ListedResource>> readResourceTree(const PeImage& image,
     const auto start = image.rvaToOffset(directory.address, sizeof(pe::ResourceDirectory));
     if (!section || !start) {
         return Error{"malformed resource tree: directory at RVA " + hex(directory.address) +
-                     " lies outside the sections"};
+                         " lies outside the sections",
+                     ErrorKind::BadFormat};
     }
     const pe::SectionHeader& header = image.sections[*section];
     const std::uint64_t end = std::uint64_t{header.pointerToRawData} + header.sizeOfRawData;
@@ -270,11 +272,21 @@ TreeLayout prepareTree(const ResourceMap& resources) {
     return layout;
 }
 
-bool serialiseTree(const TreeLayout& layout, std::uint32_t treeRva, std::span<std::byte> out) {
-    if (out.size() < layout.size || layout.size > pe::kOffsetMask ||
-        std::uint64_t{treeRva} + layout.size > 0xFFFFFFFF) {
-        return false;
+Status serialiseTree(const TreeLayout& layout, std::uint32_t treeRva, std::span<std::byte> out) {
+    const Error doesNotFit{"internal error: the resource tree does not fit its section",
+                           ErrorKind::Internal};
+    if (out.size() < layout.size)
+        return doesNotFit;
+    if (layout.size > pe::kOffsetMask || std::uint64_t{treeRva} + layout.size > 0xFFFFFFFF) {
+        return Error{"the resources are too large for one image (" + std::to_string(layout.size) +
+                         " bytes at RVA " + hex(treeRva) + ")",
+                     ErrorKind::Unsupported};
     }
+    auto tooMany = [](std::size_t count) {
+        return Error{"too many resource names in one directory (" + std::to_string(count) +
+                         ", at most 65535)",
+                     ErrorKind::Unsupported};
+    };
     ByteWriter writer(out);
     auto nameField = [&](const ResourceName& name) -> std::uint32_t {
         if (const auto* id = std::get_if<std::uint16_t>(&name))
@@ -300,12 +312,12 @@ bool serialiseTree(const TreeLayout& layout, std::uint32_t treeRva, std::span<st
 
     // Directory counts are 16-bit; 65536 distinct names of one type cannot be written.
     if (layout.types.size() > 0xFFFF)
-        return false;
+        return tooMany(layout.types.size());
     writeDirectory(0, countNamed(layout.types), layout.types.size());
     for (std::size_t t = 0; t < layout.types.size(); ++t) {
         const auto& type = layout.types[t];
         if (type.names.size() > 0xFFFF)
-            return false;
+            return tooMany(type.names.size());
         writer.write(directorySize(t), entry(nameField(type.name), type.directoryOffset, true));
         writeDirectory(type.directoryOffset, countNamed(type.names), type.names.size());
         for (std::size_t n = 0; n < type.names.size(); ++n) {
@@ -322,7 +334,7 @@ bool serialiseTree(const TreeLayout& layout, std::uint32_t treeRva, std::span<st
                 data.size = static_cast<std::uint32_t>(language.data->size());
                 writer.write(language.entryOffset, data);
                 if (!rangeFits(language.dataOffset, data.size, out.size()))
-                    return false;
+                    return doesNotFit;
             }
         }
     }
@@ -330,7 +342,9 @@ bool serialiseTree(const TreeLayout& layout, std::uint32_t treeRva, std::span<st
         writer.write(at, static_cast<std::uint16_t>(text.size()));
         writer.copy(at + 2, std::as_bytes(std::span(text)));
     }
-    return !writer.failed();
+    if (writer.failed())
+        return doesNotFit;
+    return {};
 }
 
 }  // namespace platform::resource

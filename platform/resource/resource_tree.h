@@ -93,7 +93,9 @@ inline constexpr std::size_t kCopyPiece = std::size_t{8} << 20;
 // (layout.size bytes, zero-filled), its data entries pointing at `treeRva`,
 // the address the tree will have in the image. The data blocks themselves,
 // at their layout offsets, are left to the caller, who streams them.
-// Returns false if the layout does not fit `out` or an offset leaves 31 bits.
-bool serialiseTree(const TreeLayout& layout, std::uint32_t treeRva, std::span<std::byte> out);
+// Fails for resources an image cannot hold (an offset past 31 bits, more than
+// 65535 names in one directory) and, as an internal error, for a layout that
+// does not fit `out`.
+Status serialiseTree(const TreeLayout& layout, std::uint32_t treeRva, std::span<std::byte> out);
 
 }  // namespace platform::resource

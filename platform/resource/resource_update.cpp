@@ -133,9 +133,15 @@ struct Written {
 // each region against its digest. A file's data that reads back otherwise
 // than measured means the file changed after it was measured.
 Status compareWithFile(const std::filesystem::path& file, const Written& written) {
+    const Error differs{"written image does not read back: its bytes differ", ErrorKind::Io};
+    // A failure to read keeps its kind and number, with what it stopped.
+    const auto readBack = [](const Error& error) {
+        return Error{"written image does not read back: " + error.message, error.kind, error.code,
+                     error.reason};
+    };
     auto opened = files::InputFile::open(file);
     if (!opened)
-        return Error{"written image does not read back: " + opened.message()};
+        return readBack(opened.error());
     files::InputFile& input = *opened;
     // Not zero-filled, and no larger than it need be: on some virtual
     // machines every first touch of a page costs tens of microseconds.
@@ -151,7 +157,7 @@ Status compareWithFile(const std::filesystem::path& file, const Written& written
     while (result) {
         const auto got = input.read({chunk.get(), kChunk});
         if (!got) {
-            result = Error{"written image does not read back: " + got.message()};
+            result = readBack(got.error());
             break;
         }
         if (*got == 0)
@@ -173,9 +179,7 @@ Status compareWithFile(const std::filesystem::path& file, const Written& written
                 continue;
             if (digest.value() != regions[region].digest) {
                 const FileData* source = regions[region].file;
-                result = source ? Error{source->path.string() +
-                                        " changed while the installer was being updated"}
-                                : Error{"written image does not read back: its bytes differ"};
+                result = source ? changedWhileUpdating(source->path) : differs;
                 break;
             }
             digest = Digest{};
@@ -189,9 +193,10 @@ Status compareWithFile(const std::filesystem::path& file, const Written& written
     std::uint32_t checkSum;
     std::memcpy(&checkSum, checkSumField, sizeof checkSum);
     if (position != written.size || region != regions.size())
-        return Error{"written image does not read back: the file has the wrong size"};
+        return Error{"written image does not read back: the file has the wrong size",
+                     ErrorKind::Io};
     if (checkSum != written.image.checkSum)
-        return Error{"written image does not read back: its bytes differ"};
+        return differs;
     return {};
 }
 
@@ -207,19 +212,21 @@ Status verifyWritten(const std::filesystem::path& temporary, const Written& writ
         return same;
     auto parsed = parseImage(frame);
     if (!parsed)
-        return Error{"written image does not read back: " + parsed.message()};
+        return Error{"written image does not read back: " + parsed.message(), ErrorKind::Internal};
     auto listed = readResourceTree(*parsed, frame);
     if (!listed)
-        return Error{"written image does not read back: " + listed.message()};
+        return Error{"written image does not read back: " + listed.message(), ErrorKind::Internal};
     if (listed->size() != written.resources.size())
-        return Error{"written image does not read back: wrong number of resources"};
+        return Error{"written image does not read back: wrong number of resources",
+                     ErrorKind::Internal};
     auto want = written.resources.begin();
     for (const auto& resource : *listed) {
         const Written::Resource& wanted = *want++;
         if (wanted.key->type != resource.type || wanted.key->name != resource.name ||
             wanted.key->language != resource.language || resource.size != wanted.size ||
             resource.fileOffset != wanted.offset) {
-            return Error{"written image does not read back: a resource differs"};
+            return Error{"written image does not read back: a resource differs",
+                         ErrorKind::Internal};
         }
     }
     return {};
@@ -318,7 +325,8 @@ Result<std::vector<std::byte>> resourceData(std::span<const std::byte> image,
                                             const ListedResource& resource) {
     const auto data = ByteReader(image).slice(resource.fileOffset, resource.size);
     if (!data)
-        return Error{"resource data at " + hex(resource.fileOffset) + " lies outside the file"};
+        return Error{"resource data at " + hex(resource.fileOffset) + " lies outside the file",
+                     ErrorKind::BadFormat};
     return std::vector<std::byte>(data->begin(), data->end());
 }
 

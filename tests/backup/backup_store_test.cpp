@@ -119,6 +119,7 @@ TEST(BackupStore, ShorterListsLeaveNoStalePositions) {
 }
 
 TEST(BackupStore, DeletingKeepsEverythingButTheOneFile) {
+    TAMSEL_POSIX_ONLY("\"ab\" and \"AB\" side by side; a Windows folder holds one of them");
     TempDir dir;
     const std::string backup = "[Texts]\r\nName=the backup\r\n";
     writeBytes(dir / "ab", backup);
@@ -190,6 +191,10 @@ TEST(BackupStore, OnlyBackupFilesAreOverwrittenOrDeleted) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.fault);
+#ifdef _WIN32
+        if (row.name == "link")
+            continue;  // symbolic links need a privilege most Windows users lack
+#endif
         {
             TempDir dir;
             row.place(dir / row.name);
@@ -407,6 +412,7 @@ TEST(BackupStore, ACharacterTheCodePageCannotHoldMakesNoBackup) {
 // The list file is replaced, never deleted first: a write that fails part way
 // (a full disk, a read-only folder) leaves the previous list as it was.
 TEST(BackupStore, AFailedListWriteKeepsThePreviousList) {
+    TAMSEL_POSIX_ONLY("a read-only folder and a file-size limit, in a forked child");
     struct Row {
         const char* fault;
         test_support::ChildLimits limits;

@@ -245,9 +245,10 @@ TEST_F(LoadSave, CancelledOrUnreadableLoadLeavesTheWindowAsItWas) {
     EXPECT_FALSE(window->loadFromPath(qpath(folder / "a folder.ini")));
 
     ASSERT_EQ(dialogs.messages.size(), 3u);
-    const QString expected[] = {"Couldn't open " + qpath(missing),
-                                "Couldn't open " + qpath(missing),
-                                "Couldn't open " + qpath(folder / "a folder.ini")};
+    const QString expected[] = {
+        "Couldn't open " + qpath(missing) + "\r\nNo such file or directory",
+        "Couldn't open " + qpath(missing) + "\r\nNo such file or directory",
+        "Couldn't open " + qpath(folder / "a folder.ini") + "\r\nIs a directory"};
     for (int i = 0; i < 3; ++i) {
         SCOPED_TRACE(i);
         // The file on the first line, the read's own reason on the second.

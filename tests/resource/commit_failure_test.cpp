@@ -37,6 +37,7 @@ struct WriteFault {
 };
 
 TEST(CommitFailure, LeavesTheImageByteIdenticalAndNoTemporaryFile) {
+    TAMSEL_POSIX_ONLY("a read-only folder and a file-size limit, in a forked child");
     REQUIRE_FIXTURE("pe32_res.exe");
     const std::string original = test_support::readBytes(fixturePath("pe32_res.exe"));
     const WriteFault faults[] = {
@@ -64,6 +65,7 @@ TEST(CommitFailure, LeavesTheImageByteIdenticalAndNoTemporaryFile) {
 // A disk that fills while a file's data is streamed in is a failed write,
 // reported as such: the file itself did not change.
 TEST(CommitFailure, AFullDiskWhileCopyingAFileIsNotReportedAsAChangedFile) {
+    TAMSEL_POSIX_ONLY("a file-size limit (ulimit -f) in a forked child stands in for a full disk");
     REQUIRE_FIXTURE("pe32_res.exe");
     const InstallerCopy copy("pe32_res.exe");
     const std::string original = test_support::readBytes(copy.path);
@@ -79,7 +81,7 @@ TEST(CommitFailure, AFullDiskWhileCopyingAFileIsNotReportedAsAChangedFile) {
             const auto committed = update->commit();
             if (committed)
                 return kCommitSucceeded;
-            return committed.message().find("changed") == std::string::npos ? kCommitFailed : 9;
+            return committed.kind() == platform::ErrorKind::NoSpace ? kCommitFailed : 9;
         },
         {.asNobody = false, .maxFileBytes = original.size() + (1 << 20)});
     EXPECT_EQ(code, kCommitFailed);
@@ -87,30 +89,53 @@ TEST(CommitFailure, AFullDiskWhileCopyingAFileIsNotReportedAsAChangedFile) {
     EXPECT_EQ(test_support::listFolder(copy.dir.path()).size(), 2u);
 }
 
-TEST(CommitFailure, NoRoomForAnotherSectionHeaderIsRefusedClearly) {
+// The slot after the last section header takes the new section's header
+// when no data directory but the bound import table points there, whatever
+// bytes it holds; any other directory there is refused clearly.
+TEST(CommitFailure, TheSlotAfterTheSectionTableIsUsedUnlessADirectoryNeedsIt) {
     REQUIRE_FIXTURE("pe32_plain.exe");
-    std::string bytes = test_support::readBytes(fixturePath("pe32_plain.exe"));
-    // Fill the slot after the last section header, as a bound import table would.
-    std::uint32_t pe = 0;
-    std::uint16_t sections = 0, optionalSize = 0;
-    std::memcpy(&pe, bytes.data() + 0x3C, 4);
-    std::memcpy(&sections, bytes.data() + pe + 6, 2);
-    std::memcpy(&optionalSize, bytes.data() + pe + 20, 2);
-    const std::size_t slot = pe + 24 + optionalSize + 40 * sections;
-    bytes[slot + 7] = 'x';
-    test_support::TempDir dir;
-    const fs::path installer = dir / "installer.exe";
-    test_support::writeBytes(installer, bytes);
-
-    auto update = Update::begin(installer, Existing::Delete);
-    ASSERT_TRUE(update.isOk()) << update.message();
-    update->add(std::uint16_t{10}, std::uint16_t{101}, 0, textBytes("x"));
-    const auto report = update->commit();
-    ASSERT_FALSE(report.isOk());
-    EXPECT_NE(report.message().find("no room in the headers"), std::string::npos)
-        << report.message();
-    EXPECT_TRUE(test_support::readBytes(installer) == bytes);
-    EXPECT_EQ(test_support::listFolder(dir.path()), std::vector<std::string>{"installer.exe"});
+    const std::string original = test_support::readBytes(fixturePath("pe32_plain.exe"));
+    const Offsets o = offsetsOf(original);
+    const std::size_t slot = sectionField(o, o.sectionCount, 0);
+    const auto directory = [&](std::uint32_t d) { return o.optionalHeader + 96 + 8 * d; };
+    const struct {
+        const char* fault;
+        std::uint32_t directoryThere;  // 16: none
+        const char* refusal;           // nullptr: the commit succeeds
+    } rows[] = {
+        {"stray bytes nothing points at are free space", 16, nullptr},
+        {"a bound import table there loses its entry; the loader binds anew", 11, nullptr},
+        {"an export table there", 0, "no room in the headers for another section header"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.fault);
+        std::string bytes = original;
+        bytes[slot + 7] = 'x';
+        if (row.directoryThere < 16) {
+            put32(bytes, directory(row.directoryThere), static_cast<std::uint32_t>(slot));
+            put32(bytes, directory(row.directoryThere) + 4, 0x20);
+        }
+        test_support::TempDir dir;
+        const fs::path installer = dir / "installer.exe";
+        test_support::writeBytes(installer, bytes);
+        auto update = Update::begin(installer, Existing::Delete);
+        ASSERT_TRUE(update.isOk()) << update.message();
+        update->add(std::uint16_t{10}, std::uint16_t{101}, 0, textBytes("x"));
+        const auto report = update->commit();
+        EXPECT_EQ(test_support::listFolder(dir.path()), std::vector<std::string>{"installer.exe"});
+        if (row.refusal) {
+            ASSERT_FALSE(report.isOk());
+            EXPECT_NE(report.message().find(row.refusal), std::string::npos) << report.message();
+            EXPECT_TRUE(test_support::readBytes(installer) == bytes);
+            continue;
+        }
+        ASSERT_TRUE(report.isOk()) << report.message();
+        EXPECT_TRUE(sameResources(listed(installer),
+                                  {{std::uint16_t{10}, std::uint16_t{101}, 0, textBytes("x")}}));
+        const std::string written = test_support::readBytes(installer);
+        EXPECT_EQ(get32(written, directory(11)), 0u);
+        EXPECT_EQ(get32(written, directory(11) + 4), 0u);
+    }
 }
 
 TEST(CommitFailure, NothingReachesTheDiskBeforeCommit) {

@@ -141,6 +141,7 @@ TEST(DamagedImage, IsRefusedWithItsReasonAndLeftUnchanged) {
             Update::begin(path, damage.keepExisting ? Existing::Keep : Existing::Delete);
         ASSERT_FALSE(update.isOk());
         EXPECT_NE(update.message().find(damage.reason), std::string::npos) << update.message();
+        EXPECT_EQ(update.kind(), platform::ErrorKind::BadFormat) << update.message();
         EXPECT_TRUE(test_support::readBytes(path) == bytes);
         EXPECT_EQ(test_support::listFolder(dir.path()), std::vector<std::string>{"installer.exe"});
 

@@ -188,6 +188,13 @@ inline std::string independentCheck(const fs::path& updated,
     }
     blob.close();
     std::ofstream(manifestPath) << manifest << "]}";
+#ifdef _WIN32
+    // The readers are the host's (Python's pefile, llvm-readobj); the Linux
+    // build runs them on what the same code writes.
+    static_cast<void>(original), static_cast<void>(originalSigned);
+    std::ofstream(logPath) << "not checked: the independent readers run in the Linux build\n";
+    return {};
+#endif
     std::string command = "/usr/bin/python3 " TAMSEL_SOURCE_DIR "/tests/resource/check_image.py '" +
                           updated.string() + "' '" + manifestPath.string() + "'";
     if (original)

@@ -331,12 +331,14 @@ TEST(ResourceUpdate, AFileChangedBetweenAddAndCommitFailsTheCommit) {
     const struct {
         const char* change;
         std::optional<std::vector<std::byte>> now;  // nullopt: removed
+        platform::ErrorKind kind;
     } rows[] = {
-        {"unchanged: the measured bytes arrive", measured},
-        {"one bit flipped, size kept", sameSizeOtherBytes},
-        {"grown by a byte", grown},
-        {"shrunk by a byte", shrunk},
-        {"removed", std::nullopt},
+        {"unchanged: the measured bytes arrive", measured, {}},
+        {"one bit flipped, size kept", sameSizeOtherBytes, platform::ErrorKind::Changed},
+        {"grown by a byte", grown, platform::ErrorKind::Changed},
+        {"shrunk by a byte", shrunk, platform::ErrorKind::Changed},
+        // Said as what it is, not as a change of the bytes.
+        {"removed", std::nullopt, platform::ErrorKind::NotFound},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.change);
@@ -365,8 +367,8 @@ TEST(ResourceUpdate, AFileChangedBetweenAddAndCommitFailsTheCommit) {
                                       {{std::uint16_t{10}, std::uint16_t{106}, 0, measured}}));
             continue;
         }
-        EXPECT_NE(committed.message().find("changed while the installer was being updated"),
-                  std::string::npos)
+        EXPECT_EQ(committed.kind(), row.kind) << committed.message();
+        EXPECT_NE(committed.message().find(data.string()), std::string::npos)
             << committed.message();
         EXPECT_TRUE(test_support::readBytes(copy.path) == original);
         EXPECT_EQ(test_support::listFolder(copy.dir.path()).size(), row.now ? 2u : 1u)

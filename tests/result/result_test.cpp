@@ -1,5 +1,5 @@
 // A failure passes on up through Status and Result of any type with its
-// message intact, and a success stays a success.
+// message, kind, error number and reason intact, and a success stays a success.
 #include "platform/result.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +14,8 @@ using platform::Status;
 
 Result<int> parse(bool ok) {
     if (!ok)
-        return Error{"not a number at 0x4"};
+        return Error{"cannot read x: not a number at 0x4", platform::ErrorKind::BadFormat, 22,
+                     "not a number at 0x4"};
     return 7;
 }
 
@@ -36,18 +37,22 @@ Status toStatus(bool ok) {
     return parse(ok);
 }
 
-TEST(Result, AFailurePassesOnWithItsMessage) {
+TEST(Result, AFailurePassesOnUnchanged) {
     const struct {
         const char* path;
-        std::string (*failure)();
+        Error (*failure)();
     } rows[] = {
-        {"Result to a Result of another type", [] { return fromResult(false).message(); }},
-        {"Status to a Result", [] { return fromStatus(false).message(); }},
-        {"Result converted to a Status", [] { return toStatus(false).message(); }},
+        {"Result to a Result of another type", [] { return fromResult(false).error(); }},
+        {"Status to a Result", [] { return fromStatus(false).error(); }},
+        {"Result converted to a Status", [] { return toStatus(false).error(); }},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.path);
-        EXPECT_EQ(row.failure(), "not a number at 0x4");
+        const Error error = row.failure();
+        EXPECT_EQ(error.message, "cannot read x: not a number at 0x4");
+        EXPECT_EQ(error.kind, platform::ErrorKind::BadFormat);
+        EXPECT_EQ(error.code, 22);
+        EXPECT_EQ(error.why(), "not a number at 0x4");
     }
 }
 

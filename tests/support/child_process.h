@@ -4,6 +4,33 @@
 // (a stand-in for a full disk). The child's return value is its exit code.
 #pragma once
 
+// A test of POSIX-only behaviour (fork, set-user-ID, signals, file modes,
+// named pipes) says so first: on Windows it is skipped with `reason`, and its
+// POSIX-only lines stand between #ifndef _WIN32 and #endif.
+#ifdef _WIN32
+#define TAMSEL_POSIX_ONLY(reason) GTEST_SKIP() << "POSIX only: " << (reason)
+#else
+#define TAMSEL_POSIX_ONLY(reason) static_cast<void>(0)
+#endif
+
+#ifdef _WIN32
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+namespace test_support {
+
+// Windows starts no copy of a running process; the tests that need one
+// skip first (TAMSEL_POSIX_ONLY), so this is never reached.
+struct ChildLimits {
+    bool asNobody = false;
+    std::optional<std::uint64_t> maxFileBytes;
+};
+inline int runInChild(const std::function<int()>&, ChildLimits) { return -1; }
+
+}  // namespace test_support
+#else
+
 #include <grp.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -48,3 +75,4 @@ inline int runInChild(const std::function<int()>& body, ChildLimits limits) {
 }
 
 }  // namespace test_support
+#endif

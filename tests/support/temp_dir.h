@@ -1,7 +1,9 @@
 // A fresh folder for one test, removed with everything in it afterwards.
 #pragma once
 
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstdlib>
@@ -9,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -18,11 +21,16 @@ namespace test_support {
 
 class TempDir {
 public:
+    // A new folder with an unpredictable name, made by this process alone
+    // (create_directory fails where the name exists), as mkdtemp makes one.
     TempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "tamsel-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
+        std::random_device random;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            path_ = std::filesystem::temp_directory_path() /
+                    ("tamsel-test-" + std::to_string(random()) + std::to_string(random()));
+            if (std::filesystem::create_directory(path_)) return;
+        }
+        throw std::runtime_error("cannot make a temporary folder");
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -84,6 +92,10 @@ inline std::vector<std::string> listFolder(const std::filesystem::path& folder) 
 
 // Root ignores permission bits, so read-only tests are skipped when running as root
 // unless they use another mechanism (a file-size limit, a failing verifier).
+#ifdef _WIN32
+inline bool runningAsRoot() { return false; }
+#else
 inline bool runningAsRoot() { return ::geteuid() == 0; }
+#endif
 
 }  // namespace test_support

@@ -65,7 +65,6 @@ TEST(AddIcon, CopiesEveryImageAndAGroupNamingThem) {
     const GoodIcon cases[] = {
         {"one image after no extra files", {40}, 109, {110}, 109, 20},
         {"three images give a 48-byte group", {40, 1, 300}, 109, {110, 111, 112}, 109, 48},
-        {"count 0 gives the header alone", {}, 109, {}, 109, 6},
         {"IDs wrap modulo 65536", {5, 6}, 65535, {0, 1}, 65535, 34},
         {"a group ID past 16 bits is taken modulo 65536", {5}, 65536 + 200, {201}, 200, 20},
     };
@@ -122,6 +121,11 @@ TEST(AddIcon, ADamagedFileAddsNothing) {
         {"image size 0", [](std::string& f) { putU32(f, entryOffset(1) + kSizeField, 0); }},
         {"image size 0xFFFFFFFF",
          [](std::string& f) { putU32(f, entryOffset(0) + kSizeField, 0xFFFFFFFFu); }},
+        // Hotspots would be taken as planes and bit count.
+        {"a cursor file (type 2)", [](std::string& f) { f[2] = 2; }},
+        // An empty group would be reported as an icon added.
+        {"count 0", [](std::string& f) { f[4] = 0; }},
+        {"reserved not 0", [](std::string& f) { f[0] = 1; }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fault);
@@ -130,8 +134,12 @@ TEST(AddIcon, ADamagedFileAddsNothing) {
         c.damage(file);
         writeBytes(dir / "bad.ico", file);
         RecordingSink sink;
-        EXPECT_EQ(updater::AddIcon(sink, dir.path(), "bad.ico", 109), 0);
+        std::vector<std::string> warnings;
+        const updater::Warn warn = [&](const std::string& w) { warnings.push_back(w); };
+        EXPECT_EQ(updater::AddIcon(sink, dir.path(), "bad.ico", 109, warn), 0);
         EXPECT_TRUE(sink.added.empty());
+        EXPECT_EQ(warnings,
+                  std::vector<std::string>{"couldn't read \"bad.ico\": not a usable icon file"});
     }
 }
 

@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# The Windows programs from the same sources, built with Debian's MinGW for
+# i686 and x86-64 (cmake/toolchains/): everything that needs no Qt. For each
+# architecture it builds, runs the cross-built tests under Wine where that
+# Wine runs (and says why not where it does not), runs updater.exe and the
+# Linux updater on every scenario of the updater's tests and compares what
+# they write and print, and makes build/dist/tamsel-windows-ARCH.zip.
+#
+# Usage: scripts/windows.sh [LINUX_BUILD]
+#   LINUX_BUILD (default build/release) holds the Linux updater and
+#   updater_run_test, which lays out the scenarios; without them the
+#   comparison is skipped, and said.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+linux="$root/${1:-build/release}"
+jobs=$(nproc)
+mkdir -p build/dist
+
+loaderFor() {  # arch -> the Wine loader the toolchain file names
+  case "$1" in
+    i686) echo /usr/lib/wine/wine ;;
+    x86_64) echo /usr/lib/wine/wine64 ;;
+  esac
+}
+
+# Empty when this architecture's Wine runs here, else the reason it does not.
+whyNoWine() {
+  local arch=$1 loader prefix out
+  loader=$(loaderFor "$arch")
+  if [ ! -x "$loader" ]; then
+    if [ "$arch" = i686 ]; then
+      echo "no 32-bit Wine (wine32:i386); scripts/deps.sh installs it only where the machine runs 32-bit programs"
+    else
+      echo "no 64-bit Wine (bash scripts/deps.sh installs wine64)"
+    fi
+    return
+  fi
+  prefix=$(mktemp -d)
+  out=$(WINEPREFIX="$prefix" WINEDEBUG=-all timeout 120 "$loader" cmd /c echo runs 2>/dev/null | tr -d '\r' || true)
+  WINEPREFIX="$prefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
+  rm -rf "$prefix"
+  [ "$out" = runs ] || echo "$loader does not run programs here (no IA-32 emulation in this kernel?)"
+}
+
+# Standard input with the folder named by $FOLDER written as "<folder>".
+folderAsWord() {
+  awk '{ f = ENVIRON["FOLDER"]
+         while ((i = index($0, f)) > 0) $0 = substr($0, 1, i - 1) "<folder>" substr($0, i + length(f))
+         print }'
+}
+
+# Runs the Linux updater and updater.exe on copies of every scenario folder
+# and compares installer.exe, standard output (CR LF read as LF), standard
+# error (the folder's name read as <folder>) and the exit code.
+compareWithLinux() {
+  local arch=$1 build=$2 loader work failed=0 compared=0
+  loader=$(loaderFor "$arch")
+  if [ ! -x "$linux/bin/updater" ] || [ ! -x "$linux/bin/updater_run_test" ]; then
+    echo "Windows $arch: comparison with the Linux updater skipped: no $linux/bin/updater and updater_run_test"
+    return 0
+  fi
+  work=$(mktemp -d)
+  TAMSEL_KEEP_SCENARIOS="$work/in" TAMSEL_CODEPAGE=1252 "$linux/bin/updater_run_test" \
+    --gtest_filter=UpdaterRun.WritesExactlyTheResourcesOfTheInstallInfo >/dev/null
+  for key in "$work"/in/*.key; do
+    [ -e "$key" ] || break
+    local n name folder rcLinux=0 rcWindows=0
+    n=$(basename "$key" .key)
+    name=$(cat "$work/in/$n.name")
+    if [ -e "$work/in/$n.linux-only" ]; then
+      echo "  scenario $n skipped (two names that differ only in letter case; Windows keeps one): $name"
+      continue
+    fi
+    for side in linux windows; do cp -r "$work/in/$n" "$work/$side-$n"; done
+    (cd "$work/linux-$n" && TAMSEL_CODEPAGE=1252 "$linux/bin/updater" <"$key" >../linux.out 2>../linux.err) || rcLinux=$?
+    (cd "$work/windows-$n" && WINEPREFIX="$root/$build/wine-prefix" WINEDEBUG=-all TAMSEL_CODEPAGE=1252 \
+      "$loader" "$root/$build/bin/updater.exe" <"$key" >../windows.out 2>../windows.err) || rcWindows=$?
+    folder="Z:$(printf '%s' "$work/windows-$n" | tr '/' '\\')"
+    tr -d '\r' <"$work/windows.out" >"$work/windows.lf"
+    tr -d '\r' <"$work/windows.err" | FOLDER="$folder" folderAsWord >"$work/windows.err.lf"
+    FOLDER="$work/linux-$n" folderAsWord <"$work/linux.err" >"$work/linux.err.lf"
+    compared=$((compared + 1))
+    if ! cmp -s "$work/linux-$n/installer.exe" "$work/windows-$n/installer.exe" ||
+       ! cmp -s "$work/linux.out" "$work/windows.lf" || ! cmp -s "$work/linux.err.lf" "$work/windows.err.lf" ||
+       [ "$rcLinux" != "$rcWindows" ]; then
+      failed=1
+      echo "  scenario $n differs: $name"
+      cmp "$work/linux-$n/installer.exe" "$work/windows-$n/installer.exe" || true
+      diff "$work/linux.out" "$work/windows.lf" || true
+      diff "$work/linux.err.lf" "$work/windows.err.lf" || true
+      echo "  exit codes: Linux $rcLinux, Windows $rcWindows"
+    fi
+  done
+  rm -rf "$work"
+  if [ "$failed" != 0 ]; then
+    echo "Windows $arch: updater.exe differs from the Linux updater"
+    return 1
+  fi
+  echo "Windows $arch: updater.exe wrote the same installer.exe and printed the same text as the Linux updater in $compared scenarios"
+}
+
+# The program folder: cmake --install (updater.exe stripped, installer.exe,
+# installer-x64.exe, the README and a sample install_info.ini), zipped.
+makeZip() {
+  local arch=$1 build=$2 stage
+  stage=$(mktemp -d)
+  cmake --install "$build" --prefix "$stage/tamsel-windows-$arch" --strip >/dev/null
+  rm -f "$root/build/dist/tamsel-windows-$arch.zip"
+  (cd "$stage" && zip -qr "$root/build/dist/tamsel-windows-$arch.zip" "tamsel-windows-$arch")
+  rm -rf "$stage"
+  echo "Windows $arch: build/dist/tamsel-windows-$arch.zip"
+}
+
+for arch in i686 x86_64; do
+  build=build/win-$arch
+  start=$(date +%s)
+  cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="cmake/toolchains/mingw-$arch.cmake" \
+    -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$build" -j "$jobs"
+  built=$(($(date +%s) - start))
+  reason=$(whyNoWine "$arch")
+  if [ -z "$reason" ]; then
+    start=$(date +%s)
+    ctest --test-dir "$build" --output-on-failure -j "$jobs"
+    compareWithLinux "$arch" "$build"
+    echo "Windows $arch: built in ${built} s; tests under Wine ran, in $(($(date +%s) - start)) s"
+  else
+    echo "Windows $arch: built in ${built} s; tests under Wine skipped: $reason"
+  fi
+  makeZip "$arch" "$build"
+done
