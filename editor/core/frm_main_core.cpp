@@ -100,7 +100,7 @@ bool FrmMain::loadReplacing(const std::string& path) {
     // window as it was; the read's own reason goes on the second line.
     const platform::Result<std::string> text = editor_ini::readInstallInfoText(utf8Path(path));
     if (!text) {
-        showError("Couldn't open " + path + "\r\n" + text.message());
+        showError("Couldn't open " + path + "\r\n" + text.error().why());
         return false;
     }
     ClearFields();

@@ -58,6 +58,8 @@ int main(int argc, char** argv) {
         if (backup == nullptr)
             return kCannotDrive;
         dialogs.inputAnswers.push_back(QStringLiteral("fault backup"));
+        // The folder may list that name already: replace it, so the write happens.
+        dialogs.messageAnswers.push_back(editor_ui::MessageAnswer::Yes);
         QTest::mouseClick(button(*backup, "cmdMake"), Qt::LeftButton);
     }
 
