@@ -3,7 +3,8 @@
 # folder (build/demo-folder/) with the demo files of demo/, runs updater there,
 # says what each resource it wrote into installer.exe holds and, where Wine
 # runs, lets that installer install the plugin silently into a temporary
-# folder and runs updater.exe, the Windows build, on a copy of the folder;
+# folder and runs updater.exe, the Windows build, on a copy of the folder,
+# and (with xvfb-run) has tamsel.exe save the demo and start updater.exe;
 # with a display, it then opens tamsel on that folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -129,6 +130,22 @@ run_windows_updater_under_wine() {
   rm -rf "$work"
 }
 
+# Where Wine and a virtual X server run: the Windows programs on the demo.
+# tamsel.exe saves it with a new title and starts updater.exe, which
+# rewrites the installer (the x86-64 build, under wine64).
+run_tamsel_exe_under_wine() {
+  if ! /usr/lib/wine/wine64 --version > /dev/null 2>&1 || ! command -v xvfb-run > /dev/null; then
+    echo "== No wine64 or xvfb-run here: not running tamsel.exe (bash scripts/deps.sh installs them)."
+    return
+  fi
+  local windows=build/demo-win-x86_64
+  cmake -S . -B "$windows" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAMSEL_BUILD_TESTS=OFF \
+    -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-x86_64.cmake > /dev/null
+  cmake --build "$windows" --target tamsel updater -j 2 > /dev/null
+  echo "== tamsel.exe and updater.exe under Wine, on a copy of the demo folder"
+  bash demo/tamsel_exe.sh "$windows"
+}
+
 build_programs
 lay_out_folder
 cp "$folder/installer.exe" "$build/installer.before.exe"
@@ -136,6 +153,7 @@ run_updater
 show_resources
 run_installer_under_wine
 run_windows_updater_under_wine
+run_tamsel_exe_under_wine
 
 # With a display, open the editor on the demo folder: edit, Save, answer Yes,
 # and the updater rewrites the demo installer.exe in a terminal window.

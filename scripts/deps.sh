@@ -4,7 +4,8 @@
 # sources and zip; and Wine for the tests
 # under Windows: wine64, a French locale (Wine's
 # code page 1252), and wine32 where the machine runs 32-bit programs
-# (TAMSEL_NO_WINE32=1 leaves it out). Quick when everything is already there:
+# (TAMSEL_NO_WINE32=1 leaves it out), and a virtual X server (xvfb, xauth) in
+# which tamsel.exe's windows are tested under Wine. Quick when everything is already there:
 # it only asks dpkg.
 set -euo pipefail
 
@@ -18,9 +19,10 @@ packages=(
   icoutils python3 python3-pefile osslsigncode openssl
   time zip
   wine64 locales
+  xvfb xauth
 )
 if [ "${1:-}" = "--gui" ]; then
-  packages+=(xvfb xauth x11-apps imagemagick xterm)
+  packages+=(x11-apps imagemagick xterm)
 fi
 
 installed() {

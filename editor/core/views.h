@@ -15,10 +15,12 @@
 //   answered; the window that asks is their owner.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace editor_core {
@@ -104,10 +106,16 @@ enum class TextBox : std::size_t {
     txtRun,
 };
 inline constexpr std::size_t kTextBoxCount = 7;
+// Their control names in the layout table (layout.h), in TextBox order.
+inline constexpr std::array<std::string_view, kTextBoxCount> kTextBoxNames{
+    "txtName", "txtProgID", "txtMsgBoxes", "txtWarning", "txtFilename", "txtIcon", "txtRun"};
 
 // The four labels whose colour says whether their field is valid.
 enum class WatchedLabel { lblName, lblMsgBoxes, lblFilename, lblRun };
 inline constexpr std::size_t kWatchedLabelCount = 4;
+// Their control names in the layout table, in WatchedLabel order.
+inline constexpr std::array<std::string_view, kWatchedLabelCount> kWatchedLabelNames{
+    "lblName", "lblMsgBoxes", "lblFilename", "lblRun"};
 
 // A watched label starts in the default label colour and is never set back to
 // it; a label not yet coloured counts as valid.

@@ -29,12 +29,6 @@ using editor_core::LabelState;
 using editor_core::TextBox;
 using editor_core::WatchedLabel;
 
-// The boxes in TextBox order, the watched labels in WatchedLabel order.
-constexpr std::array<const char*, editor_core::kTextBoxCount> kBoxNames{
-    "txtName", "txtProgID", "txtMsgBoxes", "txtWarning", "txtFilename", "txtIcon", "txtRun"};
-constexpr std::array<const char*, editor_core::kWatchedLabelCount> kLabelNames{
-    "lblName", "lblMsgBoxes", "lblFilename", "lblRun"};
-
 }  // namespace
 
 frmMain::frmMain(const QString& programFolder, QWidget* parent)
@@ -50,9 +44,9 @@ frmMain::frmMain(const QString& programFolder, QWidget* parent)
         "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }");
     editor_ui::buildWindow(*this, editor_core::kMainWindow);
     for (std::size_t i = 0; i < boxes_.size(); ++i)
-        boxes_[i] = findChild<QLineEdit*>(kBoxNames[i]);
+        boxes_[i] = findChild<QLineEdit*>(editor_ui::toQt(editor_core::kTextBoxNames[i]));
     for (std::size_t i = 0; i < watched_.size(); ++i)
-        watched_[i] = findChild<QLabel*>(kLabelNames[i]);
+        watched_[i] = findChild<QLabel*>(editor_ui::toQt(editor_core::kWatchedLabelNames[i]));
     lstExtra_ = std::make_unique<editor_ui::ListBoxControl>(
         findChild<editor_ui::ListBox*>("lstExtra"));
     connectHandlers();

@@ -8,6 +8,8 @@
 #include <fstream>
 
 #include "tests/editor/frm_main_fixture.h"
+#include "editor/ui/text_convert.h"
+#include "tests/editor/save_scenarios.h"
 #include "tests/support/child_process.h"
 
 namespace editor_test {
@@ -285,6 +287,38 @@ TEST_F(LoadSave, FirstSaveWritesExactBytesAndSelectsEachEntry) {
     EXPECT_EQ(saved->icon, MessageIcon::Question);
     EXPECT_EQ(saved->buttons, MessageButtons::YesNo);
     EXPECT_TRUE(dialogs.processes.empty()) << "No starts nothing";
+}
+
+// The same rows run on tamsel.exe's Win32 windows (tests/win32): both front
+// ends must write the same bytes for the same edits.
+TEST_F(LoadSave, SharedScenariosSaveTheirGoldenBytes) {
+    using editor_scenarios::Edit;
+    for (const editor_scenarios::SaveScenario& row : editor_scenarios::saveScenarios()) {
+        SCOPED_TRACE(row.name);
+        editor_scenarios::prepareFolder(folder.path(), row);
+        open();
+        for (const editor_scenarios::Step& step : row.steps) {
+            const QString text = editor_ui::toQt(step.text);
+            switch (step.edit) {
+                case Edit::Type: {
+                    // Typed as one edit: QTest's key clicks know no letters beyond ASCII.
+                    QLineEdit* target = box(editor_ui::toQt(step.control));
+                    target->setFocus();
+                    target->selectAll();
+                    target->insert(text);
+                    break;
+                }
+                case Edit::AddEntry: addEntries({text}); break;
+                case Edit::SelectEntry: selectRowByMouse(step.row); break;
+                case Edit::RemoveEntry: click("cmdRemove"); break;
+            }
+        }
+        dialogs.messages.clear();
+        click("cmdSave");
+        ASSERT_EQ(dialogs.messages.size(), 1u);
+        EXPECT_EQ(dialogs.messages[0].title, "Saved");
+        expectMatchesGolden(readBytes(infoFile()), row.golden);
+    }
 }
 
 TEST_F(LoadSave, EmptyListWritesNoExtrafilesSectionAndSavingTwiceKeepsTheFirstAsBackup) {

@@ -1,0 +1,48 @@
+#include "editor/win32/backup_window.h"
+
+#include <utility>
+
+#include "editor/win32/dialogs.h"
+
+namespace editor_win32 {
+
+BackupWindow::BackupWindow(editor_core::FrmMain& main, std::function<void()> onClosed)
+    : LayoutWindow(editor_core::kBackupWindow), onClosed_(std::move(onClosed)), core_(*this, main) {
+    build();
+    lstBackups_ = ListBoxControl(control("lstBackups"));
+    core_.Form_Load();
+}
+
+void BackupWindow::onCommand(const editor_core::Control& control, int code) {
+    if (control.kind != editor_core::ControlKind::Button || code != BN_CLICKED)
+        return;
+    const std::string_view name = control.name;
+    if (name == "cmdMake")
+        core_.cmdMake_Click();
+    else if (name == "cmdRemove")
+        core_.cmdRemove_Click();
+    else if (name == "cmdEdit")
+        core_.cmdEdit_Click();
+    if (closeAsked_)
+        onClose();
+}
+
+void BackupWindow::onClose() {
+    DestroyWindow(hwnd());
+    if (onClosed_)
+        onClosed_();
+}
+
+editor_core::MessageAnswer BackupWindow::messageBox(const editor_core::MessageRequest& request) {
+    return dialogs().message(hwnd(), request);
+}
+
+std::optional<std::string> BackupWindow::inputBox(const editor_core::InputRequest& request) {
+    return dialogs().input(hwnd(), request);
+}
+
+void BackupWindow::setInfoCaption(const std::string& caption) {
+    setWindowText(control("lblInfo"), caption);
+}
+
+}  // namespace editor_win32
