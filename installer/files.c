@@ -31,12 +31,21 @@ WCHAR* longForm(const WCHAR* path) {
     return out;
 }
 
-/* Runs `call` on the long form of path; memory running out reads as
- * ERROR_NOT_ENOUGH_MEMORY. The last error is the call's. */
-#define WITH_LONG_FORM(path, failed, call)            \
+PathFault pathFault = NULL;
+
+static int faulted(const WCHAR* operation, const WCHAR* path) {
+    return operation != NULL && pathFault != NULL && pathFault(operation, path);
+}
+
+/* Runs `call` on the long form of path, unless the stand-in fails the
+ * operation; memory running out reads as ERROR_NOT_ENOUGH_MEMORY. The last
+ * error is the call's. */
+#define WITH_LONG_FORM(operation, path, failed, call) \
     do {                                              \
-        WCHAR* full = longForm(path);                 \
+        WCHAR* full;                                  \
         DWORD error;                                  \
+        if (faulted(operation, path)) return failed;  \
+        full = longForm(path);                        \
         if (full == NULL) {                           \
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);    \
             return failed;                            \
@@ -49,37 +58,37 @@ WCHAR* longForm(const WCHAR* path) {
 
 DWORD pathAttributes(const WCHAR* path) {
     DWORD result;
-    WITH_LONG_FORM(path, INVALID_FILE_ATTRIBUTES, GetFileAttributesW(full));
+    WITH_LONG_FORM(L"attributes", path, INVALID_FILE_ATTRIBUTES, GetFileAttributesW(full));
     return result;
 }
 
 BOOL pathSetAttributes(const WCHAR* path, DWORD attributes) {
     BOOL result;
-    WITH_LONG_FORM(path, FALSE, SetFileAttributesW(full, attributes));
+    WITH_LONG_FORM(L"setAttributes", path, FALSE, SetFileAttributesW(full, attributes));
     return result;
 }
 
 BOOL pathCreateFolder(const WCHAR* path) {
     BOOL result;
-    WITH_LONG_FORM(path, FALSE, CreateDirectoryW(full, NULL));
+    WITH_LONG_FORM(L"createFolder", path, FALSE, CreateDirectoryW(full, NULL));
     return result;
 }
 
 BOOL pathRemoveFolder(const WCHAR* path) {
     BOOL result;
-    WITH_LONG_FORM(path, FALSE, RemoveDirectoryW(full));
+    WITH_LONG_FORM(L"removeFolder", path, FALSE, RemoveDirectoryW(full));
     return result;
 }
 
 BOOL pathDelete(const WCHAR* path) {
     BOOL result;
-    WITH_LONG_FORM(path, FALSE, DeleteFileW(full));
+    WITH_LONG_FORM(L"delete", path, FALSE, DeleteFileW(full));
     return result;
 }
 
 HANDLE pathCreateNew(const WCHAR* path) {
     HANDLE result;
-    WITH_LONG_FORM(path, INVALID_HANDLE_VALUE,
+    WITH_LONG_FORM(L"createNew", path, INVALID_HANDLE_VALUE,
                    CreateFileW(full, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                                NULL));
     return result;
@@ -87,12 +96,14 @@ HANDLE pathCreateNew(const WCHAR* path) {
 
 BOOL pathMove(const WCHAR* from, const WCHAR* to, DWORD flags) {
     BOOL result;
-    WCHAR* target = to != NULL ? longForm(to) : NULL;
+    WCHAR* target;
+    if (faulted(L"move", to != NULL ? to : from)) return FALSE;
+    target = to != NULL ? longForm(to) : NULL;
     if (to != NULL && target == NULL) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
     }
-    WITH_LONG_FORM(from, (free(target), FALSE), MoveFileExW(full, target, flags));
+    WITH_LONG_FORM(NULL, from, (free(target), FALSE), MoveFileExW(full, target, flags));
     {
         DWORD error = GetLastError();
         free(target);
@@ -107,7 +118,7 @@ int pathIdentity(const WCHAR* path, FileIdentity* identity) {
     BOOL known;
     /* Attributes only, shared every way, folders too (BACKUP_SEMANTICS):
      * opening disturbs no one, a running program included. */
-    WITH_LONG_FORM(path, 0,
+    WITH_LONG_FORM(L"identity", path, 0,
                    CreateFileW(full, FILE_READ_ATTRIBUTES,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL));

@@ -14,6 +14,15 @@
 WCHAR* longForm(const WCHAR* path);
 size_t longFormLength(const WCHAR* path);
 
+/* A test's stand-in for failures the disk will not give on demand: called
+ * before each routine below with its operation ("attributes",
+ * "setAttributes", "createFolder", "removeFolder", "delete", "createNew",
+ * "move" (with the path moved to, or from when none), "identity") and path.
+ * Nonzero fails the routine with the last error the stand-in set, before
+ * Windows sees it. NULL, as in installer.exe: every call goes through. */
+typedef int (*PathFault)(const WCHAR* operation, const WCHAR* path);
+extern PathFault pathFault;
+
 DWORD pathAttributes(const WCHAR* path);
 BOOL pathSetAttributes(const WCHAR* path, DWORD attributes);
 BOOL pathCreateFolder(const WCHAR* path);

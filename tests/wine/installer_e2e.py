@@ -22,6 +22,7 @@ scripts/deps.sh` installs them.
 
 import argparse
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -193,12 +194,12 @@ class Suite:
 
     # ---- one job ----------------------------------------------------------
 
-    def job(self, name):
+    def job(self, name, installer=None):
         """A fresh folder for a case: job/ (the program folder) and dest/."""
         root = self.work / name
         shutil.rmtree(root, ignore_errors=True)
         (root / "job").mkdir(parents=True)
-        shutil.copyfile(self.installer, root / "job" / "installer.exe")
+        shutil.copyfile(installer or self.installer, root / "job" / "installer.exe")
         return root
 
     def update(self, job, locale=None):
@@ -384,9 +385,9 @@ class Suite:
         expect(len(opened) == 1 and opened[0].startswith(f"opened {d}\\tools\\open_probe.exe"),
                f"open_probe.exe was not opened: {opened}")
 
-    def failing_job(self, name, extras, texts=None):
+    def failing_job(self, name, extras, texts=None, installer=None):
         """A job whose files all exist: plugin.dll, readme.txt, data\\notes.txt."""
-        root = self.job(name)
+        root = self.job(name, installer)
         job = root / "job"
         (job / "data").mkdir()
         (job / "plugin.dll").write_bytes(os.urandom(3000))
@@ -479,6 +480,52 @@ class Suite:
                                     f"Could not write {d}\\readme.txt: "
                                     "a folder of that name is in the way.")
         expect(f"removed: {d}\\plugin.dll" in lines, f"plugin.dll not taken back: {lines}")
+
+    def case_file_operations_fail(self):
+        """Failures the disk will not give on demand, made by the scripted
+        installer's stand-in (TAMSEL_INSTALLER_FAIL, TAMSEL_INSTALLER_RACE):
+        exit 1, the message, and a rollback that leaves everything as it
+        was, but for the earlier readme kept where the message says, or a
+        folder another program made meanwhile, which is not the run's."""
+        old = b"the readme from before\r\n"
+        # (what, environment, the error after the title, a regex: {d} is dest)
+        rows = [
+            ("moving in fails, and so does putting the original back",
+             {"TAMSEL_INSTALLER_FAIL": "move:readme.txt"},
+             r"Could not write {d}\\readme\.txt: .+\. Could not put back the earlier "
+             r"{d}\\readme\.txt, which is kept as {d}\\(tam[0-9a-f]{{12}}\.tmp): .+\."),
+            ("a file that cannot be looked at is no missing file",
+             {"TAMSEL_INSTALLER_FAIL": "attributes:readme.txt"},
+             r"Could not look at {d}\\readme\.txt: .+\."),
+            ("a folder that cannot be looked at is no missing folder",
+             {"TAMSEL_INSTALLER_FAIL": "attributes:data"}, r"Could not look at {d}\\data: .+\."),
+            ("a folder made meanwhile by another program stays",
+             {"TAMSEL_INSTALLER_RACE": "data", "TAMSEL_INSTALLER_FAIL": "move:notes.txt"},
+             r"Could not write {d}\\data\\notes\.txt: .+\."),
+        ]
+        for i, (what, env, reason) in enumerate(rows):
+            try:
+                root, title = self.failing_job(f"file-fault-{i}", ["readme.txt", "data\\notes.txt"],
+                                               installer=self.probes / "scripted_installer.exe")
+                dest = root / "dest"
+                dest.mkdir()
+                (dest / "readme.txt").write_bytes(old)
+                before = tree(root)
+                code, lines = self.run_scripted(root / "job", "yy", dest, env)
+                first = next((k for k, l in enumerate(lines) if l.startswith("error: ")), None)
+                expect(code == 1 and first is not None, f"exit code {code}, lines {lines}")
+                error = " ".join(lines[first:])
+                pattern = reason.format(d=re.escape(windows_path(dest)))
+                match = re.fullmatch(f"error: {title}: {pattern} The plugin was not installed\\.",
+                                     error)
+                expect(match, f"error: {error!r}, expected {pattern!r}")
+                if "TAMSEL_INSTALLER_RACE" in env:
+                    before["dest/data"] = None
+                if match.groups():
+                    before["dest/" + match.group(1)] = before.pop("dest/readme.txt")
+                expect_same_tree(before, tree(root), str(root))
+            except Failure as failure:
+                raise Failure(f"{what}: {failure}")
 
     def case_registration_fails(self):
         """A server that fails, crashes, ends the process or hangs in
@@ -625,6 +672,11 @@ class Suite:
              {"plugin.dll": b"MZ", "notes.xyz": b"?"}, "plugin.dll", "", ["notes.xyz"],
              "notes.xyz", {"plugin.dll": b"MZ", "notes.xyz": b"?"},
              "could not open: {d}\\notes.xyz: no program is set to open it"),
+            # The probe loads planted_probe.dll by bare name (REGISTER_PROBE_LOAD).
+            ("a DLL planted beside the installer is not loaded", LOCALE, ["dest"],
+             {"plugin.dll": probe, "planted_probe.dll":
+              (self.probes / "probe_helper.dll").read_bytes()}, "plugin.dll", "Probe.Server",
+             [], "", {"plugin.dll": probe}, "registered: {d}\\plugin.dll (Probe.Server)"),
         ]
         for i, (what, locale, below, files, plugin, prog_id, extras, run_after, installed,
                 line) in enumerate(rows):
@@ -641,7 +693,9 @@ class Suite:
                 # The first row also has a blank after /D= (Wine joins the arguments).
                 arguments = ["/S", "/D=", windows_path(dest)] if i == 0 else None
                 code, lines = self.install(job, dest, dict(self.probe_env(root), LANG=locale,
-                                                           LC_ALL=locale), arguments=arguments)
+                                                           LC_ALL=locale,
+                                                           REGISTER_PROBE_LOAD="planted_probe.dll"),
+                                           arguments=arguments)
                 expect(code == 0, f"exit code {code}: {lines}")
                 if installed is not None:
                     expect(tree(dest) == {**{k: v for k, v in installed.items()},
@@ -658,6 +712,9 @@ class Suite:
         registered = self.marker(root.parent / "awkward-7" / "registered.txt")
         expect(registered and registered[0].endswith("helped.dll with-helper"),
                f"the helped plugin did not register with its helper: {registered}")
+        registered = self.marker(root.parent / "awkward-9" / "registered.txt")
+        expect(len(registered) == 2 and registered[1].startswith("LoadLibrary-not-found "),
+               f"the DLL planted beside the installer was loaded: {registered}")
 
     def case_read_only_file_replaced(self):
         """A read-only file that is replaced leaves no backup behind."""
@@ -714,8 +771,9 @@ class Suite:
         expect((dest / "plugin.dll").read_bytes() == (job / "plugin.dll").read_bytes(),
                "plugin.dll differs")
 
-    def run_scripted(self, job, answers, folder):
-        run = self.wine.run(["installer.exe", answers, windows_path(folder)], cwd=job)
+    def run_scripted(self, job, answers, folder, extra_env=None):
+        run = self.wine.run(["installer.exe", answers, windows_path(folder)], cwd=job,
+                            extra_env=extra_env)
         return run.returncode, run.stdout.decode("utf-8").replace("\r\n", "\n").splitlines()
 
     # ---- running ----------------------------------------------------------

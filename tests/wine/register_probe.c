@@ -3,7 +3,10 @@
  * REGISTER_PROBE_MARKER (PATH: where the DLL was loaded from). With
  * REGISTER_PROBE_FAIL set, DllRegisterServer misbehaves as a broken server
  * would: "crash" dereferences NULL, "exit" ends the process with exit code
- * 0, "hang" never returns, anything else fails with E_FAIL. Built with
+ * 0, "hang" never returns, anything else fails with E_FAIL. With
+ * REGISTER_PROBE_LOAD=NAME, it then loads the DLL NAME by bare name, as
+ * a server would load a system DLL, and records "LoadLibrary-found" or
+ * "LoadLibrary-not-found" with its PATH. Built with
  * PROBE_HELPER it also calls a function of probe_helper.dll, which must be
  * found beside it. */
 #include <stdio.h>
@@ -34,8 +37,11 @@ static HRESULT record(const char* name) {
 }
 
 __declspec(dllexport) HRESULT __stdcall DllRegisterServer(void) {
-    char fails[8] = "";
+    char fails[8] = "", load[MAX_PATH];
     HRESULT recorded = record("DllRegisterServer");
+    DWORD length = GetEnvironmentVariableA("REGISTER_PROBE_LOAD", load, sizeof load);
+    if (length > 0 && length < sizeof load)
+        record(LoadLibraryA(load) != NULL ? "LoadLibrary-found" : "LoadLibrary-not-found");
     if (GetEnvironmentVariableA("REGISTER_PROBE_FAIL", fails, sizeof fails) == 0) return recorded;
     if (strcmp(fails, "crash") == 0) *(volatile int*)NULL = 1;
     if (strcmp(fails, "exit") == 0) ExitProcess(0);

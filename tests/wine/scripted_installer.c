@@ -7,19 +7,29 @@
  * n for No or Cancel; the folder picker takes a letter too (y chooses
  * FOLDER, n cancels). Every question, with its answer, and every action is
  * printed as a line in UTF-8; the exit code is the installer's. It reads
- * the resources the updater wrote into it, as installer.exe does. */
+ * the resources the updater wrote into it, as installer.exe does.
+ *
+ * Failures the disk will not give on demand, for the rollback:
+ * TAMSEL_INSTALLER_FAIL=OPERATION:NAME fails every call of that file
+ * operation (files.h) on a path whose last part is NAME with "access
+ * denied"; TAMSEL_INSTALLER_RACE=NAME has another program make the folder
+ * NAME just before the installer makes it. */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <wchar.h>
 #include <windows.h>
 #include <shellapi.h>
 
 #include "contract.h"
+#include "files.h"
 #include "install.h"
 #include "register.h"
 #include "text.h"
 
 static const wchar_t* answers = L"";
+static wchar_t failure[64], raced[MAX_PATH];
+static const wchar_t* failedName = L"";
 static const wchar_t* chosenFolder = L"";
 
 /* The next answer; a script that runs out answers No. */
@@ -73,6 +83,31 @@ static void scriptedAction(InstallerUi* ui, const wchar_t* text) {
     textFree(&line);
 }
 
+static int lastPartIs(const wchar_t* path, const wchar_t* name) {
+    const wchar_t* last = wcsrchr(path, '\\');
+    return name[0] != 0 && wcscmp(last != NULL ? last + 1 : path, name) == 0;
+}
+
+static int scriptedFault(const wchar_t* operation, const wchar_t* path) {
+    if (wcscmp(operation, L"createFolder") == 0 && lastPartIs(path, raced))
+        CreateDirectoryW(path, NULL);
+    if (wcscmp(operation, failure) != 0 || !lastPartIs(path, failedName)) return 0;
+    SetLastError(ERROR_ACCESS_DENIED);
+    return 1;
+}
+
+static void readFaults(void) {
+    wchar_t* colon;
+    if (GetEnvironmentVariableW(L"TAMSEL_INSTALLER_FAIL", failure, 64) >= 64) failure[0] = 0;
+    if ((colon = wcschr(failure, ':')) != NULL) {
+        *colon = 0;
+        failedName = colon + 1;
+    }
+    if (GetEnvironmentVariableW(L"TAMSEL_INSTALLER_RACE", raced, MAX_PATH) >= MAX_PATH)
+        raced[0] = 0;
+    pathFault = scriptedFault;
+}
+
 int main(void) {
     InstallerUi ui = {scriptedMessage, scriptedChooseFolder, scriptedAction};
     InstallerOptions options;
@@ -88,6 +123,7 @@ int main(void) {
         fprintf(stderr, "usage: scripted_installer ANSWERS FOLDER\n");
         return 3;
     }
+    readFaults();
     answers = argv[1];
     chosenFolder = argv[2];
     memset(&options, 0, sizeof options);
