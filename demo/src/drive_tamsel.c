@@ -72,6 +72,20 @@ static BOOL CALLBACK boxLevelWith(HWND child, LPARAM data) {
     return TRUE;
 }
 
+/* The box beside the title's label, once it holds the loaded title. */
+static void* findTitleBox(void* mainWindow) {
+    HWND label = FindWindowExW((HWND)mainWindow, NULL, L"Static", L"Title for MsgBoxes :");
+    struct Beside beside = {0, NULL};
+    RECT at;
+    if (!label || !GetWindowRect(label, &at))
+        return NULL;
+    beside.top = at.top;
+    EnumChildWindows((HWND)mainWindow, boxLevelWith, (LPARAM)&beside);
+    /* Asked by message: from another process GetWindowText sees only the
+       text the box was made with. */
+    return beside.box && SendMessageW(beside.box, WM_GETTEXTLENGTH, 0, 0) > 0 ? beside.box : NULL;
+}
+
 /* The updater's console as text, the lines up to its cursor. */
 static int readConsole(wchar_t* text, int size) {
     HANDLE out = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
@@ -129,16 +143,12 @@ int wmain(int argc, wchar_t** argv) {
         return fail("tamsel.exe shows no window");
     printf("tamsel.exe: the main window is open\n");
 
-    HWND label = FindWindowExW(main, NULL, L"Static", L"Title for MsgBoxes :");
-    struct Beside beside = {0, NULL};
-    RECT at;
-    if (!label || !GetWindowRect(label, &at))
-        return fail("no label \"Title for MsgBoxes :\"");
-    beside.top = at.top;
-    EnumChildWindows(main, boxLevelWith, (LPARAM)&beside);
-    if (!beside.box)
-        return fail("no box beside \"Title for MsgBoxes :\"");
-    SendMessageW(beside.box, WM_SETTEXT, 0, (LPARAM)argv[1]);
+    /* The window shows before every control is made and the file is loaded:
+       wait for the title's box to hold the loaded title. */
+    HWND box = waitFor(findTitleBox, main, 30);
+    if (!box)
+        return fail("no box holding a title beside \"Title for MsgBoxes :\"");
+    SendMessageW(box, WM_SETTEXT, 0, (LPARAM)argv[1]);
     printf("tamsel.exe: typed a new title into \"Title for MsgBoxes :\"\n");
 
     /* Posted: Save waits in its message box until it is answered. */
