@@ -21,12 +21,9 @@ inline constexpr std::string_view kBackupList = "backup.ini";
 // and with it.
 inline constexpr std::array<std::string_view, 2> kEditorNames{"tamsel", "tamsel.exe"};
 inline constexpr std::array<std::string_view, 2> kUpdaterNames{"updater", "updater.exe"};
-// The updater the editor starts, under this system's name for it.
-#ifdef _WIN32
-inline constexpr std::string_view kUpdater = kUpdaterNames[1];
-#else
-inline constexpr std::string_view kUpdater = kUpdaterNames[0];
-#endif
+// The updater the editor starts, under this system's name for it: the build
+// says whether programs carry the Windows extension.
+inline constexpr std::string_view kUpdater = kUpdaterNames[TAMSEL_PROGRAMS_HAVE_EXE_SUFFIX];
 
 // Files that a backup must never overwrite or delete (letter case ignored).
 inline constexpr std::array<std::string_view, 7> kOwnFiles{
