@@ -43,18 +43,25 @@ show_resources() {
   /usr/bin/python3 scripts/explain_resources.py "$folder/installer.exe" cp1252
 }
 
+# The Wine loader to use and the architecture it runs: the 32-bit one where
+# it runs here (installer.exe is i686), else the 64-bit one; nothing without Wine.
+chooseWine() {
+  if /usr/lib/wine/wine --version > /dev/null 2>&1; then
+    echo "/usr/lib/wine/wine i686"
+  elif /usr/lib/wine/wine64 --version > /dev/null 2>&1; then
+    echo "/usr/lib/wine/wine64 x86_64"
+  fi
+}
+
 # Where Wine runs, the updated installer installs the demo plugin silently
 # into a temporary folder and prints what it read and did. The demo folder's
 # installer.exe is the i686 build; without a 32-bit Wine, a copy of the folder
 # with the x86-64 build (installer-x64.exe) and an x86-64 plugin is updated
 # and run instead. A fresh Wine prefix takes some seconds to start.
 run_installer_under_wine() {
-  local wine="" arch="" job="$folder" work
-  if /usr/lib/wine/wine --version > /dev/null 2>&1; then
-    wine=/usr/lib/wine/wine arch=i686
-  elif /usr/lib/wine/wine64 --version > /dev/null 2>&1; then
-    wine=/usr/lib/wine/wine64 arch=x86_64
-  else
+  local wine arch job="$folder" work
+  read -r wine arch <<< "$(chooseWine)"
+  if [ -z "$wine" ]; then
     echo "== No Wine here: not running installer.exe (bash scripts/deps.sh installs wine64)."
     return
   fi
@@ -95,12 +102,9 @@ run_installer_under_wine() {
 # demo folder as it was before the update, and must write the same
 # installer.exe as the Linux updater did.
 run_windows_updater_under_wine() {
-  local wine="" arch="" work code=0
-  if /usr/lib/wine/wine --version > /dev/null 2>&1; then
-    wine=/usr/lib/wine/wine arch=i686
-  elif /usr/lib/wine/wine64 --version > /dev/null 2>&1; then
-    wine=/usr/lib/wine/wine64 arch=x86_64
-  else
+  local wine arch work code=0
+  read -r wine arch <<< "$(chooseWine)"
+  if [ -z "$wine" ]; then
     echo "== No Wine here: not running updater.exe (bash scripts/deps.sh installs wine64)."
     return
   fi
