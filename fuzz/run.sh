@@ -1,10 +1,23 @@
 #!/usr/bin/env bash
-# fuzz/run.sh SECONDS: builds every fuzz target (fuzz/NAME_fuzz.cpp) with
-# clang in build/fuzz and runs each for SECONDS on a copy of its seed corpus
-# fuzz/corpus/NAME, so the repository is not modified. Exits non-zero when a
-# target crashes; the crashing input is kept in build/fuzz/artifacts.
+# fuzz/run.sh SECONDS: real fuzzing, to find new faults. Builds every fuzz
+# target (fuzz/NAME_fuzz.cpp) with clang in build/fuzz and runs each for
+# SECONDS on a copy of its seed corpus fuzz/corpus/NAME and of the inputs
+# that failed before, fuzz/regressions/NAME, so the repository is not
+# modified. Exits non-zero when a target crashes; the crashing input is kept
+# in build/fuzz/artifacts.
+#
+# A found input belongs in fuzz/regressions/NAME/, under a name that says
+# what it broke, once the fault is mended: the test command replays every
+# file there (and the seed corpus) without mutation, as the CTest test
+# fuzz_replay_NAME.
 set -euo pipefail
-seconds=${1:?usage: fuzz/run.sh SECONDS}
+usage() {
+  sed -n '2,13s/^# \{0,1\}//p' "$0"
+}
+case "${1:-}" in
+  ''|-h|--help) usage; exit 2 ;;
+esac
+seconds=$1
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build/fuzz
 
@@ -33,15 +46,17 @@ for target in "${targets[@]}"; do
   name=${target%_fuzz}
   corpus=$work/$name
   mkdir -p "$corpus"
-  if [ -d "$root/fuzz/corpus/$name" ]; then
-    cp -R "$root/fuzz/corpus/$name/." "$corpus/"
-  fi
+  for seeds in "$root/fuzz/corpus/$name" "$root/fuzz/regressions/$name"; do
+    if [ -d "$seeds" ]; then
+      cp -R "$seeds/." "$corpus/"
+    fi
+  done
   echo "== $target for ${seconds}s"
   if ! (cd "$work" && "$build/bin/$target" -max_total_time="$seconds" -timeout=20 \
         -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$build/artifacts/$target-" \
         "$corpus" 2>"$work/$target.log"); then
     tail -n 60 "$work/$target.log"
-    echo "$target FAILED; crashing input in $build/artifacts"
+    echo "$target FAILED; crashing input in $build/artifacts (once mended, keep it in fuzz/regressions/$name/)"
     status=1
   else
     grep -E "stat::number_of_executed_units|Done" "$work/$target.log" | head -2 || true

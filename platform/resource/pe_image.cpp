@@ -116,11 +116,30 @@ Status checkSections(PeImage& image) {
     return {};
 }
 
+// True when [address, address + size) lies in the headers or inside one
+// section's span rounded up to the section alignment: the only places whose
+// contents move with the image when its sections are laid out anew.
+bool liesInHeadersOrOneSection(const PeImage& image, std::uint32_t address, std::uint32_t size) {
+    if (address < image.sizeOfHeaders)
+        return true;
+    const auto index = image.sectionOfRva(address);
+    if (!index)
+        return false;
+    const pe::SectionHeader& section = image.sections[*index];
+    const std::uint64_t end =
+        alignUp(section.virtualAddress + virtualSpan(section), image.sectionAlignment);
+    return std::uint64_t{address} + size <= end;
+}
+
 // Every data directory but the certificate table holds an address in the
 // image. One pointing outside it is damage, and one we must not carry over:
 // once the resource section is laid out anew, a stale address past the old
 // end would fall inside the new section, and the loader would read resource
-// bytes as that directory. A directory of address 0 and size 0 is absent.
+// bytes as that directory. The same holds for a directory inside SizeOfImage
+// but in no section, or running out of its section: nothing maps bytes there
+// that could move with it, and the image we write ends with its sections.
+// The resource table is exempt from the second rule, as it is replaced
+// whole. A directory of address 0 and size 0 is absent.
 Status checkDirectories(const PeImage& image) {
     static constexpr const char* kNames[pe::kMaxDataDirectories] = {
         "export table",         "import table",
@@ -139,6 +158,13 @@ Status checkDirectories(const PeImage& image) {
             return Error{"bad data directory: " + std::string(kNames[d]) + " at " +
                              hex(directory.address) + " size " + hex(directory.size) +
                              " lies outside the image, which ends at " + hex(image.sizeOfImage),
+                         ErrorKind::BadFormat};
+        }
+        if (d != pe::kDirectoryResource &&
+            !liesInHeadersOrOneSection(image, directory.address, directory.size)) {
+            return Error{"bad data directory: " + std::string(kNames[d]) + " at " +
+                             hex(directory.address) + " size " + hex(directory.size) +
+                             " does not lie inside one section",
                          ErrorKind::BadFormat};
         }
     }

@@ -21,6 +21,20 @@ struct Damage {
     bool keepExisting = false;  // open without "delete existing", so the old tree is read
 };
 
+// SizeOfImage grown by 0x4000, past every section, and data directory `d`
+// placed at `fromOldEnd` bytes from where the image used to end.
+std::function<void(std::string&, const Offsets&)> directoryInGrownImage(std::uint32_t d,
+                                                                        std::int32_t fromOldEnd,
+                                                                        std::uint32_t size) {
+    return [=](std::string& b, const Offsets& o) {
+        const std::uint32_t sizeOfImage = get32(b, o.optionalHeader + 56);
+        put32(b, o.optionalHeader + 56, sizeOfImage + 0x4000);
+        put32(b, o.optionalHeader + 96 + d * 8,
+              static_cast<std::uint32_t>(sizeOfImage + fromOldEnd));
+        put32(b, o.optionalHeader + 96 + d * 8 + 4, size);
+    };
+}
+
 const Damage kDamages[] = {
     {"empty file", [](std::string& b, const Offsets&) { b.clear(); }, "too short for a DOS header"},
     {"cut inside the DOS header", [](std::string& b, const Offsets&) { b.resize(40); },
@@ -109,6 +123,15 @@ const Damage kDamages[] = {
          put32(b, o.optionalHeader + 96 + 1 * 8 + 4, 1);
      },
      "bad data directory: import table"},
+    // Inside SizeOfImage but in no section: the image we write ends with its
+    // sections, so such a directory would end up outside it.
+    {"import directory past every section, inside a SizeOfImage made larger",
+     directoryInGrownImage(1, 0x2000, 0x608),
+     "bad data directory: import table at 0x15000 size 0x608 does not lie inside one section"},
+    {"base relocation directory running out of the last section, inside a SizeOfImage made larger",
+     directoryInGrownImage(5, -0x10, 0x100),
+     "bad data directory: base relocation table at 0x12FF0 size 0x100 does not lie inside one "
+     "section"},
     {"address 0 with a size past the end: present, not absent",
      [](std::string& b, const Offsets& o) {
          put32(b, o.optionalHeader + 96 + 6 * 8, 0);
