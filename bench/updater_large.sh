@@ -132,7 +132,7 @@ if [ -x "$wine" ] && [ -z "${NO_WINE:-}" ]; then
   cmake --build "$winbuild" -j 2 --target updater >/dev/null
   cp "$large/installer.exe" "$work/large-installer.linux"
   cp "$work/large-installer.orig" "$large/installer.exe"
-  export WINEPREFIX="$work/wine-prefix" WINEDEBUG=-all
+  export WINEPREFIX="$work/wine-prefix" WINEDEBUG=-all LC_ALL=C.UTF-8
   "$wine" cmd /c exit >/dev/null 2>&1 || true  # makes the prefix
   /usr/bin/time -v "$wine" cmd /c exit > /dev/null 2> "$work/wine-floor.time" || true
   sync

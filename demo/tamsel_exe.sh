@@ -24,7 +24,8 @@ title() {  # the title in install_info.ini and in installer.exe's resource 108
   echo "   install_info.ini: $(iconv -f cp1252 -t utf-8 "$job/install_info.ini" | tr -d '\r' | grep '^Title=')"
   echo "   installer.exe:    $(/usr/bin/python3 "$root/scripts/explain_resources.py" "$job/installer.exe" cp1252 | grep -i 'title')"
 }
-(cd "$job" && printf '\n' | WINEPREFIX="$work/prefix" WINEDEBUG=-all /usr/lib/wine/wine64 updater.exe > /dev/null 2>&1) || true
+(cd "$job" && printf '\n' | WINEPREFIX="$work/prefix" WINEDEBUG=-all LANG=fr_FR.UTF-8 LC_ALL=fr_FR.UTF-8 \
+  /usr/lib/wine/wine64 updater.exe > /dev/null 2>&1) || true
 echo "== Before: the demo folder updated once"
 title
 

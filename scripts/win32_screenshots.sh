@@ -12,7 +12,7 @@ cmake --build "$build" --target win32_editor_test -j 2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-  TAMSEL_SCREENSHOT_DIR="$work" TAMSEL_CODEPAGE=1252
+  TAMSEL_SCREENSHOT_DIR="$work" TAMSEL_CODEPAGE=1252 LC_ALL=C.UTF-8
 /usr/lib/wine/wine64 wineboot --init > /dev/null 2>&1
 # Wine draws the frames itself: no window manager runs on the virtual server.
 /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f > /dev/null 2>&1

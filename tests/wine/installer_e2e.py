@@ -202,9 +202,11 @@ class Suite:
         shutil.copyfile(installer or self.installer, root / "job" / "installer.exe")
         return root
 
-    def update(self, job, locale=None):
+    def update(self, job, locale=LOCALE):
+        # The updater's code page comes from the locale: the installer's,
+        # not the caller's, whatever that is.
         env = {k: v for k, v in os.environ.items() if k != "TAMSEL_CODEPAGE"}
-        env.update({"LANG": locale, "LC_ALL": locale} if locale else {})
+        env.update(LANG=locale, LC_ALL=locale)
         run = subprocess.run([str(self.updater)], cwd=job, input=b"\n", capture_output=True,
                              timeout=120, env=env)
         expect(b"Installer updated!" in run.stdout,
