@@ -1,26 +1,72 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the normal build (editor included),
-# the Windows builds under Wine (scripts/windows.sh), and a build of
-# everything but the GUI under AddressSanitizer and
-# UndefinedBehaviorSanitizer, with a short smoke run of each fuzz target between them.
+# Builds everything and runs every test, in parts: the normal build (editor
+# included), each Windows build with its tests under Wine (scripts/windows.sh),
+# a build of everything but the GUI under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and there the replay of every fuzz target over
+# its seed corpus and the inputs that once failed (fuzz/regressions). Every
+# part runs even when one before it failed, so one failure hides no other;
+# a summary line per part closes the run, and the exit code is non-zero if
+# any part failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 
 jobs=$(nproc)
+sanitizerOptions=(ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+                  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1)
 
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAMSEL_WITH_GUI=ON >/dev/null
-cmake --build build/release -j "$jobs"
-ctest --test-dir build/release --output-on-failure -j "$jobs"
+linuxTests() {
+  cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAMSEL_WITH_GUI=ON >/dev/null
+  cmake --build build/release -j "$jobs"
+  ctest --test-dir build/release --output-on-failure -j "$jobs" -E '^fuzz_replay_'
+}
 
-# The Windows builds (i686, x86-64), their tests under Wine, updater.exe
-# against the Linux updater on every scenario, and the program folder zips.
-bash scripts/windows.sh build/release
+# The Windows builds, their tests under Wine, updater.exe against the Linux
+# updater on every scenario, and the program folder zips.
+windowsI686() { bash scripts/windows.sh build/release i686; }
+windowsX8664() { bash scripts/windows.sh build/release x86_64; }
 
-# A few seconds of each fuzz target, as a smoke test.
-bash fuzz/run.sh 5
+sanitizerTests() {
+  cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAMSEL_WITH_GUI=OFF \
+    -DTAMSEL_SANITIZE=ON >/dev/null
+  cmake --build build/sanitize -j "$jobs"
+  env "${sanitizerOptions[@]}" ctest --test-dir build/sanitize --output-on-failure -j "$jobs" \
+    -E '^fuzz_replay_'
+}
 
-cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAMSEL_WITH_GUI=OFF -DTAMSEL_SANITIZE=ON >/dev/null
-cmake --build build/sanitize -j "$jobs"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build/sanitize --output-on-failure -j "$jobs"
+# No mutation, so the same inputs give the same verdict on every run; real
+# fuzzing is bash fuzz/run.sh SECONDS.
+fuzzReplay() {
+  cmake --build build/sanitize -j "$jobs"
+  env "${sanitizerOptions[@]}" ctest --test-dir build/sanitize --output-on-failure -j "$jobs" \
+    -R '^fuzz_replay_'
+}
+
+summary=()
+failed=0
+part() {  # part NAME FUNCTION: runs FUNCTION under errexit, in a subshell
+  local name=$1 start rc
+  start=$(date +%s)
+  echo "=== $name"
+  set +e
+  ( set -e; "$2" )
+  rc=$?
+  set -e
+  if [ "$rc" = 0 ]; then
+    summary+=("passed  $name ($(($(date +%s) - start)) s)")
+  else
+    summary+=("FAILED  $name ($(($(date +%s) - start)) s, exit code $rc)")
+    failed=$((failed + 1))
+  fi
+}
+
+part "Linux build and tests" linuxTests
+part "Windows i686 build, tests under Wine, zip" windowsI686
+part "Windows x86-64 build, tests under Wine, zip" windowsX8664
+part "Sanitizer build and tests" sanitizerTests
+part "Fuzz replay (corpora and regressions, under the sanitizers)" fuzzReplay
+
+echo "=== Summary"
+printf '%s\n' "${summary[@]}"
+echo "parts: $((${#summary[@]} - failed)) passed, $failed failed"
+[ "$failed" = 0 ]
