@@ -269,8 +269,16 @@ void waitForKey(std::ostream& out, std::istream& in) {
     out << std::flush;
 }
 
+// A run that stops before anything is written.
+int endEarly(std::ostream& out, std::istream& in, EarlyEnd earlyEnd) {
+    out << std::flush;
+    if (earlyEnd == EarlyEnd::AfterKey)
+        waitForKey(out, in);
+    return kExitFailed;
+}
+
 int runSteps(const fs::path& workingDirectory, std::ostream& out, std::ostream& errors,
-             std::istream& in) {
+             std::istream& in, EarlyEnd earlyEnd) {
     using namespace install_info;
     WarningCounter warnings(errors.rdbuf());
     std::ostream err(&warnings);
@@ -279,10 +287,10 @@ int runSteps(const fs::path& workingDirectory, std::ostream& out, std::ostream& 
     };
     const auto read = readInstallInfo(workingDirectory, warn, platform::text::ansiCodePage());
     // Said before anything is written, as a missing installer is: the
-    // installer stays as it was and no key is awaited.
+    // installer stays as it was (see endEarly for the key).
     if (!read) {
-        out << "Couldn't read " << kFileName << '\n' << read.error().why() << '\n' << std::flush;
-        return kExitFailed;
+        out << "Couldn't read " << kFileName << '\n' << read.error().why() << '\n';
+        return endEarly(out, in, earlyEnd);
     }
     const InstallInfo& info = *read;
 
@@ -301,13 +309,13 @@ int runSteps(const fs::path& workingDirectory, std::ostream& out, std::ostream& 
     // The update replaces the file through its folder, which the file's own
     // permission bits do not stop; Windows refuses a read-only file.
     if (auto writable = platform::files::checkWritableAsOnWindows(installer); !writable) {
-        out << "Couldn't open installer\n" << writable.message() << '\n' << std::flush;
-        return kExitFailed;
+        out << "Couldn't open installer\n" << writable.message() << '\n';
+        return endEarly(out, in, earlyEnd);
     }
     auto update = res::Update::begin(installer, res::Existing::Delete);
     if (!update) {
-        out << "Couldn't open installer\n" << update.message() << '\n' << std::flush;
-        return kExitFailed;
+        out << "Couldn't open installer\n" << update.message() << '\n';
+        return endEarly(out, in, earlyEnd);
     }
     UpdateSink sink(*update);
 
@@ -380,12 +388,13 @@ int runSteps(const fs::path& workingDirectory, std::ostream& out, std::ostream& 
 
 }  // namespace
 
-int run(const fs::path& workingDirectory, std::ostream& out, std::ostream& err, std::istream& in) {
+int run(const fs::path& workingDirectory, std::ostream& out, std::ostream& err, std::istream& in,
+        EarlyEnd earlyEnd) {
     // Memory running out (an input larger than the machine can hold) ends
     // the run as a failure like any other: nothing has been written, and the
     // console stays readable until the key.
     try {
-        return runSteps(workingDirectory, out, err, in);
+        return runSteps(workingDirectory, out, err, in, earlyEnd);
     } catch (const std::bad_alloc&) {
         out << "Couldn't update installer\nnot enough memory\n";
         waitForKey(out, in);

@@ -187,11 +187,12 @@ class UpdaterRun : public ::testing::Test {
         }
         fs::copy_file(TAMSEL_TEST_INSTALLER, dir / "installer.exe");
     }
-    Outcome run(std::string_view key = "\n") {
+    Outcome run(std::string_view key = "\n",
+                updater::EarlyEnd earlyEnd = updater::EarlyEnd::AtOnce) {
         std::ostringstream out;
         std::ostringstream err;
         std::istringstream in{std::string(key)};
-        int code = updater::run(dir.path(), out, err, in);
+        int code = updater::run(dir.path(), out, err, in, earlyEnd);
         return {code, out.str(), err.str()};
     }
     // `name` in UTF-8, as the file system's names are taken everywhere.
@@ -665,6 +666,17 @@ TEST_F(UpdaterRun, AnInstallerThatCannotBeOpenedIsReported) {
         if (existed) {
             EXPECT_EQ(readBytes(dir / "installer.exe"), before);
         }
+    }
+    // In a console window of the updater's own, which closes as it ends, an
+    // early end waits for the key: an installer it cannot open, and an
+    // install-info file it cannot read.
+    fs::remove(dir / "installer.exe");
+    for (const char* folder : {"", "install_info.ini"}) {
+        SCOPED_TRACE(*folder ? "unreadable install_info.ini" : "missing installer");
+        fs::create_directories(dir / folder);
+        const std::string console = run("\n", updater::EarlyEnd::AfterKey).console;
+        EXPECT_TRUE(console.starts_with(*folder ? "Couldn't read" : "Couldn't open")) << console;
+        EXPECT_TRUE(console.ends_with("\nPress any key to continue\nBye!\n")) << console;
     }
 }
 
