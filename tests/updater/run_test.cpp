@@ -480,12 +480,16 @@ TEST_F(UpdaterRun, WritesExactlyTheResourcesOfTheInstallInfo) {
 // output stays as it was. The demo plugin (x86, exporting DllRegisterServer)
 // and the x86 installer, each also with another Machine in its file header.
 TEST_F(UpdaterRun, ThePluginIsCheckedForTheInstaller) {
-    const auto withMachine = [](std::string image, std::uint16_t machine) {
+    // One 16-bit field set, `field` bytes after "PE\0\0" (e_lfanew is at 0x3C).
+    const auto with = [](std::string image, std::size_t field, std::uint16_t value) {
         const std::size_t at = static_cast<unsigned char>(image[0x3C]) +
-                               256 * static_cast<unsigned char>(image[0x3D]) + 4;  // after "PE\0\0"
-        image[at] = static_cast<char>(machine & 0xFF);
-        image[at + 1] = static_cast<char>(machine >> 8);
+                               256 * static_cast<unsigned char>(image[0x3D]) + 4 + field;
+        image[at] = static_cast<char>(value & 0xFF);
+        image[at + 1] = static_cast<char>(value >> 8);
         return image;
+    };
+    const auto withMachine = [&with](std::string image, std::uint16_t machine) {
+        return with(std::move(image), 0, machine);
     };
     const std::string x86 = readBytes(TAMSEL_TEST_PLUGIN);
     const std::string x86Installer = readBytes(TAMSEL_TEST_INSTALLER);
@@ -535,6 +539,13 @@ TEST_F(UpdaterRun, ThePluginIsCheckedForTheInstaller) {
          said +
              "is an ARM64 DLL and installer.exe an x86-64 program: the installer cannot "
              "register it\n" +
+             kOneWarning},
+        {"an export table outside the sections' data (its RVA's low half, after the file and "
+         "optional headers, set to 0x10)",
+         x86Installer, with(x86, 20 + 96, 0x10), "Demo.Connect",
+         said +
+             "exports no DllRegisterServer (bad export table: 0x10 does not lie in a section's "
+             "data); the installer cannot register it as \"Demo.Connect\"\n" +
              kOneWarning},
         {"an unknown machine type, counted with a missing export", x86Installer,
          withMachine(noExport, 0x0200), "Demo.Connect",
