@@ -23,9 +23,9 @@ std::string describe(std::uint16_t machine, const std::string& noun) {
     }
 }
 
-// The installer registers a DLL of its own architecture in its own process,
-// and one of the other of x86 and x86-64 through the system's registration
-// program of that architecture, which only 64-bit Windows has both of.
+// The installer registers a DLL of its own architecture itself, and one of
+// the other of x86 and x86-64 through the system's registration program for
+// that architecture; only 64-bit Windows has both.
 std::string architectureConsequence(std::uint16_t plugin, std::uint16_t installer) {
     if (plugin == pe::kMachineAmd64 && installer == pe::kMachineI386)
         return "the installer registers it through the system's 64-bit registration program, "
