@@ -15,9 +15,11 @@ std::string toFileSystemName(std::string_view ansiName) {
     return platform::text::ansiToUtf8(ansiName, platform::text::ansiCodePage()).utf8;
 }
 
-void warnSkipped(const Warn& warn, std::string_view utf8Name, std::string_view reason) {
+void warnSkipped(const Warn& warn, std::string_view utf8Name, std::string_view reason,
+                 std::string_view consequence = {}) {
     if (warn)
-        warn("couldn't read \"" + std::string(utf8Name) + "\": " + std::string(reason));
+        warn("couldn't read \"" + std::string(utf8Name) + "\": " + std::string(reason) +
+             (consequence.empty() ? "" : "; " + std::string(consequence)));
 }
 
 }  // namespace
@@ -45,8 +47,9 @@ std::optional<fs::path> InputFileLookup::next() {
     }
 }
 
-void InputFileLookup::reportUnreadable(const platform::Error& failure) const {
-    warnSkipped(warn_, name_, failure.why());
+void InputFileLookup::reportUnreadable(const platform::Error& failure,
+                                       std::string_view consequence) const {
+    warnSkipped(warn_, name_, failure.why(), consequence);
 }
 
 void warnUnreadable(const Warn& warn, std::string_view ansiName, std::string_view reason) {

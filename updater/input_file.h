@@ -28,8 +28,9 @@ class InputFileLookup {
                     Warn warn);
     // The next path to try; nullopt when none is left.
     std::optional<std::filesystem::path> next();
-    // Says through `warn` that the file could not be read, and why.
-    void reportUnreadable(const platform::Error& failure) const;
+    // Says through `warn` that the file could not be read, and why; then
+    // what follows from it, when `consequence` is not empty.
+    void reportUnreadable(const platform::Error& failure, std::string_view consequence = {}) const;
 
   private:
     std::filesystem::path workingDirectory_;
@@ -42,11 +43,11 @@ class InputFileLookup {
 // Hands `read` each path of InputFileLookup in turn and returns the first
 // value read (`read` gives a platform::Result). When none gives one, `warn`
 // says that the file was skipped, with the reason of the last path tried:
-// the file Windows would have found where there is one. An empty name is no
-// file at all and gives no warning.
+// the file Windows would have found where there is one, and `consequence`
+// (see reportUnreadable). An empty name is no file at all and gives no warning.
 template <typename Read>
 auto withInputFile(const std::filesystem::path& workingDirectory, std::string_view name,
-                   const Warn& warn, const Read& read)
+                   const Warn& warn, const Read& read, std::string_view consequence = {})
     -> std::optional<typename decltype(read(workingDirectory))::value_type> {
     if (name.empty())
         return std::nullopt;
@@ -59,7 +60,7 @@ auto withInputFile(const std::filesystem::path& workingDirectory, std::string_vi
         failure = value.error();
     }
     if (failure)
-        lookup.reportUnreadable(*failure);
+        lookup.reportUnreadable(*failure, consequence);
     return std::nullopt;
 }
 

@@ -9,5 +9,9 @@ int main() {
     // Each step's line shows as it happens, also through a pipe.
     std::cout << std::unitbuf;
     platform::console::showUtf8Output();
-    return updater::run(".", std::cout, std::cerr, std::cin);
+    // A console window of our own closes as we end: an early failure waits
+    // for the key there, so that its reason can be read.
+    return updater::run(".", std::cout, std::cerr, std::cin,
+                        platform::console::consoleIsOwn() ? updater::EarlyEnd::AfterKey
+                                                          : updater::EarlyEnd::AtOnce);
 }

@@ -8,6 +8,7 @@
 #include <optional>
 #include <ostream>
 #include <span>
+#include <streambuf>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -16,6 +17,7 @@
 #include "common/install_info.h"
 #include "common/installer_manifest.h"
 #include "common/program_files.h"
+#include "common/update_warnings.h"
 #include "platform/files/files.h"
 #include "platform/files/windows_access.h"
 #include "platform/profile/profile.h"
@@ -24,6 +26,7 @@
 #include "updater/destinations.h"
 #include "updater/icon.h"
 #include "updater/input_file.h"
+#include "updater/plugin_check.h"
 
 namespace updater {
 namespace {
@@ -45,9 +48,10 @@ using InputData = std::variant<std::vector<std::byte>, res::FileData>;
 constexpr std::uint64_t kLeftInFile = std::uint64_t{64} << 10;
 
 std::optional<InputData> takeInputFile(const fs::path& workingDirectory, std::string_view name,
-                                       const Warn& warn) {
+                                       const Warn& warn, std::string_view consequence = {}) {
     return withInputFile(
-        workingDirectory, name, warn, [](const fs::path& path) -> platform::Result<InputData> {
+        workingDirectory, name, warn,
+        [](const fs::path& path) -> platform::Result<InputData> {
             std::error_code ec;
             if (fs::is_regular_file(path, ec) && fs::file_size(path, ec) >= kLeftInFile && !ec) {
                 auto file = res::FileData::measure(path);
@@ -59,7 +63,20 @@ std::optional<InputData> takeInputFile(const fs::path& workingDirectory, std::st
             if (!bytes)
                 return bytes.error();
             return InputData{std::move(*bytes)};
-        });
+        },
+        consequence);
+}
+
+// The plugin's bytes for its check: those read, or, for a file left where it
+// is, read once more. nullopt when that file no longer reads (the commit
+// says so).
+std::optional<std::vector<std::byte>> pluginBytesToCheck(const InputData& data) {
+    if (const auto* bytes = std::get_if<std::vector<std::byte>>(&data))
+        return *bytes;
+    auto bytes = platform::files::readFile(std::get<res::FileData>(data).path);
+    if (!bytes)
+        return std::nullopt;
+    return std::move(*bytes);
 }
 
 void addInput(res::Update& update, std::uint16_t id, InputData data) {
@@ -70,6 +87,49 @@ void addInput(res::Update& update, std::uint16_t id, InputData data) {
                    std::move(std::get<std::vector<std::byte>>(data)));
     }
 }
+
+// Standard error as the run writes it, counting the lines that begin with
+// "warning: ": they come from every part of the run, some written straight
+// to the stream, and the line before "Installer updated!" counts them all.
+class WarningCounter final : public std::streambuf {
+  public:
+    explicit WarningCounter(std::streambuf* target) : target_(target) {}
+    std::size_t count() const { return warnings_; }
+
+  protected:
+    int_type overflow(int_type c) override {
+        if (traits_type::eq_int_type(c, traits_type::eof()))
+            return traits_type::not_eof(c);
+        see(traits_type::to_char_type(c));
+        return target_->sputc(traits_type::to_char_type(c));
+    }
+    std::streamsize xsputn(const char* text, std::streamsize count) override {
+        for (std::streamsize i = 0; i < count; ++i) see(text[i]);
+        return target_->sputn(text, count);
+    }
+    int sync() override { return target_->pubsync(); }
+
+  private:
+    static constexpr std::string_view kPrefix = "warning: ";
+    void see(char c) {
+        if (c == '\n') {
+            column_ = 0;
+            matching_ = true;
+            return;
+        }
+        if (matching_ && column_ < kPrefix.size()) {
+            matching_ = c == kPrefix[column_];
+            if (matching_ && column_ + 1 == kPrefix.size())
+                ++warnings_;
+        }
+        ++column_;
+    }
+
+    std::streambuf* target_;
+    std::size_t warnings_ = 0;
+    std::size_t column_ = 0;
+    bool matching_ = true;
+};
 
 // Adds everything to the pending update of the installer.
 class UpdateSink final : public ResourceSink {
@@ -209,18 +269,28 @@ void waitForKey(std::ostream& out, std::istream& in) {
     out << std::flush;
 }
 
-int runSteps(const fs::path& workingDirectory, std::ostream& out, std::ostream& err,
-             std::istream& in) {
+// A run that stops before anything is written.
+int endEarly(std::ostream& out, std::istream& in, EarlyEnd earlyEnd) {
+    out << std::flush;
+    if (earlyEnd == EarlyEnd::AfterKey)
+        waitForKey(out, in);
+    return kExitFailed;
+}
+
+int runSteps(const fs::path& workingDirectory, std::ostream& out, std::ostream& errors,
+             std::istream& in, EarlyEnd earlyEnd) {
     using namespace install_info;
+    WarningCounter warnings(errors.rdbuf());
+    std::ostream err(&warnings);
     const Warn warn = [&err](const std::string& message) {
         err << "warning: " << message << '\n' << std::flush;
     };
     const auto read = readInstallInfo(workingDirectory, warn, platform::text::ansiCodePage());
     // Said before anything is written, as a missing installer is: the
-    // installer stays as it was and no key is awaited.
+    // installer stays as it was (see endEarly for the key).
     if (!read) {
-        out << "Couldn't read " << kFileName << '\n' << read.error().why() << '\n' << std::flush;
-        return kExitFailed;
+        out << "Couldn't read " << kFileName << '\n' << read.error().why() << '\n';
+        return endEarly(out, in, earlyEnd);
     }
     const InstallInfo& info = *read;
 
@@ -232,19 +302,20 @@ int runSteps(const fs::path& workingDirectory, std::ostream& out, std::ostream& 
     const Value icon(info, kSectionFiles, kKeyIcon, "", err);
     const Value runAfterInstall(info, kSectionMisc, kKeyRunAfterInstall, "", err);
 
-    auto plugin = takeInputFile(workingDirectory, filename.ansi(), warn);
+    const std::string pluginName = platform::text::ansiToUtf8(filename.ansi(), info.codePage).utf8;
+    auto plugin = takeInputFile(workingDirectory, filename.ansi(), warn, kMissingPluginConsequence);
 
     const fs::path installer = locateFile(workingDirectory, program_files::kInstaller, warn);
     // The update replaces the file through its folder, which the file's own
     // permission bits do not stop; Windows refuses a read-only file.
     if (auto writable = platform::files::checkWritableAsOnWindows(installer); !writable) {
-        out << "Couldn't open installer\n" << writable.message() << '\n' << std::flush;
-        return kExitFailed;
+        out << "Couldn't open installer\n" << writable.message() << '\n';
+        return endEarly(out, in, earlyEnd);
     }
     auto update = res::Update::begin(installer, res::Existing::Delete);
     if (!update) {
-        out << "Couldn't open installer\n" << update.message() << '\n' << std::flush;
-        return kExitFailed;
+        out << "Couldn't open installer\n" << update.message() << '\n';
+        return endEarly(out, in, earlyEnd);
     }
     UpdateSink sink(*update);
 
@@ -258,6 +329,10 @@ int runSteps(const fs::path& workingDirectory, std::ostream& out, std::ostream& 
 
     out << "Writing DLL...\n";
     if (plugin) {
+        if (const auto bytes = pluginBytesToCheck(*plugin))
+            checkPlugin(*bytes, pluginName,
+                        platform::text::ansiToUtf8(vbName.ansi(), info.codePage).utf8,
+                        update->machine(), warn);
         addInput(*update, kIdPlugin, std::move(*plugin));
     }
 
@@ -283,8 +358,7 @@ int runSteps(const fs::path& workingDirectory, std::ostream& out, std::ostream& 
         ++counter;
     }
 
-    warnSameDestinations(platform::text::ansiToUtf8(filename.ansi(), info.codePage).utf8,
-                         extraNamesUtf8, err);
+    warnSameDestinations(pluginName, extraNamesUtf8, err);
 
     out << "Writing Extra files location table...\n";
     sink.add(res::kTypeRcData, kIdLocationTable, std::as_bytes(std::span(extra.table)));
@@ -303,6 +377,10 @@ int runSteps(const fs::path& workingDirectory, std::ostream& out, std::ostream& 
     if (committed->signatureRemoved) {
         out << "The installer's digital signature was removed and must be renewed.\n";
     }
+    // Said last, beside the line the author looks for, so that no warning
+    // scrolled out of sight goes unnoticed.
+    if (warnings.count() > 0)
+        err << update_warnings::countLine(warnings.count()) << '\n' << std::flush;
     out << "Installer updated!\n";
     waitForKey(out, in);
     return kExitOk;
@@ -310,12 +388,13 @@ int runSteps(const fs::path& workingDirectory, std::ostream& out, std::ostream& 
 
 }  // namespace
 
-int run(const fs::path& workingDirectory, std::ostream& out, std::ostream& err, std::istream& in) {
+int run(const fs::path& workingDirectory, std::ostream& out, std::ostream& err, std::istream& in,
+        EarlyEnd earlyEnd) {
     // Memory running out (an input larger than the machine can hold) ends
     // the run as a failure like any other: nothing has been written, and the
     // console stays readable until the key.
     try {
-        return runSteps(workingDirectory, out, err, in);
+        return runSteps(workingDirectory, out, err, in, earlyEnd);
     } catch (const std::bad_alloc&) {
         out << "Couldn't update installer\nnot enough memory\n";
         waitForKey(out, in);

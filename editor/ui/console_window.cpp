@@ -12,6 +12,8 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
+#include "common/update_warnings.h"
+
 namespace editor_ui {
 namespace {
 
@@ -22,6 +24,16 @@ constexpr int kRows = 24;
 // The final key prompt the updater prints after its last real line.
 const QString kKeyPrompt = "Press any key to continue";
 
+// The last of `lines` that `matches`, trimmed; empty when none does.
+template <typename Matches>
+QString lastLine(const QStringList& lines, const Matches& matches) {
+    for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
+        if (matches(line->trimmed()))
+            return line->trimmed();
+    }
+    return {};
+}
+
 // Why a run failed, as the program said it: its last non-empty line before
 // the key prompt (after the prompt comes only its answer, "Bye!"), or its
 // last non-empty line when it ended without the prompt.
@@ -29,19 +41,26 @@ QString reasonLine(const QString& output) {
     QStringList lines = output.split('\n');
     if (const qsizetype prompt = lines.lastIndexOf(kKeyPrompt); prompt >= 0)
         lines.resize(prompt);
-    for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
-        if (!line->trimmed().isEmpty())
-            return line->trimmed();
-    }
-    return {};
+    return lastLine(lines, [](const QString& line) { return !line.isEmpty(); });
+}
+
+// The updater's count of the warnings it wrote, when it wrote one: an
+// update that may not work must not read as a plain success.
+QString warningCount(const QString& output) {
+    const QString end = QString::fromUtf8(update_warnings::kCountLineEnd);
+    return lastLine(output.split('\n'), [&end](const QString& line) { return line.endsWith(end); });
 }
 
 QString endStatus(const QString& name, int exitCode, QProcess::ExitStatus status,
-                  const QString& reason) {
+                  const QString& output) {
     if (status == QProcess::CrashExit)
         return name + " was stopped: the installer may not have been updated.";
-    if (exitCode == 0)
-        return name + " has ended: the installer was updated.";
+    if (exitCode == 0) {
+        const QString warnings = warningCount(output);
+        const QString text = name + " has ended: the installer was updated.";
+        return warnings.isEmpty() ? text : text + " " + warnings;
+    }
+    const QString reason = reasonLine(output);
     QString text = name + " ended with exit code " + QString::number(exitCode) +
                    ": the installer was not updated";
     return reason.isEmpty() ? text + "." : text + ": " + reason;
@@ -183,8 +202,7 @@ void ConsoleWindow::programFinished(int exitCode, QProcess::ExitStatus status) {
     cmdSendKey_->setEnabled(false);
     cmdSendKey_->hide();
     cmdClose_->show();
-    lblStatus_->setText(
-        endStatus(windowTitle(), exitCode, status, reasonLine(txtOutput_->toPlainText())));
+    lblStatus_->setText(endStatus(windowTitle(), exitCode, status, txtOutput_->toPlainText()));
     deleteWhenDone();
 }
 

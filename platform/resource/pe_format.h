@@ -18,11 +18,18 @@ inline constexpr std::uint16_t kPe32PlusMagic = 0x20B;
 inline constexpr std::uint32_t kMaxSections = 96;  // the documented loader limit
 inline constexpr std::uint32_t kMaxDataDirectories = 16;
 
+inline constexpr std::uint32_t kDirectoryExport = 0;
 inline constexpr std::uint32_t kDirectoryResource = 2;
 inline constexpr std::uint32_t kDirectorySecurity = 4;  // a file offset, not an RVA
 inline constexpr std::uint32_t kDirectoryBaseRelocation = 5;
 inline constexpr std::uint32_t kDirectoryDebug = 6;
 inline constexpr std::uint32_t kDirectoryBoundImport = 11;  // lies in the headers
+
+// The file header's Machine values that Windows runs, and its flag for a DLL.
+inline constexpr std::uint16_t kMachineI386 = 0x014C;
+inline constexpr std::uint16_t kMachineAmd64 = 0x8664;
+inline constexpr std::uint16_t kMachineArm64 = 0xAA64;
+inline constexpr std::uint16_t kFileDll = 0x2000;
 
 inline constexpr std::uint32_t kSectionCode = 0x00000020;
 inline constexpr std::uint32_t kSectionInitializedData = 0x00000040;
@@ -162,6 +169,23 @@ struct ResourceDataEntry {
     std::uint32_t reserved;
 };
 static_assert(sizeof(ResourceDataEntry) == 16);
+
+// The export directory: the name table is numberOfNames RVAs of
+// NUL-terminated names, sorted, beside a table of ordinals.
+struct ExportDirectory {
+    std::uint32_t characteristics;
+    std::uint32_t timeDateStamp;
+    std::uint16_t majorVersion;
+    std::uint16_t minorVersion;
+    std::uint32_t nameRva;
+    std::uint32_t ordinalBase;
+    std::uint32_t numberOfFunctions;
+    std::uint32_t numberOfNames;
+    std::uint32_t addressOfFunctions;
+    std::uint32_t addressOfNames;
+    std::uint32_t addressOfNameOrdinals;
+};
+static_assert(sizeof(ExportDirectory) == 40);
 
 struct DebugDirectoryEntry {
     std::uint32_t characteristics;

@@ -1,6 +1,7 @@
 #include "platform/resource/pe_image.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -295,6 +296,45 @@ Result<PeImage> parseImage(std::span<const std::byte> bytes) {
         }
     }
     return image;
+}
+
+Result<bool> exportsName(std::span<const std::byte> bytes, const PeImage& image,
+                         std::string_view name) {
+    const ByteReader reader(bytes);
+    const pe::DataDirectory directory = image.directory(pe::kDirectoryExport);
+    if (directory.address == 0 && directory.size == 0)
+        return false;
+    const auto at = image.rvaToOffset(directory.address, sizeof(pe::ExportDirectory));
+    const auto exports = at ? reader.read<pe::ExportDirectory>(*at) : std::nullopt;
+    if (!exports) {
+        return Error{
+            "bad export table: " + hex(directory.address) + " does not lie in a section's data",
+            ErrorKind::BadFormat};
+    }
+    // Four bytes an entry; a count that overflows 32 bits fits no section.
+    const std::uint64_t tableBytes = std::uint64_t{exports->numberOfNames} * 4;
+    const auto names =
+        tableBytes <= UINT32_MAX
+            ? image.rvaToOffset(exports->addressOfNames, static_cast<std::uint32_t>(tableBytes))
+            : std::nullopt;
+    if (!names) {
+        return Error{"bad export table: its " + std::to_string(exports->numberOfNames) +
+                         " names at " + hex(exports->addressOfNames) +
+                         " do not lie in a section's data",
+                     ErrorKind::BadFormat};
+    }
+    // A name that ends short of the section still ends before `name` would:
+    // it is another name, not damage.
+    const auto length = static_cast<std::uint32_t>(name.size() + 1);
+    for (std::uint32_t i = 0; i < exports->numberOfNames; ++i) {
+        const auto nameRva = reader.read<std::uint32_t>(*names + std::uint64_t{i} * 4);
+        const auto offset = nameRva ? image.rvaToOffset(*nameRva, length) : std::nullopt;
+        const auto text = offset ? reader.slice(*offset, length) : std::nullopt;
+        if (text && std::memcmp(text->data(), name.data(), name.size()) == 0 &&
+            (*text)[name.size()] == std::byte{0})
+            return true;
+    }
+    return false;
 }
 
 std::uint32_t peChecksum(std::span<const std::byte> image, std::uint64_t checkSumFieldOffset) {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/resource/checksum.h"
@@ -56,6 +57,12 @@ std::string hex(std::uint64_t value);
 // Validates the DOS header, PE signature, file header, optional header, data
 // directories and section table. The Error says what is wrong and where.
 Result<PeImage> parseImage(std::span<const std::byte> bytes);
+
+// Whether the image's export table names `name`, as GetProcAddress finds it
+// (letter case counts). false when it has no export table; an Error when the
+// table or its name list lies outside the sections' data.
+Result<bool> exportsName(std::span<const std::byte> bytes, const PeImage& image,
+                         std::string_view name);
 
 // The PE checksum: a 16-bit ones'-complement sum of the file's words (the
 // checksum field counted as zero, an odd last byte as a word of its own)

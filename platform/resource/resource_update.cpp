@@ -36,6 +36,10 @@ Update::Update(Update&&) noexcept = default;
 Update& Update::operator=(Update&&) noexcept = default;
 Update::~Update() = default;
 
+std::uint16_t Update::machine() const {
+    return state_->image.fileHeader.machine;
+}
+
 Result<Update> Update::begin(const std::filesystem::path& image, Existing existing) {
     auto bytes = files::readFile(image);
     if (!bytes)

@@ -30,6 +30,9 @@ class Update {
     // The same over bytes in memory (used by commitToMemory and the fuzzer).
     static Result<Update> beginFromBytes(std::vector<std::byte> image, Existing existing);
 
+    // The machine the image is built for (its file header's Machine).
+    std::uint16_t machine() const;
+
     // Adds a resource to the pending update, copying `data`. The same type,
     // name and language added again replaces the earlier data.
     void add(const ResourceName& type, const ResourceName& name, std::uint16_t language,

@@ -280,6 +280,14 @@ TEST(ConsoleWindow, SaysWhetherTheInstallerWasUpdatedAndWhyNot) {
         {"UTF-8 split across two reads became two replacement characters",
          "printf 'Adding: \\320'\nsleep 0.3\nprintf '\\226.txt...\\n'\n", "Adding: \u0416.txt...\n",
          "updater has ended: the installer was updated."},
+        {"an update with warnings read as a plain success",
+         "echo 'Writing DLL...'\necho 'warning: \"plugin.dll\" is not a PE DLL' >&2\n"
+         "echo '1 warning above: the installer may not work as intended.' >&2\n"
+         "echo 'Installer updated!'\n",
+         "Writing DLL...\nwarning: \"plugin.dll\" is not a PE DLL\n"
+         "1 warning above: the installer may not work as intended.\nInstaller updated!\n",
+         "updater has ended: the installer was updated. 1 warning above: the installer may not "
+         "work as intended."},
         {"a character cut short at the end was dropped silently",
          "printf 'Adding: \\342\\202'\nexit 2\n", "Adding: \uFFFD",
          "updater ended with exit code 2: the installer was not updated: Adding: \uFFFD"},

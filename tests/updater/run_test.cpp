@@ -152,6 +152,13 @@ std::string crlf(std::initializer_list<std::string_view> lines) {
 
 const std::string kIconFile = updater_test::makeIcon({40, 12});
 
+// What the run says of a plugin file too short to be a program, and the
+// line that counts the warnings before "Installer updated!".
+const std::string kTooShortForPe = " is not a PE DLL (not a PE file: too short for a DOS header)\n";
+const std::string kOneWarning = "1 warning above: the installer may not work as intended.\n";
+const std::string kTwoWarnings = "2 warnings above: the installer may not work as intended.\n";
+const std::string kThreeWarnings = "3 warnings above: the installer may not work as intended.\n";
+
 #ifndef _WIN32
 bool sendAll(int fd, const std::string& text) {
     return ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
@@ -180,11 +187,12 @@ class UpdaterRun : public ::testing::Test {
         }
         fs::copy_file(TAMSEL_TEST_INSTALLER, dir / "installer.exe");
     }
-    Outcome run(std::string_view key = "\n") {
+    Outcome run(std::string_view key = "\n",
+                updater::EarlyEnd earlyEnd = updater::EarlyEnd::AtOnce) {
         std::ostringstream out;
         std::ostringstream err;
         std::istringstream in{std::string(key)};
-        int code = updater::run(dir.path(), out, err, in);
+        int code = updater::run(dir.path(), out, err, in, earlyEnd);
         return {code, out.str(), err.str()};
     }
     // `name` in UTF-8, as the file system's names are taken everywhere.
@@ -270,7 +278,8 @@ const Scenario kScenarios[] = {
            "Close the host first", "Demo installer") +
          std::vector<Resource>{
              {kRcData, 106, "MZ plugin"}, {kRcData, 109, "first"}, {kRcData, 110, "second"}} +
-         iconResources(kIconFile, 111)},
+         iconResources(kIconFile, 111),
+     "warning: \"plugin.dll\"" + kTooShortForPe + kOneWarning},
     {"no install-info file: defaults, a one-byte table, no plugin, no icon; end of input "
      "still gives Bye",
      std::nullopt,
@@ -278,7 +287,7 @@ const Scenario kScenarios[] = {
      "",
      "no_extra_files.txt",
      texts("Nameles plugin", "", "\0"s, "", "", "", "Plugin installer"),
-     "warning: no install_info.ini in <folder>: every value is its default\n"},
+     "warning: no install_info.ini in <folder>: every value is its default\n" + kOneWarning},
     {"an install-info file that cannot be read is no silent default: said, exit 1, installer "
      "untouched",
      std::nullopt,
@@ -297,7 +306,7 @@ const Scenario kScenarios[] = {
            "Plugin installer") +
          std::vector<Resource>{{kRcData, 109, "1"}, {kRcData, 111, "3"}} +
          iconResources(kIconFile, 112),
-     "warning: couldn't read \"two.txt\": No such file or directory\n"},
+     "warning: couldn't read \"two.txt\": No such file or directory\n" + kOneWarning},
     {"a line with '=' is a whole file name, not a key",
      crlf({"[extrafiles]", "key=value.txt"}),
      {{"key=value.txt", "kv"}},
@@ -311,7 +320,8 @@ const Scenario kScenarios[] = {
      "\n",
      "no_extra_files.txt",
      texts("", "empty.dll", "\0"s, "", "", "", "Plugin installer") +
-         std::vector<Resource>{{kRcData, 106, ""}}},
+         std::vector<Resource>{{kRcData, 106, ""}},
+     "warning: \"empty.dll\"" + kTooShortForPe + kOneWarning},
     {"a value longer than 1022 characters reaches the installer cut to 1022",
      crlf({"[Texts]", "Title=" + std::string(1500, 't')}),
      {},
@@ -333,14 +343,15 @@ const Scenario kScenarios[] = {
      texts("Nameles plugin", "bin\\plugin.dll", "data\\notes.txt\0\0"s, "", "", "",
            "Plugin installer") +
          std::vector<Resource>{{kRcData, 106, "dll"}, {kRcData, 109, "notes"}} +
-         iconResources(kIconFile, 110)},
+         iconResources(kIconFile, 110),
+     "warning: \"bin\\plugin.dll\"" + kTooShortForPe + kOneWarning},
     {"a damaged icon gives no icon resources and the run goes on",
      crlf({"[Files]", "Icon=bad.ico"}),
      {{"bad.ico", kIconFile.substr(0, kIconFile.size() - 1)}},
      "\n",
      "no_extra_files.txt",
      texts("Nameles plugin", "", "\0"s, "", "", "", "Plugin installer"),
-     "warning: couldn't read \"bad.ico\": not a usable icon file\n"},
+     "warning: couldn't read \"bad.ico\": not a usable icon file\n" + kOneWarning},
     {"names as Windows users write them: letter case, a trailing dot, '\\' with case; "
      "the resources keep them as written",
      crlf({"[Files]", "Filename=PLUGIN.DLL", "Icon=Demo.ico", "[Extrafiles]", "README.TXT",
@@ -358,8 +369,10 @@ const Scenario kScenarios[] = {
                                {kRcData, 110, "top"},
                                {kRcData, 111, "nested"}} +
          iconResources(kIconFile, 112),
-     "warning: \"README.TXT\" and \"readme.txt.\" are one file to Windows (\"README.TXT\"); the "
-     "installer will refuse to install\n"},
+     "warning: \"PLUGIN.DLL\"" + kTooShortForPe +
+         "warning: \"README.TXT\" and \"readme.txt.\" are one file to Windows (\"README.TXT\"); "
+         "the installer will refuse to install\n" +
+         kTwoWarnings},
     {"an exact name wins over one in other case; of several in other case the first in byte "
      "order, said on standard error",
      crlf({"[Files]", "Filename=Plugin.dll", "[Extrafiles]", "a.txt", "b.txt"}),
@@ -373,8 +386,10 @@ const Scenario kScenarios[] = {
      texts("Nameles plugin", "Plugin.dll", "a.txt\0b.txt\0\0"s, "", "", "", "Plugin installer") +
          std::vector<Resource>{
              {kRcData, 106, "exact"}, {kRcData, 109, "a upper"}, {kRcData, 110, "b"}},
-     "warning: \"a.txt\" matches several names that differ only in letter case (\"A.txt\", "
-     "\"a.TXT\"); using \"A.txt\"\n"},
+     "warning: \"Plugin.dll\"" + kTooShortForPe +
+         "warning: \"a.txt\" matches several names that differ only in letter case (\"A.txt\", "
+         "\"a.TXT\"); using \"A.txt\"\n" +
+         kTwoWarnings},
     {"an extra file named like the plugin: the installer would refuse, said on standard error",
      crlf({"[Files]", "Filename=bin\\A.TXT", "[Extrafiles]", "a.txt", "b.txt"}),
      {{"bin/A.TXT", "p"}, {"a.txt", "a"}, {"b.txt", "b"}},
@@ -382,8 +397,10 @@ const Scenario kScenarios[] = {
      "two_lines.txt",
      texts("Nameles plugin", "bin\\A.TXT", "a.txt\0b.txt\0\0"s, "", "", "", "Plugin installer") +
          std::vector<Resource>{{kRcData, 106, "p"}, {kRcData, 109, "a"}, {kRcData, 110, "b"}},
-     "warning: \"bin\\A.TXT\" and \"a.txt\" are one file to Windows (\"A.TXT\"); the installer "
-     "will refuse to install\n"},
+     "warning: \"bin\\A.TXT\"" + kTooShortForPe +
+         "warning: \"bin\\A.TXT\" and \"a.txt\" are one file to Windows (\"A.TXT\"); the "
+         "installer will refuse to install\n" +
+         kTwoWarnings},
     {"skipped inputs are said on standard error, stdout as before: a missing plugin, a missing "
      "extra file",
      crlf({"[Files]", "Filename=plugin.dll", "[Extrafiles]", "a.txt", "b.txt"}),
@@ -392,8 +409,10 @@ const Scenario kScenarios[] = {
      "two_lines.txt",
      texts("Nameles plugin", "plugin.dll", "a.txt\0b.txt\0\0"s, "", "", "", "Plugin installer") +
          std::vector<Resource>{{kRcData, 110, "b"}},
-     "warning: couldn't read \"plugin.dll\": No such file or directory\n"
-     "warning: couldn't read \"a.txt\": No such file or directory\n"},
+     "warning: couldn't read \"plugin.dll\": No such file or directory; the installer will "
+     "refuse to install\n"
+     "warning: couldn't read \"a.txt\": No such file or directory\n" +
+         kTwoWarnings},
     {"folders named as files are skipped and said: the plugin, an extra file, the icon",
      crlf({"[Files]", "Filename=plugin.dll", "Icon=app.ico", "[Extrafiles]", "a.txt", "b.txt"}),
      {{"plugin.dll/inside", ""}, {"a.txt/inside", ""}, {"app.ico/inside", ""}, {"b.txt", "b"}},
@@ -401,9 +420,11 @@ const Scenario kScenarios[] = {
      "two_lines.txt",
      texts("Nameles plugin", "plugin.dll", "a.txt\0b.txt\0\0"s, "", "", "", "Plugin installer") +
          std::vector<Resource>{{kRcData, 110, "b"}},
-     "warning: couldn't read \"plugin.dll\": Is a directory\n"
+     "warning: couldn't read \"plugin.dll\": Is a directory; the installer will refuse to "
+     "install\n"
      "warning: couldn't read \"a.txt\": Is a directory\n"
-     "warning: couldn't read \"app.ico\": Is a directory\n"},
+     "warning: couldn't read \"app.ico\": Is a directory\n" +
+         kThreeWarnings},
 };
 
 // With TAMSEL_KEEP_SCENARIOS set, each scenario's folder as the run finds it
@@ -451,6 +472,101 @@ TEST_F(UpdaterRun, WritesExactlyTheResourcesOfTheInstallInfo) {
             EXPECT_EQ(resources(), describeAll(s.resources));
         else
             EXPECT_TRUE(readBytes(dir / "installer.exe") == readBytes(TAMSEL_TEST_INSTALLER));
+    }
+}
+
+// The plugin as the installer will meet it: one warning for each reason it
+// may not work, counted at the end; the run still writes it, and standard
+// output stays as it was. The demo plugin (x86, exporting DllRegisterServer)
+// and the x86 installer, each also with another Machine in its file header.
+TEST_F(UpdaterRun, ThePluginIsCheckedForTheInstaller) {
+    // One 16-bit field set, `field` bytes after "PE\0\0" (e_lfanew is at 0x3C).
+    const auto with = [](std::string image, std::size_t field, std::uint16_t value) {
+        const std::size_t at = static_cast<unsigned char>(image[0x3C]) +
+                               256 * static_cast<unsigned char>(image[0x3D]) + 4 + field;
+        image[at] = static_cast<char>(value & 0xFF);
+        image[at + 1] = static_cast<char>(value >> 8);
+        return image;
+    };
+    const auto withMachine = [&with](std::string image, std::uint16_t machine) {
+        return with(std::move(image), 0, machine);
+    };
+    const std::string x86 = readBytes(TAMSEL_TEST_PLUGIN);
+    const std::string x86Installer = readBytes(TAMSEL_TEST_INSTALLER);
+    const std::string x64Installer = withMachine(x86Installer, 0x8664);
+    std::string noExport = x86;
+    noExport[noExport.find("DllRegisterServer") + 16] = 'R';  // GetProcAddress finds no "...Server"
+    const std::string said = "warning: \"plugin.dll\" ";
+    const std::string noEntry =
+        said +
+        "exports no DllRegisterServer; the installer cannot register it as \"Demo.Connect\"\n";
+    struct Row {
+        const char* fault;
+        const std::string& installer;
+        std::optional<std::string> plugin;  // nullopt: no file
+        const char* progId;
+        std::string errors;
+    };
+    const Row rows[] = {
+        {"a plugin that fits was questioned", x86Installer, x86, "Demo.Connect", ""},
+        {"a missing plugin did not say that the installer refuses", x86Installer, std::nullopt,
+         "Demo.Connect",
+         "warning: couldn't read \"plugin.dll\": No such file or directory; the installer will "
+         "refuse to install\n" +
+             kOneWarning},
+        {"a text file taken for a DLL", x86Installer,
+         crlf({"Read me first.", std::string(80, '-')}), "",
+         said + "is not a PE DLL (not a PE file: no MZ signature at 0x0)\n" + kOneWarning},
+        {"a program taken for a DLL", x86Installer, x86Installer, "",
+         said + "is not a PE DLL (a program, not a DLL)\n" + kOneWarning},
+        {"a ProgID for a DLL without DllRegisterServer", x86Installer, noExport, "Demo.Connect",
+         noEntry + kOneWarning},
+        {"no ProgID: nothing registers, no export is needed", x86Installer, noExport, "", ""},
+        {"an x86-64 plugin in the x86 installer", x86Installer, withMachine(x86, 0x8664), "",
+         said +
+             "is an x86-64 DLL and installer.exe an x86 program: the installer registers it "
+             "through the system's 64-bit registration program, so it needs 64-bit Windows\n" +
+             kOneWarning},
+        {"an x86 plugin in the x86-64 installer", x64Installer, x86, "Demo.Connect",
+         said +
+             "is an x86 DLL and installer.exe an x86-64 program: the installer registers it "
+             "through the system's 32-bit registration program of 64-bit Windows\n" +
+             kOneWarning},
+        {"an x86-64 plugin in the x86-64 installer was questioned", x64Installer,
+         withMachine(x86, 0x8664), "Demo.Connect", ""},
+        {"an ARM64 plugin, which no installer registers", x64Installer, withMachine(x86, 0xAA64),
+         "",
+         said +
+             "is an ARM64 DLL and installer.exe an x86-64 program: the installer cannot "
+             "register it\n" +
+             kOneWarning},
+        {"an export table outside the sections' data (its RVA's low half, after the file and "
+         "optional headers, set to 0x10)",
+         x86Installer, with(x86, 20 + 96, 0x10), "Demo.Connect",
+         said +
+             "exports no DllRegisterServer (bad export table: 0x10 does not lie in a section's "
+             "data); the installer cannot register it as \"Demo.Connect\"\n" +
+             kOneWarning},
+        {"an unknown machine type, counted with a missing export", x86Installer,
+         withMachine(noExport, 0x0200), "Demo.Connect",
+         noEntry + said +
+             "is a DLL for machine type 0x200 and installer.exe an x86 program: the "
+             "installer cannot register it\n" +
+             kTwoWarnings},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fault);
+        for (const auto& entry : fs::directory_iterator(dir.path())) fs::remove_all(entry.path());
+        write("installer.exe", row.installer);
+        write("install_info.ini", crlf({"[Texts]", std::string("VBName=") + row.progId, "[Files]",
+                                        "Filename=plugin.dll"}));
+        if (row.plugin)
+            write("plugin.dll", *row.plugin);
+        const Outcome outcome = run();
+        EXPECT_EQ(outcome.exitCode, updater::kExitOk);
+        expectGolden("no_extra_files.txt", outcome.console);
+        EXPECT_EQ(outcome.errors, row.errors);
+        EXPECT_EQ(rcData(106), row.plugin.value_or("<missing>"));
     }
 }
 
@@ -562,6 +678,17 @@ TEST_F(UpdaterRun, AnInstallerThatCannotBeOpenedIsReported) {
             EXPECT_EQ(readBytes(dir / "installer.exe"), before);
         }
     }
+    // In a console window of the updater's own, which closes as it ends, an
+    // early end waits for the key: an installer it cannot open, and an
+    // install-info file it cannot read.
+    fs::remove(dir / "installer.exe");
+    for (const char* folder : {"", "install_info.ini"}) {
+        SCOPED_TRACE(*folder ? "unreadable install_info.ini" : "missing installer");
+        fs::create_directories(dir / folder);
+        const std::string console = run("\n", updater::EarlyEnd::AfterKey).console;
+        EXPECT_TRUE(console.starts_with(*folder ? "Couldn't read" : "Couldn't open")) << console;
+        EXPECT_TRUE(console.ends_with("\nPress any key to continue\nBye!\n")) << console;
+    }
 }
 
 // install_info.ini and installer.exe are found as Windows finds them; the
@@ -590,7 +717,8 @@ TEST_F(UpdaterRun, TheFixedNamesAreFoundWhateverTheirLetterCase) {
          {"Installer.exe", "INSTALLER.EXE"},
          "INSTALLER.EXE",
          "warning: \"installer.exe\" matches several names that differ only in letter case "
-         "(\"INSTALLER.EXE\", \"Installer.exe\"); using \"INSTALLER.EXE\"\n"},
+         "(\"INSTALLER.EXE\", \"Installer.exe\"); using \"INSTALLER.EXE\"\n" +
+             kOneWarning},
     };
     const std::string installer = readBytes(dir / "installer.exe");
     for (const auto& c : cases) {
@@ -636,7 +764,9 @@ TEST_F(UpdaterRun, NamesAreConvertedFromTheAnsiCodePage) {
         write("install_info.ini", crlf({"[Files]", "Filename=" + written}));
         Outcome outcome = run();
         EXPECT_EQ(outcome.exitCode, updater::kExitOk);
-        EXPECT_EQ(outcome.errors, "");
+        EXPECT_EQ(outcome.errors, "warning: \"" +
+                                      platform::text::ansiToUtf8(written, codePage).utf8 + "\"" +
+                                      kTooShortForPe + kOneWarning);
         EXPECT_EQ(rcData(102), written + '\0');
         EXPECT_EQ(rcData(106), "plugin bytes");
     }
@@ -702,7 +832,8 @@ TEST_F(UpdaterRun, AnUnreadableIconIsSaidOnStandardError) {
     fs::permissions(dir.path(), fs::perms::owner_all);
     EXPECT_EQ(outcome.exitCode, updater::kExitOk);
     expectGolden("no_extra_files.txt", outcome.console);
-    EXPECT_EQ(outcome.errors, "warning: couldn't read \"app.ico\": Permission denied\n");
+    EXPECT_EQ(outcome.errors,
+              "warning: couldn't read \"app.ico\": Permission denied\n" + kOneWarning);
     EXPECT_EQ(resources(),
               describeAll(texts("Nameles plugin", "", "\0"s, "", "", "", "Plugin installer")));
 }
@@ -749,7 +880,8 @@ TEST_F(UpdaterRun, AFailedCommitIsReportedAndChangesNothing) {
         EXPECT_NE(console.find("Adding Icon...\nCouldn't update installer\n"), std::string::npos)
             << console;
         EXPECT_EQ(console.find("Installer updated!"), std::string::npos) << console;
-        EXPECT_EQ(errors, "");
+        // No count of warnings: no installer was written.
+        EXPECT_EQ(errors, "warning: \"plugin.dll\"" + kTooShortForPe);
         EXPECT_EQ(readBytes(dir / "installer.exe"), installer);
         EXPECT_EQ(test_support::listFolder(dir.path()), before);
     }
@@ -915,7 +1047,8 @@ TEST_F(UpdaterRun, ACharacterTheCodePageCannotHoldIsWrittenAsAQuestionMarkAndNam
               "warning: \"ExtraFiles\" line 2: U+65E5 '\xE6\x97\xA5' is not in code page 1252; "
               "written as \"?\"\n"
               "warning: couldn't read \"a.txt\": No such file or directory\n"
-              "warning: couldn't read \"?.txt\": No such file or directory\n");
+              "warning: couldn't read \"?.txt\": No such file or directory\n"
+              "5 warnings above: the installer may not work as intended.\n");
     EXPECT_NE(outcome.console.find("Installer updated!"), std::string::npos);
 }
 

@@ -300,7 +300,9 @@ class Suite:
                                  "Title": "\u0423\u0441\u0442\u0430\u043d\u043e\u0432\u043a\u0430"})):
             root = self.job("texts-" + locale[:2])
             job, dest = root / "job", root / "dest"
-            (job / "plugin.dll").write_bytes(b"MZ not really a plugin")
+            # A DLL of the installer's architecture: the updater has nothing
+            # to warn of but a text the code page cannot hold.
+            shutil.copyfile(self.probes / "register_probe.dll", job / "plugin.dll")
             lines = ["[Texts]", f"Name={texts['Name']}", f"Title={texts['Title']}",
                      "[Files]", "Filename=plugin.dll"]
             (job / "install_info.ini").write_bytes("".join(l + "\r\n" for l in lines).encode())
