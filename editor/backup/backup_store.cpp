@@ -8,8 +8,8 @@
 #include "common/install_info.h"
 #include "common/program_files.h"
 #include "editor/ini/ini.h"
+#include "platform/files/windows_access.h"
 #include "platform/profile/profile.h"
-#include "platform/text/ascii.h"
 #include "platform/text/codepage.h"
 
 namespace editor_backup {
@@ -59,20 +59,37 @@ std::optional<std::string> backupNameProblem(std::string_view name) {
         return "The name is empty.";
     if (name == "." || name == "..")
         return "The names \".\" and \"..\" stand for folders.";
-    for (char c : name) {
-        if (c == '/' || c == '\\')
-            return "A backup name cannot hold / or \\.";
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
-            return "A backup name cannot hold control characters.";
-        }
-        if (std::string_view("<>:\"|?*").find(c) != std::string_view::npos) {
-            return "A backup name cannot hold any of < > : \" | ? *";
-        }
-    }
+    if (name.find_first_of("/\\") != std::string_view::npos)
+        return "A backup name cannot hold / or \\.";
+    // DEL too, which Windows would take: the list shows it as nothing.
+    if (name.find('\x7f') != std::string_view::npos)
+        return "A backup name cannot hold control characters.";
     if (name.size() > kMaxNameBytes)
         return "The name is too long for a file name.";
+    // The name must be the file Windows opens by it: the backup is written,
+    // listed and deleted under that name, so a name Windows reads as another
+    // file ("install_info.ini.") would write over or delete that file.
+    switch (platform::files::windowsComponentProblem(name)) {
+        case kComponentOk:
+            break;
+        case kComponentVanishes:
+            return "A backup name of dots and blanks only is no file name: Windows drops dots "
+                   "and blanks at the end of a name.";
+        case kComponentTooLong:
+            return "The name is too long for a file name.";
+        case kComponentDevice:
+            return "\"" + std::string(name) +
+                   "\" is a device to Windows, not a file (as are CON, NUL, COM1 and LPT1, with "
+                   "any extension).";
+        case kComponentReserved:
+            return "A backup name cannot hold control characters, nor any of < > : \" | ? *";
+    }
+    if (const std::string_view kept = platform::files::keptComponent(name); kept != name) {
+        return "Windows drops dots and blanks at the end of a file name: \"" + std::string(name) +
+               "\" would be the file \"" + std::string(kept) + "\".";
+    }
     for (std::string_view own : program_files::kOwnFiles) {
-        if (platform::text::equalIgnoringAsciiCase(name, own)) {
+        if (platform::files::sameWindowsFile(name, own)) {
             // Built with append: GCC 12 at -O3 misreports operator+ on a
             // string literal here (-Wrestrict).
             std::string why = "\"";

@@ -25,9 +25,11 @@ inline constexpr std::string_view kListSectionNames = "Backups";
 inline constexpr std::size_t kMaxBackups = 32766;
 
 // Why `name` cannot be a backup name, or nullopt when it can. Refused: empty,
-// a folder part, characters a Windows file name cannot hold, "." and "..",
-// longer than a file name may be, and the program's own files (letter case
-// ignored), which a backup would overwrite or a removal would delete.
+// a folder part, "." and "..", longer than a file name may be, any name that
+// Windows would not open as that very file (characters a file name cannot
+// hold, a device name such as NUL or COM1.txt, dots or blanks at its end),
+// and the program's own files (letter case ignored), which a backup would
+// overwrite or a removal would delete.
 std::optional<std::string> backupNameProblem(std::string_view name);
 
 // The longest name the list file gives back whole, in ANSI bytes.

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/windows_names.h"
 #include "platform/result.h"
 
 namespace platform::files {
@@ -25,6 +26,22 @@ using Note = std::function<void(const std::string& note)>;
 // be a folder. nullopt when a component matches nothing.
 std::optional<std::filesystem::path> findWindowsPath(const std::filesystem::path& folder,
                                                      std::string_view name, const Note& note = {});
+
+// How Windows reads a name, on UTF-8 text: the rule of common/windows_names.h
+// (the installer's own), with the letter case of platform/text.
+
+// Where the installer puts the file `name` names, relative to its folder
+// (UTF-8, '\' between components); nullopt for a name it refuses.
+std::optional<std::string> installedPlace(std::string_view name, NameRule rule);
+
+// One component as Windows opens it: without its trailing dots and blanks.
+std::string_view keptComponent(std::string_view component);
+
+// Why Windows cannot hold `component` (no separators in it) as a file name.
+ComponentProblem windowsComponentProblem(std::string_view component);
+
+// Whether two names land on one file to Windows.
+bool sameWindowsFile(std::string_view a, std::string_view b);
 
 // Refuses a file that a Windows program could not open for writing: one
 // with no write permission for anyone (the read-only attribute), for every

@@ -13,21 +13,10 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/text/unicode.h"
-
 namespace platform::files {
 namespace fs = std::filesystem;
 
 namespace {
-
-// Windows drops a component's trailing dots and blanks ("readme.txt. " is
-// "readme.txt"); "." and ".." stay what they are.
-std::string_view withoutTrailingDotsAndBlanks(std::string_view component) {
-    if (component == "." || component == "..")
-        return component;
-    const auto end = component.find_last_not_of(". ");
-    return end == std::string_view::npos ? std::string_view{} : component.substr(0, end + 1);
-}
 
 bool isFolder(const fs::path& path) {
     std::error_code ec;
@@ -46,7 +35,10 @@ std::string inQuotes(std::string_view name) {
 // The entry of `folder` that the Windows component `component` names.
 std::optional<std::string> findComponent(const fs::path& folder, std::string_view component,
                                          bool mustBeFolder, const Note& note) {
-    const std::string_view trimmed = withoutTrailingDotsAndBlanks(component);
+    // "." and ".." stay what they are; any other component loses its
+    // trailing dots and blanks, as Windows drops them.
+    const std::string_view trimmed =
+        component == "." || component == ".." ? component : keptComponent(component);
     if (trimmed.empty())
         return std::nullopt;
     const auto fits = [&](const fs::path& entry) { return !mustBeFolder || isFolder(entry); };
@@ -61,8 +53,7 @@ std::optional<std::string> findComponent(const fs::path& folder, std::string_vie
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         std::string name = it->path().filename().string();
-        if (text::sameNameIgnoringCase(withoutTrailingDotsAndBlanks(name), trimmed) &&
-            fits(it->path()))
+        if (sameWindowsFile(name, trimmed) && fits(it->path()))
             matches.push_back(std::move(name));
     }
     if (matches.empty())

@@ -95,7 +95,46 @@ bool isCapitalOf(const CaseRange& range, char32_t capital) {
            (!range.pairs || (capital - range.first) % 2 == 0);
 }
 
+// Where utf8ToUtf16 puts a byte that is not UTF-8.
+constexpr char32_t kEscapedByte = 0xDC00;
+
 }  // namespace
+
+std::u16string utf8ToUtf16(std::string_view utf8) {
+    std::u16string out;
+    out.reserve(utf8.size());
+    for (std::size_t at = 0; at < utf8.size();) {
+        const Utf8Character c = decodeUtf8(utf8, at);
+        at += c.length;
+        const char32_t code = c.valid ? c.code : kEscapedByte + c.code;
+        if (code < 0x10000) {
+            out += static_cast<char16_t>(code);
+        } else {
+            out += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+        }
+    }
+    return out;
+}
+
+std::string utf16ToUtf8(std::u16string_view utf16) {
+    const auto isHigh = [](char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; };
+    const auto isLow = [](char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; };
+    std::string out;
+    out.reserve(utf16.size());
+    for (std::size_t at = 0; at < utf16.size(); ++at) {
+        const char16_t unit = utf16[at];
+        if (isHigh(unit) && at + 1 < utf16.size() && isLow(utf16[at + 1])) {
+            const char32_t low = utf16[++at];
+            appendUtf8(out, 0x10000 + ((char32_t{unit} - 0xD800) << 10) + (low - 0xDC00));
+        } else if (unit >= kEscapedByte + 0x80 && unit <= kEscapedByte + 0xFF) {
+            out += static_cast<char>(unit - kEscapedByte);
+        } else {
+            appendUtf8(out, isHigh(unit) || isLow(unit) ? U'\uFFFD' : char32_t{unit});
+        }
+    }
+    return out;
+}
 
 char32_t toLowerCase(char32_t code) {
     for (const CaseRange& range : kCaseRanges) {

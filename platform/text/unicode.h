@@ -30,6 +30,15 @@ bool isValidUtf8(std::string_view bytes);
 // Appends `code` (at most U+10FFFF) as UTF-8.
 void appendUtf8(std::string& out, char32_t code);
 
+// UTF-8 to UTF-16 and back, for the rules written in C on UTF-16 (how
+// Windows reads a file name). A byte that starts no well-formed UTF-8
+// character becomes the lone surrogate U+DC00 + byte and turns back into
+// that byte (as Python's "surrogateescape"), so that a Linux name that is
+// not UTF-8 equals only itself and comes back unchanged. Any other lone
+// surrogate becomes U+FFFD.
+std::u16string utf8ToUtf16(std::string_view utf8);
+std::string utf16ToUtf8(std::u16string_view utf16);
+
 // Simple (one to one) letter case of the letters the European ANSI code
 // pages hold: ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic. A fixed
 // table rather than the C library's, so that no result depends on the locale.

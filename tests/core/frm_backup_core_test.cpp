@@ -125,10 +125,16 @@ TEST_F(BackupWindow, AnInvalidNameIsRefusedWithItsReason) {
         {" spaced", "listed without its leading blank once reopened"},
         {"spaced ", "listed without its trailing blank once reopened"},
         {"smile \xf0\x9f\x98\x80", "no ANSI code page holds it"},
+        {"install_info.ini.", "Windows would write the unsaved fields over install_info.ini"},
+        {"install_info backup.ini.", "Windows would write over Save's safety copy"},
+        {"NUL", "a device: the write would fail with no reason given"},
+        {"COM1.txt", "a device, whatever its extension"},
     };
     seedList({"alpha"});
     writeBytes(dir / "installer.exe", "MZ stand-in");
     writeBytes(dir / "plugin.dll", "MZ stand-in");
+    writeBytes(dir / "install_info.ini", "[Texts]\r\nName=saved\r\n");
+    writeBytes(dir / "install_info backup.ini", "[Texts]\r\nName=before\r\n");
     const Names folderBefore = listFolder(dir.path());
     const std::string listBefore = readBytes(dir / "backup.ini");
     open();
@@ -149,6 +155,8 @@ TEST_F(BackupWindow, AnInvalidNameIsRefusedWithItsReason) {
         EXPECT_EQ(readBytes(dir / "backup.ini"), listBefore);
         EXPECT_EQ(listFolder(dir.path()), folderBefore);
         EXPECT_EQ(readBytes(dir / "installer.exe"), "MZ stand-in");
+        EXPECT_EQ(readBytes(dir / "install_info.ini"), "[Texts]\r\nName=saved\r\n");
+        EXPECT_EQ(readBytes(dir / "install_info backup.ini"), "[Texts]\r\nName=before\r\n");
     }
 }
 
@@ -253,14 +261,15 @@ TEST_F(BackupWindow, MakeUnderAListedNameAsksFirst) {
 }
 
 // A listed name that names a file that is no backup (a hand-edited list, or
-// " readme.txt" read back trimmed) loses its entry; the file stays.
+// " readme.txt" read back trimmed, or "install_info.ini." that Windows opens
+// as install_info.ini) loses its entry; the file stays.
 TEST_F(BackupWindow, RemoveLeavesAFileThatIsNoBackupAndDropsItsEntry) {
-    seedList({"readme.txt", "install_info.ini", "alpha"});
+    seedList({"readme.txt", "install_info.ini", "install_info.ini.", "alpha"});
     writeBytes(dir / "readme.txt", "Read me first.\r\n");
     writeBytes(dir / "install_info.ini", kBackupText);
     writeBytes(dir / "alpha", kBackupText);
     open();
-    for (int removal = 0; removal < 2; ++removal) {
+    for (int removal = 0; removal < 3; ++removal) {
         view.list.select(0);
         window->cmdRemove_Click();
     }

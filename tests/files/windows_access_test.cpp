@@ -44,6 +44,8 @@ TEST(FindWindowsPath, FindsNamesAsWindowsUsersWriteThem) {
             continue;  // one name with "docs" and "Same.txt" on Windows
         writeBytes(dir.path() / platform::files::pathFromUtf8(name), name);
     }
+    if (!kFileSystemFindsNames)
+        writeBytes(dir / "caf\xE9.txt", "Latin-1 bytes, not UTF-8");
     struct Case {
         const char* name;  // what the row guards against
         std::string written;
@@ -78,6 +80,8 @@ TEST(FindWindowsPath, FindsNamesAsWindowsUsersWriteThem) {
         {"only dots and blanks", ". .", std::nullopt, "", false},
         {"an empty name", "", std::nullopt},
         {"the dotted capital İ has no simple pair", "PLUGİN.DLL", std::nullopt},
+        {"a byte that is not UTF-8 equals itself", "CAF\xE9.TXT", "caf\xE9.txt", "", false},
+        {"and no other byte", "CAF\xE8.TXT", std::nullopt, "", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,4 +1,5 @@
-// The installer's rules for names and its command line (installer/names.c).
+// How Windows reads a file name (common/windows_names.c), and the installer's
+// location table and command line (installer/names.c).
 #include "names.h"
 
 #include <gtest/gtest.h>
@@ -115,6 +116,8 @@ TEST(SameNames, FindsTwoNamesThatAreOneFile) {
         {"letter case beyond ASCII", {u"\u00E9t\u00E9.txt", u"\u00C9T\u00C9.TXT"}, 1, 0, 1},
         {"different names", {u"a.txt", u"a.txt2", u"b.txt"}, 0, 0, 0},
         {"the first pair found", {u"x", u"y", u"Y", u"X"}, 1, 1, 2},
+        {"trailing dots and blanks", {u"readme.txt", u"README.TXT. "}, 1, 0, 1},
+        {"a leading blank is kept", {u"readme.txt", u" readme.txt"}, 0, 0, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

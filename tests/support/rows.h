@@ -17,6 +17,7 @@ template <typename Name>
 struct NameRow {
     Name name;
     const char* fault;
+    const char* said = "";  // what the reason given says, where a row checks it
 };
 
 }  // namespace test_support

@@ -172,10 +172,13 @@ TEST(LetterCase, FoldsTheLettersOfTheEuropeanCodePages) {
         {"I", "ı", false},        // dotless i: no simple pair
         {"\xC9", "\xE9", false},  // not UTF-8: bytes compare as bytes
         {"a\xFF", "A\xFF", true},
+        {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80", true},  // two UTF-16 units
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.a) + " / " + c.b);
         EXPECT_EQ(sameNameIgnoringCase(c.a, c.b), c.same);
+        // The name rule in C reads UTF-16: every name, UTF-8 or not, comes back.
+        EXPECT_EQ(utf16ToUtf8(utf8ToUtf16(c.a)), c.a);
         if (c.same && isValidUtf8(c.a)) {
             std::string upper;
             for (std::size_t at = 0; at < std::string_view(c.b).size();) {
