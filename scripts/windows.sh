@@ -109,16 +109,98 @@ compareWithLinux() {
   echo "Windows $arch: updater.exe wrote the same installer.exe and printed the same text as the Linux updater in $compared scenarios"
 }
 
-# The program folder: cmake --install (updater.exe stripped, installer.exe,
-# installer-x64.exe, the README and a sample install_info.ini), zipped.
+# The program folder: cmake --install (tamsel.exe and updater.exe stripped,
+# installer.exe, installer-x64.exe, README.txt and the sample
+# install_info.ini) with the demo's plugin, built for ARCH, and the files the
+# sample names, zipped.
 makeZip() {
   local arch=$1 build=$2 stage
   stage=$(mktemp -d)
   cmake --install "$build" --prefix "$stage/tamsel-windows-$arch" --strip >/dev/null
+  bash demo/assemble.sh "$stage/tamsel-windows-$arch" "$arch" >/dev/null
   rm -f "$root/build/dist/tamsel-windows-$arch.zip"
   (cd "$stage" && zip -qr "$root/build/dist/tamsel-windows-$arch.zip" "tamsel-windows-$arch")
   rm -rf "$stage"
   echo "Windows $arch: build/dist/tamsel-windows-$arch.zip"
+}
+
+# Runs updater.exe in the unpacked folder $1 under the Wine for $2, in a
+# fresh prefix under $3; with a fourth argument, then installer.exe silently,
+# and checks that the demo plugin registered: the "registered:" line, and
+# its ProgID in the registry.
+updateAndInstall() {
+  local folder=$1 arch=$2 work=$3 loader code=0
+  loader=$(loaderFor "$arch")
+  export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  unset DISPLAY WAYLAND_DISPLAY
+  [ ! -d "$WINEPREFIX" ] || /usr/lib/wine/wineserver -k 2>/dev/null || true
+  rm -rf "$WINEPREFIX" "$work/installed"
+  "$loader" wineboot --init >/dev/null 2>&1 || true
+  (cd "$folder" && printf '\n' | "$loader" updater.exe >"$work/updater.out" 2>"$work/updater.err") || code=$?
+  tr -d '\r' <"$work/updater.err" | sed 's/^/    /'
+  if [ "$code" != 0 ] || ! grep -q '^Installer updated!' "$work/updater.out"; then
+    tr -d '\r' <"$work/updater.out" | sed 's/^/    /'
+    echo "updater.exe ended with exit code $code, without \"Installer updated!\""
+    return 1
+  fi
+  [ $# -gt 3 ] || return 0
+  # Output to a file, not a pipe: the programs Wine keeps in the background
+  # hold on to it, and a pipe would not end before they do.
+  (cd "$folder" && "$loader" installer.exe /S "/D=Z:${work//\//\\}\\installed" \
+    </dev/null >"$work/installer.out" 2>/dev/null) || code=$?
+  if [ "$code" != 0 ] || ! tr -d '\r' <"$work/installer.out" | grep -q '^registered: .*(DemoPlugin.Connect)$' ||
+     ! "$loader" reg query 'HKCU\Software\Classes\DemoPlugin.Connect' >/dev/null 2>&1; then
+    tr -d '\r' <"$work/installer.out" | sed 's/^/    /'
+    echo "installer.exe /S ended with exit code $code; the demo plugin is not registered"
+    return 1
+  fi
+}
+
+# Each zip as a Windows user meets it: unpacked, README.txt ASCII with CR LF,
+# updater.exe run in the folder as it comes, and the installer it wrote run
+# silently, which must install and register the demo plugin.
+checkZip() {
+  local arch=$1 zip="build/dist/tamsel-windows-$1.zip" work folder reason noI686 failed=0
+  work=$(mktemp -d)
+  folder="$work/tamsel-windows-$arch"
+  unzip -q "$zip" -d "$work"
+  if LC_ALL=C grep -q -e '[^[:print:][:space:]]' -e $'[^\r]$' -e '^$' "$folder/README.txt" ||
+     [ "$(tail -c 2 "$folder/README.txt" | od -An -tx1)" != ' 0d 0a' ]; then
+    echo "Windows $arch: the zip's README.txt is not ASCII text with CR LF line ends"
+    failed=1
+  fi
+  reason=$(whyNoWine "$arch")
+  noI686=$(whyNoWine i686)  # the zip's installer.exe is i686
+  if [ -n "$reason" ]; then
+    echo "Windows $arch: the zip's updater.exe and installer.exe not run: $reason"
+  elif [ -z "$noI686" ]; then
+    if (updateAndInstall "$folder" "$arch" "$work" install); then
+      echo "Windows $arch: the zip's updater.exe wrote its installer.exe, which installed and registered the demo plugin"
+    else
+      failed=1
+    fi
+  else
+    if (updateAndInstall "$folder" "$arch" "$work"); then
+      echo "Windows $arch: the zip's updater.exe wrote its installer.exe; installing with it skipped: $noI686"
+    else
+      failed=1
+    fi
+    # The rest of the chain, where only the x86-64 installer runs: on a
+    # fresh copy of the x86-64 zip (an x86-64 plugin), installer-x64.exe
+    # takes installer.exe's place.
+    if [ "$arch" = x86_64 ]; then
+      rm -rf "$folder" && unzip -q "$zip" -d "$work"
+      cp "$folder/installer-x64.exe" "$folder/installer.exe"
+      if (updateAndInstall "$folder" "$arch" "$work" install); then
+        echo "Windows $arch: with the zip's installer-x64.exe as installer.exe, updater.exe wrote it, and it installed and registered the demo plugin"
+      else
+        failed=1
+      fi
+    fi
+  fi
+  WINEPREFIX="$work/prefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
+  rm -rf "$work"
+  return "$failed"
 }
 
 for arch in "${arches[@]}"; do
@@ -148,4 +230,5 @@ for arch in "${arches[@]}"; do
     echo "Windows $arch: built in ${built} s; tests under Wine skipped: $reason"
   fi
   makeZip "$arch" "$build"
+  checkZip "$arch"
 done
