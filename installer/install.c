@@ -106,11 +106,14 @@ static size_t rootLength(const WCHAR* path) {
     return wcslen(path);
 }
 
-/* The part of a path before its last '\' (malloc'd). */
+/* The part of a path before its last '\' (malloc'd); a root keeps its
+ * '\' ("D:\x" is in "D:\", not in "D:", which is D's current folder). */
 static WCHAR* parentOf(const WCHAR* path) {
     const WCHAR* last = wcsrchr(path, '\\');
     size_t length = last != NULL ? (size_t)(last - path) : 0;
-    WCHAR* parent = malloc(sizeof *parent * (length + 1));
+    WCHAR* parent;
+    if (last != NULL && length < rootLength(path)) ++length;
+    parent = malloc(sizeof *parent * (length + 1));
     if (parent == NULL) return NULL;
     memcpy(parent, path, sizeof *parent * length);
     parent[length] = 0;
@@ -121,12 +124,15 @@ static WCHAR* parentOf(const WCHAR* path) {
  * temporary file or for the file a new one replaces. */
 static WCHAR* freeNameBeside(Run* run, const WCHAR* path) {
     WCHAR* folder = parentOf(path);
+    WCHAR* beside;
     Text name = {0};
     if (folder == NULL) return NULL;
-    textFormat(&name, L"%ls\\tam%08lx%04lx.tmp", folder, (unsigned long)GetCurrentProcessId(),
+    textFormat(&name, L"tam%08lx%04lx.tmp", (unsigned long)GetCurrentProcessId(),
                ++run->nameCounter & 0xFFFF);
+    beside = name.outOfMemory ? NULL : joinPath(folder, textChars(&name));
     free(folder);
-    return textTake(&name);
+    textFree(&name);
+    return beside;
 }
 
 static int rememberFolder(Run* run, const WCHAR* folder) {
@@ -561,13 +567,25 @@ static void freeRun(Run* run) {
     textFree(&run->failure);
 }
 
+static int isDriveLetter(const WCHAR* path) {
+    return ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
+           path[1] == ':';
+}
+
 /* A full path in its usual form (malloc'd): GetFullPathName's result, with
  * a "\\?\" form given back as the usual one and without a trailing '\'
- * ("C:\x\" and "C:\x" are one folder; a root keeps its '\'). */
+ * ("C:\x\" and "C:\x" are one folder; a root keeps its '\'). A drive
+ * alone ("D:", "\\?\D:") is its root: to GetFullPathName it would be the
+ * drive's current folder, which no one means by a destination. */
 static WCHAR* fullPath(const WCHAR* path) {
-    DWORD size = GetFullPathNameW(path, 0, NULL, NULL);
-    WCHAR* full = size > 0 ? malloc(sizeof *full * size) : NULL;
-    DWORD length = full != NULL ? GetFullPathNameW(path, size, full, NULL) : 0;
+    const WCHAR* drive = wcsncmp(path, L"\\\\?\\", 4) == 0 ? path + 4 : path;
+    WCHAR root[4] = {drive[0], ':', '\\', 0};
+    DWORD size, length;
+    WCHAR* full;
+    if (isDriveLetter(drive) && drive[2] == 0) path = root;
+    size = GetFullPathNameW(path, 0, NULL, NULL);
+    full = size > 0 ? malloc(sizeof *full * size) : NULL;
+    length = full != NULL ? GetFullPathNameW(path, size, full, NULL) : 0;
     if (length == 0 || length >= size) {
         free(full);
         return NULL;

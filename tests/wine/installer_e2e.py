@@ -716,6 +716,29 @@ class Suite:
         expect(len(registered) == 2 and registered[1].startswith("LoadLibrary-not-found "),
                f"the DLL planted beside the installer was loaded: {registered}")
 
+    def case_drive_roots(self):
+        """The root of a drive as the destination, in each form /D= takes;
+        drive Y: is a folder here, as the prefix's dosdevices link it."""
+        drive = self.wine.prefix / "dosdevices" / "y:"
+        for form in ("Y:\\", "Y:", "\\\\?\\Y:\\"):
+            try:
+                root, _ = self.failing_job("drive-root", ["readme.txt", "data\\notes.txt"],
+                                           {"RunAfterInstall": ""})
+                (root / "drive").mkdir()
+                drive.unlink(missing_ok=True)
+                drive.symlink_to(root / "drive")
+                code, lines = self.install(root / "job", None, arguments=["/S", "/D=" + form])
+                expect(code == 0 and "folder: Y:\\" in lines, f"exit code {code}: {lines}")
+                expect(set(tree(root / "drive")) == {"plugin.dll", "readme.txt", "data",
+                                                     "data/notes.txt"},
+                       f"on the drive: {sorted(tree(root / 'drive'))}")
+                expect((root / "drive" / "plugin.dll").read_bytes() ==
+                       (root / "job" / "plugin.dll").read_bytes(), "plugin.dll differs")
+            except Failure as failure:
+                raise Failure(f"/D={form}: {failure}")
+            finally:
+                drive.unlink(missing_ok=True)
+
     def case_read_only_file_replaced(self):
         """A read-only file that is replaced leaves no backup behind."""
         root, title = self.failing_job("read-only-file", ["readme.txt"])
