@@ -33,7 +33,7 @@ typedef struct Run {
     WCHAR* folder;
     PlannedFile* files;
     size_t fileCount;
-    PlannedFile* plugin; /* among files; NULL when the installer names none */
+    PlannedFile* plugin; /* the first of files */
     WCHAR* runAfter;
     WCHAR** createdFolders; /* in the order they were made */
     size_t createdCount;
@@ -280,12 +280,10 @@ static int plan(Run* run) {
     run->files = calloc(contract->extraCount + 1, sizeof *run->files);
     if (run->files == NULL) return outOfMemory(run);
 
-    if (contract->pluginName[0] != 0) {
-        if (!addFile(run, contract->pluginName, kLastComponent, L"The plugin's file name",
-                     contract->plugin))
-            return 0;
-        run->plugin = &run->files[0];
-    }
+    if (!addFile(run, contract->pluginName, kLastComponent, L"The plugin's file name",
+                 contract->plugin))
+        return 0;
+    run->plugin = &run->files[0];
     for (k = 1; k <= contract->extraCount; ++k) {
         const WCHAR* name = contract->extraNames[k - 1];
         if (name[0] == 0)
@@ -409,14 +407,10 @@ static int commitAll(Run* run) {
  * has one, takes them away before the files go. */
 static int registerPlugin(Run* run) {
     const WCHAR* progId = run->contract->progId;
-    const WCHAR* path;
-    Registration registration;
+    const WCHAR* path = run->plugin->target;
+    Registration registration = runRegistration(path, 0);
     Text why = {0};
 
-    if (run->plugin == NULL || run->plugin->state != kCommitted)
-        return fail(run, L"There is no plugin file to register as %ls.", progId);
-    path = run->plugin->target;
-    registration = runRegistration(path, 0);
     if (registrationSucceeded(registration, &why)) {
         action(run, L"registered: %ls (%ls)", path, progId);
         return 1;
@@ -680,6 +674,13 @@ InstallOutcome runInstall(InstallerUi* ui, const Contract* contract,
         ui->message(ui, kTellError, contract->title,
                     L"This installer holds no plugin yet: the updater has not written one "
                     L"into it.");
+        return kFailed;
+    }
+    /* The updater writes an installer without a plugin name, or without the
+     * plugin's bytes when it could not read the file (and warns): there is
+     * nothing to install, and extra files alone would be no plugin. */
+    if (contract->pluginName[0] == 0 || contract->plugin.data == NULL) {
+        ui->message(ui, kTellError, contract->title, L"This installer holds no plugin file.");
         return kFailed;
     }
     textFormat(&text, L"Do you want to install the plugin \"%ls\"?", contract->name);

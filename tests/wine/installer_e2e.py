@@ -625,14 +625,26 @@ class Suite:
                 expect(where == "link" or not destination.exists(), "dest was made")
             except Failure as failure:
                 raise Failure(f"{what}: {failure}")
-        # Before its first update it has nothing to install, and says so.
-        root = self.job("never-updated")
-        before = tree(root)
-        code, lines = self.install(root / "job", root / "dest")
-        expect(code == 1 and lines == ["error: Plugin installer: This installer holds no plugin "
-                                       "yet: the updater has not written one into it."],
-               f"a never updated installer: exit code {code}, {lines}")
-        expect_same_tree(before, tree(root), str(root))
+        # No plugin to install: refused before the first question.
+        # (what, Filename, or None for an installer never updated, error)
+        rows = [
+            ("never updated", None, "Plugin installer: This installer holds no plugin yet: the "
+             "updater has not written one into it."),
+            ("no plugin name in the table (extra files only were installed)", "",
+             "Failing installer: This installer holds no plugin file."),
+            ("no plugin bytes: the updater could not read it", "gone.dll",
+             "Failing installer: This installer holds no plugin file."),
+        ]
+        for what, plugin, error in rows:
+            if plugin is None:
+                root = self.job("no-plugin")
+            else:
+                root, _ = self.failing_job("no-plugin", ["readme.txt"], {"Filename": plugin})
+            before = tree(root)
+            code, lines = self.install(root / "job", root / "dest")
+            expect(code == 1 and lines == ["error: " + error],
+                   f"{what}: exit code {code}, {lines}")
+            expect_same_tree(before, tree(root), f"{what}: {root}")
 
     def case_awkward_places_and_names(self):
         """Installs that used to fail, each into its own folder: the files
