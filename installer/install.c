@@ -607,6 +607,40 @@ static WCHAR* currentFolder(void) {
     return folder;
 }
 
+/* No component of a destination may be a name Windows reserves: a folder
+ * "nul" (or "com1.txt") can be made through "\\?\", but ordinary programs
+ * can neither open nor delete it, and GetFullPathName turns such a last
+ * component into the device itself. Each component is held to the rule for
+ * file names, before the path is made full. */
+static int checkFolderNames(Run* run, const WCHAR* folder) {
+    const WCHAR* p = folder;
+    WCHAR* part = malloc(sizeof *part * (wcslen(folder) + 1));
+    WCHAR* kept = malloc(sizeof *kept * (wcslen(folder) + 1));
+    int ok = (part != NULL && kept != NULL) || outOfMemory(run);
+    if (wcsncmp(p, L"\\\\?\\UNC\\", 8) == 0)
+        p += 8;
+    else if (wcsncmp(p, L"\\\\?\\", 4) == 0 || wcsncmp(p, L"\\\\.\\", 4) == 0)
+        p += 4;
+    if (isDriveLetter(p)) p += 2;
+    while (ok && *p != 0) {
+        size_t length = wcscspn(p, L"\\/");
+        int dots = (length == 1 || length == 2) && p[0] == '.' && p[length - 1] == '.';
+        if (length > 0 && !dots) {
+            memcpy(part, p, sizeof *part * length);
+            part[length] = 0;
+            if (installedName(part, kLastComponent, sameNameIgnoringCase, kept) == kNameInvalid)
+                ok = fail(run, L"The folder %ls cannot be used: \"%ls\" is not a folder name "
+                               L"Windows can hold.",
+                          folder, part);
+        }
+        p += length;
+        if (*p != 0) ++p;
+    }
+    free(part);
+    free(kept);
+    return ok;
+}
+
 /* The destination, asked starting in /D= or the current folder (the silent
  * mode takes that start as it is). Returns 0 when cancelled or failed
  * (*failed says which). */
@@ -636,6 +670,11 @@ static int chooseDestination(Run* run, const InstallerOptions* options, int* fai
     }
     free(start);
     if (!ok) return 0;
+    if (!checkFolderNames(run, chosen)) {
+        *failed = 1;
+        free(chosen);
+        return 0;
+    }
     run->folder = fullPath(chosen);
     if (run->folder == NULL || rootLength(run->folder) == 0) {
         *failed = 1;

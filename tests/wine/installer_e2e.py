@@ -612,6 +612,12 @@ class Suite:
             ("an empty line in the middle of the table", ["readme.txt", "data\\notes.txt"],
              "dest", damage_table,
              "Line 2 of the installer's extra-file list is empty; the installer is damaged."),
+            ("a device name with an extension as a folder (once installed into)", ["readme.txt"],
+             "dest/nul.txt/sub", None,
+             'The folder {d} cannot be used: "nul.txt" is not a folder name Windows can hold.'),
+            ("a device name as the last folder, which GetFullPathName makes a device",
+             ["readme.txt"], "dest/CON", None,
+             'The folder {d} cannot be used: "CON" is not a folder name Windows can hold.'),
         ]
         for what, extras, where, change, reason in rows:
             try:
