@@ -607,6 +607,73 @@ static WCHAR* currentFolder(void) {
     return folder;
 }
 
+/* The value of an environment variable (malloc'd), or NULL when it is not
+ * set or memory ran out. */
+static WCHAR* environmentValue(const WCHAR* name) {
+    DWORD size = GetEnvironmentVariableW(name, NULL, 0);
+    WCHAR* value = size > 0 ? malloc(sizeof *value * size) : NULL;
+    DWORD length = value != NULL ? GetEnvironmentVariableW(name, value, size) : 0;
+    if (length == 0 || length >= size) {
+        free(value);
+        return NULL;
+    }
+    return value;
+}
+
+/* The Program Files folder of the plugin's architecture (malloc'd), or NULL.
+ * In a 32-bit process on 64-bit Windows, ProgramFiles is the x86 one and
+ * only ProgramW6432 names the other; on 32-bit Windows neither of the first
+ * choices is set. A plugin that is no PE file of either gets the program's
+ * own. */
+static WCHAR* programFilesFor(Blob plugin) {
+    static const WCHAR* const kChoices[][2] = {{L"ProgramW6432", L"ProgramFiles"},
+                                               {L"ProgramFiles(x86)", L"ProgramFiles"},
+                                               {L"ProgramFiles", L"ProgramFiles"}};
+    WORD machine = peMachine(plugin);
+    const WCHAR* const* names = kChoices[machine == IMAGE_FILE_MACHINE_AMD64  ? 0
+                                        : machine == IMAGE_FILE_MACHINE_I386 ? 1
+                                                                              : 2];
+    WCHAR* folder = environmentValue(names[0]);
+    return folder != NULL ? folder : environmentValue(names[1]);
+}
+
+/* name as one folder name, as Windows keeps it, into out; 0 when it cannot
+ * be one. Separators, and a colon that installedName would read as a
+ * drive, would make it a path. */
+static int asFolderName(const WCHAR* name, WCHAR* out) {
+    return wcspbrk(name, L"\\/:") == NULL &&
+           installedName(name, kLastComponent, sameNameIgnoringCase, out) == kNameOk;
+}
+
+/* Where the picker starts (malloc'd): the Program Files folder of the
+ * plugin's architecture, in a sub-folder named by the Name or, where that
+ * is no folder name, by the plugin file without its extension. Without a
+ * Program Files folder, the current folder. */
+static WCHAR* startFolder(const Contract* contract) {
+    size_t room = wcslen(contract->name) + wcslen(contract->pluginName) + 1;
+    WCHAR* programFiles = programFilesFor(contract->plugin);
+    WCHAR* plugin = malloc(sizeof *plugin * room);
+    WCHAR* name = malloc(sizeof *name * room);
+    WCHAR* start = NULL;
+    if (programFiles != NULL && plugin != NULL && name != NULL) {
+        int named = asFolderName(contract->name, name);
+        if (!named &&
+            installedName(contract->pluginName, kLastComponent, sameNameIgnoringCase, plugin) ==
+                kNameOk) {
+            WCHAR* extension = wcsrchr(plugin, '.');
+            if (extension != NULL && extension != plugin) *extension = 0;
+            named = asFolderName(plugin, name);
+        }
+        start = named ? joinPath(programFiles, name) : textCopy(programFiles);
+    } else if (plugin != NULL && name != NULL) {
+        start = currentFolder();
+    }
+    free(programFiles);
+    free(plugin);
+    free(name);
+    return start;
+}
+
 /* No component of a destination may be a name Windows reserves: a folder
  * "nul" (or "com1.txt") can be made through "\\?\", but ordinary programs
  * can neither open nor delete it, and GetFullPathName turns such a last
@@ -641,9 +708,9 @@ static int checkFolderNames(Run* run, const WCHAR* folder) {
     return ok;
 }
 
-/* The destination, asked starting in /D= or the current folder (the silent
- * mode takes that start as it is). Returns 0 when cancelled or failed
- * (*failed says which). */
+/* The destination, asked starting in /D=, else (windowed) in Program Files
+ * or (silent) in the current folder; the silent mode takes that start as it
+ * is. Returns 0 when cancelled or failed (*failed says which). */
 static int chooseDestination(Run* run, const InstallerOptions* options, int* failed) {
     WCHAR* start;
     WCHAR* chosen = NULL;
@@ -656,8 +723,10 @@ static int chooseDestination(Run* run, const InstallerOptions* options, int* fai
             memcpy(start, options->folder, sizeof *start * options->folderLength);
             start[options->folderLength] = 0;
         }
-    } else {
+    } else if (options->silent) {
         start = currentFolder();
+    } else {
+        start = startFolder(run->contract);
     }
     textFormat(&prompt, L"Choose the folder to install \"%ls\" into:", run->contract->name);
     ok = start != NULL && !prompt.outOfMemory &&

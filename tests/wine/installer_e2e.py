@@ -773,7 +773,8 @@ class Suite:
         """The answers the silent mode never gives, through the installer's
         run under a scripted seam (scripted_installer.exe): No, Cancel or a
         cancelled folder picker end it with nothing written; Yes throughout
-        installs into the folder chosen in the picker."""
+        installs into the folder chosen in the picker. The picker starts in
+        Program Files, in a folder named after the plugin."""
         root = self.job("answers")
         job, dest = root / "job", root / "dest"
         shutil.copyfile(self.probes / "scripted_installer.exe", job / "installer.exe")
@@ -786,8 +787,10 @@ class Suite:
         t, d = texts["Title"], windows_path(dest)
         question = f'question: {t}: Do you want to install the plugin "Answers"?'
         warning = f"warning: {t}: Close the host first."
+        # Random bytes are no PE file: the program's own Program Files.
+        own = "C:\\Program Files" if self.arch == "x86_64" else "C:\\Program Files (x86)"
         picker = (f'folder picker: {t}: Choose the folder to install "Answers" into: '
-                  f"(starts in {windows_path(job)})")
+                  f"(starts in {own}\\Answers)")
         rows = [
             ("No to the question", "n", [question + " -> No"]),
             ("Cancel on the warning", "yn", [question + " -> Yes", warning + " -> Cancel"]),
@@ -811,6 +814,36 @@ class Suite:
         expect(code == 0, f"exit code {code}")
         expect((dest / "plugin.dll").read_bytes() == (job / "plugin.dll").read_bytes(),
                "plugin.dll differs")
+
+        def pe(machine):  # a DOS header whose 0x3C leads to "PE\0\0" and the Machine
+            return (b"MZ" + bytes(0x3A) + (0x40).to_bytes(4, "little") + b"PE\0\0" +
+                    machine.to_bytes(2, "little") + bytes(18))
+
+        # The start by the plugin's Machine; each picker answer is a folder
+        # typed into its box, two levels of it not there yet.
+        # (what, plugin bytes, Name, where the picker starts)
+        rows = [
+            ("an i686 plugin", pe(0x14C), "Answers", "C:\\Program Files (x86)\\Answers"),
+            ("an x86-64 plugin", pe(0x8664), "Answers", "C:\\Program Files\\Answers"),
+            ("a Name that is no folder name gives way to the plugin file's", pe(0x8664),
+             "Answers: beta", "C:\\Program Files\\plugin"),
+            ("a PE signature offset past the end is no PE file",
+             b"MZ" + bytes(0x3A) + (0xFFFFFFFE).to_bytes(4, "little"), "Answers",
+             own + "\\Answers"),
+        ]
+        for i, (what, plugin, name, start) in enumerate(rows):
+            try:
+                (job / "plugin.dll").write_bytes(plugin)
+                write_ini(job, dict(texts, Name=name, Warning=""), [])
+                self.update(job)
+                typed = root / f"typed-{i}" / "new"
+                code, lines = self.run_scripted(job, "yy", typed)
+                line = (f'folder picker: {t}: Choose the folder to install "{name}" into: '
+                        f"(starts in {start}) -> {windows_path(typed)}")
+                expect(code == 0 and line in lines, f"exit code {code}, no {line!r} in {lines}")
+                expect((typed / "plugin.dll").read_bytes() == plugin, "plugin.dll differs")
+            except Failure as failure:
+                raise Failure(f"{what}: {failure}")
 
     def run_scripted(self, job, answers, folder, extra_env=None):
         run = self.wine.run(["installer.exe", answers, windows_path(folder)], cwd=job,
