@@ -34,6 +34,7 @@ typedef struct Run {
     PlannedFile* files;
     size_t fileCount;
     PlannedFile* plugin; /* the first of files */
+    Registrar registrar; /* who registers the plugin, with a ProgID */
     WCHAR* runAfter;
     WCHAR** createdFolders; /* in the order they were made */
     size_t createdCount;
@@ -66,14 +67,15 @@ static int fail(Run* run, const WCHAR* format, ...) {
     return 0;
 }
 
-/* The same, ending in the system's sentence for code and a full stop. */
-static int failWith(Run* run, DWORD code, const WCHAR* format, ...) {
+/* The same, ending in the system's sentence for code (about subject) and a
+ * full stop. */
+static int failWith(Run* run, DWORD code, const WCHAR* subject, const WCHAR* format, ...) {
     if (run->failure.length == 0) {
         va_list arguments;
         va_start(arguments, format);
         textFormatList(&run->failure, format, arguments);
         va_end(arguments);
-        textAppendSystemError(&run->failure, code);
+        textAppendSystemError(&run->failure, code, subject);
         textAppend(&run->failure, L".");
     }
     return 0;
@@ -170,10 +172,11 @@ static int ensureFolder(Run* run, const WCHAR* folder) {
                     }
                 } else if ((error = GetLastError()) != ERROR_ALREADY_EXISTS) {
                     /* (ERROR_ALREADY_EXISTS: made meanwhile by someone else, not ours.) */
-                    ok = failWith(run, error, L"Could not create the folder %ls: ", partial);
+                    ok = failWith(run, error, partial, L"Could not create the folder %ls: ",
+                                  partial);
                 }
             } else if (attributes == INVALID_FILE_ATTRIBUTES) {
-                ok = failWith(run, error, L"Could not look at %ls: ", partial);
+                ok = failWith(run, error, partial, L"Could not look at %ls: ", partial);
             } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
                 ok = fail(run,
                           L"Could not create the folder %ls: a file of that name is in the way.",
@@ -322,7 +325,7 @@ static int writeTemporary(Run* run, PlannedFile* file) {
             break;
     }
     if (handle == INVALID_HANDLE_VALUE)
-        return failWith(run, error, L"Could not write %ls: ", file->target);
+        return failWith(run, error, file->target, L"Could not write %ls: ", file->target);
     file->state = kWritten; /* from here on the temporary file is ours to remove */
     while (ok && left > 0) {
         DWORD written = 0;
@@ -336,7 +339,7 @@ static int writeTemporary(Run* run, PlannedFile* file) {
         ok = 0;
         error = GetLastError();
     }
-    if (!ok) return failWith(run, error, L"Could not write %ls: ", file->target);
+    if (!ok) return failWith(run, error, file->target, L"Could not write %ls: ", file->target);
     return 1;
 }
 
@@ -370,7 +373,7 @@ static int moveAside(Run* run, PlannedFile* file) {
     }
     free(file->backup);
     file->backup = NULL;
-    return failWith(run, error, L"Could not replace %ls: ", file->target);
+    return failWith(run, error, file->target, L"Could not replace %ls: ", file->target);
 }
 
 /* Renames the temporary file to the target. A file already there is first
@@ -379,7 +382,7 @@ static int commit(Run* run, PlannedFile* file) {
     DWORD attributes = pathAttributes(file->target);
     DWORD error = GetLastError();
     if (attributes == INVALID_FILE_ATTRIBUTES && !isNotFound(error))
-        return failWith(run, error, L"Could not look at %ls: ", file->target);
+        return failWith(run, error, file->target, L"Could not look at %ls: ", file->target);
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         if (attributes & FILE_ATTRIBUTE_DIRECTORY)
             return fail(run, L"Could not write %ls: a folder of that name is in the way.",
@@ -388,7 +391,8 @@ static int commit(Run* run, PlannedFile* file) {
         file->state = kAside;
     }
     if (!pathMove(file->temp, file->target, MOVEFILE_REPLACE_EXISTING))
-        return failWith(run, GetLastError(), L"Could not write %ls: ", file->target);
+        return failWith(run, GetLastError(), file->target, L"Could not write %ls: ",
+                        file->target);
     file->state = kCommitted;
     action(run, L"%ls: %ls (%lu bytes)", file->backup != NULL ? L"replaced" : L"wrote",
            file->target, (unsigned long)file->data.size);
@@ -408,21 +412,33 @@ static int commitAll(Run* run) {
 static int registerPlugin(Run* run) {
     const WCHAR* progId = run->contract->progId;
     const WCHAR* path = run->plugin->target;
-    Registration registration = runRegistration(path, 0);
-    Text why = {0};
+    const Registrar* registrar = &run->registrar;
+    Registration registration = runRegistration(registrar, path, 0);
+    Text why = {0}, through = {0};
 
-    if (registrationSucceeded(registration, &why)) {
-        action(run, L"registered: %ls (%ls)", path, progId);
+    /* The system's program is named with its command line, as it ran. */
+    if (registrar->program != NULL) {
+        textAppend(&through, L" with ");
+        registrarCommand(registrar, path, 0, &through);
+    }
+    if (registrationSucceeded(registrar, registration, path, &why)) {
+        action(run, L"registered: %ls (%ls)%ls", path, progId, textChars(&through));
+        textFree(&through);
         return 1;
     }
+    textFree(&through);
     fail(run, L"Could not register %ls as %ls: %ls.", path, progId, textChars(&why));
+    /* Unregistered wherever the DLL's code ran: it may have written half. */
     if (registration.outcome == kServerReturned || registration.outcome == kServerEnded ||
-        registration.outcome == kServerEndedLoading || registration.outcome == kServerTimedOut) {
-        Registration undo = runRegistration(path, 1);
+        registration.outcome == kServerEndedLoading || registration.outcome == kServerTimedOut ||
+        (registration.outcome == kProgramEnded && registration.code != 3 &&
+         registration.code != 4)) {
+        Registration undo = runRegistration(registrar, path, 1);
         textFree(&why);
-        if (registrationSucceeded(undo, &why))
+        if (registrationSucceeded(registrar, undo, path, &why))
             action(run, L"unregistered: %ls", path);
-        else if (undo.outcome != kServerNoEntry)
+        else if (undo.outcome != kServerNoEntry &&
+                 !(undo.outcome == kProgramEnded && undo.code == 4))
             textFormat(&run->failure, L"\r\nCould not unregister it either: %ls.", textChars(&why));
     }
     textFree(&why);
@@ -439,7 +455,7 @@ static void restore(Run* run, PlannedFile* file) {
     }
     textFormat(&run->failure, L"\r\nCould not put back the earlier %ls, which is kept as %ls: ",
                file->target, file->backup);
-    textAppendSystemError(&run->failure, GetLastError());
+    textAppendSystemError(&run->failure, GetLastError(), file->target);
     textAppend(&run->failure, L".");
 }
 
@@ -457,7 +473,7 @@ static void rollBack(Run* run) {
                 action(run, L"removed: %ls", file->target);
             } else {
                 textFormat(&run->failure, L"\r\nCould not remove %ls: ", file->target);
-                textAppendSystemError(&run->failure, GetLastError());
+                textAppendSystemError(&run->failure, GetLastError(), file->target);
                 textAppend(&run->failure, L".");
             }
         }
@@ -469,7 +485,7 @@ static void rollBack(Run* run) {
         } else {
             textFormat(&run->failure, L"\r\nCould not remove the folder %ls: ",
                        run->createdFolders[i]);
-            textAppendSystemError(&run->failure, GetLastError());
+            textAppendSystemError(&run->failure, GetLastError(), run->createdFolders[i]);
             textAppend(&run->failure, L".");
         }
     }
@@ -494,7 +510,7 @@ static void dropBackups(Run* run) {
  * (2, 3, 5, 8, 11) mean what the Win32 code of that number means. The last
  * error is taken only where hInstApp says nothing of its own: the shell may
  * leave the error of an attempt it made on the way. */
-static void describeOpenFailure(DWORD error, INT_PTR shellCode, Text* why) {
+static void describeOpenFailure(DWORD error, INT_PTR shellCode, const WCHAR* path, Text* why) {
     switch (shellCode) {
         case SE_ERR_NOASSOC:
         case SE_ERR_ASSOCINCOMPLETE:
@@ -514,7 +530,7 @@ static void describeOpenFailure(DWORD error, INT_PTR shellCode, Text* why) {
     if (error == ERROR_NO_ASSOCIATION)
         textAppend(why, L"no program is set to open it");
     else if (error != ERROR_SUCCESS)
-        textAppendSystemError(why, error);
+        textAppendSystemError(why, error, path);
     else
         textAppend(why, L"the shell gave no reason");
 }
@@ -539,7 +555,7 @@ static void openAfterInstall(Run* run, Text* news) {
         action(run, L"opened: %ls", run->runAfter);
         return;
     }
-    describeOpenFailure(GetLastError(), (INT_PTR)info.hInstApp, &why);
+    describeOpenFailure(GetLastError(), (INT_PTR)info.hInstApp, run->runAfter, &why);
     action(run, L"could not open: %ls: %ls", run->runAfter, textChars(&why));
     textFormat(news, L"\r\nCould not open %ls: %ls.", run->runAfter, textChars(&why));
     textFree(&why);
@@ -557,6 +573,7 @@ static void freeRun(Run* run) {
     free(run->createdFolders);
     free(run->folder);
     free(run->runAfter);
+    freeRegistrar(&run->registrar);
     textFree(&run->missing);
     textFree(&run->failure);
 }
@@ -791,13 +808,23 @@ InstallOutcome runInstall(InstallerUi* ui, const Contract* contract,
         ui->message(ui, kTellError, contract->title, L"This installer holds no plugin file.");
         return kFailed;
     }
+    /* A plugin to register must be one that this Windows can load, through
+     * this program or the system's registration program. */
+    if (contract->progId[0] != 0 &&
+        !chooseRegistrar(peMachine(contract->plugin), &run.registrar, &text)) {
+        ui->message(ui, kTellError, contract->title, textChars(&text));
+        textFree(&text);
+        return kFailed;
+    }
     textFormat(&text, L"Do you want to install the plugin \"%ls\"?", contract->name);
     answer = ui->message(ui, kAskYesNo, contract->title, textChars(&text));
     textFree(&text);
-    if (!answer) return kCancelled;
-    if (contract->warning[0] != 0 &&
-        !ui->message(ui, kAskOkCancel, contract->title, contract->warning))
+    if (!answer ||
+        (contract->warning[0] != 0 &&
+         !ui->message(ui, kAskOkCancel, contract->title, contract->warning))) {
+        freeRun(&run);
         return kCancelled;
+    }
     if (!chooseDestination(&run, options, &failed)) {
         if (failed) tellFailure(&run);
         freeRun(&run);

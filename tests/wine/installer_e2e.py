@@ -757,6 +757,85 @@ class Suite:
             finally:
                 drive.unlink(missing_ok=True)
 
+    def case_architectures(self):
+        """A plugin to register (with a ProgID) of either architecture, and
+        one no Windows here can load: the same one registers in a child of
+        the installer, the other through the system's regsvr32.exe of its
+        architecture, and the impossible ones are refused before the first
+        question, with nothing written."""
+        other = "i686" if self.arch == "x86_64" else "x86_64"
+        system = "SysWOW64" if self.arch == "x86_64" else "Sysnative"
+        program = f"C:\\windows\\{system}\\regsvr32.exe"
+        # A prefix without 32-bit Wine has no SysWOW64 to start it from.
+        runs = (self.wine.prefix / "drive_c" / "windows" /
+                ("syswow64" if self.arch == "x86_64" else "system32") / "regsvr32.exe").exists()
+
+        def pe(machine):
+            return (b"MZ" + bytes(0x3A) + (0x40).to_bytes(4, "little") + b"PE\0\0" +
+                    machine.to_bytes(2, "little") + bytes(18))
+
+        refused = "This plugin is a DLL for machine type 0x5032; this installer registers " \
+                  "32-bit and 64-bit DLLs for Intel and AMD processors only."
+        # (what, plugin, the line after "Probe installer: " for a refusal, or None)
+        rows = [
+            ("the same architecture, in a child as before",
+             (self.probes / "register_probe.dll").read_bytes(), None),
+            ("the other architecture, through regsvr32.exe",
+             (self.probes.parent / other / "register_probe.dll").read_bytes(), None),
+            ("ARM64", pe(0xAA64), "This plugin is an ARM64 DLL; this installer registers 32-bit "
+             "and 64-bit DLLs for Intel and AMD processors only."),
+            ("an unknown machine type (RISC-V)", pe(0x5032), refused),
+            ("no PE file", b"MZ but no DLL",
+             "The plugin file is no DLL (it has no PE header), so it cannot be registered."),
+            ("a damaged DLL of the same architecture: the system's sentence names it, no %1",
+             pe(0x8664 if self.arch == "x86_64" else 0x14C), None),
+        ]
+        for i, (what, plugin, refusal) in enumerate(rows):
+            try:
+                root = self.job(f"arch-{i}")
+                job, dest = root / "job", root / "dest"
+                (job / "plugin.dll").write_bytes(plugin)
+                (job / "readme.txt").write_bytes(b"readme\r\n")
+                write_ini(job, {"Name": "Probe", "VBName": "Probe.Server",
+                                "Title": "Probe installer", "Warning": "",
+                                "Filename": "plugin.dll", "RunAfterInstall": ""}, ["readme.txt"])
+                self.update(job)
+                before = tree(root)
+                code, lines = self.install(job, dest, self.probe_env(root))
+                d = windows_path(dest)
+                registered = f"registered: {d}\\plugin.dll (Probe.Server)"
+                command = f' with "{program}" /s "{d}\\plugin.dll"'
+                if refusal is not None:
+                    expect(code == 1 and lines == [f"error: Probe installer: {refusal}"],
+                           f"exit code {code}: {lines}")
+                    expect_same_tree(before, tree(root), str(root))
+                elif i == 5:
+                    error = (f"error: Probe installer: Could not register {d}\\plugin.dll as "
+                             "Probe.Server: it could not be loaded (")
+                    expect(code == 1 and lines[-1].startswith(error) and "%1" not in lines[-1]
+                           and f"{d}\\plugin.dll)." in lines[-1], f"exit code {code}: {lines}")
+                    expect_same_tree(before, tree(root), str(root))
+                elif i == 0:
+                    expect(code == 0 and registered in lines, f"exit code {code}: {lines}")
+                    expect(self.marker(root / "registered.txt") ==
+                           [f"DllRegisterServer {d}\\plugin.dll"], "not registered")
+                elif runs:
+                    expect(code == 0 and registered + command in lines,
+                           f"exit code {code}: {lines}")
+                    expect(self.marker(root / "registered.txt") ==
+                           [f"DllRegisterServer {d}\\plugin.dll"], "not registered")
+                else:
+                    print(f"  (no {program} in this prefix: only its start is tried)")
+                    error = (f"error: Probe installer: Could not register {d}\\plugin.dll as "
+                             "Probe.Server: the system's registration program could not be "
+                             f"started as{command[5:]} (")
+                    expect(code == 1 and lines[-1].startswith(error) and
+                           "%1" not in lines[-1] and f"removed: {d}\\plugin.dll" in lines,
+                           f"exit code {code}: {lines}")
+                    expect_same_tree(before, tree(root), str(root))
+            except Failure as failure:
+                raise Failure(f"{what}: {failure}")
+
     def case_read_only_file_replaced(self):
         """A read-only file that is replaced leaves no backup behind."""
         root, title = self.failing_job("read-only-file", ["readme.txt"])
