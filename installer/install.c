@@ -10,6 +10,7 @@
 #include "files.h"
 #include "register.h"
 #include "text.h"
+#include "uninstall.h"
 
 typedef enum FileState {
     kPlanned,
@@ -25,6 +26,7 @@ typedef struct PlannedFile {
     WCHAR* temp;
     WCHAR* backup;
     FileState state;
+    int generated; /* the uninstaller or its record: written after the rest */
 } PlannedFile;
 
 typedef struct Run {
@@ -35,6 +37,10 @@ typedef struct Run {
     size_t fileCount;
     PlannedFile* plugin; /* the first of files */
     Registrar registrar; /* who registers the plugin, with a ProgID */
+    int registered;      /* and it did: a failure after it unregisters */
+    PlannedFile* uninstaller; /* uninstall.exe, the next to last of files */
+    PlannedFile* record;      /* uninstall.ini, the last */
+    UninstallRecord entry;    /* what the record says, for the uninstall entry */
     WCHAR* runAfter;
     WCHAR** createdFolders; /* in the order they were made */
     size_t createdCount;
@@ -280,7 +286,7 @@ static int plan(Run* run) {
     const Contract* contract = run->contract;
     size_t k;
 
-    run->files = calloc(contract->extraCount + 1, sizeof *run->files);
+    run->files = calloc(contract->extraCount + 3, sizeof *run->files);
     if (run->files == NULL) return outOfMemory(run);
 
     if (!addFile(run, contract->pluginName, kLastComponent, L"The plugin's file name",
@@ -295,6 +301,13 @@ static int plan(Run* run) {
                         (unsigned long)k);
         if (!addFile(run, name, kKeepFolders, L"The file name", readExtraFile(k))) return 0;
     }
+    /* Planned with the rest, so that no extra file may land on them. */
+    if (!addFile(run, kUninstallerName, kLastComponent, L"", run->plugin->data) ||
+        !addFile(run, kRecordName, kLastComponent, L"", run->plugin->data))
+        return 0;
+    run->uninstaller = &run->files[run->fileCount - 2];
+    run->record = &run->files[run->fileCount - 1];
+    run->uninstaller->generated = run->record->generated = 1;
     if (!checkDestinations(run)) return 0;
 
     if (contract->runAfterInstall[0] != 0) {
@@ -348,6 +361,7 @@ static int writeAll(Run* run) {
     if (!ensureFolder(run, run->folder)) return 0;
     for (i = 0; i < run->fileCount; ++i) {
         PlannedFile* file = &run->files[i];
+        if (file->generated) continue;
         if (file->data.data == NULL) {
             /* The updater could not read it: say so, install the rest. */
             action(run, L"missing: %ls: not in this installer, not installed", file->label);
@@ -394,8 +408,11 @@ static int commit(Run* run, PlannedFile* file) {
         return failWith(run, GetLastError(), file->target, L"Could not write %ls: ",
                         file->target);
     file->state = kCommitted;
-    action(run, L"%ls: %ls (%lu bytes)", file->backup != NULL ? L"replaced" : L"wrote",
-           file->target, (unsigned long)file->data.size);
+    if (file->generated) /* their sizes say nothing */
+        action(run, L"%ls: %ls", file->backup != NULL ? L"replaced" : L"wrote", file->target);
+    else
+        action(run, L"%ls: %ls (%lu bytes)", file->backup != NULL ? L"replaced" : L"wrote",
+               file->target, (unsigned long)file->data.size);
     return 1;
 }
 
@@ -424,6 +441,7 @@ static int registerPlugin(Run* run) {
     if (registrationSucceeded(registrar, registration, path, &why)) {
         action(run, L"registered: %ls (%ls)%ls", path, progId, textChars(&through));
         textFree(&through);
+        run->registered = 1;
         return 1;
     }
     textFree(&through);
@@ -445,6 +463,80 @@ static int registerPlugin(Run* run) {
     return 0;
 }
 
+/* The uninstaller: a copy of this program without the payload. */
+static int writeUninstallerCopy(Run* run) {
+    PlannedFile* copy = run->uninstaller;
+    DWORD error = 0;
+    int attempt, written = 0;
+    for (attempt = 0; attempt < 100 && !written; ++attempt) {
+        free(copy->temp);
+        if ((copy->temp = freeNameBeside(run, copy->target)) == NULL) return outOfMemory(run);
+        written = writeUninstaller(copy->temp, run->contract);
+        if (!written && (error = GetLastError()) != ERROR_FILE_EXISTS) break;
+    }
+    if (!written) return failWith(run, error, copy->target, L"Could not write %ls: ", copy->target);
+    copy->state = kWritten;
+    return commit(run, copy);
+}
+
+/* The record names the files this run wrote new and the folders it made,
+ * merged with the record of an earlier install in the same folder: a file
+ * that was there before the first install is replaced, never named, and so
+ * never deleted by the uninstaller. */
+static int writeRecord(Run* run) {
+    UninstallRecord* entry = &run->entry;
+    WCHAR* text;
+    size_t i, length;
+    int ok = readRecord(run->record->target, entry);
+    free(entry->key);
+    free(entry->server);
+    free(entry->registrar);
+    entry->key = uninstallKey(run->contract);
+    entry->view = registryViewOf(peMachine(run->contract->plugin));
+    entry->server = run->registered ? textCopy(run->plugin->target) : NULL;
+    entry->registrar = run->registrar.program != NULL ? textCopy(run->registrar.program) : NULL;
+    ok = ok && entry->key != NULL && (!run->registered || entry->server != NULL) &&
+         (run->registrar.program == NULL || entry->registrar != NULL);
+    for (i = 0; ok && i < run->fileCount; ++i) {
+        PlannedFile* file = &run->files[i];
+        if (!file->generated && file->state == kCommitted && file->backup == NULL)
+            ok = pathListAdd(&entry->files, file->target);
+    }
+    for (i = 0; ok && i < run->createdCount; ++i)
+        ok = pathListAdd(&entry->folders, run->createdFolders[i]);
+    if (!ok || (text = recordText(entry, &length)) == NULL) return outOfMemory(run);
+    run->record->data.data = (const char*)text;
+    run->record->data.size = (DWORD)(length * sizeof *text);
+    ok = writeTemporary(run, run->record) && commit(run, run->record);
+    free(text);
+    run->record->data.data = NULL;
+    return ok;
+}
+
+/* The entry under Settings > Apps. The install stands without it; the
+ * last message says it is missing, and why. */
+static void writeEntry(Run* run, Text* news) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    WCHAR* full = longForm(run->uninstaller->target);
+    unsigned long long bytes = 0;
+    Text why = {0};
+    size_t i;
+    for (i = 0; i < run->fileCount; ++i) bytes += run->files[i].data.size;
+    if (full != NULL && GetFileAttributesExW(full, GetFileExInfoStandard, &data))
+        bytes += data.nFileSizeLow;
+    free(full);
+    if (writeUninstallEntry(&run->entry, run->contract->name, run->folder,
+                            run->uninstaller->target, (DWORD)((bytes + 1023) / 1024), &why)) {
+        action(run, L"uninstall entry: HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\"
+                    L"CurrentVersion\\Uninstall\\%ls", run->entry.key);
+    } else {
+        action(run, L"no uninstall entry: %ls", textChars(&why));
+        textFormat(news, L"\r\nThe uninstall entry is missing: could not write %ls.",
+                   textChars(&why));
+    }
+    textFree(&why);
+}
+
 /* Puts a replaced file back; when that fails, says where it is. */
 static void restore(Run* run, PlannedFile* file) {
     if (pathMove(file->backup, file->target, MOVEFILE_REPLACE_EXISTING)) {
@@ -463,6 +555,16 @@ static void restore(Run* run, PlannedFile* file) {
  * first; what cannot be undone is added to the failure message. */
 static void rollBack(Run* run) {
     size_t i;
+    if (run->registered) {
+        Registration undo = runRegistration(&run->registrar, run->plugin->target, 1);
+        Text why = {0};
+        if (registrationSucceeded(&run->registrar, undo, run->plugin->target, &why))
+            action(run, L"unregistered: %ls", run->plugin->target);
+        else
+            textFormat(&run->failure, L"\r\nCould not unregister %ls: %ls.", run->plugin->target,
+                       textChars(&why));
+        textFree(&why);
+    }
     for (i = run->fileCount; i-- > 0;) {
         PlannedFile* file = &run->files[i];
         if (file->state == kWritten || file->state == kAside) pathDelete(file->temp);
@@ -574,6 +676,7 @@ static void freeRun(Run* run) {
     free(run->folder);
     free(run->runAfter);
     freeRegistrar(&run->registrar);
+    freeRecord(&run->entry);
     textFree(&run->missing);
     textFree(&run->failure);
 }
@@ -832,10 +935,12 @@ InstallOutcome runInstall(InstallerUi* ui, const Contract* contract,
     }
 
     ok = plan(&run) && writeAll(&run) && commitAll(&run) &&
-         (contract->progId[0] == 0 || registerPlugin(&run));
+         (contract->progId[0] == 0 || registerPlugin(&run)) && writeUninstallerCopy(&run) &&
+         writeRecord(&run);
     if (ok) {
         dropBackups(&run);
         textFormat(&text, L"The plugin \"%ls\" was installed in %ls.", contract->name, run.folder);
+        writeEntry(&run, &text);
         if (run.missing.length > 0)
             textFormat(&text, L"\r\nNot in this installer, so not installed: %ls.",
                        textChars(&run.missing));

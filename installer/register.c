@@ -42,23 +42,6 @@ static DWORD timeLimitSeconds(void) {
     return seconds > 0 && seconds < 86400 ? (DWORD)seconds : kDefaultSeconds;
 }
 
-/* This program's own path, of any length. */
-static WCHAR* ownPath(void) {
-    DWORD size = MAX_PATH;
-    while (size <= kLongPathMax + 1) {
-        WCHAR* path = malloc(sizeof *path * size);
-        DWORD length;
-        if (path == NULL) break;
-        length = GetModuleFileNameW(NULL, path, size);
-        if (length > 0 && length < size) return path;
-        free(path);
-        if (length == 0) return NULL;
-        size *= 2;
-    }
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return NULL;
-}
-
 /* The DLL's path as LoadLibrary must be given it (malloc'd). A name without
  * an extension gets ".dll" from LoadLibrary unless it ends in a dot. The
  * usual form of a path drops that dot again as Windows reads it; the "\\?\"
@@ -244,7 +227,7 @@ Registration runRegistration(const Registrar* registrar, const WCHAR* path, int 
     ChildReport report;
     DWORD got = 0, available = 0, limit = timeLimitSeconds();
     Text command = {0};
-    WCHAR* self = ownPath();
+    WCHAR* self = pathOfThisProgram();
     BOOL started = FALSE;
 
     if (registrar->program != NULL) {

@@ -125,6 +125,20 @@ def tree(root):
     return result
 
 
+UNINSTALLER = {"uninstall.exe", "uninstall.ini"}
+ENTRY = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
+
+
+def uninstall_lines(d, key):
+    """What every install adds last: the uninstaller, its record, the entry."""
+    return [f"wrote: {d}\\uninstall.exe", f"wrote: {d}\\uninstall.ini",
+            f"uninstall entry: {ENTRY}\\{key}"]
+
+
+def without_uninstaller(files):
+    return {k: v for k, v in files.items() if k not in UNINSTALLER}
+
+
 def write_ini(folder, texts, extras, encoding="cp1252"):
     """The install-info file as the editor saves it, in code page 1252 (or
     in UTF-8, as an earlier editor saved it, for the updater to convert)."""
@@ -267,6 +281,7 @@ class Suite:
             f"wrote: {d}\\{values['Filename']} ({size(values['Filename'])} bytes)",
         ] + [f"wrote: {d}\\{name} ({size(name)} bytes)" for name in extras] + [
             f"registered: {d}\\{values['Filename']} ({values['VBName']})",
+        ] + uninstall_lines(d, values["VBName"]) + [
             f"opened: {d}\\{values['RunAfterInstall']}",
             f'message: {title}: The plugin "{values["Name"]}" was installed in {d}.',
         ])
@@ -274,7 +289,8 @@ class Suite:
         for name in [values["Filename"]] + extras:
             path = name.replace("\\", "/")
             expect((dest / path).read_bytes() == (job / path).read_bytes(), f"{name} differs")
-        expect(set(tree(dest)) == {"plugin.dll", "readme.txt", "data", "data/notes.txt"},
+        expect(set(tree(dest)) ==
+               {"plugin.dll", "readme.txt", "data", "data/notes.txt"} | UNINSTALLER,
                f"unexpected files: {sorted(tree(dest))}")
         # The demo plugin's DllRegisterServer writes its ProgID for the user.
         query = self.wine.run(["reg", "query", "HKCU\\Software\\Classes\\" + values["VBName"]],
@@ -363,6 +379,7 @@ class Suite:
             f"wrote: {d}\\tools\\open_probe.exe ({size['tools/open_probe.exe']} bytes)",
             f"wrote: {d}\\{accented_windows} ({size[accented]} bytes)",
             f"registered: {d}\\probe.dll (Probe.Server)",
+        ] + uninstall_lines(d, "Probe.Server") + [
             f"opened: {d}\\tools\\open_probe.exe",
             f'message: {t}: The plugin "{texts["Name"]}" was installed in {d}. '
             "Not in this installer, so not installed: docs\\gone.txt.",
@@ -716,9 +733,9 @@ class Suite:
                                            arguments=arguments)
                 expect(code == 0, f"exit code {code}: {lines}")
                 if installed is not None:
-                    expect(tree(dest) == {**{k: v for k, v in installed.items()},
-                                          **{k.rpartition("/")[0]: None for k in installed
-                                             if "/" in k}},
+                    expect(without_uninstaller(tree(dest)) ==
+                           {**{k: v for k, v in installed.items()},
+                            **{k.rpartition("/")[0]: None for k in installed if "/" in k}},
                            f"installed {sorted(tree(dest))}")
                 expect(line is None or line.format(d=windows_path(dest)) in lines,
                        f"no line {line!r} in {lines}")
@@ -747,8 +764,8 @@ class Suite:
                 drive.symlink_to(root / "drive")
                 code, lines = self.install(root / "job", None, arguments=["/S", "/D=" + form])
                 expect(code == 0 and "folder: Y:\\" in lines, f"exit code {code}: {lines}")
-                expect(set(tree(root / "drive")) == {"plugin.dll", "readme.txt", "data",
-                                                     "data/notes.txt"},
+                expect(set(tree(root / "drive")) - UNINSTALLER ==
+                       {"plugin.dll", "readme.txt", "data", "data/notes.txt"},
                        f"on the drive: {sorted(tree(root / 'drive'))}")
                 expect((root / "drive" / "plugin.dll").read_bytes() ==
                        (root / "job" / "plugin.dll").read_bytes(), "plugin.dll differs")
@@ -836,6 +853,83 @@ class Suite:
             except Failure as failure:
                 raise Failure(f"{what}: {failure}")
 
+    def case_uninstaller(self):
+        """Install, reinstall with one extra file fewer, uninstall: the
+        record merges both installs, the entry is replaced, not doubled,
+        and the uninstaller removes what the installs made, the plugin's
+        registration, the entry and itself, never a file that was there
+        before nor one the record does not name."""
+        root = self.job("uninstall")
+        job, dest, made = root / "job", root / "dest", root / "made" / "here"
+        (job / "data").mkdir()
+        shutil.copyfile(self.probes / "register_probe.dll", job / "probe.dll")
+        for name, data in (("readme.txt", b"the new readme\r\n"), ("old.txt", b"old\r\n"),
+                           ("data/notes.txt", b"notes\r\n")):
+            (job / name).write_bytes(data)
+        texts = {"Name": "Probe", "VBName": "Probe.Server", "Title": "Probe installer",
+                 "Warning": "", "Filename": "probe.dll", "RunAfterInstall": ""}
+        dest.mkdir()
+        (dest / "readme.txt").write_bytes(b"there before\r\n")
+        (dest / "keep.txt").write_bytes(b"named nowhere\r\n")
+        d, view = windows_path(dest), "/reg:64" if self.arch == "x86_64" else "/reg:32"
+        key = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Probe.Server"
+        env = self.probe_env(root)
+        # (what, extra files, destination)
+        for what, extras, where in (
+                ("install", ["readme.txt", "old.txt", "data\\notes.txt"], dest),
+                ("reinstall without old.txt", ["readme.txt", "data\\notes.txt"], dest),
+                ("install into a folder it makes", ["readme.txt"], made)):
+            try:
+                write_ini(job, texts, extras)
+                self.update(job)
+                code, lines = self.install(job, where, env)
+                w = windows_path(where)
+                expect(code == 0 and f"uninstall entry: {key.replace('HKLM', 'HKEY_LOCAL_MACHINE')}"
+                       in lines, f"exit code {code}: {lines}")
+                copy = (where / "uninstall.exe").read_bytes()
+                expect((job / "probe.dll").read_bytes() not in copy and b"notes\r\n" not in copy,
+                       "uninstall.exe holds the payload")
+                query = self.wine.run(["reg", "query", key, view], cwd=root)
+                entry = query.stdout.decode("utf-8", "replace")
+                for value in (f'UninstallString    REG_SZ    "{w}\\uninstall.exe"',
+                              f'QuietUninstallString    REG_SZ    "{w}\\uninstall.exe" /S',
+                              f"InstallLocation    REG_SZ    {w}", "DisplayName    REG_SZ    Probe",
+                              f"DisplayIcon    REG_SZ    {w}\\uninstall.exe",
+                              "NoModify    REG_DWORD    0x1", "NoRepair    REG_DWORD    0x1",
+                              "EstimatedSize    REG_DWORD    0x"):
+                    expect(value in entry, f"no {value!r} in the entry: {entry!r}")
+                if where == made:  # the entry went to the later install: back to dest's
+                    code, lines = self.install(job, dest, env)
+                    expect(code == 0, f"exit code {code}: {lines}")
+            except Failure as failure:
+                raise Failure(f"{what}: {failure}")
+        run = self.wine.run([windows_path(dest / "uninstall.exe"), "/S"], cwd=root, extra_env=env)
+        lines = run.stdout.decode("utf-8").replace("\r\n", "\n").splitlines()
+        expect_lines(lines[:2] + lines[-1:], [
+            f'question: Probe installer: Remove the plugin "Probe" from {d}? -> Yes',
+            f"unregistered: {d}\\probe.dll",
+            f'message: Probe installer: The plugin "Probe" was removed from {d}.'])
+        expect(run.returncode == 0, f"exit code {run.returncode}")
+        for name in ("probe.dll", "old.txt", "data\\notes.txt", "uninstall.ini"):
+            expect(f"removed: {d}\\{name}" in lines, f"{name} not removed: {lines}")
+        deadline = time.monotonic() + 30
+        while (dest / "uninstall.exe").exists() and time.monotonic() < deadline:
+            time.sleep(0.2)
+        expect(tree(dest) == {"readme.txt": b"the new readme\r\n",
+                              "keep.txt": b"named nowhere\r\n"},
+               f"left in dest: {tree(dest)}")
+        expect(self.wine.run(["reg", "query", key, view], cwd=root).returncode != 0,
+               "the entry is still there")
+        expect(self.marker(root / "registered.txt")[-1] == f"DllUnregisterServer {d}\\probe.dll",
+               f"not unregistered: {self.marker(root / 'registered.txt')}")
+        # The later install's own uninstaller takes its folder away too.
+        run = self.wine.run([windows_path(made / "uninstall.exe"), "/S"], cwd=root, extra_env=env)
+        deadline = time.monotonic() + 30
+        while (root / "made").exists() and time.monotonic() < deadline:
+            time.sleep(0.2)
+        expect(run.returncode == 0 and not (root / "made").exists(),
+               f"exit code {run.returncode}: {run.stdout!r}, left: {tree(root / 'made')}")
+
     def case_read_only_file_replaced(self):
         """A read-only file that is replaced leaves no backup behind."""
         root, title = self.failing_job("read-only-file", ["readme.txt"])
@@ -845,7 +939,8 @@ class Suite:
         (dest / "readme.txt").chmod(0o444)
         code, lines = self.install(root / "job", dest)
         expect(code == 0, f"exit code {code}: {lines}")
-        expect(sorted(tree(dest)) == ["plugin.dll", "readme.txt"], f"left: {sorted(tree(dest))}")
+        expect(sorted(without_uninstaller(tree(dest))) == ["plugin.dll", "readme.txt"],
+               f"left: {sorted(tree(dest))}")
         expect((dest / "readme.txt").read_bytes() == b"readme\r\n", "readme.txt not replaced")
 
     def case_no_and_cancel_write_nothing(self):
@@ -889,6 +984,7 @@ class Suite:
         expect_lines(lines, [
             question + " -> Yes", warning + " -> OK", f"{picker} -> {d}", f"folder: {d}",
             f"created folder: {d}", f"wrote: {d}\\plugin.dll (2000 bytes)",
+            *uninstall_lines(d, "Answers"),
             f'message: {t}: The plugin "Answers" was installed in {d}.'])
         expect(code == 0, f"exit code {code}")
         expect((dest / "plugin.dll").read_bytes() == (job / "plugin.dll").read_bytes(),
