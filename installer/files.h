@@ -18,7 +18,8 @@ size_t longFormLength(const WCHAR* path);
  * before each routine below with its operation ("attributes",
  * "setAttributes", "createFolder", "removeFolder", "delete", "createNew",
  * "move" (with the path moved to, or from when none), "copy" (with the path
- * copied to), "identity") and path.
+ * copied to), "identity") and path; also "entry" with the uninstall entry's
+ * key in place of a path (uninstall.h).
  * Nonzero fails the routine with the last error the stand-in set, before
  * Windows sees it. NULL, as in installer.exe: every call goes through. */
 typedef int (*PathFault)(const WCHAR* operation, const WCHAR* path);

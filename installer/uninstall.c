@@ -250,8 +250,11 @@ int writeUninstallEntry(const UninstallRecord* record, const WCHAR* name, const 
     textFormat(&quiet, L"\"%ls\" /S", uninstaller);
     strings[2][1] = textChars(&command);
     strings[3][1] = textChars(&quiet);
+    /* The tests' stand-in fails it as a run without the rights would. */
     status = path.outOfMemory || command.outOfMemory || quiet.outOfMemory
                  ? ERROR_NOT_ENOUGH_MEMORY
+             : pathFault != NULL && pathFault(L"entry", record->key)
+                 ? (LONG)GetLastError()
                  : RegCreateKeyExW(HKEY_LOCAL_MACHINE, textChars(&path), 0, NULL, 0,
                                    KEY_SET_VALUE | record->view, NULL, &key, NULL);
     if (status == ERROR_SUCCESS) {

@@ -930,6 +930,37 @@ class Suite:
         expect(run.returncode == 0 and not (root / "made").exists(),
                f"exit code {run.returncode}: {run.stdout!r}, left: {tree(root / 'made')}")
 
+    def case_uninstaller_answers(self):
+        """Through the scripted seam: an entry that cannot be written leaves
+        the install standing and says so last; No to the uninstaller's
+        question removes nothing; Yes removes all, the folder it made too."""
+        root = self.job("uninstall-answers")
+        job, dest = root / "job", root / "dest"
+        shutil.copyfile(self.probes / "scripted_installer.exe", job / "installer.exe")
+        (job / "plugin.dll").write_bytes(b"MZ plugin")
+        write_ini(job, {"Name": "Answers", "VBName": "", "Title": "Answers", "Warning": "",
+                        "Filename": "plugin.dll", "RunAfterInstall": ""}, [])
+        self.update(job)
+        d = windows_path(dest)
+        code, lines = self.run_scripted(job, "yy", dest, {"TAMSEL_INSTALLER_FAIL": "entry:Answers"})
+        expect(code == 0 and re.fullmatch(
+            f"message: Answers: The plugin \"Answers\" was installed in {re.escape(d)}\\. The "
+            f"uninstall entry is missing: could not write {re.escape(ENTRY)}\\\\Answers: .+\\.",
+            " ".join(lines[-2:])), f"exit code {code}: {lines}")
+        before = tree(root)
+        uninstaller = dest / "uninstall.exe"
+        run = self.wine.run([windows_path(uninstaller), "n", "-"], cwd=root)
+        expect(run.returncode == 2 and run.stdout.decode().splitlines() == [
+            f'question: Answers: Remove the plugin "Answers" from {d}? -> No'],
+            f"exit code {run.returncode}: {run.stdout!r}")
+        expect_same_tree(before, tree(root), str(root))
+        run = self.wine.run([windows_path(uninstaller), "y", "-"], cwd=root)
+        deadline = time.monotonic() + 30
+        while dest.exists() and time.monotonic() < deadline:
+            time.sleep(0.2)
+        expect(run.returncode == 0 and not dest.exists(),
+               f"exit code {run.returncode}: {run.stdout!r}, left {sorted(tree(dest))}")
+
     def case_read_only_file_replaced(self):
         """A read-only file that is replaced leaves no backup behind."""
         root, title = self.failing_job("read-only-file", ["readme.txt"])
