@@ -284,6 +284,7 @@ static int checkDestinations(Run* run) {
  * anything is written: a refusal stops the install with nothing on the disk. */
 static int plan(Run* run) {
     const Contract* contract = run->contract;
+    const Blob noData = {NULL, 0};
     size_t k;
 
     run->files = calloc(contract->extraCount + 3, sizeof *run->files);
@@ -302,8 +303,8 @@ static int plan(Run* run) {
         if (!addFile(run, name, kKeepFolders, L"The file name", readExtraFile(k))) return 0;
     }
     /* Planned with the rest, so that no extra file may land on them. */
-    if (!addFile(run, kUninstallerName, kLastComponent, L"", run->plugin->data) ||
-        !addFile(run, kRecordName, kLastComponent, L"", run->plugin->data))
+    if (!addFile(run, kUninstallerName, kLastComponent, L"", noData) ||
+        !addFile(run, kRecordName, kLastComponent, L"", noData))
         return 0;
     run->uninstaller = &run->files[run->fileCount - 2];
     run->record = &run->files[run->fileCount - 1];

@@ -783,9 +783,11 @@ class Suite:
         other = "i686" if self.arch == "x86_64" else "x86_64"
         system = "SysWOW64" if self.arch == "x86_64" else "Sysnative"
         program = f"C:\\windows\\{system}\\regsvr32.exe"
-        # A prefix without 32-bit Wine has no SysWOW64 to start it from.
-        runs = (self.wine.prefix / "drive_c" / "windows" /
-                ("syswow64" if self.arch == "x86_64" else "system32") / "regsvr32.exe").exists()
+        # A prefix without 32-bit Wine has no SysWOW64 to start regsvr32 from;
+        # one of 32-bit Wine alone is 32-bit Windows, where a 64-bit DLL is refused.
+        wow64 = (self.wine.prefix / "drive_c" / "windows" / "syswow64").is_dir()
+        runs = wow64 and (self.wine.prefix / "drive_c" / "windows" / "syswow64" /
+                          "regsvr32.exe").exists()
 
         def pe(machine):
             return (b"MZ" + bytes(0x3A) + (0x40).to_bytes(4, "little") + b"PE\0\0" +
@@ -836,6 +838,11 @@ class Suite:
                     expect(code == 0 and registered in lines, f"exit code {code}: {lines}")
                     expect(self.marker(root / "registered.txt") ==
                            [f"DllRegisterServer {d}\\plugin.dll"], "not registered")
+                elif self.arch == "i686" and not wow64:
+                    expect(code == 1 and lines == ["error: Probe installer: This plugin is a "
+                                                   "64-bit DLL and needs 64-bit Windows."],
+                           f"exit code {code}: {lines}")
+                    expect_same_tree(before, tree(root), str(root))
                 elif runs:
                     expect(code == 0 and registered + command in lines,
                            f"exit code {code}: {lines}")
