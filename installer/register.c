@@ -172,7 +172,7 @@ int chooseRegistrar(WORD machine, Registrar* registrar, Text* refusal) {
     WCHAR folder[MAX_PATH];
     UINT length;
     Text program = {0};
-    registrar->program = NULL;
+    registrar->program = registrar->child = NULL;
     if (machine == own) return 1;
     if (machine == 0) {
         textAppend(refusal, L"The plugin file is no DLL (it has no PE header), so it cannot be "
@@ -227,7 +227,7 @@ Registration runRegistration(const Registrar* registrar, const WCHAR* path, int 
     ChildReport report;
     DWORD got = 0, available = 0, limit = timeLimitSeconds();
     Text command = {0};
-    WCHAR* self = pathOfThisProgram();
+    WCHAR* self = registrar->child != NULL ? textCopy(registrar->child) : pathOfThisProgram();
     BOOL started = FALSE;
 
     if (registrar->program != NULL) {

@@ -34,6 +34,8 @@ typedef struct Registrar {
     /* NULL: a child process of this program; else the full path of the
      * system's regsvr32.exe of the DLL's architecture. */
     WCHAR* program;
+    /* The program started as the child, not owned: NULL for this one. */
+    WCHAR* child;
 } Registrar;
 
 /* The registrar for a DLL of the PE machine type machine (peMachine), on

@@ -48,55 +48,86 @@ void pathListFree(PathList* list) {
     memset(list, 0, sizeof *list);
 }
 
-/* A value of the record (malloc'd; "" when it is not there), or NULL when
- * memory runs out. The profile functions take no "\\?\" form: a record
- * past MAX_PATH is read through it all the same where Windows allows. */
-static WCHAR* recordValue(const WCHAR* path, const WCHAR* section, const WCHAR* key) {
-    WCHAR* value = malloc(sizeof *value * (kLongPathMax + 1));
-    if (value != NULL) GetPrivateProfileStringW(section, key, L"", value, kLongPathMax + 1, path);
-    return value;
-}
-
-static int readList(const WCHAR* path, const WCHAR* section, PathList* list) {
-    unsigned long k;
-    for (k = 1;; ++k) {
-        WCHAR key[16];
-        WCHAR* value;
-        int ok;
-        swprintf(key, 16, L"%lu", k);
-        if ((value = recordValue(path, section, key)) == NULL) return 0;
-        if (value[0] == 0) {
-            free(value);
-            return 1;
-        }
-        ok = pathListAdd(list, value);
-        free(value);
-        if (!ok) return 0;
-    }
-}
-
-/* An empty value as NULL. */
-static WCHAR* orNull(WCHAR* value) {
-    if (value != NULL && value[0] == 0) {
-        free(value);
+/* The record's text (malloc'd, NUL-terminated), or NULL with the last error
+ * set: ERROR_FILE_NOT_FOUND when there is none. Read here and not through
+ * GetPrivateProfileString, which fails on a path past MAX_PATH under Wine,
+ * "\\?\" form or not. */
+static WCHAR* readRecordText(const WCHAR* path) {
+    WCHAR* full = longForm(path);
+    HANDLE file = full != NULL ? CreateFileW(full, GENERIC_READ, FILE_SHARE_READ, NULL,
+                                             OPEN_EXISTING, 0, NULL)
+                               : INVALID_HANDLE_VALUE;
+    DWORD size = file != INVALID_HANDLE_VALUE ? GetFileSize(file, NULL) : 0, got = 0;
+    DWORD error = full == NULL ? ERROR_NOT_ENOUGH_MEMORY : GetLastError();
+    WCHAR* text = NULL;
+    free(full);
+    if (file == INVALID_HANDLE_VALUE) {
+        SetLastError(error);
         return NULL;
     }
-    return value;
+    /* A record is a few kilobytes; one past 64 MiB is no record of ours. */
+    error = ERROR_INVALID_DATA;
+    if (size < (64u << 20) && (text = malloc(size + sizeof *text)) == NULL)
+        error = ERROR_NOT_ENOUGH_MEMORY;
+    if (text != NULL && (!ReadFile(file, text, size, &got, NULL) || got != size)) {
+        error = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_INVALID_DATA;
+        free(text);
+        text = NULL;
+    }
+    CloseHandle(file);
+    if (text != NULL) text[size / sizeof *text] = 0;
+    SetLastError(error);
+    return text;
+}
+
+/* Takes one "name=value" line of the record into it; 0 when memory runs
+ * out. The numbers before "=" in [Files] and [Folders] keep the order. */
+static int takeLine(UninstallRecord* record, const WCHAR* section, const WCHAR* name,
+                    const WCHAR* value) {
+    WCHAR** field = NULL;
+    if (wcscmp(section, L"Files") == 0) return value[0] == 0 || pathListAdd(&record->files, value);
+    if (wcscmp(section, L"Folders") == 0)
+        return value[0] == 0 || pathListAdd(&record->folders, value);
+    if (wcscmp(section, L"Uninstall") != 0) return 1;
+    if (wcscmp(name, L"View") == 0) {
+        record->view = wcscmp(value, L"64") == 0   ? KEY_WOW64_64KEY
+                       : wcscmp(value, L"32") == 0 ? KEY_WOW64_32KEY
+                                                   : 0;
+        return 1;
+    }
+    if (wcscmp(name, L"Key") == 0) field = &record->key;
+    if (wcscmp(name, L"Server") == 0) field = &record->server;
+    if (wcscmp(name, L"Registrar") == 0) field = &record->registrar;
+    if (field == NULL || value[0] == 0) return 1;
+    free(*field);
+    return (*field = textCopy(value)) != NULL;
 }
 
 int readRecord(const WCHAR* path, UninstallRecord* record) {
-    WCHAR* view;
+    WCHAR* text;
+    WCHAR* line;
+    const WCHAR* section = L"";
+    int ok = 1;
     memset(record, 0, sizeof *record);
-    if ((view = recordValue(path, L"Uninstall", L"View")) == NULL) return 0;
-    record->view = wcscmp(view, L"64") == 0   ? KEY_WOW64_64KEY
-                   : wcscmp(view, L"32") == 0 ? KEY_WOW64_32KEY
-                                              : 0;
-    free(view);
-    record->key = orNull(recordValue(path, L"Uninstall", L"Key"));
-    record->server = orNull(recordValue(path, L"Uninstall", L"Server"));
-    record->registrar = orNull(recordValue(path, L"Uninstall", L"Registrar"));
-    return readList(path, L"Files", &record->files) &&
-           readList(path, L"Folders", &record->folders);
+    if ((text = readRecordText(path)) == NULL) return GetLastError() != ERROR_NOT_ENOUGH_MEMORY;
+    line = text[0] == 0xFEFF ? text + 1 : text;
+    while (ok && *line != 0) {
+        size_t length = wcscspn(line, L"\r\n");
+        WCHAR* next = line + length;
+        WCHAR* equals;
+        while (*next == '\r' || *next == '\n') ++next;
+        line[length] = 0;
+        if (line[0] == '[' && length > 1 && line[length - 1] == ']') {
+            line[length - 1] = 0;
+            section = line + 1;
+        } else if ((equals = wcschr(line, '=')) != NULL) {
+            *equals = 0;
+            ok = takeLine(record, section, line, equals + 1);
+        }
+        line = next;
+    }
+    free(text);
+    return ok;
 }
 
 static void appendList(Text* text, const WCHAR* section, const PathList* list) {
@@ -111,7 +142,7 @@ WCHAR* recordText(const UninstallRecord* record, size_t* length) {
     const WCHAR* view = record->view == KEY_WOW64_64KEY   ? L"64"
                         : record->view == KEY_WOW64_32KEY ? L"32"
                                                           : L"";
-    /* The mark makes the profile functions read and write UTF-16. */
+    /* The mark says UTF-16 to Windows' profile functions and to editors. */
     textAppend(&text, L"\xFEFF[Uninstall]\r\n");
     textFormat(&text, L"Key=%ls\r\nView=%ls\r\nServer=%ls\r\nRegistrar=%ls\r\n",
                record->key != NULL ? record->key : L"", view,
@@ -326,20 +357,38 @@ static int longerFirst(const void* a, const void* b) {
     return left < right ? 1 : left > right ? -1 : 0;
 }
 
-/* Starts the temporary copy that removes this program's file and the
- * folders around it once it has ended. */
-static int startRemovalHelper(const WCHAR* self, const PathList* folders, DWORD* error) {
+/* A copy of this program in the temporary folder (malloc'd), or NULL with
+ * *error: it calls the plugin's DllUnregisterServer (CreateProcess takes no
+ * program past MAX_PATH, where this one may be) and, once this program has
+ * ended, removes it. */
+static WCHAR* temporaryCopy(const WCHAR* self, DWORD* error) {
     WCHAR folder[MAX_PATH + 1], copy[MAX_PATH + 1];
+    WCHAR* from = longForm(self);
+    DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+    int ok = from != NULL && length > 0 && length <= MAX_PATH &&
+             GetTempFileNameW(folder, L"tam", 0, copy) != 0;
+    if (ok && !CopyFileW(from, copy, FALSE)) {
+        *error = GetLastError();
+        DeleteFileW(copy);
+        free(from);
+        return NULL;
+    }
+    *error = from == NULL ? ERROR_NOT_ENOUGH_MEMORY : GetLastError();
+    free(from);
+    return ok ? textCopy(copy) : NULL;
+}
+
+/* Starts the copy that removes this program's file and the folders around
+ * it once it has ended. */
+static int startRemovalHelper(const WCHAR* copy, const WCHAR* self, const PathList* folders,
+                              DWORD* error) {
     Text command = {0};
     HANDLE waitFor = NULL;
     STARTUPINFOW startup;
     PROCESS_INFORMATION process;
     BOOL started = FALSE;
     size_t i;
-    DWORD length = GetTempPathW(MAX_PATH + 1, folder);
-    if (length == 0 || length > MAX_PATH || GetTempFileNameW(folder, L"tam", 0, copy) == 0 ||
-        !CopyFileW(self, copy, FALSE) ||
-        !DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(),
+    if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(),
                          &waitFor, SYNCHRONIZE, TRUE, 0)) {
         *error = GetLastError();
         return 0;
@@ -350,15 +399,12 @@ static int startRemovalHelper(const WCHAR* self, const PathList* folders, DWORD*
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     if (!command.outOfMemory)
-        started = CreateProcessW(copy, command.chars, NULL, NULL, TRUE, 0, NULL, folder,
-                                 &startup, &process);
+        started = CreateProcessW(copy, command.chars, NULL, NULL, TRUE, 0, NULL, NULL, &startup,
+                                 &process);
     *error = command.outOfMemory ? ERROR_NOT_ENOUGH_MEMORY : GetLastError();
     CloseHandle(waitFor);
     textFree(&command);
-    if (!started) {
-        DeleteFileW(copy);
-        return 0;
-    }
+    if (!started) return 0;
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return 1;
@@ -404,8 +450,9 @@ InstallOutcome runUninstall(InstallerUi* ui, const Contract* contract) {
     WCHAR* self = pathOfThisProgram();
     WCHAR* folder = self != NULL ? textCopy(self) : NULL;
     WCHAR* recordPath = NULL;
+    WCHAR* copy = NULL;
     WCHAR* last;
-    DWORD error;
+    DWORD error, copyError = 0;
     size_t i;
     int answer, ok = folder != NULL;
     InstallOutcome outcome = kFailed;
@@ -436,8 +483,9 @@ InstallOutcome runUninstall(InstallerUi* ui, const Contract* contract) {
 
     /* The same way it was registered: this program's child for its own
      * architecture, the system's regsvr32.exe for the other. */
+    copy = temporaryCopy(self, &copyError);
     if (record.server != NULL) {
-        Registrar registrar = {record.registrar};
+        Registrar registrar = {record.registrar, copy};
         Registration undo = runRegistration(&registrar, record.server, 1);
         Text why = {0};
         if (registrationSucceeded(&registrar, undo, record.server, &why)) {
@@ -496,13 +544,14 @@ InstallOutcome runUninstall(InstallerUi* ui, const Contract* contract) {
             notRemoved(&problems, made, error);
         }
     }
-    if (startRemovalHelper(self, &later, &error)) {
+    if (copy != NULL && startRemovalHelper(copy, self, &later, &error)) {
         textFormat(&text, L"removed once this program has ended: %ls", self);
         for (i = 0; i < later.count; ++i) textFormat(&text, L", %ls", later.paths[i]);
         ui->action(ui, textChars(&text));
         textFree(&text);
     } else {
-        notRemoved(&problems, self, error);
+        if (copy != NULL) DeleteFileW(copy);
+        notRemoved(&problems, self, copy != NULL ? error : copyError);
     }
 
     if (problems.length == 0) {
@@ -520,6 +569,7 @@ done:
     pathListFree(&later);
     freeRecord(&record);
     free(self);
+    free(copy);
     free(folder);
     free(recordPath);
     return outcome;

@@ -28,9 +28,9 @@ int pathListAdd(PathList* list, const WCHAR* path);
 int pathListHas(const PathList* list, const WCHAR* path);
 void pathListFree(PathList* list);
 
-/* The record, in UTF-16 with a byte-order mark: an INI file that the
- * profile functions read back, sections [Uninstall], [Files], [Folders],
- * the paths numbered from 1. */
+/* The record, in UTF-16 with a byte-order mark: an INI file (Windows'
+ * profile functions and any editor read it) with the sections [Uninstall],
+ * [Files] and [Folders], the paths numbered from 1. */
 typedef struct UninstallRecord {
     WCHAR* key;       /* the entry's name under ...\CurrentVersion\Uninstall */
     DWORD view;       /* KEY_WOW64_64KEY, KEY_WOW64_32KEY, or 0 for the program's own */

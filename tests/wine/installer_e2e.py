@@ -867,7 +867,9 @@ class Suite:
         registration, the entry and itself, never a file that was there
         before nor one the record does not name."""
         root = self.job("uninstall")
-        job, dest, made = root / "job", root / "dest", root / "made" / "here"
+        # The later install's record is past MAX_PATH, where it must be read back too.
+        job, dest = root / "job", root / "dest"
+        made = root / "made" / ("l" * 120) / ("m" * 120) / "here"
         (job / "data").mkdir()
         shutil.copyfile(self.probes / "register_probe.dll", job / "probe.dll")
         for name, data in (("readme.txt", b"the new readme\r\n"), ("old.txt", b"old\r\n"),
@@ -885,7 +887,7 @@ class Suite:
         for what, extras, where in (
                 ("install", ["readme.txt", "old.txt", "data\\notes.txt"], dest),
                 ("reinstall without old.txt", ["readme.txt", "data\\notes.txt"], dest),
-                ("install into a folder it makes", ["readme.txt"], made)):
+                ("install into folders it makes, past MAX_PATH", ["readme.txt"], made)):
             try:
                 write_ini(job, texts, extras)
                 self.update(job)
