@@ -22,7 +22,7 @@ static int sameName(const WCHAR* a, const WCHAR* b) {
     return wcslen(b) == length && sameNameIgnoringCase(a, b, length);
 }
 
-int pathListHas(const PathList* list, const WCHAR* path) {
+static int pathListHas(const PathList* list, const WCHAR* path) {
     size_t i;
     for (i = 0; i < list->count; ++i)
         if (sameName(list->paths[i], path)) return 1;

@@ -25,7 +25,6 @@ typedef struct PathList {
 
 /* 0 when memory runs out. */
 int pathListAdd(PathList* list, const WCHAR* path);
-int pathListHas(const PathList* list, const WCHAR* path);
 void pathListFree(PathList* list);
 
 /* The record, in UTF-16 with a byte-order mark: an INI file (Windows'
