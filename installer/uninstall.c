@@ -387,6 +387,8 @@ static int startRemovalHelper(const WCHAR* copy, const WCHAR* self, const PathLi
     STARTUPINFOW startup;
     PROCESS_INFORMATION process;
     BOOL started = FALSE;
+    WCHAR folder[MAX_PATH + 1];
+    UINT length = GetSystemWindowsDirectoryW(folder, MAX_PATH + 1);
     size_t i;
     if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(),
                          &waitFor, SYNCHRONIZE, TRUE, 0)) {
@@ -399,7 +401,9 @@ static int startRemovalHelper(const WCHAR* copy, const WCHAR* self, const PathLi
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     if (!command.outOfMemory)
-        started = CreateProcessW(copy, command.chars, NULL, NULL, TRUE, 0, NULL, NULL, &startup,
+        /* Not in the current folder, which may be one it is to remove. */
+        started = CreateProcessW(copy, command.chars, NULL, NULL, TRUE, 0, NULL,
+                                 length > 0 && length <= MAX_PATH ? folder : NULL, &startup,
                                  &process);
     *error = command.outOfMemory ? ERROR_NOT_ENOUGH_MEMORY : GetLastError();
     CloseHandle(waitFor);
