@@ -26,6 +26,6 @@ trap 'rm -rf "$work"' EXIT
   -D__USE_MINGW_ANSI_STDIO=1 -D_WIN32_WINNT=0x0601 -mwindows -static-libgcc \
   -o "$out" \
   "$here/main.c" "$here/install.c" "$here/contract.c" "$here/names.c" "$here/text.c" \
-  "$here/files.c" "$here/register.c" "$here/../common/windows_names.c" \
+  "$here/files.c" "$here/register.c" "$here/uninstall.c" "$here/../common/windows_names.c" \
   "$here/ui_silent.c" "$here/ui_windows.c" "$work/resources.o" "$@" \
   -lshell32 -lole32 -luser32 -lkernel32

@@ -90,4 +90,16 @@ void freeContract(Contract* contract) {
     memset(contract, 0, sizeof *contract);
 }
 
+/* "MZ" at 0, the offset of "PE\0\0" at 0x3C, the Machine after that
+ * signature. Each range is checked by subtraction, so no sum can wrap. */
+WORD peMachine(Blob file) {
+    const unsigned char* bytes = (const unsigned char*)file.data;
+    DWORD at;
+    if (bytes == NULL || file.size < 0x40 || bytes[0] != 'M' || bytes[1] != 'Z') return 0;
+    at = (DWORD)bytes[0x3C] | (DWORD)bytes[0x3D] << 8 | (DWORD)bytes[0x3E] << 16 |
+         (DWORD)bytes[0x3F] << 24;
+    if (at > file.size - 6 || memcmp(bytes + at, "PE\0\0", 4) != 0) return 0;
+    return (WORD)(bytes[at + 4] | bytes[at + 5] << 8);
+}
+
 Blob readExtraFile(size_t k) { return readBlob(kIdExtraFileBase + k); }

@@ -39,6 +39,10 @@ void freeContract(Contract* contract);
 /* The extra file of the k-th table line (k from 1), or a missing blob. */
 Blob readExtraFile(size_t k);
 
+/* The Machine field of a PE file's header (0x14C i686, 0x8664 x86-64, ...),
+ * or 0 when the bytes are no PE file. */
+WORD peMachine(Blob file);
+
 /* ANSI code page bytes as UTF-16 (malloc'd), or NULL when memory runs out. */
 WCHAR* ansiToWide(const char* chars, size_t length);
 

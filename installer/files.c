@@ -94,22 +94,30 @@ HANDLE pathCreateNew(const WCHAR* path) {
     return result;
 }
 
-BOOL pathMove(const WCHAR* from, const WCHAR* to, DWORD flags) {
+/* MoveFileEx, or CopyFile (copy nonzero) to a new file, on two paths. */
+static BOOL moveOrCopy(const WCHAR* from, const WCHAR* to, DWORD flags, int copy) {
     BOOL result;
     WCHAR* target;
-    if (faulted(L"move", to != NULL ? to : from)) return FALSE;
+    if (faulted(copy ? L"copy" : L"move", to != NULL ? to : from)) return FALSE;
     target = to != NULL ? longForm(to) : NULL;
     if (to != NULL && target == NULL) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
     }
-    WITH_LONG_FORM(NULL, from, (free(target), FALSE), MoveFileExW(full, target, flags));
+    WITH_LONG_FORM(NULL, from, (free(target), FALSE),
+                   copy ? CopyFileW(full, target, TRUE) : MoveFileExW(full, target, flags));
     {
         DWORD error = GetLastError();
         free(target);
         SetLastError(error);
     }
     return result;
+}
+
+BOOL pathCopy(const WCHAR* from, const WCHAR* to) { return moveOrCopy(from, to, 0, 1); }
+
+BOOL pathMove(const WCHAR* from, const WCHAR* to, DWORD flags) {
+    return moveOrCopy(from, to, flags, 0);
 }
 
 int pathIdentity(const WCHAR* path, FileIdentity* identity) {
@@ -134,4 +142,20 @@ int pathIdentity(const WCHAR* path, FileIdentity* identity) {
 
 int sameNameIgnoringCase(const NameChar* a, const NameChar* b, size_t length) {
     return CompareStringOrdinal(a, (int)length, b, (int)length, TRUE) == CSTR_EQUAL;
+}
+
+WCHAR* pathOfThisProgram(void) {
+    DWORD size = MAX_PATH;
+    while (size <= kLongPathMax + 1) {
+        WCHAR* path = malloc(sizeof *path * size);
+        DWORD length;
+        if (path == NULL) break;
+        length = GetModuleFileNameW(NULL, path, size);
+        if (length > 0 && length < size) return path;
+        free(path);
+        if (length == 0) return NULL;
+        size *= 2;
+    }
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return NULL;
 }

@@ -17,7 +17,9 @@ size_t longFormLength(const WCHAR* path);
 /* A test's stand-in for failures the disk will not give on demand: called
  * before each routine below with its operation ("attributes",
  * "setAttributes", "createFolder", "removeFolder", "delete", "createNew",
- * "move" (with the path moved to, or from when none), "identity") and path.
+ * "move" (with the path moved to, or from when none), "copy" (with the path
+ * copied to), "identity") and path; also "entry" with the uninstall entry's
+ * key in place of a path (uninstall.h).
  * Nonzero fails the routine with the last error the stand-in set, before
  * Windows sees it. NULL, as in installer.exe: every call goes through. */
 typedef int (*PathFault)(const WCHAR* operation, const WCHAR* path);
@@ -29,6 +31,8 @@ BOOL pathCreateFolder(const WCHAR* path);
 BOOL pathRemoveFolder(const WCHAR* path);
 BOOL pathDelete(const WCHAR* path);
 BOOL pathMove(const WCHAR* from, const WCHAR* to, DWORD flags);
+/* A copy of from as the new file to; fails if one is there. */
+BOOL pathCopy(const WCHAR* from, const WCHAR* to);
 /* A new file for writing; fails with ERROR_FILE_EXISTS if one is there. */
 HANDLE pathCreateNew(const WCHAR* path);
 
@@ -44,6 +48,10 @@ typedef struct FileIdentity {
  * opened (not there, for one). Two paths reach one file when volume and
  * both halves of the index agree. */
 int pathIdentity(const WCHAR* path, FileIdentity* identity);
+
+/* This program's own path, of any length (malloc'd), or NULL with the last
+ * error set. */
+WCHAR* pathOfThisProgram(void);
 
 /* Windows' own case-insensitive comparison of names, the installer's only
  * one (SameIgnoringCase). */

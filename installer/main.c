@@ -5,6 +5,7 @@
  *   installer.exe /S /D=folder  silent: no windows, every answer Yes, one
  *                               line on standard output per message and
  *                               action
+ *   uninstall.exe [/S]          the copy the install leaves: removes it
  *
  * Exit code 0 when installed, 1 when it failed, 2 when the user cancelled. */
 #include <windows.h>
@@ -17,6 +18,7 @@
 #include "register.h"
 #include "text.h"
 #include "ui.h"
+#include "uninstall.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show) {
     InstallerOptions options;
@@ -35,6 +37,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     restrictDllSearch();
     arguments = skipProgramName(GetCommandLineW());
     if (runRegistrationChild(arguments, &exitCode)) return exitCode;
+    if (runRemovalHelper(arguments, &exitCode)) return exitCode;
     argumentsResult = parseArguments(arguments, sameNameIgnoringCase, &options);
     ui = options.silent ? silentUi() : windowsUi();
     if (!readContract(&contract)) {
@@ -57,7 +60,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     /* The folder picker's new style and ShellExecuteEx want COM on this
      * thread, in a single-threaded apartment. */
     ole = OleInitialize(NULL);
-    outcome = runInstall(ui, &contract, &options);
+    /* The copy left as uninstall.exe holds the texts, not the payload. */
+    outcome = isUninstaller() ? runUninstall(ui, &contract) : runInstall(ui, &contract, &options);
     if (SUCCEEDED(ole)) OleUninitialize();
     freeContract(&contract);
     return outcome;

@@ -1,8 +1,10 @@
 /* A COM server registers itself in a process of its own: this program,
  * started again with an internal switch, loads the DLL and calls its
- * DllRegisterServer (or DllUnregisterServer), under a time limit. Whatever
- * the DLL does there (crash, end the process, never return), the installer
- * lives on to say so and to undo the install. */
+ * DllRegisterServer (or DllUnregisterServer), under a time limit. A DLL of
+ * the other architecture cannot be loaded here: the system's registration
+ * program of its architecture (regsvr32.exe) does the same call for it.
+ * Whatever the DLL does there (crash, end the process, never return), the
+ * installer lives on to say so and to undo the install. */
 #ifndef INSTALLER_REGISTER_H
 #define INSTALLER_REGISTER_H
 
@@ -17,7 +19,8 @@ typedef enum RegistrationOutcome {
     kServerNoEntry,    /* the DLL does not export the function */
     kServerEnded,      /* code: the exit code of a process that ended (or crashed) in it */
     kServerEndedLoading, /* the same while the DLL was being loaded (its DllMain) */
-    kServerTimedOut    /* code: the time limit in seconds */
+    kServerTimedOut,   /* code: the time limit in seconds */
+    kProgramEnded      /* code: the exit code of the system's registration program */
 } RegistrationOutcome;
 
 typedef struct Registration {
@@ -26,13 +29,36 @@ typedef struct Registration {
     int unregister; /* DllUnregisterServer was called, not DllRegisterServer */
 } Registration;
 
-/* Calls DllRegisterServer (unregister 0) or DllUnregisterServer of the DLL
- * at path (a full path) in a child process. The time limit is 120 seconds,
- * or TAMSEL_INSTALLER_REGISTER_SECONDS when that is set. */
-Registration runRegistration(const WCHAR* path, int unregister);
+/* Who calls the DLL's functions. */
+typedef struct Registrar {
+    /* NULL: a child process of this program; else the full path of the
+     * system's regsvr32.exe of the DLL's architecture. */
+    WCHAR* program;
+    /* The program started as the child, not owned: NULL for this one. */
+    WCHAR* child;
+} Registrar;
 
-/* Whether it succeeded; else appends what happened, in a few words. */
-int registrationSucceeded(Registration registration, Text* why);
+/* The registrar for a DLL of the PE machine type machine (peMachine), on
+ * this Windows: 1 with *registrar set (freeRegistrar), or 0 with why it
+ * cannot be registered here in *refusal, a whole sentence. */
+int chooseRegistrar(WORD machine, Registrar* registrar, Text* refusal);
+void freeRegistrar(Registrar* registrar);
+
+/* The command line that runs the system's registration program on path
+ * (its "/s" for silent, "/u" to unregister). */
+void registrarCommand(const Registrar* registrar, const WCHAR* path, int unregister,
+                      Text* command);
+
+/* Calls DllRegisterServer (unregister 0) or DllUnregisterServer of the DLL
+ * at path (a full path) in a child process or through the system's program.
+ * The time limit is 120 seconds, or TAMSEL_INSTALLER_REGISTER_SECONDS when
+ * that is set. */
+Registration runRegistration(const Registrar* registrar, const WCHAR* path, int unregister);
+
+/* Whether it succeeded; else appends what happened to the DLL at path, in a
+ * few words. */
+int registrationSucceeded(const Registrar* registrar, Registration registration,
+                          const WCHAR* path, Text* why);
 
 /* The child's side: when arguments (after the program's name) hold the
  * internal switch, does the call and returns 1 with the process's exit code

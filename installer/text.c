@@ -58,11 +58,17 @@ void textFormat(Text* text, const wchar_t* format, ...) {
     va_end(arguments);
 }
 
-void textAppendSystemError(Text* text, unsigned long code) {
+void textAppendSystemError(Text* text, unsigned long code, const wchar_t* subject) {
+    /* Some sentences hold inserts ("%1 is not a valid Win32 application"):
+     * each one names subject, never shows as "%1". */
+    DWORD_PTR inserts[9];
     WCHAR* sentence = NULL;
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
-                                      FORMAT_MESSAGE_ALLOCATE_BUFFER,
-                                  NULL, code, 0, (WCHAR*)&sentence, 0, NULL);
+    DWORD length;
+    size_t i;
+    for (i = 0; i < sizeof inserts / sizeof *inserts; ++i) inserts[i] = (DWORD_PTR)subject;
+    length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ARGUMENT_ARRAY |
+                                FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                            NULL, code, 0, (WCHAR*)&sentence, 0, (va_list*)inserts);
     while (length > 0 && wcschr(L" .\r\n", sentence[length - 1]) != NULL) --length;
     if (length > 0) {
         sentence[length] = 0;

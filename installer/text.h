@@ -18,8 +18,9 @@ void textAppend(Text* text, const wchar_t* chars);
 /* swprintf's format: "%ls" for a wide string. */
 void textFormat(Text* text, const wchar_t* format, ...);
 void textFormatList(Text* text, const wchar_t* format, va_list arguments);
-/* The system's sentence for a Win32 error code, without its full stop. */
-void textAppendSystemError(Text* text, unsigned long code);
+/* The system's sentence for a Win32 error code, without its full stop; its
+ * inserts, where it has any, name subject (a path). */
+void textAppendSystemError(Text* text, unsigned long code, const wchar_t* subject);
 /* A copy of chars (malloc'd), or NULL when memory runs out. */
 wchar_t* textCopy(const wchar_t* chars);
 /* The text so far, L"" for a text never written to. */

@@ -125,6 +125,20 @@ def tree(root):
     return result
 
 
+UNINSTALLER = {"uninstall.exe", "uninstall.ini"}
+ENTRY = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
+
+
+def uninstall_lines(d, key):
+    """What every install adds last: the uninstaller, its record, the entry."""
+    return [f"wrote: {d}\\uninstall.exe", f"wrote: {d}\\uninstall.ini",
+            f"uninstall entry: {ENTRY}\\{key}"]
+
+
+def without_uninstaller(files):
+    return {k: v for k, v in files.items() if k not in UNINSTALLER}
+
+
 def write_ini(folder, texts, extras, encoding="cp1252"):
     """The install-info file as the editor saves it, in code page 1252 (or
     in UTF-8, as an earlier editor saved it, for the updater to convert)."""
@@ -269,6 +283,7 @@ class Suite:
             f"wrote: {d}\\{values['Filename']} ({size(values['Filename'])} bytes)",
         ] + [f"wrote: {d}\\{name} ({size(name)} bytes)" for name in extras] + [
             f"registered: {d}\\{values['Filename']} ({values['VBName']})",
+        ] + uninstall_lines(d, values["VBName"]) + [
             f"opened: {d}\\{values['RunAfterInstall']}",
             f'message: {title}: The plugin "{values["Name"]}" was installed in {d}.',
         ])
@@ -276,7 +291,8 @@ class Suite:
         for name in [values["Filename"]] + extras:
             path = name.replace("\\", "/")
             expect((dest / path).read_bytes() == (job / path).read_bytes(), f"{name} differs")
-        expect(set(tree(dest)) == {"plugin.dll", "readme.txt", "data", "data/notes.txt"},
+        expect(set(tree(dest)) ==
+               {"plugin.dll", "readme.txt", "data", "data/notes.txt"} | UNINSTALLER,
                f"unexpected files: {sorted(tree(dest))}")
         # The demo plugin's DllRegisterServer writes its ProgID for the user.
         query = self.wine.run(["reg", "query", "HKCU\\Software\\Classes\\" + values["VBName"]],
@@ -367,6 +383,7 @@ class Suite:
             f"wrote: {d}\\tools\\open_probe.exe ({size['tools/open_probe.exe']} bytes)",
             f"wrote: {d}\\{accented_windows} ({size[accented]} bytes)",
             f"registered: {d}\\probe.dll (Probe.Server)",
+        ] + uninstall_lines(d, "Probe.Server") + [
             f"opened: {d}\\tools\\open_probe.exe",
             f'message: {t}: The plugin "{texts["Name"]}" was installed in {d}. '
             "Not in this installer, so not installed: docs\\gone.txt.",
@@ -616,6 +633,12 @@ class Suite:
             ("an empty line in the middle of the table", ["readme.txt", "data\\notes.txt"],
              "dest", damage_table,
              "Line 2 of the installer's extra-file list is empty; the installer is damaged."),
+            ("a device name with an extension as a folder (once installed into)", ["readme.txt"],
+             "dest/nul.txt/sub", None,
+             'The folder {d} cannot be used: "nul.txt" is not a folder name Windows can hold.'),
+            ("a device name as the last folder, which GetFullPathName makes a device",
+             ["readme.txt"], "dest/CON", None,
+             'The folder {d} cannot be used: "CON" is not a folder name Windows can hold.'),
         ]
         for what, extras, where, change, reason in rows:
             try:
@@ -629,14 +652,26 @@ class Suite:
                 expect(where == "link" or not destination.exists(), "dest was made")
             except Failure as failure:
                 raise Failure(f"{what}: {failure}")
-        # Before its first update it has nothing to install, and says so.
-        root = self.job("never-updated")
-        before = tree(root)
-        code, lines = self.install(root / "job", root / "dest")
-        expect(code == 1 and lines == ["error: Plugin installer: This installer holds no plugin "
-                                       "yet: the updater has not written one into it."],
-               f"a never updated installer: exit code {code}, {lines}")
-        expect_same_tree(before, tree(root), str(root))
+        # No plugin to install: refused before the first question.
+        # (what, Filename, or None for an installer never updated, error)
+        rows = [
+            ("never updated", None, "Plugin installer: This installer holds no plugin yet: the "
+             "updater has not written one into it."),
+            ("no plugin name in the table (extra files only were installed)", "",
+             "Failing installer: This installer holds no plugin file."),
+            ("no plugin bytes: the updater could not read it", "gone.dll",
+             "Failing installer: This installer holds no plugin file."),
+        ]
+        for what, plugin, error in rows:
+            if plugin is None:
+                root = self.job("no-plugin")
+            else:
+                root, _ = self.failing_job("no-plugin", ["readme.txt"], {"Filename": plugin})
+            before = tree(root)
+            code, lines = self.install(root / "job", root / "dest")
+            expect(code == 1 and lines == ["error: " + error],
+                   f"{what}: exit code {code}, {lines}")
+            expect_same_tree(before, tree(root), f"{what}: {root}")
 
     def case_awkward_places_and_names(self):
         """Installs that used to fail, each into its own folder: the files
@@ -702,9 +737,9 @@ class Suite:
                                            arguments=arguments)
                 expect(code == 0, f"exit code {code}: {lines}")
                 if installed is not None:
-                    expect(tree(dest) == {**{k: v for k, v in installed.items()},
-                                          **{k.rpartition("/")[0]: None for k in installed
-                                             if "/" in k}},
+                    expect(without_uninstaller(tree(dest)) ==
+                           {**{k: v for k, v in installed.items()},
+                            **{k.rpartition("/")[0]: None for k in installed if "/" in k}},
                            f"installed {sorted(tree(dest))}")
                 expect(line is None or line.format(d=windows_path(dest)) in lines,
                        f"no line {line!r} in {lines}")
@@ -720,6 +755,225 @@ class Suite:
         expect(len(registered) == 2 and registered[1].startswith("LoadLibrary-not-found "),
                f"the DLL planted beside the installer was loaded: {registered}")
 
+    def case_drive_roots(self):
+        """The root of a drive as the destination, in each form /D= takes;
+        drive Y: is a folder here, as the prefix's dosdevices link it."""
+        drive = self.wine.prefix / "dosdevices" / "y:"
+        for form in ("Y:\\", "Y:", "\\\\?\\Y:\\"):
+            try:
+                root, _ = self.failing_job("drive-root", ["readme.txt", "data\\notes.txt"],
+                                           {"RunAfterInstall": ""})
+                (root / "drive").mkdir()
+                drive.unlink(missing_ok=True)
+                drive.symlink_to(root / "drive")
+                code, lines = self.install(root / "job", None, arguments=["/S", "/D=" + form])
+                expect(code == 0 and "folder: Y:\\" in lines, f"exit code {code}: {lines}")
+                expect(set(tree(root / "drive")) - UNINSTALLER ==
+                       {"plugin.dll", "readme.txt", "data", "data/notes.txt"},
+                       f"on the drive: {sorted(tree(root / 'drive'))}")
+                expect((root / "drive" / "plugin.dll").read_bytes() ==
+                       (root / "job" / "plugin.dll").read_bytes(), "plugin.dll differs")
+            except Failure as failure:
+                raise Failure(f"/D={form}: {failure}")
+            finally:
+                drive.unlink(missing_ok=True)
+
+    def case_architectures(self):
+        """A plugin to register (with a ProgID) of either architecture, and
+        one no Windows here can load: the same one registers in a child of
+        the installer, the other through the system's regsvr32.exe of its
+        architecture, and the impossible ones are refused before the first
+        question, with nothing written."""
+        other = "i686" if self.arch == "x86_64" else "x86_64"
+        system = "SysWOW64" if self.arch == "x86_64" else "Sysnative"
+        program = f"C:\\windows\\{system}\\regsvr32.exe"
+        # A prefix without 32-bit Wine has no SysWOW64 to start regsvr32 from;
+        # one of 32-bit Wine alone is 32-bit Windows, where a 64-bit DLL is refused.
+        wow64 = (self.wine.prefix / "drive_c" / "windows" / "syswow64").is_dir()
+        runs = wow64 and (self.wine.prefix / "drive_c" / "windows" / "syswow64" /
+                          "regsvr32.exe").exists()
+
+        def pe(machine):
+            return (b"MZ" + bytes(0x3A) + (0x40).to_bytes(4, "little") + b"PE\0\0" +
+                    machine.to_bytes(2, "little") + bytes(18))
+
+        refused = "This plugin is a DLL for machine type 0x5032; this installer registers " \
+                  "32-bit and 64-bit DLLs for Intel and AMD processors only."
+        # (what, plugin, the line after "Probe installer: " for a refusal, or None)
+        rows = [
+            ("the same architecture, in a child as before",
+             (self.probes / "register_probe.dll").read_bytes(), None),
+            ("the other architecture, through regsvr32.exe",
+             (self.probes.parent / other / "register_probe.dll").read_bytes(), None),
+            ("ARM64", pe(0xAA64), "This plugin is an ARM64 DLL; this installer registers 32-bit "
+             "and 64-bit DLLs for Intel and AMD processors only."),
+            ("an unknown machine type (RISC-V)", pe(0x5032), refused),
+            ("no PE file", b"MZ but no DLL",
+             "The plugin file is no DLL (it has no PE header), so it cannot be registered."),
+            ("a damaged DLL of the same architecture: the system's sentence names it, no %1",
+             pe(0x8664 if self.arch == "x86_64" else 0x14C), None),
+        ]
+        for i, (what, plugin, refusal) in enumerate(rows):
+            try:
+                root = self.job(f"arch-{i}")
+                job, dest = root / "job", root / "dest"
+                (job / "plugin.dll").write_bytes(plugin)
+                (job / "readme.txt").write_bytes(b"readme\r\n")
+                write_ini(job, {"Name": "Probe", "VBName": "Probe.Server",
+                                "Title": "Probe installer", "Warning": "",
+                                "Filename": "plugin.dll", "RunAfterInstall": ""}, ["readme.txt"])
+                self.update(job)
+                before = tree(root)
+                code, lines = self.install(job, dest, self.probe_env(root))
+                d = windows_path(dest)
+                registered = f"registered: {d}\\plugin.dll (Probe.Server)"
+                command = f' with "{program}" /s "{d}\\plugin.dll"'
+                if refusal is not None:
+                    expect(code == 1 and lines == [f"error: Probe installer: {refusal}"],
+                           f"exit code {code}: {lines}")
+                    expect_same_tree(before, tree(root), str(root))
+                elif i == 5:
+                    error = (f"error: Probe installer: Could not register {d}\\plugin.dll as "
+                             "Probe.Server: it could not be loaded (")
+                    expect(code == 1 and lines[-1].startswith(error) and "%1" not in lines[-1]
+                           and f"{d}\\plugin.dll)." in lines[-1], f"exit code {code}: {lines}")
+                    expect_same_tree(before, tree(root), str(root))
+                elif i == 0:
+                    expect(code == 0 and registered in lines, f"exit code {code}: {lines}")
+                    expect(self.marker(root / "registered.txt") ==
+                           [f"DllRegisterServer {d}\\plugin.dll"], "not registered")
+                elif self.arch == "i686" and not wow64:
+                    expect(code == 1 and lines == ["error: Probe installer: This plugin is a "
+                                                   "64-bit DLL and needs 64-bit Windows."],
+                           f"exit code {code}: {lines}")
+                    expect_same_tree(before, tree(root), str(root))
+                elif runs:
+                    expect(code == 0 and registered + command in lines,
+                           f"exit code {code}: {lines}")
+                    expect(self.marker(root / "registered.txt") ==
+                           [f"DllRegisterServer {d}\\plugin.dll"], "not registered")
+                else:
+                    print(f"  (no {program} in this prefix: only its start is tried)")
+                    error = (f"error: Probe installer: Could not register {d}\\plugin.dll as "
+                             "Probe.Server: the system's registration program could not be "
+                             f"started as{command[5:]} (")
+                    expect(code == 1 and lines[-1].startswith(error) and
+                           "%1" not in lines[-1] and f"removed: {d}\\plugin.dll" in lines,
+                           f"exit code {code}: {lines}")
+                    expect_same_tree(before, tree(root), str(root))
+            except Failure as failure:
+                raise Failure(f"{what}: {failure}")
+
+    def case_uninstaller(self):
+        """Install, reinstall with one extra file fewer, uninstall: the
+        record merges both installs, the entry is replaced, not doubled,
+        and the uninstaller removes what the installs made, the plugin's
+        registration, the entry and itself, never a file that was there
+        before nor one the record does not name."""
+        root = self.job("uninstall")
+        # The later install's record is past MAX_PATH, where it must be read back too.
+        job, dest = root / "job", root / "dest"
+        made = root / "made" / ("l" * 120) / ("m" * 120) / "here"
+        (job / "data").mkdir()
+        shutil.copyfile(self.probes / "register_probe.dll", job / "probe.dll")
+        for name, data in (("readme.txt", b"the new readme\r\n"), ("old.txt", b"old\r\n"),
+                           ("data/notes.txt", b"notes\r\n")):
+            (job / name).write_bytes(data)
+        texts = {"Name": "Probe", "VBName": "Probe.Server", "Title": "Probe installer",
+                 "Warning": "", "Filename": "probe.dll", "RunAfterInstall": ""}
+        dest.mkdir()
+        (dest / "readme.txt").write_bytes(b"there before\r\n")
+        (dest / "keep.txt").write_bytes(b"named nowhere\r\n")
+        d, view = windows_path(dest), "/reg:64" if self.arch == "x86_64" else "/reg:32"
+        key = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Probe.Server"
+        env = self.probe_env(root)
+        # (what, extra files, destination)
+        for what, extras, where in (
+                ("install", ["readme.txt", "old.txt", "data\\notes.txt"], dest),
+                ("reinstall without old.txt", ["readme.txt", "data\\notes.txt"], dest),
+                ("install into folders it makes, past MAX_PATH", ["readme.txt"], made)):
+            try:
+                write_ini(job, texts, extras)
+                self.update(job)
+                code, lines = self.install(job, where, env)
+                w = windows_path(where)
+                expect(code == 0 and f"uninstall entry: {key.replace('HKLM', 'HKEY_LOCAL_MACHINE')}"
+                       in lines, f"exit code {code}: {lines}")
+                copy = (where / "uninstall.exe").read_bytes()
+                expect((job / "probe.dll").read_bytes() not in copy and b"notes\r\n" not in copy,
+                       "uninstall.exe holds the payload")
+                query = self.wine.run(["reg", "query", key, view], cwd=root)
+                entry = query.stdout.decode("utf-8", "replace")
+                for value in (f'UninstallString    REG_SZ    "{w}\\uninstall.exe"',
+                              f'QuietUninstallString    REG_SZ    "{w}\\uninstall.exe" /S',
+                              f"InstallLocation    REG_SZ    {w}", "DisplayName    REG_SZ    Probe",
+                              f"DisplayIcon    REG_SZ    {w}\\uninstall.exe",
+                              "NoModify    REG_DWORD    0x1", "NoRepair    REG_DWORD    0x1",
+                              "EstimatedSize    REG_DWORD    0x"):
+                    expect(value in entry, f"no {value!r} in the entry: {entry!r}")
+                if where == made:  # the entry went to the later install: back to dest's
+                    code, lines = self.install(job, dest, env)
+                    expect(code == 0, f"exit code {code}: {lines}")
+            except Failure as failure:
+                raise Failure(f"{what}: {failure}")
+        run = self.wine.run([windows_path(dest / "uninstall.exe"), "/S"], cwd=root, extra_env=env)
+        lines = run.stdout.decode("utf-8").replace("\r\n", "\n").splitlines()
+        expect_lines(lines[:2] + lines[-1:], [
+            f'question: Probe installer: Remove the plugin "Probe" from {d}? -> Yes',
+            f"unregistered: {d}\\probe.dll",
+            f'message: Probe installer: The plugin "Probe" was removed from {d}.'])
+        expect(run.returncode == 0, f"exit code {run.returncode}")
+        for name in ("probe.dll", "old.txt", "data\\notes.txt", "uninstall.ini"):
+            expect(f"removed: {d}\\{name}" in lines, f"{name} not removed: {lines}")
+        deadline = time.monotonic() + 30
+        while (dest / "uninstall.exe").exists() and time.monotonic() < deadline:
+            time.sleep(0.2)
+        expect(tree(dest) == {"readme.txt": b"the new readme\r\n",
+                              "keep.txt": b"named nowhere\r\n"},
+               f"left in dest: {tree(dest)}")
+        expect(self.wine.run(["reg", "query", key, view], cwd=root).returncode != 0,
+               "the entry is still there")
+        expect(self.marker(root / "registered.txt")[-1] == f"DllUnregisterServer {d}\\probe.dll",
+               f"not unregistered: {self.marker(root / 'registered.txt')}")
+        # The later install's own uninstaller takes its folder away too.
+        run = self.wine.run([windows_path(made / "uninstall.exe"), "/S"], cwd=root, extra_env=env)
+        deadline = time.monotonic() + 30
+        while (root / "made").exists() and time.monotonic() < deadline:
+            time.sleep(0.2)
+        expect(run.returncode == 0 and not (root / "made").exists(),
+               f"exit code {run.returncode}: {run.stdout!r}, left: {tree(root / 'made')}")
+
+    def case_uninstaller_answers(self):
+        """Through the scripted seam: an entry that cannot be written leaves
+        the install standing and says so last; No to the uninstaller's
+        question removes nothing; Yes removes all, the folder it made too."""
+        root = self.job("uninstall-answers")
+        job, dest = root / "job", root / "dest"
+        shutil.copyfile(self.probes / "scripted_installer.exe", job / "installer.exe")
+        (job / "plugin.dll").write_bytes(b"MZ plugin")
+        write_ini(job, {"Name": "Answers", "VBName": "", "Title": "Answers", "Warning": "",
+                        "Filename": "plugin.dll", "RunAfterInstall": ""}, [])
+        self.update(job)
+        d = windows_path(dest)
+        code, lines = self.run_scripted(job, "yy", dest, {"TAMSEL_INSTALLER_FAIL": "entry:Answers"})
+        expect(code == 0 and re.fullmatch(
+            f"message: Answers: The plugin \"Answers\" was installed in {re.escape(d)}\\. The "
+            f"uninstall entry is missing: could not write {re.escape(ENTRY)}\\\\Answers: .+\\.",
+            " ".join(lines[-2:])), f"exit code {code}: {lines}")
+        before = tree(root)
+        uninstaller = dest / "uninstall.exe"
+        run = self.wine.run([windows_path(uninstaller), "n", "-"], cwd=root)
+        expect(run.returncode == 2 and run.stdout.decode().splitlines() == [
+            f'question: Answers: Remove the plugin "Answers" from {d}? -> No'],
+            f"exit code {run.returncode}: {run.stdout!r}")
+        expect_same_tree(before, tree(root), str(root))
+        run = self.wine.run([windows_path(uninstaller), "y", "-"], cwd=root)
+        deadline = time.monotonic() + 30
+        while dest.exists() and time.monotonic() < deadline:
+            time.sleep(0.2)
+        expect(run.returncode == 0 and not dest.exists(),
+               f"exit code {run.returncode}: {run.stdout!r}, left {sorted(tree(dest))}")
+
     def case_read_only_file_replaced(self):
         """A read-only file that is replaced leaves no backup behind."""
         root, title = self.failing_job("read-only-file", ["readme.txt"])
@@ -729,14 +983,16 @@ class Suite:
         (dest / "readme.txt").chmod(0o444)
         code, lines = self.install(root / "job", dest)
         expect(code == 0, f"exit code {code}: {lines}")
-        expect(sorted(tree(dest)) == ["plugin.dll", "readme.txt"], f"left: {sorted(tree(dest))}")
+        expect(sorted(without_uninstaller(tree(dest))) == ["plugin.dll", "readme.txt"],
+               f"left: {sorted(tree(dest))}")
         expect((dest / "readme.txt").read_bytes() == b"readme\r\n", "readme.txt not replaced")
 
     def case_no_and_cancel_write_nothing(self):
         """The answers the silent mode never gives, through the installer's
         run under a scripted seam (scripted_installer.exe): No, Cancel or a
         cancelled folder picker end it with nothing written; Yes throughout
-        installs into the folder chosen in the picker."""
+        installs into the folder chosen in the picker. The picker starts in
+        Program Files, in a folder named after the plugin."""
         root = self.job("answers")
         job, dest = root / "job", root / "dest"
         shutil.copyfile(self.probes / "scripted_installer.exe", job / "installer.exe")
@@ -749,8 +1005,10 @@ class Suite:
         t, d = texts["Title"], windows_path(dest)
         question = f'question: {t}: Do you want to install the plugin "Answers"?'
         warning = f"warning: {t}: Close the host first."
+        # Random bytes are no PE file: the program's own Program Files.
+        own = "C:\\Program Files" if self.arch == "x86_64" else "C:\\Program Files (x86)"
         picker = (f'folder picker: {t}: Choose the folder to install "Answers" into: '
-                  f"(starts in {windows_path(job)})")
+                  f"(starts in {own}\\Answers)")
         rows = [
             ("No to the question", "n", [question + " -> No"]),
             ("Cancel on the warning", "yn", [question + " -> Yes", warning + " -> Cancel"]),
@@ -770,10 +1028,41 @@ class Suite:
         expect_lines(lines, [
             question + " -> Yes", warning + " -> OK", f"{picker} -> {d}", f"folder: {d}",
             f"created folder: {d}", f"wrote: {d}\\plugin.dll (2000 bytes)",
+            *uninstall_lines(d, "Answers"),
             f'message: {t}: The plugin "Answers" was installed in {d}.'])
         expect(code == 0, f"exit code {code}")
         expect((dest / "plugin.dll").read_bytes() == (job / "plugin.dll").read_bytes(),
                "plugin.dll differs")
+
+        def pe(machine):  # a DOS header whose 0x3C leads to "PE\0\0" and the Machine
+            return (b"MZ" + bytes(0x3A) + (0x40).to_bytes(4, "little") + b"PE\0\0" +
+                    machine.to_bytes(2, "little") + bytes(18))
+
+        # The start by the plugin's Machine; each picker answer is a folder
+        # typed into its box, two levels of it not there yet.
+        # (what, plugin bytes, Name, where the picker starts)
+        rows = [
+            ("an i686 plugin", pe(0x14C), "Answers", "C:\\Program Files (x86)\\Answers"),
+            ("an x86-64 plugin", pe(0x8664), "Answers", "C:\\Program Files\\Answers"),
+            ("a Name that is no folder name gives way to the plugin file's", pe(0x8664),
+             "Answers: beta", "C:\\Program Files\\plugin"),
+            ("a PE signature offset past the end is no PE file",
+             b"MZ" + bytes(0x3A) + (0xFFFFFFFE).to_bytes(4, "little"), "Answers",
+             own + "\\Answers"),
+        ]
+        for i, (what, plugin, name, start) in enumerate(rows):
+            try:
+                (job / "plugin.dll").write_bytes(plugin)
+                write_ini(job, dict(texts, Name=name, Warning=""), [])
+                self.update(job)
+                typed = root / f"typed-{i}" / "new"
+                code, lines = self.run_scripted(job, "yy", typed)
+                line = (f'folder picker: {t}: Choose the folder to install "{name}" into: '
+                        f"(starts in {start}) -> {windows_path(typed)}")
+                expect(code == 0 and line in lines, f"exit code {code}, no {line!r} in {lines}")
+                expect((typed / "plugin.dll").read_bytes() == plugin, "plugin.dll differs")
+            except Failure as failure:
+                raise Failure(f"{what}: {failure}")
 
     def run_scripted(self, job, answers, folder, extra_env=None):
         run = self.wine.run(["installer.exe", answers, windows_path(folder)], cwd=job,

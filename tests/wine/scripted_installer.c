@@ -7,13 +7,16 @@
  * n for No or Cancel; the folder picker takes a letter too (y chooses
  * FOLDER, n cancels). Every question, with its answer, and every action is
  * printed as a line in UTF-8; the exit code is the installer's. It reads
- * the resources the updater wrote into it, as installer.exe does.
+ * the resources the updater wrote into it, as installer.exe does. Its copy
+ * left as uninstall.exe runs the uninstaller under the same script (FOLDER
+ * unused).
  *
  * Failures the disk will not give on demand, for the rollback:
  * TAMSEL_INSTALLER_FAIL=OPERATION:NAME fails every call of that file
  * operation (files.h) on a path whose last part is NAME with "access
- * denied"; TAMSEL_INSTALLER_RACE=NAME has another program make the folder
- * NAME just before the installer makes it. */
+ * denied" (entry:KEY: writing the uninstall entry KEY);
+ * TAMSEL_INSTALLER_RACE=NAME has another program make the folder NAME just
+ * before the installer makes it. */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -26,6 +29,7 @@
 #include "install.h"
 #include "register.h"
 #include "text.h"
+#include "uninstall.h"
 
 static const wchar_t* answers = L"";
 static wchar_t failure[64], raced[MAX_PATH];
@@ -118,6 +122,7 @@ int main(void) {
     restrictDllSearch();
     /* Registration runs in a copy of this program, as in installer.exe. */
     if (runRegistrationChild(skipProgramName(line), &outcome)) return outcome;
+    if (runRemovalHelper(skipProgramName(line), &outcome)) return outcome;
     argv = CommandLineToArgvW(line, &count);
     if (argv == NULL || count != 3) {
         fprintf(stderr, "usage: scripted_installer ANSWERS FOLDER\n");
@@ -128,7 +133,8 @@ int main(void) {
     chosenFolder = argv[2];
     memset(&options, 0, sizeof options);
     if (!readContract(&contract)) return 3;
-    outcome = runInstall(&ui, &contract, &options);
+    outcome =
+        isUninstaller() ? runUninstall(&ui, &contract) : runInstall(&ui, &contract, &options);
     freeContract(&contract);
     return outcome;
 }
