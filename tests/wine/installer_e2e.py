@@ -12,7 +12,11 @@ open_probe.exe records being opened. scripted_installer.exe, the installer's
 run with scripted answers in place of its windows, gives No and Cancel.
 
   installer_e2e.py --arch x86_64|i686 --updater UPDATER --installer EXE
-                   --probes DIR --source REPO --work DIR
+                   --probes DIR --source REPO --work DIR [--windowed]
+
+--windowed runs the windowed cases instead: drive_installer.exe works the
+installer's and the uninstaller's real windows on the display of DISPLAY
+(a virtual one from xvfb-run), as an end user answers them.
 
 DIR holds register_probe.dll, open_probe.exe and scripted_installer.exe for
 ARCH. Exit status 77 (a skip for CTest) when Wine for ARCH cannot run
@@ -48,7 +52,7 @@ def find_tool(candidates):
 
 
 class Wine:
-    def __init__(self, arch, prefix):
+    def __init__(self, arch, prefix, windowed=False):
         self.arch = arch
         if arch == "x86_64":
             # /usr/bin/wine would pick the 32-bit loader whenever wine32 is there.
@@ -57,8 +61,10 @@ class Wine:
             self.loader = find_tool(["/usr/lib/wine/wine"])
         self.server = find_tool(["/usr/lib/wine/wineserver64", "/usr/lib/wine/wineserver32",
                                  shutil.which("wineserver")])
-        self.env = {k: v for k, v in os.environ.items()
-                    if k not in ("DISPLAY", "WAYLAND_DISPLAY", "LANGUAGE")}
+        # Only the windowed cases see a display: the others must show no window.
+        hidden = ("WAYLAND_DISPLAY", "LANGUAGE") if windowed else ("DISPLAY", "WAYLAND_DISPLAY",
+                                                                   "LANGUAGE")
+        self.env = {k: v for k, v in os.environ.items() if k not in hidden}
         self.env.update(WINEPREFIX=str(prefix), WINEDEBUG="-all",
                         # No Mono or Gecko download prompt: the first start must not wait.
                         WINEDLLOVERRIDES="mscoree,mshtml=", LANG=LOCALE, LC_ALL=LOCALE)
@@ -203,7 +209,8 @@ class Suite:
         self.probes = Path(options.probes).resolve()
         self.source = Path(options.source).resolve()
         self.work = Path(options.work).resolve()
-        self.wine = Wine(self.arch, self.work / "prefix")
+        self.windowed = options.windowed
+        self.wine = Wine(self.arch, self.work / "prefix", self.windowed)
         self.open_probe = self.work / "tools" / "open_probe.exe"
 
     # ---- one job ----------------------------------------------------------
@@ -1069,6 +1076,78 @@ class Suite:
                             extra_env=extra_env)
         return run.returncode, run.stdout.decode("utf-8").replace("\r\n", "\n").splitlines()
 
+    # ---- the windowed path (--windowed, on a virtual display) ---------------
+
+    def drive(self, program, steps, env):
+        """drive_installer.exe works the program's real windows: its lines
+        (what each dialog said, the answer, the exit code)."""
+        run = self.wine.run([str(self.probes / "drive_installer.exe"), windows_path(program)] +
+                            steps, cwd=program.parent, extra_env=env)
+        lines = run.stdout.decode("utf-8").replace("\r\n", "\n").splitlines()
+        expect(run.returncode == 0, f"drive_installer: {lines}")
+        return lines
+
+    def windowed_install_and_uninstall(self):
+        """The windows every end user meets, answered as a user would: No
+        at the question, Cancel at the warning and at the picker write
+        nothing; then Yes, OK, a folder typed into the picker's box, the
+        run-after file opened, the last message; then the uninstaller's
+        question (No, then Yes) and its last message."""
+        root = self.job("windowed")
+        job, dest = root / "job", root / "dest" / "typed" / "here"
+        subprocess.run(["bash", str(self.source / "demo" / "assemble.sh"), str(job), self.arch],
+                       check=True, capture_output=True)
+        self.update(job)
+        values, extras = read_ini(job / "install_info.ini")
+        title, name, d = values["Title"], values["Name"], windows_path(dest)
+        question = f'box: {title}: Do you want to install the plugin "{name}"?'
+        warning = f"box: {title}: {values['Warning']}"
+        program_files = "C:\\Program Files" if self.arch == "x86_64" else "C:\\Program Files (x86)"
+        picker = f"picker: {title}: {program_files}\\{name}"
+        installer, env = job / "installer.exe", self.probe_env(root)
+        before = tree(root)
+        for steps, expected in (
+                (["no"], [f"{question} -> no"]),
+                (["yes", "cancel"], [f"{question} -> yes", f"{warning} -> cancel"]),
+                (["yes", "ok", "cancel"],
+                 [f"{question} -> yes", f"{warning} -> ok", f"{picker} -> cancel"])):
+            lines = self.drive(installer, steps, env)
+            expect_lines(lines, expected + ["exit: 2"])
+            expect_same_tree(before, tree(root), str(root))
+        lines = self.drive(installer, ["yes", "ok", f"folder={d}", "ok"], env)
+        expect_lines(lines, [f"{question} -> yes", f"{warning} -> ok", f"{picker} -> folder={d}",
+                             f'box: {title}: The plugin "{name}" was installed in {d}. -> ok',
+                             "exit: 0"])
+        for path in [values["Filename"]] + extras:
+            path = path.replace("\\", "/")
+            expect((dest / path).read_bytes() == (job / path).read_bytes(), f"{path} differs")
+        opened = self.marker(root / "opened.txt", wait=True)
+        expect(len(opened) == 1 and opened[0].endswith(f'"{d}\\{values["RunAfterInstall"]}"'),
+               f"the run-after file was not opened: {opened}")
+        progid = self.wine.run(["reg", "query", "HKCU\\Software\\Classes\\" + values["VBName"]],
+                               cwd=root)
+        expect(progid.returncode == 0, f"the ProgID is not registered: {progid.stdout!r}")
+        view = "/reg:64" if self.arch == "x86_64" else "/reg:32"
+        key = f"{ENTRY}\\{values['VBName']}"
+        entry = self.wine.run(["reg", "query", key, view], cwd=root)
+        expect(entry.returncode == 0 and f"InstallLocation    REG_SZ    {d}".encode() in entry.stdout,
+               f"no uninstall entry: {entry.stdout!r}")
+
+        uninstaller = dest / "uninstall.exe"
+        remove = f'box: {title}: Remove the plugin "{name}" from {d}?'
+        installed = tree(dest)
+        expect_lines(self.drive(uninstaller, ["no"], env), [f"{remove} -> no", "exit: 2"])
+        expect_same_tree(installed, tree(dest), str(dest))
+        expect_lines(self.drive(uninstaller, ["yes", "ok"], env), [
+            f"{remove} -> yes",
+            f'box: {title}: The plugin "{name}" was removed from {d}. -> ok', "exit: 0"])
+        deadline = time.monotonic() + 30
+        while (root / "dest").exists() and time.monotonic() < deadline:
+            time.sleep(0.2)
+        expect(not (root / "dest").exists(), f"left behind: {sorted(tree(root / 'dest'))}")
+        expect(self.wine.run(["reg", "query", key, view], cwd=root).returncode != 0,
+               "the uninstall entry is still there")
+
     # ---- running ----------------------------------------------------------
 
     def associate_text_files(self):
@@ -1086,13 +1165,16 @@ class Suite:
 
     def main(self):
         why = self.wine.unusable()
+        if self.windowed and not why and not os.environ.get("DISPLAY"):
+            why = "no display (run it under xvfb-run, which scripts/deps.sh installs)"
         if why:
             print(f"SKIP: Wine for {self.arch}: {why}")
             return SKIP
         self.work.mkdir(parents=True, exist_ok=True)
         booted = self.wine.boot()
         print(f"wine prefix ready in {booted:.1f} s ({self.wine.loader}, LANG={LOCALE})")
-        cases = [getattr(self, name) for name in dir(self) if name.startswith("case_")]
+        kind = "windowed_" if self.windowed else "case_"
+        cases = [getattr(self, name) for name in dir(self) if name.startswith(kind)]
         passed = failed = 0
         try:
             self.associate_text_files()
@@ -1101,13 +1183,13 @@ class Suite:
                 try:
                     case()
                     passed += 1
-                    print(f"PASS {case.__name__[5:]} ({time.monotonic() - started:.1f} s)")
+                    print(f"PASS {case.__name__} ({time.monotonic() - started:.1f} s)")
                 except Failure as failure:
                     failed += 1
-                    print(f"FAIL {case.__name__[5:]}: {failure}")
+                    print(f"FAIL {case.__name__}: {failure}")
                 except Exception:  # a broken case should not hide the others
                     failed += 1
-                    print(f"FAIL {case.__name__[5:]}:\n{traceback.format_exc()}")
+                    print(f"FAIL {case.__name__}:\n{traceback.format_exc()}")
         finally:
             self.wine.stop()
         print(f"installer under Wine ({self.arch}): {passed} passed, {failed} failed")
@@ -1118,6 +1200,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     for name in ("arch", "updater", "installer", "probes", "source", "work"):
         parser.add_argument("--" + name, required=True)
+    parser.add_argument("--windowed", action="store_true",
+                        help="run the windowed cases instead, on the display of DISPLAY")
     return Suite(parser.parse_args()).main()
 
 
