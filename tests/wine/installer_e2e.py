@@ -1078,11 +1078,13 @@ class Suite:
 
     # ---- the windowed path (--windowed, on a virtual display) ---------------
 
-    def drive(self, program, steps, env):
+    def drive(self, program, steps, env, cwd):
         """drive_installer.exe works the program's real windows: its lines
-        (what each dialog said, the answer, the exit code)."""
+        (what each dialog said, the answer, the exit code). The program runs
+        in cwd, as Windows cannot remove a folder that is a process's current
+        folder."""
         run = self.wine.run([str(self.probes / "drive_installer.exe"), windows_path(program)] +
-                            steps, cwd=program.parent, extra_env=env)
+                            steps, cwd=cwd, extra_env=env)
         lines = run.stdout.decode("utf-8").replace("\r\n", "\n").splitlines()
         expect(run.returncode == 0, f"drive_installer: {lines}")
         return lines
@@ -1111,10 +1113,10 @@ class Suite:
                 (["yes", "cancel"], [f"{question} -> yes", f"{warning} -> cancel"]),
                 (["yes", "ok", "cancel"],
                  [f"{question} -> yes", f"{warning} -> ok", f"{picker} -> cancel"])):
-            lines = self.drive(installer, steps, env)
+            lines = self.drive(installer, steps, env, job)
             expect_lines(lines, expected + ["exit: 2"])
             expect_same_tree(before, tree(root), str(root))
-        lines = self.drive(installer, ["yes", "ok", f"folder={d}", "ok"], env)
+        lines = self.drive(installer, ["yes", "ok", f"folder={d}", "ok"], env, job)
         expect_lines(lines, [f"{question} -> yes", f"{warning} -> ok", f"{picker} -> folder={d}",
                              f'box: {title}: The plugin "{name}" was installed in {d}. -> ok',
                              "exit: 0"])
@@ -1136,9 +1138,9 @@ class Suite:
         uninstaller = dest / "uninstall.exe"
         remove = f'box: {title}: Remove the plugin "{name}" from {d}?'
         installed = tree(dest)
-        expect_lines(self.drive(uninstaller, ["no"], env), [f"{remove} -> no", "exit: 2"])
+        expect_lines(self.drive(uninstaller, ["no"], env, root), [f"{remove} -> no", "exit: 2"])
         expect_same_tree(installed, tree(dest), str(dest))
-        expect_lines(self.drive(uninstaller, ["yes", "ok"], env), [
+        expect_lines(self.drive(uninstaller, ["yes", "ok"], env, root), [
             f"{remove} -> yes",
             f'box: {title}: The plugin "{name}" was removed from {d}. -> ok', "exit: 0"])
         deadline = time.monotonic() + 30
