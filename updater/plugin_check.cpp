@@ -58,8 +58,10 @@ void checkPlugin(std::span<const std::byte> plugin, std::string_view name, std::
                  "; the installer cannot register it as \"" + std::string(progId) + "\"");
         }
     }
+    // The machine type matters only to the registration: without a ProgID
+    // the installer copies the DLL whatever it was built for.
     const std::uint16_t machine = image->fileHeader.machine;
-    if (machine != installerMachine) {
+    if (!progId.empty() && machine != installerMachine) {
         warn(quoted + " is " + describe(machine, "DLL") + " and " +
              std::string(program_files::kInstaller) + " " + describe(installerMachine, "program") +
              ": " + architectureConsequence(machine, installerMachine));

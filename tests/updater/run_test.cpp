@@ -522,7 +522,8 @@ TEST_F(UpdaterRun, ThePluginIsCheckedForTheInstaller) {
         {"a ProgID for a DLL without DllRegisterServer", x86Installer, noExport, "Demo.Connect",
          noEntry + kOneWarning},
         {"no ProgID: nothing registers, no export is needed", x86Installer, noExport, "", ""},
-        {"an x86-64 plugin in the x86 installer", x86Installer, withMachine(x86, 0x8664), "",
+        {"an x86-64 plugin in the x86 installer", x86Installer, withMachine(x86, 0x8664),
+         "Demo.Connect",
          said +
              "is an x86-64 DLL and installer.exe an x86 program: the installer registers it "
              "through the system's 64-bit registration program, so it needs 64-bit Windows\n" +
@@ -534,8 +535,10 @@ TEST_F(UpdaterRun, ThePluginIsCheckedForTheInstaller) {
              kOneWarning},
         {"an x86-64 plugin in the x86-64 installer was questioned", x64Installer,
          withMachine(x86, 0x8664), "Demo.Connect", ""},
+        {"no ProgID: nothing registers, any architecture is copied", x86Installer,
+         withMachine(x86, 0xAA64), "", ""},
         {"an ARM64 plugin, which no installer registers", x64Installer, withMachine(x86, 0xAA64),
-         "",
+         "Demo.Connect",
          said +
              "is an ARM64 DLL and installer.exe an x86-64 program: the installer cannot "
              "register it\n" +
