@@ -5,6 +5,7 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "editor/core/frm_backup_core.h"
@@ -35,28 +36,47 @@ class FakeList final : public ListControl {
     void select(int index) override { selection = index; }
 };
 
-// Answers: a message box Ok (No for Yes/No) and a cancelled input box once
-// the queues are empty.
+// Every dialog a window is asked for, recorded, with answers from queues the
+// test fills. With a queue empty, a message box answers Ok (No for Yes/No),
+// an input box and the open-file dialog are cancelled; a start of the updater
+// succeeds unless `startError` is set.
 struct FakeDialogs {
     std::deque<MessageAnswer> messageAnswers;
     std::deque<std::optional<std::string>> inputAnswers;
+    std::deque<std::optional<std::string>> openFileAnswers;
+    std::optional<std::string> startError;
     std::vector<MessageRequest> messages;
     std::vector<InputRequest> inputs;
+    std::vector<OpenFileRequest> openFiles;
+    std::vector<ProcessRequest> processes;
 
     MessageAnswer message(const MessageRequest& request) {
         messages.push_back(request);
-        if (messageAnswers.empty())
-            return request.buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
-        const MessageAnswer answer = messageAnswers.front();
-        messageAnswers.pop_front();
-        return answer;
+        return next(messageAnswers, request.buttons == MessageButtons::YesNo ? MessageAnswer::No
+                                                                             : MessageAnswer::Ok);
     }
     std::optional<std::string> input(const InputRequest& request) {
         inputs.push_back(request);
-        if (inputAnswers.empty())
-            return std::nullopt;
-        std::optional<std::string> answer = inputAnswers.front();
-        inputAnswers.pop_front();
+        return next(inputAnswers, std::optional<std::string>());
+    }
+    std::optional<std::string> openFile(const OpenFileRequest& request) {
+        openFiles.push_back(request);
+        return next(openFileAnswers, std::optional<std::string>());
+    }
+    bool start(const ProcessRequest& request, std::string& error) {
+        processes.push_back(request);
+        if (startError)
+            error = *startError;
+        return !startError;
+    }
+
+  private:
+    template <typename Answer>
+    static Answer next(std::deque<Answer>& queue, Answer unanswered) {
+        if (queue.empty())
+            return unanswered;
+        Answer answer = std::move(queue.front());
+        queue.pop_front();
         return answer;
     }
 };
@@ -88,10 +108,12 @@ class FakeMainView final : public MainView {
     std::optional<std::string> inputBox(const InputRequest& request) override {
         return dialogs.input(request);
     }
-    std::optional<std::string> openFileDialog(const OpenFileRequest&) override {
-        return std::nullopt;
+    std::optional<std::string> openFileDialog(const OpenFileRequest& request) override {
+        return dialogs.openFile(request);
     }
-    bool startUpdater(const ProcessRequest&, std::string&) override { return true; }
+    bool startUpdater(const ProcessRequest& request, std::string& error) override {
+        return dialogs.start(request, error);
+    }
     void showBackupWindow() override { ++backupWindowOpenings; }
     void showWindow() override { ++shown; }
 };

@@ -1,9 +1,8 @@
 // The Win32 dialog seam scripted for tests: records every request and answers
-// from queues (core_test::FakeDialogs for message and input boxes). Installs
+// from queues (core_test::FakeDialogs). Installs
 // itself while it lives.
 #pragma once
 
-#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,11 +19,8 @@ class ScriptedDialogs final : public editor_win32::Dialogs {
     ScriptedDialogs(const ScriptedDialogs&) = delete;
     ScriptedDialogs& operator=(const ScriptedDialogs&) = delete;
 
-    core_test::FakeDialogs boxes;                            // message and input boxes
-    std::deque<std::optional<std::string>> openFileAnswers;  // empty: cancelled
-    std::vector<editor_core::OpenFileRequest> openFiles;
-    std::vector<editor_core::ProcessRequest> processes;
-    std::vector<HWND> owners;  // the owner of each box and dialog, in order
+    core_test::FakeDialogs boxes;  // what was asked, and the answers
+    std::vector<HWND> owners;      // the owner of each box and dialog, in order
 
     editor_core::MessageAnswer message(HWND owner,
                                        const editor_core::MessageRequest& request) override {
@@ -39,16 +35,10 @@ class ScriptedDialogs final : public editor_win32::Dialogs {
     std::optional<std::string> openFile(HWND owner,
                                         const editor_core::OpenFileRequest& request) override {
         owners.push_back(owner);
-        openFiles.push_back(request);
-        if (openFileAnswers.empty())
-            return std::nullopt;
-        std::optional<std::string> answer = openFileAnswers.front();
-        openFileAnswers.pop_front();
-        return answer;
+        return boxes.openFile(request);
     }
-    bool startProcess(const editor_core::ProcessRequest& request, std::string&) override {
-        processes.push_back(request);
-        return true;
+    bool startProcess(const editor_core::ProcessRequest& request, std::string& error) override {
+        return boxes.start(request, error);
     }
 };
 

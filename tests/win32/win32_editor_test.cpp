@@ -240,15 +240,16 @@ TEST_F(Win32Editor, ButtonsAskTheSeamWhatTheCoreAsksOwnedByTheWindow) {
     EXPECT_EQ(dialogs.boxes.messages[0].title, "Help?");
     EXPECT_EQ(dialogs.boxes.messages[0].icon, editor_core::MessageIcon::Information);
     click("cmdLoad");  // cancelled: nothing changes
-    ASSERT_EQ(dialogs.openFiles.size(), 1u);
-    EXPECT_EQ(dialogs.openFiles[0].title, "Choose any Scrambler List");
-    EXPECT_EQ(dialogs.openFiles[0].initialFolder, folderText());
+    ASSERT_EQ(dialogs.boxes.openFiles.size(), 1u);
+    EXPECT_EQ(dialogs.boxes.openFiles[0].title, "Choose any Scrambler List");
+    EXPECT_EQ(dialogs.boxes.openFiles[0].initialFolder, folderText());
     EXPECT_EQ(windowText(control("txtName")), "N");
     dialogs.boxes.messageAnswers = {MessageAnswer::Yes};
     click("cmdSave");
-    ASSERT_EQ(dialogs.processes.size(), 1u);
-    EXPECT_EQ(dialogs.processes[0].program, editor_core::inFolder(folderText(), "updater.exe"));
-    EXPECT_EQ(dialogs.processes[0].workingDirectory, folderText());
+    ASSERT_EQ(dialogs.boxes.processes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes.processes[0].program,
+              editor_core::inFolder(folderText(), "updater.exe"));
+    EXPECT_EQ(dialogs.boxes.processes[0].workingDirectory, folderText());
     EXPECT_EQ(dialogs.owners, std::vector<HWND>(3, window->hwnd()));
 }
 
