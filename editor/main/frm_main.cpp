@@ -53,7 +53,10 @@ frmMain::frmMain(const QString& programFolder, QWidget* parent)
     core_.Form_Load();
 }
 
-frmMain::~frmMain() = default;
+// The backup window reads and writes through this window's core.
+frmMain::~frmMain() {
+    delete backup_.data();
+}
 
 void frmMain::connectHandlers() {
     for (std::size_t i = 0; i < boxes_.size(); ++i) {
@@ -124,11 +127,24 @@ std::optional<std::string> frmMain::openFileDialog(const editor_core::OpenFileRe
 }
 
 bool frmMain::startUpdater(const editor_core::ProcessRequest& request, std::string& error) {
-    return editor_ui::startProgram(request, error);
+    return editor_ui::startConsoleProgram(request, error);
 }
 
 void frmMain::showBackupWindow() {
-    editor_backup::showBackupWindow(core_);
+    if (backup_ && backup_->isVisible()) {
+        backup_->setWindowState((backup_->windowState() & ~Qt::WindowMinimized) |
+                                Qt::WindowActive);
+        backup_->raise();
+        backup_->activateWindow();
+        return;
+    }
+    backup_ = newBackupWindow();
+    backup_->core().Form_Load();
+    backup_->show();
+}
+
+editor_backup::frmBackup* frmMain::newBackupWindow() {
+    return new editor_backup::frmBackup(core_);
 }
 
 void frmMain::showWindow() {

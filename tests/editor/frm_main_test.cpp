@@ -5,7 +5,6 @@
 #include <QStyleOptionButton>
 #include <QStyleOptionGroupBox>
 
-#include "editor/ui/text_convert.h"
 #include "tests/editor/frm_main_fixture.h"
 
 namespace editor_test {
@@ -180,7 +179,7 @@ TEST_F(FrmMainView, EachHelpButtonReportsItsIndex) {
         click(QString("cmdHelp_%1").arg(i));
         ASSERT_EQ(dialogs.messages.size(), 1u);
         EXPECT_EQ(dialogs.messages[0].text,
-                  editor_ui::toQt(editor_core::helpTexts()[static_cast<std::size_t>(i)].text));
+                  editor_core::helpTexts()[static_cast<std::size_t>(i)].text);
     }
 }
 

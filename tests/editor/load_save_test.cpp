@@ -10,7 +10,7 @@
 
 namespace editor_test {
 namespace {
-using editor_ui::MessageAnswer;
+using editor_core::MessageAnswer;
 using test_support::readBytes;
 using test_support::writeBytes;
 
@@ -58,10 +58,10 @@ TEST_F(LoadSave, LoadedTextsShowInTheirBoxesFromTheirStart) {
 
     test_support::TempDir elsewhere;
     writeBytes(elsewhere / "other.ini", "[Texts]\r\nName=New\r\n");
-    dialogs.openFileAnswers.push_back(qpath(elsewhere / "other.ini"));
+    dialogs.openFileAnswers.push_back((elsewhere / "other.ini").string());
     click("cmdLoad");
     ASSERT_EQ(dialogs.openFiles.size(), 1u);
-    EXPECT_EQ(dialogs.openFiles[0].initialFolder, qpath(folder.path()));
+    EXPECT_EQ(dialogs.openFiles[0].initialFolder, folder.path().string());
     EXPECT_EQ(box("txtName")->text(), "New");
     expectEachBoxShowsItsStart();
 }
@@ -141,10 +141,9 @@ TEST_F(StartUpdater, YesStartsTheUpdaterInTheProgramFolderWithOrWithoutATerminal
         std::filesystem::remove(tools / "ran-in.txt");
         qputenv("TERMINAL", c.terminal);
         qputenv("PATH", c.path);
-        dialogs.startProcessesForReal = true;
         dialogs.messageAnswers = {MessageAnswer::Yes};
         dialogs.messages.clear();
-        open();
+        open().startUpdaterForReal = true;
         click("cmdSave");
         qputenv("PATH", savedPath);
         qputenv("TERMINAL", savedTerminal);
@@ -170,13 +169,13 @@ TEST_F(StartUpdater, YesStartsTheUpdaterInTheProgramFolderWithOrWithoutATerminal
 }
 
 TEST_F(StartUpdater, AMissingUpdaterIsReported) {
-    dialogs.startProcessesForReal = true;
     dialogs.messageAnswers = {MessageAnswer::Yes};
-    open();
+    open().startUpdaterForReal = true;
     click("cmdSave");
     ASSERT_EQ(dialogs.messages.size(), 2u);
     EXPECT_EQ(dialogs.messages[1].title, "Error");
-    EXPECT_TRUE(dialogs.messages[1].text.startsWith("Couldn't start " + qpath(folder / "updater")));
+    EXPECT_EQ(dialogs.messages[1].text.rfind("Couldn't start " + (folder / "updater").string(), 0),
+              0u);
 }
 
 }  // namespace
