@@ -10,7 +10,6 @@ BackupWindow::BackupWindow(editor_core::FrmMain& main, std::function<void()> onC
     : LayoutWindow(editor_core::kBackupWindow), onClosed_(std::move(onClosed)), core_(*this, main) {
     build();
     lstBackups_ = ListBoxControl(control("lstBackups"));
-    core_.Form_Load();
 }
 
 void BackupWindow::onCommand(const editor_core::Control& control, int code) {
@@ -34,11 +33,11 @@ void BackupWindow::onClose() {
 }
 
 editor_core::MessageAnswer BackupWindow::messageBox(const editor_core::MessageRequest& request) {
-    return dialogs().message(hwnd(), request);
+    return showMessage(hwnd(), request);
 }
 
 std::optional<std::string> BackupWindow::inputBox(const editor_core::InputRequest& request) {
-    return dialogs().input(hwnd(), request);
+    return showInputBox(hwnd(), request);
 }
 
 void BackupWindow::setInfoCaption(const std::string& caption) {

@@ -1,5 +1,7 @@
 #include "editor/win32/main_window.h"
 
+#include <utility>
+
 #include "editor/win32/backup_window.h"
 #include "editor/win32/dialogs.h"
 
@@ -90,19 +92,19 @@ std::optional<COLORREF> MainWindow::labelColour(HWND label) const {
 }
 
 editor_core::MessageAnswer MainWindow::messageBox(const editor_core::MessageRequest& request) {
-    return dialogs().message(hwnd(), request);
+    return showMessage(hwnd(), request);
 }
 
 std::optional<std::string> MainWindow::inputBox(const editor_core::InputRequest& request) {
-    return dialogs().input(hwnd(), request);
+    return showInputBox(hwnd(), request);
 }
 
 std::optional<std::string> MainWindow::openFileDialog(const editor_core::OpenFileRequest& request) {
-    return dialogs().openFile(hwnd(), request);
+    return chooseFile(hwnd(), request);
 }
 
 bool MainWindow::startUpdater(const editor_core::ProcessRequest& request, std::string& error) {
-    return dialogs().startProcess(request, error);
+    return startProcess(request, error);
 }
 
 void MainWindow::showBackupWindow() {
@@ -112,8 +114,13 @@ void MainWindow::showBackupWindow() {
     }
     // A window closed earlier is destroyed here, outside its own handlers.
     backup_.reset();
-    backup_ = std::make_unique<BackupWindow>(core_, [this] { closedOne(); });
+    backup_ = newBackupWindow([this] { closedOne(); });
+    backup_->core().Form_Load();
     backup_->showAndActivate();
+}
+
+std::unique_ptr<BackupWindow> MainWindow::newBackupWindow(std::function<void()> onClosed) {
+    return std::make_unique<BackupWindow>(core_, std::move(onClosed));
 }
 
 // ---- Closing --------------------------------------------------------------

@@ -81,6 +81,42 @@ struct FakeDialogs {
     }
 };
 
+// A front end's window (Qt or Win32) with its dialogs answered by a
+// FakeDialogs in place of the toolkit's; `Window` implements a view of
+// views.h, and Args are its constructor's.
+template <typename Window>
+class DialogsAnswered : public Window {
+  public:
+    template <typename... Args>
+    explicit DialogsAnswered(FakeDialogs& dialogs, Args&&... args)
+        : Window(std::forward<Args>(args)...), dialogs_(dialogs) {}
+
+    MessageAnswer messageBox(const MessageRequest& request) override {
+        return dialogs_.message(request);
+    }
+    std::optional<std::string> inputBox(const InputRequest& request) override {
+        return dialogs_.input(request);
+    }
+
+  protected:
+    FakeDialogs& dialogs_;
+};
+
+// The same for a main window, whose open-file dialog and updater start are
+// answered too.
+template <typename Window>
+class MainDialogsAnswered : public DialogsAnswered<Window> {
+  public:
+    using DialogsAnswered<Window>::DialogsAnswered;
+
+    std::optional<std::string> openFileDialog(const OpenFileRequest& request) override {
+        return this->dialogs_.openFile(request);
+    }
+    bool startUpdater(const ProcessRequest& request, std::string& error) override {
+        return this->dialogs_.start(request, error);
+    }
+};
+
 class FakeBackupView;
 
 class FakeMainView final : public MainView {
