@@ -1,7 +1,7 @@
 #include "editor/backup/frm_backup.h"
 
+#include <QCloseEvent>
 #include <QLabel>
-#include <QPushButton>
 
 #include "editor/ui/dialogs.h"
 #include "editor/ui/list_box.h"
@@ -22,15 +22,15 @@ frmBackup::frmBackup(editor_core::FrmMain& main)
     lblInfo_ = findChild<QLabel*>("lblInfo");
     lstBackups_ =
         std::make_unique<editor_ui::ListBoxControl>(findChild<editor_ui::ListBox*>("lstBackups"));
-    auto onClick = [this](const char* name, auto handler) {
-        connect(findChild<QPushButton*>(name), &QPushButton::clicked, this, handler);
-    };
-    onClick("cmdMake", [this] { core_.cmdMake_Click(); });
-    onClick("cmdRemove", [this] { core_.cmdRemove_Click(); });
-    onClick("cmdEdit", [this] { core_.cmdEdit_Click(); });
+    editor_ui::connectRoutes(*this, editor_core::backupRoutes(), core_);
 }
 
 frmBackup::~frmBackup() = default;
+
+void frmBackup::closeEvent(QCloseEvent* event) {
+    core_.Form_Unload();
+    QWidget::closeEvent(event);
+}
 
 editor_core::MessageAnswer frmBackup::messageBox(const editor_core::MessageRequest& request) {
     return editor_ui::showMessage(this, request);

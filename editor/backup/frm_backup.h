@@ -36,6 +36,9 @@ class frmBackup : public QWidget, public editor_core::BackupView {
     editor_core::ListControl& lstBackups() override;
     void closeWindow() override { close(); }  // deleted once the handler has returned
 
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
   private:
     QLabel* lblInfo_ = nullptr;
     std::unique_ptr<editor_ui::ListBoxControl> lstBackups_;

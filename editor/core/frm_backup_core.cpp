@@ -6,6 +6,7 @@
 #include "common/program_files.h"
 #include "editor/backup/backup_store.h"
 #include "editor/core/paths.h"
+#include "editor/core/routes.h"
 #include "platform/text/codepage.h"
 
 namespace editor_core {
@@ -13,9 +14,23 @@ namespace {
 
 namespace fs = std::filesystem;
 
+constexpr Route<FrmBackup> kBackupRoutes[]{
+    {"cmdMake", -1, ControlEvent::Click, [](FrmBackup& core, int) { core.cmdMake_Click(); }},
+    {"cmdRemove", -1, ControlEvent::Click, [](FrmBackup& core, int) { core.cmdRemove_Click(); }},
+    {"cmdEdit", -1, ControlEvent::Click, [](FrmBackup& core, int) { core.cmdEdit_Click(); }},
+};
+
 }  // namespace
 
+std::span<const Route<FrmBackup>> backupRoutes() {
+    return kBackupRoutes;
+}
+
 FrmBackup::FrmBackup(BackupView& view, FrmMain& main) : view_(view), main_(main) {}
+
+void FrmBackup::Form_Unload() {
+    main_.backupWindowUnloaded(*this);
+}
 
 void FrmBackup::Form_Load() {
     view_.setInfoCaption("Use this to backup your existing install file.");

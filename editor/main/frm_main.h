@@ -55,6 +55,7 @@ class frmMain : public QWidget, public editor_core::MainView {
     std::optional<std::string> inputBox(const editor_core::InputRequest& request) override;
     std::optional<std::string> openFileDialog(const editor_core::OpenFileRequest& request) override;
     bool startUpdater(const editor_core::ProcessRequest& request, std::string& error) override;
+    editor_core::FrmBackup& createBackupWindow(editor_core::FrmMain& main) override;
     void showBackupWindow() override;
     void showWindow() override;
 
@@ -63,12 +64,10 @@ class frmMain : public QWidget, public editor_core::MainView {
     virtual editor_backup::frmBackup* newBackupWindow();
 
   private:
-    void connectHandlers();
-
     std::array<QLineEdit*, editor_core::kTextBoxCount> boxes_{};
     std::array<QLabel*, editor_core::kWatchedLabelCount> watched_{};
     std::unique_ptr<editor_ui::ListBoxControl> lstExtra_;
-    // The one backup window while it is open; a closed one deletes itself.
+    // The backup window the core had created last; a closed one deletes itself.
     QPointer<editor_backup::frmBackup> backup_;
     editor_core::FrmMain core_;
 };

@@ -32,32 +32,12 @@ BackupWindow* MainWindow::backupWindow() {
 }
 
 void MainWindow::onCommand(const editor_core::Control& control, int code) {
-    const std::string_view name = control.name;
-    if (control.kind == editor_core::ControlKind::TextBox) {
-        if (code != EN_CHANGE || settingText_)
-            return;
-        for (std::size_t i = 0; i < boxes_.size(); ++i) {
-            if (name == editor_core::kTextBoxNames[i])
-                core_.textChanged(static_cast<TextBox>(i));
-        }
+    const std::optional<editor_core::ControlEvent> event = routedEvent(control, code);
+    // A text the core sets is no change of the user's.
+    if (!event || (*event == editor_core::ControlEvent::Change && settingText_))
         return;
-    }
-    if (control.kind != editor_core::ControlKind::Button || code != BN_CLICKED)
-        return;
-    if (name == "cmdHelp")
-        core_.cmdHelp_Click(control.arrayIndex);
-    else if (name == "cmdAdd")
-        core_.cmdAdd_Click();
-    else if (name == "cmdRemove")
-        core_.cmdRemove_Click();
-    else if (name == "cmdSave")
-        core_.cmdSave_Click();
-    else if (name == "cmdLoad")
-        core_.cmdLoad_Click();
-    else if (name == "cmdBackup")
-        core_.cmdBackup_Click();
-    else if (name == "Command1")
-        core_.Command1_Click();
+    editor_core::runRoute(editor_core::mainRoutes(), core_, control.name, control.arrayIndex,
+                          *event);
 }
 
 // ---- MainView -------------------------------------------------------------
@@ -107,15 +87,14 @@ bool MainWindow::startUpdater(const editor_core::ProcessRequest& request, std::s
     return startProcess(request, error);
 }
 
-void MainWindow::showBackupWindow() {
-    if (BackupWindow* open = backupWindow()) {
-        open->showAndActivate();
-        return;
-    }
+editor_core::FrmBackup& MainWindow::createBackupWindow(editor_core::FrmMain&) {
     // A window closed earlier is destroyed here, outside its own handlers.
     backup_.reset();
     backup_ = newBackupWindow([this] { closedOne(); });
-    backup_->core().Form_Load();
+    return backup_->core();
+}
+
+void MainWindow::showBackupWindow() {
     backup_->showAndActivate();
 }
 

@@ -42,6 +42,7 @@ class MainWindow : public LayoutWindow, public editor_core::MainView {
     std::optional<std::string> inputBox(const editor_core::InputRequest& request) override;
     std::optional<std::string> openFileDialog(const editor_core::OpenFileRequest& request) override;
     bool startUpdater(const editor_core::ProcessRequest& request, std::string& error) override;
+    editor_core::FrmBackup& createBackupWindow(editor_core::FrmMain& main) override;
     void showBackupWindow() override;
     void showWindow() override { showAndActivate(); }
 

@@ -36,7 +36,7 @@ class BackupWindow : public ::testing::Test {
     void TearDown() override { closeBackupWindows(); }
 
     QWidget* open() {
-        mainWindow->showBackupWindow();
+        mainWindow->core().cmdBackup_Click();  // no label is red yet
         const auto windows = openBackupWindows();
         return windows.size() == 1 ? windows.front() : nullptr;
     }

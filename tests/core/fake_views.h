@@ -117,7 +117,25 @@ class MainDialogsAnswered : public DialogsAnswered<Window> {
     }
 };
 
-class FakeBackupView;
+class FakeBackupView final : public BackupView {
+  public:
+    std::string info;
+    FakeList list;
+    FakeDialogs& dialogs;
+    bool closed = false;
+
+    explicit FakeBackupView(FakeDialogs& d) : dialogs(d) {}
+
+    MessageAnswer messageBox(const MessageRequest& request) override {
+        return dialogs.message(request);
+    }
+    std::optional<std::string> inputBox(const InputRequest& request) override {
+        return dialogs.input(request);
+    }
+    void setInfoCaption(const std::string& caption) override { info = caption; }
+    ListControl& lstBackups() override { return list; }
+    void closeWindow() override { closed = true; }
+};
 
 class FakeMainView final : public MainView {
   public:
@@ -126,7 +144,11 @@ class FakeMainView final : public MainView {
     std::array<LabelState, kWatchedLabelCount> colours{};
     FakeDialogs& dialogs;
     int shown = 0;
+    // The backup window the core had created last, and how often it asked.
+    std::optional<FakeBackupView> backupView;
+    std::optional<FrmBackup> backup;
     int backupWindowOpenings = 0;
+    int backupWindowShowings = 0;
 
     explicit FakeMainView(FakeDialogs& d) : dialogs(d) {}
 
@@ -150,28 +172,14 @@ class FakeMainView final : public MainView {
     bool startUpdater(const ProcessRequest& request, std::string& error) override {
         return dialogs.start(request, error);
     }
-    void showBackupWindow() override { ++backupWindowOpenings; }
+    FrmBackup& createBackupWindow(FrmMain& main) override {
+        ++backupWindowOpenings;
+        backup.reset();
+        backupView.emplace(dialogs);
+        return backup.emplace(*backupView, main);
+    }
+    void showBackupWindow() override { ++backupWindowShowings; }
     void showWindow() override { ++shown; }
-};
-
-class FakeBackupView final : public BackupView {
-  public:
-    std::string info;
-    FakeList list;
-    FakeDialogs& dialogs;
-    bool closed = false;
-
-    explicit FakeBackupView(FakeDialogs& d) : dialogs(d) {}
-
-    MessageAnswer messageBox(const MessageRequest& request) override {
-        return dialogs.message(request);
-    }
-    std::optional<std::string> inputBox(const InputRequest& request) override {
-        return dialogs.input(request);
-    }
-    void setInfoCaption(const std::string& caption) override { info = caption; }
-    ListControl& lstBackups() override { return list; }
-    void closeWindow() override { closed = true; }
 };
 
 // A user typing into a box of the main window: the text changes, then the

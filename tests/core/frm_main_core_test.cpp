@@ -189,6 +189,21 @@ TEST_F(MainWindow, LabelsInTheirStartColourDoNotRefuse) {
     EXPECT_EQ(view.backupWindowOpenings, 1);
 }
 
+TEST_F(MainWindow, BackupOpensOneWindowAndANewOneOnlyOnceItHasUnloaded) {
+    open();
+    core->cmdBackup_Click();
+    ASSERT_TRUE(view.backupView);
+    EXPECT_EQ(view.backupView->info, "Use this to backup your existing install file.")
+        << "Form_Load ran";
+    core->cmdBackup_Click();
+    EXPECT_EQ(view.backupWindowOpenings, 1)
+        << "an open window is brought to the front, not read again";
+    EXPECT_EQ(view.backupWindowShowings, 2);
+    view.backup->Form_Unload();
+    core->cmdBackup_Click();
+    EXPECT_EQ(view.backupWindowOpenings, 2);
+}
+
 // ---- Extra files ----------------------------------------------------------
 
 TEST_F(MainWindow, AddAppendsAsTypedAndCancelAddsNothing) {
