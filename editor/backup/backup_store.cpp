@@ -8,6 +8,7 @@
 #include "common/install_info.h"
 #include "common/program_files.h"
 #include "editor/ini/ini.h"
+#include "platform/files/files.h"
 #include "platform/files/windows_access.h"
 #include "platform/profile/profile.h"
 #include "platform/text/codepage.h"
@@ -186,8 +187,8 @@ platform::Status WriteBackupFile(const fs::path& folder, const std::string& name
     std::error_code error;
     if (fs::symlink_status(path, error).type() != fs::file_type::not_found && !isBackupFile(path)) {
         if (error)
-            return platform::Error{"Cannot examine " + path.string() + ": " + error.message()};
-        return platform::Error{path.string() +
+            return platform::files::fileError("Cannot examine", path, error);
+        return platform::Error{platform::files::utf8Name(path) +
                                " exists and is not a backup file; it was left as it is."};
     }
     return editor_ini::writeInstallRecord(path, record, editor_ini::WriteMode::UpdateInPlace,
@@ -222,12 +223,12 @@ platform::Result<Removal> DeleteBackup(const fs::path& folder, const std::string
     if (status.type() == fs::file_type::not_found)
         return Removal::NotFound;
     if (error)
-        return platform::Error{"Cannot examine " + path.string() + ": " + error.message()};
+        return platform::files::fileError("Cannot examine", path, error);
     if (!isBackupFile(path))
         return Removal::NotABackup;
     fs::remove(path, error);
     if (error)
-        return platform::Error{"Cannot delete " + path.string() + ": " + error.message()};
+        return platform::files::fileError("Cannot delete", path, error);
     return Removal::Deleted;
 }
 

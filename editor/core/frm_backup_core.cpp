@@ -76,7 +76,7 @@ void FrmBackup::cmdMake_Click() {
         [this](std::size_t index) { main_.selectExtraEntry(static_cast<int>(index)); });
     const std::string path = utf8Text(editor_backup::BackupPath(folder, name));
     if (!written) {
-        showFileError("Couldn't write ", path, written.message());
+        showFileError("Couldn't write ", path, written.error().why());
         return;
     }
     if (replacing)
@@ -85,7 +85,7 @@ void FrmBackup::cmdMake_Click() {
     if (const platform::Status listed = editor_backup::WriteBackupList(folder, names()); !listed) {
         list.remove(list.count() - 1);
         showFileError("Couldn't write ", utf8Text(folder / program_files::kBackupList),
-                      listed.message());
+                      listed.error().why());
     }
 }
 
@@ -109,7 +109,7 @@ void FrmBackup::cmdRemove_Click() {
             editor_backup::DeleteBackup(folder, name);
         if (!removed) {
             showFileError("Couldn't delete ", utf8Text(editor_backup::BackupPath(folder, name)),
-                          removed.message());
+                          removed.error().why());
             return;
         }
     }
@@ -118,7 +118,7 @@ void FrmBackup::cmdRemove_Click() {
     if (const platform::Status listed = editor_backup::WriteBackupList(folder, remaining);
         !listed) {
         showFileError("Couldn't write ", utf8Text(folder / program_files::kBackupList),
-                      listed.message());
+                      listed.error().why());
         return;
     }
     list.remove(row);

@@ -192,7 +192,8 @@ void FrmMain::cmdSave_Click() {
             return {};  // a first save has no earlier file to keep
         platform::Status copied = platform::files::copyFile(info, utf8Path(backup));
         if (!copied)
-            copyFailure = "Couldn't copy " + InfoPath_ + " to " + backup + "\r\n" + copied.message();
+            copyFailure =
+                "Couldn't copy " + InfoPath_ + " to " + backup + "\r\n" + copied.error().why();
         return copied;
     };
     // One batch, replacing install_info.ini atomically: a failure keeps the
@@ -203,7 +204,7 @@ void FrmMain::cmdSave_Click() {
         [this](std::size_t index) { selectExtraEntry(static_cast<int>(index)); }, keepPrevious);
     if (!written) {
         showError(copyFailure ? *copyFailure
-                              : "Couldn't save " + InfoPath_ + "\r\n" + written.message());
+                              : "Couldn't save " + InfoPath_ + "\r\n" + written.error().why());
         return;
     }
     const MessageAnswer answer =

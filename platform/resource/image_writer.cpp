@@ -568,7 +568,7 @@ Result<BuiltImage> buildImage(const PeImage& image, std::span<const std::byte> b
 }
 
 Error changedWhileUpdating(const std::filesystem::path& file) {
-    return Error{file.string() + " changed while the installer was being updated",
+    return Error{files::utf8Name(file) + " changed while the installer was being updated",
                  ErrorKind::Changed};
 }
 
