@@ -7,6 +7,7 @@
 #include "editor/win32/layout_window.h"
 #include "editor/win32/resource.h"
 #include "editor/win32/wide.h"
+#include "platform/files/windows_errors.h"
 
 namespace editor_win32 {
 namespace {
@@ -43,22 +44,6 @@ std::wstring filterList(const editor_core::OpenFileRequest& request) {
     }
     list += L'\0';
     return list;
-}
-
-// GetLastError's text, without its line end.
-std::string lastErrorText() {
-    const DWORD code = GetLastError();
-    wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring message = length ? std::wstring(text, length) : std::wstring();
-    LocalFree(text);
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r'))
-        message.pop_back();
-    if (message.empty())
-        message = L"error " + std::to_wstring(code);
-    return narrow(message);
 }
 
 // The input box's dialog procedure; the request and the answer travel in a
@@ -160,7 +145,7 @@ bool startProcess(const editor_core::ProcessRequest& request, std::string& error
     if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
                         CREATE_NEW_CONSOLE, nullptr, folder.empty() ? nullptr : folder.c_str(),
                         &startup, &process)) {
-        error = lastErrorText();
+        error = platform::files::systemText(GetLastError());
         return false;
     }
     CloseHandle(process.hThread);
