@@ -148,7 +148,8 @@ Status checkResources(const ResourceMap& resources) {
     return {};
 }
 
-const Error kBeyondFormat{"the updated image would exceed what the PE format can address"};
+const Error kBeyondFormat{"the updated image would exceed what the PE format can address",
+                          ErrorKind::Unsupported};
 
 // Where everything goes, decided before a byte is written.
 struct Plan {
