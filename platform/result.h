@@ -30,8 +30,9 @@ enum class ErrorKind {
 
 struct Error {
     Error() = default;
-    Error(std::string message, ErrorKind kind = ErrorKind::Other, int code = 0,  // NOLINT: implicit
-          std::string reason = {})
+    // Every failure says what kind it is (Other where none fits): a bare
+    // string is no Error.
+    Error(std::string message, ErrorKind kind, int code = 0, std::string reason = {})
         : message(std::move(message)), kind(kind), code(code), reason(std::move(reason)) {}
 
     // The whole sentence: "cannot open /x/plugin.dll: No such file or directory".

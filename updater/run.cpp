@@ -172,7 +172,8 @@ platform::Result<InstallInfo> readInstallInfo(const fs::path& workingDirectory, 
         std::error_code ec;
         const fs::path folder = fs::weakly_canonical(fs::absolute(workingDirectory, ec), ec);
         warn("no " + std::string(install_info::kFileName) + " in " +
-             (ec ? workingDirectory : folder).string() + ": every value is its default");
+             platform::files::utf8Name(ec ? workingDirectory : folder) +
+             ": every value is its default");
         return InstallInfo{{}, 0, false, codePage};
     }
     if (platform::text::detectFileEncoding(*text) == platform::text::FileEncoding::Ansi)

@@ -14,8 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "editor/main/frm_main.h"
-#include "editor/ui/scripted_dialogs.h"
+#include "tests/editor/scripted_windows.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -54,7 +53,7 @@ int main(int argc, char* argv[]) {
     const int entries = argc > 1 ? std::stoi(argv[1]) : 5000;
     const int runs = argc > 2 ? std::stoi(argv[2]) : 7;
 
-    editor_ui::ScriptedDialogs dialogs;  // answers No to "update the installer now?"
+    core_test::FakeDialogs dialogs;  // answers No to "update the installer now?"
     test_support::TempDir folder;
     const std::string text = installInfo(entries);
     test_support::writeBytes(folder / "install_info.ini", text);
@@ -63,7 +62,8 @@ int main(int argc, char* argv[]) {
     std::vector<double> start, load, save;
     for (int run = 0; run < runs; ++run) {
         Clock::time_point t = Clock::now();
-        editor_main::frmMain window(QString::fromStdString(folder.path().string()));
+        editor_test::ScriptedMainWindow window(QString::fromStdString(folder.path().string()),
+                                               dialogs);
         start.push_back(millisecondsSince(t));
 
         t = Clock::now();

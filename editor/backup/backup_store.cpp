@@ -8,6 +8,7 @@
 #include "common/install_info.h"
 #include "common/program_files.h"
 #include "editor/ini/ini.h"
+#include "platform/files/files.h"
 #include "platform/files/windows_access.h"
 #include "platform/profile/profile.h"
 #include "platform/text/codepage.h"
@@ -171,14 +172,16 @@ platform::Status WriteBackupFile(const fs::path& folder, const std::string& name
                                  const editor_ini::InstallRecord& record,
                                  const editor_ini::EntryWritten& onEntryWritten) {
     if (auto refused = backupNameProblem(name)) {
-        return platform::Error{"Refused backup name \"" + name + "\": " + *refused};
+        return platform::Error{"Refused backup name \"" + name + "\": " + *refused,
+                               platform::ErrorKind::Other};
     }
     // The name goes into backup.ini, which is written in the ANSI code page:
     // a name it cannot hold would leave a backup file that no list names.
     const unsigned codePage = platform::text::ansiCodePage();
     if (auto why = platform::text::whyNotInCodePage(name, codePage)) {
         return platform::Error{"The backup name \"" + name + "\" holds " + *why +
-                               "; nothing was written."};
+                                   "; nothing was written.",
+                               platform::ErrorKind::Unsupported};
     }
     const fs::path path = BackupPath(folder, name);
     // A backup of the same name is made again; any other file of that name
@@ -186,9 +189,10 @@ platform::Status WriteBackupFile(const fs::path& folder, const std::string& name
     std::error_code error;
     if (fs::symlink_status(path, error).type() != fs::file_type::not_found && !isBackupFile(path)) {
         if (error)
-            return platform::Error{"Cannot examine " + path.string() + ": " + error.message()};
-        return platform::Error{path.string() +
-                               " exists and is not a backup file; it was left as it is."};
+            return platform::files::fileError("Cannot examine", path, error);
+        return platform::Error{platform::files::utf8Name(path) +
+                                   " exists and is not a backup file; it was left as it is.",
+                               platform::ErrorKind::Other};
     }
     return editor_ini::writeInstallRecord(path, record, editor_ini::WriteMode::UpdateInPlace,
                                           onEntryWritten);
@@ -196,8 +200,9 @@ platform::Status WriteBackupFile(const fs::path& folder, const std::string& name
 
 platform::Status WriteBackupList(const fs::path& folder, const std::vector<std::string>& names) {
     if (names.size() > kMaxBackups) {
-        return platform::Error{"The backup list holds more than " + std::to_string(kMaxBackups) +
-                               " names."};
+        return platform::Error{
+            "The backup list holds more than " + std::to_string(kMaxBackups) + " names.",
+            platform::ErrorKind::Unsupported};
     }
     // Written from empty: positions beyond the new count do not survive, and
     // the old list stays whole until the new one replaces it.
@@ -222,12 +227,12 @@ platform::Result<Removal> DeleteBackup(const fs::path& folder, const std::string
     if (status.type() == fs::file_type::not_found)
         return Removal::NotFound;
     if (error)
-        return platform::Error{"Cannot examine " + path.string() + ": " + error.message()};
+        return platform::files::fileError("Cannot examine", path, error);
     if (!isBackupFile(path))
         return Removal::NotABackup;
     fs::remove(path, error);
     if (error)
-        return platform::Error{"Cannot delete " + path.string() + ": " + error.message()};
+        return platform::files::fileError("Cannot delete", path, error);
     return Removal::Deleted;
 }
 

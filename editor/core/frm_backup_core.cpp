@@ -6,6 +6,7 @@
 #include "common/program_files.h"
 #include "editor/backup/backup_store.h"
 #include "editor/core/paths.h"
+#include "editor/core/routes.h"
 #include "platform/text/codepage.h"
 
 namespace editor_core {
@@ -13,9 +14,23 @@ namespace {
 
 namespace fs = std::filesystem;
 
+constexpr Route<FrmBackup> kBackupRoutes[]{
+    {"cmdMake", -1, ControlEvent::Click, [](FrmBackup& core, int) { core.cmdMake_Click(); }},
+    {"cmdRemove", -1, ControlEvent::Click, [](FrmBackup& core, int) { core.cmdRemove_Click(); }},
+    {"cmdEdit", -1, ControlEvent::Click, [](FrmBackup& core, int) { core.cmdEdit_Click(); }},
+};
+
 }  // namespace
 
+std::span<const Route<FrmBackup>> backupRoutes() {
+    return kBackupRoutes;
+}
+
 FrmBackup::FrmBackup(BackupView& view, FrmMain& main) : view_(view), main_(main) {}
+
+void FrmBackup::Form_Unload() {
+    main_.backupWindowUnloaded(*this);
+}
 
 void FrmBackup::Form_Load() {
     view_.setInfoCaption("Use this to backup your existing install file.");
@@ -61,7 +76,7 @@ void FrmBackup::cmdMake_Click() {
         [this](std::size_t index) { main_.selectExtraEntry(static_cast<int>(index)); });
     const std::string path = utf8Text(editor_backup::BackupPath(folder, name));
     if (!written) {
-        showFileError("Couldn't write ", path, written.message());
+        showFileError("Couldn't write ", path, written.error().why());
         return;
     }
     if (replacing)
@@ -70,7 +85,7 @@ void FrmBackup::cmdMake_Click() {
     if (const platform::Status listed = editor_backup::WriteBackupList(folder, names()); !listed) {
         list.remove(list.count() - 1);
         showFileError("Couldn't write ", utf8Text(folder / program_files::kBackupList),
-                      listed.message());
+                      listed.error().why());
     }
 }
 
@@ -94,7 +109,7 @@ void FrmBackup::cmdRemove_Click() {
             editor_backup::DeleteBackup(folder, name);
         if (!removed) {
             showFileError("Couldn't delete ", utf8Text(editor_backup::BackupPath(folder, name)),
-                          removed.message());
+                          removed.error().why());
             return;
         }
     }
@@ -103,7 +118,7 @@ void FrmBackup::cmdRemove_Click() {
     if (const platform::Status listed = editor_backup::WriteBackupList(folder, remaining);
         !listed) {
         showFileError("Couldn't write ", utf8Text(folder / program_files::kBackupList),
-                      listed.message());
+                      listed.error().why());
         return;
     }
     list.remove(row);

@@ -1,8 +1,9 @@
 // frmBackup without a toolkit: the list of named backups and the Make, Remove
 // and Edit actions, on the store of backup_store.h. It reads the main window's
 // fields through its FrmMain and opens a backup with FrmMain::loadFromPath.
-// The front end creates one (with a BackupView) each time the window opens,
-// calls Form_Load, and destroys it once the window has closed.
+// The main window's core has the front end create one (with a BackupView)
+// each time the window opens and runs its Form_Load; the front end runs
+// Form_Unload when the window closes, and destroys it afterwards.
 #pragma once
 
 #include <string>
@@ -22,6 +23,8 @@ class FrmBackup {
     // ---- Events ----
     // Sets lblInfo's caption and lists backup.ini's names; nothing selected.
     void Form_Load();
+    // The window has closed: the main window's Backup button opens a new one.
+    void Form_Unload();
     void cmdMake_Click();
     void cmdRemove_Click();
     // Opens the selected backup in the main window and closes this window.

@@ -6,7 +6,9 @@
 
 #include "common/install_info.h"
 #include "common/program_files.h"
+#include "editor/core/frm_backup_core.h"
 #include "editor/core/paths.h"
+#include "editor/core/routes.h"
 #include "editor/ini/ini.h"
 #include "editor/ini/install_record.h"
 #include "platform/files/files.h"
@@ -46,10 +48,38 @@ constexpr std::size_t at(WatchedLabel label) {
     return static_cast<std::size_t>(label);
 }
 
+constexpr auto help = [](FrmMain& core, int Index) { core.cmdHelp_Click(Index); };
+constexpr Route<FrmMain> kMainRoutes[]{
+    {"txtName", -1, ControlEvent::Change, [](FrmMain& core, int) { core.txtName_Change(); }},
+    {"txtMsgBoxes", -1, ControlEvent::Change,
+     [](FrmMain& core, int) { core.txtMsgBoxes_Change(); }},
+    {"txtFilename", -1, ControlEvent::Change,
+     [](FrmMain& core, int) { core.txtFilename_Change(); }},
+    {"txtRun", -1, ControlEvent::Change, [](FrmMain& core, int) { core.txtRun_Change(); }},
+    {"cmdAdd", -1, ControlEvent::Click, [](FrmMain& core, int) { core.cmdAdd_Click(); }},
+    {"cmdRemove", -1, ControlEvent::Click, [](FrmMain& core, int) { core.cmdRemove_Click(); }},
+    {"cmdSave", -1, ControlEvent::Click, [](FrmMain& core, int) { core.cmdSave_Click(); }},
+    {"cmdLoad", -1, ControlEvent::Click, [](FrmMain& core, int) { core.cmdLoad_Click(); }},
+    {"cmdBackup", -1, ControlEvent::Click, [](FrmMain& core, int) { core.cmdBackup_Click(); }},
+    {"Command1", -1, ControlEvent::Click, [](FrmMain& core, int) { core.Command1_Click(); }},
+    {"cmdHelp", 0, ControlEvent::Click, help},
+    {"cmdHelp", 1, ControlEvent::Click, help},
+    {"cmdHelp", 2, ControlEvent::Click, help},
+    {"cmdHelp", 3, ControlEvent::Click, help},
+    {"cmdHelp", 4, ControlEvent::Click, help},
+    {"cmdHelp", 5, ControlEvent::Click, help},
+    {"cmdHelp", 6, ControlEvent::Click, help},
+    {"cmdHelp", 7, ControlEvent::Click, help},
+};
+
 }  // namespace
 
 const std::array<HelpText, 8>& helpTexts() {
     return kHelpTexts;
+}
+
+std::span<const Route<FrmMain>> mainRoutes() {
+    return kMainRoutes;
 }
 
 FrmMain::FrmMain(MainView& view, std::string programFolder)
@@ -162,7 +192,8 @@ void FrmMain::cmdSave_Click() {
             return {};  // a first save has no earlier file to keep
         platform::Status copied = platform::files::copyFile(info, utf8Path(backup));
         if (!copied)
-            copyFailure = "Couldn't copy " + InfoPath_ + " to " + backup + "\r\n" + copied.message();
+            copyFailure =
+                "Couldn't copy " + InfoPath_ + " to " + backup + "\r\n" + copied.error().why();
         return copied;
     };
     // One batch, replacing install_info.ini atomically: a failure keeps the
@@ -173,7 +204,7 @@ void FrmMain::cmdSave_Click() {
         [this](std::size_t index) { selectExtraEntry(static_cast<int>(index)); }, keepPrevious);
     if (!written) {
         showError(copyFailure ? *copyFailure
-                              : "Couldn't save " + InfoPath_ + "\r\n" + written.message());
+                              : "Couldn't save " + InfoPath_ + "\r\n" + written.error().why());
         return;
     }
     const MessageAnswer answer =
@@ -203,13 +234,9 @@ void FrmMain::setBoxText(TextBox box, const std::string& text) {
 }
 
 void FrmMain::textChanged(TextBox box) {
-    switch (box) {
-        case TextBox::txtName: txtName_Change(); break;
-        case TextBox::txtMsgBoxes: txtMsgBoxes_Change(); break;
-        case TextBox::txtFilename: txtFilename_Change(); break;
-        case TextBox::txtRun: txtRun_Change(); break;
-        default: break;  // the other boxes have no handler
-    }
+    // The boxes without a handler have no route.
+    runRoute(mainRoutes(), *this, kTextBoxNames[static_cast<std::size_t>(box)], -1,
+             ControlEvent::Change);
 }
 
 void FrmMain::setLabel(WatchedLabel label, LabelState state) {
@@ -311,8 +338,19 @@ void FrmMain::cmdHelp_Click(int Index) {
 
 void FrmMain::cmdBackup_Click() {
     CheckRedLabels();
-    if (!RedLabelsFound_)
-        view_.showBackupWindow();
+    if (RedLabelsFound_)
+        return;
+    // One backup window: an open one is brought to the front, not read again.
+    if (!backup_) {
+        backup_ = &view_.createBackupWindow(*this);
+        backup_->Form_Load();
+    }
+    view_.showBackupWindow();
+}
+
+void FrmMain::backupWindowUnloaded(const FrmBackup& window) {
+    if (backup_ == &window)
+        backup_ = nullptr;
 }
 
 void FrmMain::showError(const std::string& text) {

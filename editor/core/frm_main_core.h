@@ -14,6 +14,8 @@
 
 namespace editor_core {
 
+class FrmBackup;
+
 // A record as the window shows it: the seven boxes in TextBox order (Warning
 // may hold "No Warning") and the extra-file list.
 struct FieldValues {
@@ -72,6 +74,8 @@ class FrmMain {
     // Selects entry `index` of lstExtra (the backup store's write does, entry by entry).
     void selectExtraEntry(int index);
     MainView& view() { return view_; }
+    // The backup window has unloaded (FrmBackup::Form_Unload).
+    void backupWindowUnloaded(const FrmBackup& window);
 
     // ---- State, for the tests ----
     LabelState labelState(WatchedLabel label) const;
@@ -99,6 +103,8 @@ class FrmMain {
     std::string LoadPath;
     bool RedLabelsFound_ = false;
     std::array<LabelState, kWatchedLabelCount> labels_{};
+    // The backup window's core while the window is open.
+    FrmBackup* backup_ = nullptr;
 };
 
 }  // namespace editor_core

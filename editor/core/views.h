@@ -7,8 +7,7 @@
 // - Text is UTF-8 in std::string, paths included. A Win32 front end converts
 //   with MultiByteToWideChar(CP_UTF8) / WideCharToMultiByte(CP_UTF8) at its
 //   own edge and calls the wide (W) functions.
-// - Nothing here calls back into the core while it runs, with one exception
-//   stated at showBackupWindow. In particular setText does not report a change:
+// - Nothing here calls back into the core while it runs. In particular setText does not report a change:
 //   the core runs the change handler itself. Only a change the user makes is
 //   reported, by calling the core's handler (txtName_Change, ...).
 // - Modal calls (messageBox, inputBox, openFileDialog) return once the user has
@@ -24,6 +23,9 @@
 #include <vector>
 
 namespace editor_core {
+
+class FrmBackup;
+class FrmMain;
 
 // ---- Dialogs ---------------------------------------------------------------
 
@@ -141,10 +143,12 @@ class MainView : public WindowView {
     virtual std::optional<std::string> openFileDialog(const OpenFileRequest& request) = 0;
     // Starts the updater. False with `error` set when it could not be started.
     virtual bool startUpdater(const ProcessRequest& request, std::string& error) = 0;
-    // Shows the backup window, modeless and without an owner. When it is not
-    // open, the front end creates it: a BackupView and an FrmBackup core built
-    // on this window's FrmMain, then calls FrmBackup::Form_Load and shows it.
-    // When it is open, it is brought to the front and nothing is read again.
+    // Creates the backup window, hidden: a BackupView and an FrmBackup core
+    // built on `main`, which it returns. The core runs its Form_Load, then
+    // shows it; it creates a new one only after FrmBackup::Form_Unload.
+    virtual FrmBackup& createBackupWindow(FrmMain& main) = 0;
+    // Shows the backup window, modeless and without an owner, and brings it
+    // to the front.
     virtual void showBackupWindow() = 0;
     // Shows this window again if the user closed it, and brings it to the front.
     virtual void showWindow() = 0;
@@ -155,8 +159,9 @@ class BackupView : public WindowView {
   public:
     virtual void setInfoCaption(const std::string& caption) = 0;  // lblInfo
     virtual ListControl& lstBackups() = 0;
-    // Closes and unloads the window. The handler that asks returns right after;
-    // the front end destroys the view and its FrmBackup once it has returned.
+    // Closes and unloads the window (running FrmBackup::Form_Unload, as any
+    // closing does). The handler that asks returns right after; the front end
+    // destroys the view and its FrmBackup once it has returned.
     virtual void closeWindow() = 0;
 };
 

@@ -1,5 +1,7 @@
 #include "editor/ini/install_record.h"
 
+#include <utility>
+
 #include "platform/files/files.h"
 #include "platform/profile/profile.h"
 #include "platform/text/codepage.h"
@@ -11,7 +13,11 @@ platform::Status writeInstallRecord(const std::filesystem::path& file, const Ins
                                     const BeforeCommit& beforeCommit) {
     using platform::profile::Batch;
     // The reason alone: the caller's message names the file, once.
-    auto notSaved = [](const std::string& why) { return platform::Error{why}; };
+    // A refusal of ours is a valid record this program cannot write; a
+    // failure of the profile layer passes up as it came, with its kind and code.
+    auto refused = [](std::string why) {
+        return platform::Error{std::move(why), platform::ErrorKind::Unsupported};
+    };
     // A refused step (a line break pasted into a box) stops the write before
     // the commit: the file would otherwise be replaced without that key while
     // the window says it could not save. The file stays byte for byte as it was.
@@ -20,14 +26,14 @@ platform::Status writeInstallRecord(const std::filesystem::path& file, const Ins
     const unsigned codePage = platform::text::ansiCodePage();
     for (std::size_t i = 0; i < install_info::kFieldOrder.size(); ++i) {
         if (auto why = platform::text::whyNotInCodePage(record.values[i], codePage)) {
-            return notSaved("the field \"" + std::string(install_info::kFieldOrder[i].key) +
-                            "\" holds " + *why + "; nothing was written");
+            return refused("the field \"" + std::string(install_info::kFieldOrder[i].key) +
+                           "\" holds " + *why + "; nothing was written");
         }
     }
     for (std::size_t i = 0; i < record.extraFiles.size(); ++i) {
         if (auto why = platform::text::whyNotInCodePage(record.extraFiles[i], codePage)) {
-            return notSaved("extra file " + std::to_string(i + 1) + " \"" + record.extraFiles[i] +
-                            "\" holds " + *why + "; nothing was written");
+            return refused("extra file " + std::to_string(i + 1) + " \"" + record.extraFiles[i] +
+                           "\" holds " + *why + "; nothing was written");
         }
     }
     Batch batch(file, mode == WriteMode::FreshFile ? Batch::Start::Empty : Batch::Start::FromFile,
@@ -38,14 +44,14 @@ platform::Status writeInstallRecord(const std::filesystem::path& file, const Ins
                                      ? install_info::warningValueToStore(record.values[i])
                                      : std::string_view(record.values[i]);
         if (platform::Status set = batch.setValue(field.section, field.key, value); !set)
-            return notSaved(set.message());
+            return set.error();
     }
     if (mode == WriteMode::UpdateInPlace) {
         // As a list: the old entries that read as headers ("[readme].txt")
         // go with it, or each remake would leave another copy of them behind.
         if (platform::Status removed = batch.removeListSection(install_info::kSectionExtrafiles);
             !removed)
-            return notSaved(removed.message());
+            return removed.error();
     }
     // No Extrafiles section is left by now, so the first entry starts one at
     // the end and every later entry follows the one before it, even after an
@@ -55,7 +61,10 @@ platform::Status writeInstallRecord(const std::filesystem::path& file, const Ins
                 i == 0 ? batch.appendLine(install_info::kSectionExtrafiles, record.extraFiles[i])
                        : batch.addLastLine(record.extraFiles[i]);
             !added) {
-            return notSaved("extra file " + std::to_string(i + 1) + ": " + added.message());
+            // Named by its place in the list: the profile layer knows no entries.
+            platform::Error error = added.error();
+            error.message = "extra file " + std::to_string(i + 1) + ": " + error.message;
+            return error;
         }
         if (onEntryWritten)
             onEntryWritten(i);
@@ -65,7 +74,7 @@ platform::Status writeInstallRecord(const std::filesystem::path& file, const Ins
             return ready;
     }
     if (platform::Status written = batch.commit(); !written)
-        return notSaved(written.message());
+        return written.error();
     return {};
 }
 

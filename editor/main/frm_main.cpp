@@ -6,7 +6,6 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QSignalBlocker>
 #include <QStyleFactory>
 
@@ -49,32 +48,13 @@ frmMain::frmMain(const QString& programFolder, QWidget* parent)
         watched_[i] = findChild<QLabel*>(editor_ui::toQt(editor_core::kWatchedLabelNames[i]));
     lstExtra_ = std::make_unique<editor_ui::ListBoxControl>(
         findChild<editor_ui::ListBox*>("lstExtra"));
-    connectHandlers();
+    editor_ui::connectRoutes(*this, editor_core::mainRoutes(), core_);
     core_.Form_Load();
 }
 
-frmMain::~frmMain() = default;
-
-void frmMain::connectHandlers() {
-    for (std::size_t i = 0; i < boxes_.size(); ++i) {
-        connect(boxes_[i], &QLineEdit::textChanged, this,
-                [this, i] { core_.textChanged(static_cast<TextBox>(i)); });
-    }
-    auto onClick = [this](const QString& name, auto handler) {
-        connect(findChild<QPushButton*>(name), &QPushButton::clicked, this, handler);
-    };
-    onClick("cmdAdd", [this] { core_.cmdAdd_Click(); });
-    onClick("cmdRemove", [this] { core_.cmdRemove_Click(); });
-    onClick("cmdSave", [this] { core_.cmdSave_Click(); });
-    onClick("cmdLoad", [this] { core_.cmdLoad_Click(); });
-    onClick("cmdBackup", [this] { core_.cmdBackup_Click(); });
-    onClick("Command1", [this] { core_.Command1_Click(); });
-    for (QPushButton* help : findChildren<QPushButton*>()) {
-        if (help->objectName().startsWith("cmdHelp_")) {
-            const int index = help->property("index").toInt();
-            connect(help, &QPushButton::clicked, this, [this, index] { core_.cmdHelp_Click(index); });
-        }
-    }
+// The backup window reads and writes through this window's core.
+frmMain::~frmMain() {
+    delete backup_.data();
 }
 
 QString frmMain::InfoPath() const {
@@ -124,11 +104,26 @@ std::optional<std::string> frmMain::openFileDialog(const editor_core::OpenFileRe
 }
 
 bool frmMain::startUpdater(const editor_core::ProcessRequest& request, std::string& error) {
-    return editor_ui::startProgram(request, error);
+    return editor_ui::startConsoleProgram(request, error);
+}
+
+editor_core::FrmBackup& frmMain::createBackupWindow(editor_core::FrmMain&) {
+    backup_ = newBackupWindow();
+    return backup_->core();
 }
 
 void frmMain::showBackupWindow() {
-    editor_backup::showBackupWindow(core_);
+    if (!backup_->isVisible()) {
+        backup_->show();
+        return;
+    }
+    backup_->setWindowState((backup_->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    backup_->raise();
+    backup_->activateWindow();
+}
+
+editor_backup::frmBackup* frmMain::newBackupWindow() {
+    return new editor_backup::frmBackup(core_);
 }
 
 void frmMain::showWindow() {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QColor>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <array>
@@ -17,6 +18,9 @@
 class QLabel;
 class QLineEdit;
 
+namespace editor_backup {
+class frmBackup;
+}
 namespace editor_ui {
 class ListBoxControl;
 }
@@ -27,11 +31,12 @@ namespace editor_main {
 inline const QColor kRed{255, 0, 0};
 inline const QColor kBlack{0, 0, 0};
 
-class frmMain final : public QWidget, public editor_core::MainView {
+class frmMain : public QWidget, public editor_core::MainView {
     Q_OBJECT
 
   public:
-    // Builds the window and runs Form_Load. `programFolder` holds install_info.ini,
+    // Builds the window and runs Form_Load, which asks for no dialog (so a
+    // subclass's are not needed yet). `programFolder` holds install_info.ini,
     // the backup files and the updater.
     explicit frmMain(const QString& programFolder, QWidget* parent = nullptr);
     ~frmMain() override;
@@ -50,15 +55,20 @@ class frmMain final : public QWidget, public editor_core::MainView {
     std::optional<std::string> inputBox(const editor_core::InputRequest& request) override;
     std::optional<std::string> openFileDialog(const editor_core::OpenFileRequest& request) override;
     bool startUpdater(const editor_core::ProcessRequest& request, std::string& error) override;
+    editor_core::FrmBackup& createBackupWindow(editor_core::FrmMain& main) override;
     void showBackupWindow() override;
     void showWindow() override;
 
-  private:
-    void connectHandlers();
+  protected:
+    // A new backup window on this window's core (tests answer its dialogs).
+    virtual editor_backup::frmBackup* newBackupWindow();
 
+  private:
     std::array<QLineEdit*, editor_core::kTextBoxCount> boxes_{};
     std::array<QLabel*, editor_core::kWatchedLabelCount> watched_{};
     std::unique_ptr<editor_ui::ListBoxControl> lstExtra_;
+    // The backup window the core had created last; a closed one deletes itself.
+    QPointer<editor_backup::frmBackup> backup_;
     editor_core::FrmMain core_;
 };
 

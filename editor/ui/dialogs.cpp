@@ -23,6 +23,10 @@
 namespace editor_ui {
 namespace {
 
+using editor_core::MessageAnswer;
+using editor_core::MessageButtons;
+using editor_core::MessageIcon;
+
 QMessageBox::Icon toQtIcon(MessageIcon icon) {
     switch (icon) {
         case MessageIcon::Information:
@@ -97,65 +101,51 @@ void fitDetailColumns(QFileDialog& dialog) {
     }
 }
 
-class QtDialogs final : public Dialogs {
-  public:
-    MessageAnswer message(QWidget* parent, const MessageRequest& request) override {
-        const bool yesNo = request.buttons == MessageButtons::YesNo;
-        QMessageBox box(toQtIcon(request.icon), request.title, toDisplayText(request.text),
-                        yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, parent);
-        box.setTextFormat(Qt::PlainText);
-        const int answer = box.exec();
-        if (!yesNo)
-            return MessageAnswer::Ok;
-        return answer == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
-    }
-
-    std::optional<QString> input(QWidget* parent, const InputRequest& request) override {
-        bool ok = false;
-        QString answer = QInputDialog::getText(parent, request.title, request.prompt,
-                                               QLineEdit::Normal, request.defaultAnswer, &ok);
-        if (!ok)
-            return std::nullopt;
-        return answer;
-    }
-
-    std::optional<QString> openFile(QWidget* parent, const OpenFileRequest& request) override {
-        QStringList filters;
-        for (const FileFilter& filter : request.filters) {
-            filters << filter.description + " (" + filter.pattern + ")";
-        }
-        QFileDialog dialog(parent, request.title, request.initialFolder, filters.join(";;"));
-        dialog.setAcceptMode(QFileDialog::AcceptOpen);
-        dialog.setFileMode(QFileDialog::ExistingFile);
-        if (!request.fileName.isEmpty())
-            dialog.selectFile(request.fileName);
-        fitDetailColumns(dialog);
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-            return std::nullopt;
-        return dialog.selectedFiles().front();
-    }
-
-    bool startProcess(const ProcessRequest& request, QString* error) override {
-        return startConsoleProgram(request, error);
-    }
-};
-
-QtDialogs& qtDialogs() {
-    static QtDialogs instance;
-    return instance;
-}
-
-Dialogs* current = nullptr;
-
 }  // namespace
 
-bool startConsoleProgram(const ProcessRequest& request, QString* error) {
+MessageAnswer showMessage(QWidget* owner, const editor_core::MessageRequest& request) {
+    const bool yesNo = request.buttons == MessageButtons::YesNo;
+    QMessageBox box(toQtIcon(request.icon), toQt(request.title), toDisplayText(toQt(request.text)),
+                    yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, owner);
+    box.setTextFormat(Qt::PlainText);
+    const int answer = box.exec();
+    if (!yesNo)
+        return MessageAnswer::Ok;
+    return answer == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
+}
+
+std::optional<std::string> askInput(QWidget* owner, const editor_core::InputRequest& request) {
+    bool ok = false;
+    const QString answer =
+        QInputDialog::getText(owner, toQt(request.title), toQt(request.prompt), QLineEdit::Normal,
+                              toQt(request.defaultAnswer), &ok);
+    if (!ok)
+        return std::nullopt;
+    return toStd(answer);
+}
+
+std::optional<std::string> chooseFile(QWidget* owner, const editor_core::OpenFileRequest& request) {
+    QStringList filters;
+    for (const editor_core::FileFilter& filter : request.filters)
+        filters << toQt(filter.description) + " (" + toQt(filter.pattern) + ")";
+    QFileDialog dialog(owner, toQt(request.title), toQt(request.initialFolder), filters.join(";;"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (!request.fileName.empty())
+        dialog.selectFile(toQt(request.fileName));
+    fitDetailColumns(dialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return toStd(dialog.selectedFiles().front());
+}
+
+bool startConsoleProgram(const editor_core::ProcessRequest& request, std::string& error) {
+    const QString program = toQt(request.program);
     // Checked here: inside a terminal, a missing program would only flash an
     // error in a window that closes at once.
-    const QFileInfo program(request.program);
-    if (!program.isFile() || !program.isExecutable()) {
-        if (error)
-            *error = request.program + " is missing or not executable";
+    const QFileInfo info(program);
+    if (!info.isFile() || !info.isExecutable()) {
+        error = request.program + " is missing or not executable";
         return false;
     }
     // The Qt editor runs on Linux; on Windows tamsel.exe starts the updater
@@ -164,48 +154,14 @@ bool startConsoleProgram(const ProcessRequest& request, QString* error) {
         chooseTerminal(qEnvironmentVariable("TERMINAL"),
                        [](const QString& name) { return QStandardPaths::findExecutable(name); });
     const CommandLine commandLine =
-        buildConsoleCommandLine(request.program, request.workingDirectory, terminal);
+        buildConsoleCommandLine(program, toQt(request.workingDirectory), terminal);
     // Without a terminal the run would be invisible, and the files the
     // updater skipped unknown: the editor shows it itself.
-    if (commandLine.inOwnWindow)
-        return ConsoleWindow::start(commandLine, error) != nullptr;
-    return startDetached(commandLine, error);
-}
-
-Dialogs& dialogs() {
-    return current ? *current : qtDialogs();
-}
-
-void setDialogs(Dialogs* replacement) {
-    current = replacement;
-}
-
-MessageAnswer showMessage(QWidget* parent, const editor_core::MessageRequest& request) {
-    return dialogs().message(
-        parent, {toQt(request.text), toQt(request.title), request.icon, request.buttons});
-}
-
-std::optional<std::string> askInput(QWidget* parent, const editor_core::InputRequest& request) {
-    const std::optional<QString> answer = dialogs().input(
-        parent, {toQt(request.prompt), toQt(request.title), toQt(request.defaultAnswer)});
-    return answer ? std::optional(toStd(*answer)) : std::nullopt;
-}
-
-std::optional<std::string> chooseFile(QWidget* parent,
-                                      const editor_core::OpenFileRequest& request) {
-    OpenFileRequest qtRequest{toQt(request.title), toQt(request.initialFolder),
-                              toQt(request.fileName), {}};
-    for (const editor_core::FileFilter& filter : request.filters)
-        qtRequest.filters.push_back({toQt(filter.description), toQt(filter.pattern)});
-    const std::optional<QString> chosen = dialogs().openFile(parent, qtRequest);
-    return chosen ? std::optional(toStd(*chosen)) : std::nullopt;
-}
-
-bool startProgram(const editor_core::ProcessRequest& request, std::string& error) {
-    QString qtError;
-    const bool started =
-        dialogs().startProcess({toQt(request.program), toQt(request.workingDirectory)}, &qtError);
-    error = toStd(qtError);
+    QString why;
+    const bool started = commandLine.inOwnWindow ? ConsoleWindow::start(commandLine, &why) != nullptr
+                                                 : startDetached(commandLine, &why);
+    if (!started)
+        error = toStd(why);
     return started;
 }
 

@@ -71,9 +71,8 @@ bool takesFocus(ControlKind kind) {
 
 }  // namespace
 
-QString controlName(const Control& control) {
-    const QString name = toQt(control.name);
-    return control.arrayIndex < 0 ? name : name + "_" + QString::number(control.arrayIndex);
+QString controlName(std::string_view name, int arrayIndex) {
+    return arrayIndex < 0 ? toQt(name) : toQt(name) + "_" + QString::number(arrayIndex);
 }
 
 void buildWindow(QWidget& window, const editor_core::WindowLayout& layout) {
@@ -88,7 +87,7 @@ void buildWindow(QWidget& window, const editor_core::WindowLayout& layout) {
                               ? &window
                               : window.findChild<QWidget*>(toQt(control.container));
         QWidget* widget = makeControl(control, parent);
-        widget->setObjectName(controlName(control));
+        widget->setObjectName(controlName(control.name, control.arrayIndex));
         if (control.arrayIndex >= 0)
             widget->setProperty("index", control.arrayIndex);
         widget->setGeometry(

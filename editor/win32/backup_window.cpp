@@ -10,35 +10,29 @@ BackupWindow::BackupWindow(editor_core::FrmMain& main, std::function<void()> onC
     : LayoutWindow(editor_core::kBackupWindow), onClosed_(std::move(onClosed)), core_(*this, main) {
     build();
     lstBackups_ = ListBoxControl(control("lstBackups"));
-    core_.Form_Load();
 }
 
 void BackupWindow::onCommand(const editor_core::Control& control, int code) {
-    if (control.kind != editor_core::ControlKind::Button || code != BN_CLICKED)
-        return;
-    const std::string_view name = control.name;
-    if (name == "cmdMake")
-        core_.cmdMake_Click();
-    else if (name == "cmdRemove")
-        core_.cmdRemove_Click();
-    else if (name == "cmdEdit")
-        core_.cmdEdit_Click();
+    if (const std::optional<editor_core::ControlEvent> event = routedEvent(control, code))
+        editor_core::runRoute(editor_core::backupRoutes(), core_, control.name, control.arrayIndex,
+                              *event);
     if (closeAsked_)
         onClose();
 }
 
 void BackupWindow::onClose() {
+    core_.Form_Unload();
     DestroyWindow(hwnd());
     if (onClosed_)
         onClosed_();
 }
 
 editor_core::MessageAnswer BackupWindow::messageBox(const editor_core::MessageRequest& request) {
-    return dialogs().message(hwnd(), request);
+    return showMessage(hwnd(), request);
 }
 
 std::optional<std::string> BackupWindow::inputBox(const editor_core::InputRequest& request) {
-    return dialogs().input(hwnd(), request);
+    return showInputBox(hwnd(), request);
 }
 
 void BackupWindow::setInfoCaption(const std::string& caption) {

@@ -10,10 +10,11 @@
 
 namespace editor_win32 {
 
-class BackupWindow final : public LayoutWindow, public editor_core::BackupView {
+class BackupWindow : public LayoutWindow, public editor_core::BackupView {
   public:
-    // Builds the window (hidden) on the main window's core and runs Form_Load.
-    // `onClosed` runs once the user or the core has closed it.
+    // Builds the window (hidden) on the main window's core; the opener runs the
+    // core's Form_Load, then shows it. `onClosed` runs once the user or the
+    // core has closed it.
     BackupWindow(editor_core::FrmMain& main, std::function<void()> onClosed);
 
     editor_core::FrmBackup& core() { return core_; }

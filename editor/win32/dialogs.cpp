@@ -7,6 +7,7 @@
 #include "editor/win32/layout_window.h"
 #include "editor/win32/resource.h"
 #include "editor/win32/wide.h"
+#include "platform/files/windows_errors.h"
 
 namespace editor_win32 {
 namespace {
@@ -44,88 +45,6 @@ std::wstring filterList(const editor_core::OpenFileRequest& request) {
     list += L'\0';
     return list;
 }
-
-// GetLastError's text, without its line end.
-std::string lastErrorText() {
-    const DWORD code = GetLastError();
-    wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring message = length ? std::wstring(text, length) : std::wstring();
-    LocalFree(text);
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r'))
-        message.pop_back();
-    if (message.empty())
-        message = L"error " + std::to_wstring(code);
-    return narrow(message);
-}
-
-class NativeDialogs final : public Dialogs {
-  public:
-    MessageAnswer message(HWND owner, const editor_core::MessageRequest& request) override {
-        const int answer = MessageBoxW(owner, widen(request.text).c_str(),
-                                       widen(request.title).c_str(), messageBoxStyle(request));
-        if (request.buttons == MessageButtons::Ok)
-            return MessageAnswer::Ok;
-        return answer == IDYES ? MessageAnswer::Yes : MessageAnswer::No;
-    }
-
-    std::optional<std::string> input(HWND owner,
-                                     const editor_core::InputRequest& request) override {
-        return showInputBox(owner, request);
-    }
-
-    std::optional<std::string> openFile(HWND owner,
-                                        const editor_core::OpenFileRequest& request) override {
-        const std::wstring title = widen(request.title);
-        const std::wstring folder = widen(request.initialFolder);
-        const std::wstring filters = filterList(request);
-        // Room for a long path; the dialog refuses (and we cancel) beyond it.
-        std::vector<wchar_t> file(32768, L'\0');
-        const std::wstring start = widen(request.fileName);
-        std::copy(start.begin(), start.begin() + std::min(start.size(), file.size() - 1),
-                  file.begin());
-        OPENFILENAMEW dialog{};
-        dialog.lStructSize = sizeof dialog;
-        dialog.hwndOwner = owner;
-        dialog.lpstrFilter = filters.c_str();
-        dialog.nFilterIndex = 1;
-        dialog.lpstrFile = file.data();
-        dialog.nMaxFile = static_cast<DWORD>(file.size());
-        dialog.lpstrInitialDir = folder.c_str();
-        dialog.lpstrTitle = title.c_str();
-        // OFN_NOCHANGEDIR: the editor's current directory stays where it was.
-        dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY |
-                       OFN_NOCHANGEDIR;
-        if (!GetOpenFileNameW(&dialog))
-            return std::nullopt;
-        return narrow(file.data());
-    }
-
-    bool startProcess(const editor_core::ProcessRequest& request, std::string& error) override {
-        const std::wstring program = widen(request.program);
-        // The command line is the program's path alone, quoted for its blanks.
-        std::wstring commandLine = L"\"" + program + L"\"";
-        const std::wstring folder = widen(request.workingDirectory);
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESHOWWINDOW;
-        startup.wShowWindow = SW_SHOWNORMAL;
-        PROCESS_INFORMATION process{};
-        if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                            CREATE_NEW_CONSOLE, nullptr, folder.empty() ? nullptr : folder.c_str(),
-                            &startup, &process)) {
-            error = lastErrorText();
-            return false;
-        }
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-        return true;
-    }
-};
-
-Dialogs* current = nullptr;
 
 // The input box's dialog procedure; the request and the answer travel in a
 // struct whose address is the dialog's user data.
@@ -179,13 +98,59 @@ std::optional<std::string> showInputBox(HWND owner, const editor_core::InputRequ
     return state.answer;
 }
 
-Dialogs& dialogs() {
-    static NativeDialogs native;
-    return current ? *current : native;
+MessageAnswer showMessage(HWND owner, const editor_core::MessageRequest& request) {
+    const int answer = MessageBoxW(owner, widen(request.text).c_str(), widen(request.title).c_str(),
+                                   messageBoxStyle(request));
+    if (request.buttons == MessageButtons::Ok)
+        return MessageAnswer::Ok;
+    return answer == IDYES ? MessageAnswer::Yes : MessageAnswer::No;
 }
 
-void setDialogs(Dialogs* replacement) {
-    current = replacement;
+std::optional<std::string> chooseFile(HWND owner, const editor_core::OpenFileRequest& request) {
+    const std::wstring title = widen(request.title);
+    const std::wstring folder = widen(request.initialFolder);
+    const std::wstring filters = filterList(request);
+    // Room for a long path; the dialog refuses (and we cancel) beyond it.
+    std::vector<wchar_t> file(32768, L'\0');
+    const std::wstring start = widen(request.fileName);
+    std::copy(start.begin(), start.begin() + std::min(start.size(), file.size() - 1),
+              file.begin());
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = owner;
+    dialog.lpstrFilter = filters.c_str();
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = file.data();
+    dialog.nMaxFile = static_cast<DWORD>(file.size());
+    dialog.lpstrInitialDir = folder.c_str();
+    dialog.lpstrTitle = title.c_str();
+    // OFN_NOCHANGEDIR: the editor's current directory stays where it was.
+    dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY |
+                   OFN_NOCHANGEDIR;
+    if (!GetOpenFileNameW(&dialog))
+        return std::nullopt;
+    return narrow(file.data());
+}
+
+bool startProcess(const editor_core::ProcessRequest& request, std::string& error) {
+    const std::wstring program = widen(request.program);
+    // The command line is the program's path alone, quoted for its blanks.
+    std::wstring commandLine = L"\"" + program + L"\"";
+    const std::wstring folder = widen(request.workingDirectory);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                        CREATE_NEW_CONSOLE, nullptr, folder.empty() ? nullptr : folder.c_str(),
+                        &startup, &process)) {
+        error = platform::files::systemText(GetLastError());
+        return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
 }
 
 }  // namespace editor_win32

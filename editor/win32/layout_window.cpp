@@ -220,6 +220,15 @@ LRESULT CALLBACK LayoutWindow::windowProc(HWND window, UINT message, WPARAM wPar
     return self->handle(message, wParam, lParam);
 }
 
+std::optional<editor_core::ControlEvent> LayoutWindow::routedEvent(
+    const editor_core::Control& control, int code) {
+    if (control.kind == editor_core::ControlKind::Button && code == BN_CLICKED)
+        return editor_core::ControlEvent::Click;
+    if (control.kind == editor_core::ControlKind::TextBox && code == EN_CHANGE)
+        return editor_core::ControlEvent::Change;
+    return std::nullopt;
+}
+
 LRESULT LayoutWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_COMMAND: {

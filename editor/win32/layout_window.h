@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "editor/core/layout.h"
+#include "editor/core/routes.h"
 
 namespace editor_win32 {
 
@@ -48,6 +49,10 @@ class LayoutWindow {
     void build();
     // A control's notification (BN_CLICKED, EN_CHANGE, ...).
     virtual void onCommand(const editor_core::Control& control, int code) = 0;
+    // The event of the routing tables (routes.h) that a notification reports:
+    // a button's BN_CLICKED, a text box's EN_CHANGE; nullopt for any other.
+    static std::optional<editor_core::ControlEvent> routedEvent(const editor_core::Control& control,
+                                                                int code);
     // The text colour of a label, or nullopt for the default colour.
     virtual std::optional<COLORREF> labelColour(HWND) const { return std::nullopt; }
     // The close box; the default destroys the window.

@@ -1,5 +1,7 @@
 #include "editor/win32/main_window.h"
 
+#include <utility>
+
 #include "editor/win32/backup_window.h"
 #include "editor/win32/dialogs.h"
 
@@ -30,32 +32,12 @@ BackupWindow* MainWindow::backupWindow() {
 }
 
 void MainWindow::onCommand(const editor_core::Control& control, int code) {
-    const std::string_view name = control.name;
-    if (control.kind == editor_core::ControlKind::TextBox) {
-        if (code != EN_CHANGE || settingText_)
-            return;
-        for (std::size_t i = 0; i < boxes_.size(); ++i) {
-            if (name == editor_core::kTextBoxNames[i])
-                core_.textChanged(static_cast<TextBox>(i));
-        }
+    const std::optional<editor_core::ControlEvent> event = routedEvent(control, code);
+    // A text the core sets is no change of the user's.
+    if (!event || (*event == editor_core::ControlEvent::Change && settingText_))
         return;
-    }
-    if (control.kind != editor_core::ControlKind::Button || code != BN_CLICKED)
-        return;
-    if (name == "cmdHelp")
-        core_.cmdHelp_Click(control.arrayIndex);
-    else if (name == "cmdAdd")
-        core_.cmdAdd_Click();
-    else if (name == "cmdRemove")
-        core_.cmdRemove_Click();
-    else if (name == "cmdSave")
-        core_.cmdSave_Click();
-    else if (name == "cmdLoad")
-        core_.cmdLoad_Click();
-    else if (name == "cmdBackup")
-        core_.cmdBackup_Click();
-    else if (name == "Command1")
-        core_.Command1_Click();
+    editor_core::runRoute(editor_core::mainRoutes(), core_, control.name, control.arrayIndex,
+                          *event);
 }
 
 // ---- MainView -------------------------------------------------------------
@@ -90,30 +72,34 @@ std::optional<COLORREF> MainWindow::labelColour(HWND label) const {
 }
 
 editor_core::MessageAnswer MainWindow::messageBox(const editor_core::MessageRequest& request) {
-    return dialogs().message(hwnd(), request);
+    return showMessage(hwnd(), request);
 }
 
 std::optional<std::string> MainWindow::inputBox(const editor_core::InputRequest& request) {
-    return dialogs().input(hwnd(), request);
+    return showInputBox(hwnd(), request);
 }
 
 std::optional<std::string> MainWindow::openFileDialog(const editor_core::OpenFileRequest& request) {
-    return dialogs().openFile(hwnd(), request);
+    return chooseFile(hwnd(), request);
 }
 
 bool MainWindow::startUpdater(const editor_core::ProcessRequest& request, std::string& error) {
-    return dialogs().startProcess(request, error);
+    return startProcess(request, error);
+}
+
+editor_core::FrmBackup& MainWindow::createBackupWindow(editor_core::FrmMain&) {
+    // A window closed earlier is destroyed here, outside its own handlers.
+    backup_.reset();
+    backup_ = newBackupWindow([this] { closedOne(); });
+    return backup_->core();
 }
 
 void MainWindow::showBackupWindow() {
-    if (BackupWindow* open = backupWindow()) {
-        open->showAndActivate();
-        return;
-    }
-    // A window closed earlier is destroyed here, outside its own handlers.
-    backup_.reset();
-    backup_ = std::make_unique<BackupWindow>(core_, [this] { closedOne(); });
     backup_->showAndActivate();
+}
+
+std::unique_ptr<BackupWindow> MainWindow::newBackupWindow(std::function<void()> onClosed) {
+    return std::make_unique<BackupWindow>(core_, std::move(onClosed));
 }
 
 // ---- Closing --------------------------------------------------------------

@@ -1,7 +1,7 @@
 // The main window on the Win32 API: a view of editor_core::FrmMain, which
 // holds the record's state and runs the handlers. The window builds its
 // controls from kMainWindow, reports the user's changes and clicks, paints the
-// watched labels, and shows what the core asks for through dialogs().
+// watched labels, and shows what the core asks for in native dialogs.
 #pragma once
 
 #include <array>
@@ -18,9 +18,10 @@ namespace editor_win32 {
 
 class BackupWindow;
 
-class MainWindow final : public LayoutWindow, public editor_core::MainView {
+class MainWindow : public LayoutWindow, public editor_core::MainView {
   public:
-    // Builds the window (hidden) and runs Form_Load. `programFolder` (UTF-8)
+    // Builds the window (hidden) and runs Form_Load, which asks for no dialog
+    // (so a subclass's are not needed yet). `programFolder` (UTF-8)
     // holds install_info.ini, the backup files and updater.exe.
     explicit MainWindow(const std::string& programFolder);
     ~MainWindow() override;
@@ -41,8 +42,13 @@ class MainWindow final : public LayoutWindow, public editor_core::MainView {
     std::optional<std::string> inputBox(const editor_core::InputRequest& request) override;
     std::optional<std::string> openFileDialog(const editor_core::OpenFileRequest& request) override;
     bool startUpdater(const editor_core::ProcessRequest& request, std::string& error) override;
+    editor_core::FrmBackup& createBackupWindow(editor_core::FrmMain& main) override;
     void showBackupWindow() override;
     void showWindow() override { showAndActivate(); }
+
+  protected:
+    // A new backup window on this window's core (tests answer its dialogs).
+    virtual std::unique_ptr<BackupWindow> newBackupWindow(std::function<void()> onClosed);
 
   private:
     void onCommand(const editor_core::Control& control, int code) override;

@@ -53,6 +53,15 @@ Error fileError(std::string_view what, const fs::path& path, int code) {
     return systemError(std::string(what) + " " + utf8Name(path), code);
 }
 
+Error fileError(std::string_view what, const fs::path& path, const std::error_code& error) {
+    const std::error_condition condition = error.default_error_condition();
+    if (condition.category() == std::generic_category())
+        return fileError(what, path, condition.value());
+    std::string reason = error.message();
+    return Error{std::string(what) + " " + utf8Name(path) + ": " + reason, ErrorKind::Io,
+                 error.value(), std::move(reason)};
+}
+
 fs::path pathFromUtf8(std::string_view utf8) {
     return fs::path(std::u8string(utf8.begin(), utf8.end()));
 }

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -56,6 +57,10 @@ std::string utf8Name(const std::filesystem::path& path);
 // `what` to `path` ("cannot open"): its kind, the system's text as the
 // reason, and "<what> <path>: <reason>" as the message.
 Error fileError(std::string_view what, const std::filesystem::path& path, int code);
+// The same for a std::filesystem failure: a code the C library knows is told
+// as above, any other keeps its number and the system's own text.
+Error fileError(std::string_view what, const std::filesystem::path& path,
+                const std::error_code& error);
 // The same for a failure that concerns no one file.
 Error systemError(std::string_view what, int code);
 

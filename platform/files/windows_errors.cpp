@@ -51,8 +51,25 @@ int errnoOf(DWORD error) {
     case ERROR_FILENAME_EXCED_RANGE:
         return ENAMETOOLONG;
     default:
-        return EIO;
+        return 0;
     }
+}
+
+std::string systemText(DWORD error) {
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message = length ? std::wstring(text, length) : std::wstring();
+    LocalFree(text);
+    // A reason follows a colon in our messages: no line end, no full stop.
+    while (!message.empty() &&
+           (message.back() == L'\n' || message.back() == L'\r' || message.back() == L'.' ||
+            message.back() == L' '))
+        message.pop_back();
+    if (message.empty())
+        return "Windows error " + std::to_string(error);
+    return utf8Name(fs::path(message));
 }
 
 bool isInUse(DWORD error) {
@@ -62,15 +79,21 @@ bool isInUse(DWORD error) {
 std::string reasonOf(DWORD error) {
     if (isInUse(error))
         return "it is in use by another process";
-    return std::strerror(errnoOf(error));
+    if (const int code = errnoOf(error))
+        return std::strerror(code);
+    return systemText(error);
 }
 
 Error windowsError(std::string_view what, const fs::path& path, DWORD error) {
-    if (!isInUse(error))
-        return fileError(what, path, errnoOf(error));
+    const int code = errnoOf(error);
+    if (code && !isInUse(error))
+        return fileError(what, path, code);
+    // In use, or a code the C library has no number for: the system's own
+    // words, and for the latter its own code rather than a guessed EIO.
     std::string reason = reasonOf(error);
     return Error{std::string(what) + " " + utf8Name(path) + ": " + reason,
-                 ErrorKind::AccessDenied, EACCES, std::move(reason)};
+                 isInUse(error) ? ErrorKind::AccessDenied : ErrorKind::Io,
+                 isInUse(error) ? EACCES : static_cast<int>(error), std::move(reason)};
 }
 
 }  // namespace platform::files

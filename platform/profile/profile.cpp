@@ -76,7 +76,8 @@ bool holdsLineBreakOrNul(std::string_view text) {
 }
 
 Status refuse(std::string_view what, std::string_view reason) {
-    return Error{"refused to write " + std::string(what) + ": " + std::string(reason)};
+    return Error{"refused to write " + std::string(what) + ": " + std::string(reason),
+                 ErrorKind::Unsupported};
 }
 
 Status checkSectionName(std::string_view section) {
@@ -202,8 +203,9 @@ Result<std::string> Document::encode(unsigned codePage) const {
     const std::size_t start = before == std::string::npos ? 0 : before + 1;
     const std::size_t end = std::min(text.find_first_of("\r\n", first.offset), text.size());
     return Error{"the line \"" + text.substr(start, end - start) + "\" holds " +
-                 text::describeCharacter(first.character) + ", which " +
-                 text::codePageName(codePage) + " cannot hold"};
+                     text::describeCharacter(first.character) + ", which " +
+                     text::codePageName(codePage) + " cannot hold",
+                 ErrorKind::Unsupported};
 }
 
 std::string Document::serialize() const {

@@ -148,7 +148,8 @@ Status checkResources(const ResourceMap& resources) {
     return {};
 }
 
-const Error kBeyondFormat{"the updated image would exceed what the PE format can address"};
+const Error kBeyondFormat{"the updated image would exceed what the PE format can address",
+                          ErrorKind::Unsupported};
 
 // Where everything goes, decided before a byte is written.
 struct Plan {
@@ -568,7 +569,7 @@ Result<BuiltImage> buildImage(const PeImage& image, std::span<const std::byte> b
 }
 
 Error changedWhileUpdating(const std::filesystem::path& file) {
-    return Error{file.string() + " changed while the installer was being updated",
+    return Error{files::utf8Name(file) + " changed while the installer was being updated",
                  ErrorKind::Changed};
 }
 

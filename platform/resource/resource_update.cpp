@@ -240,9 +240,9 @@ Status verifyWritten(const std::filesystem::path& temporary, const Written& writ
 
 Result<CommitReport> Update::commit() {
     if (state_->path.empty())
-        return Error{"this update was opened from memory and has no file"};
+        return Error{"this update was opened from memory and has no file", ErrorKind::Internal};
     if (state_->committed)
-        return Error{kAlreadyCommitted};
+        return Error{kAlreadyCommitted, ErrorKind::Internal};
     state_->committed = true;
     // The pending data moves into the new image: each block is let go as
     // it is written, so the whole job never holds two copies of much.
@@ -298,7 +298,7 @@ Result<CommitReport> Update::commit() {
 
 Result<std::vector<std::byte>> Update::commitToMemory(CommitReport* report) const {
     if (state_->committed)
-        return Error{kAlreadyCommitted};
+        return Error{kAlreadyCommitted, ErrorKind::Internal};
     ImageBuffer buffer;
     auto image = buildImage(state_->image, state_->bytes, state_->pending, report,
                             [&](std::uint64_t size) { return buffer.allocate(size); });

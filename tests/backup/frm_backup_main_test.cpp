@@ -73,7 +73,7 @@ TEST_F(BackupFromMainWindow, OpensOneModelessWindowAndTheMainWindowStaysUsable) 
     typeInto("txtName", "Changed while open");
     EXPECT_EQ(box("txtName")->text(), "Changed while open");
     dialogs.inputs.clear();
-    dialogs.inputAnswers = {QString("snapshot")};
+    dialogs.inputAnswers = {"snapshot"};
     QTest::mouseClick(backup->findChild<QPushButton*>("cmdMake"), Qt::LeftButton);
     ASSERT_EQ(dialogs.inputs.size(), 1u);
     EXPECT_EQ(dialogs.inputs[0].defaultAnswer, "Changed while open");
@@ -87,7 +87,7 @@ TEST_F(BackupFromMainWindow, OpensOneModelessWindowAndTheMainWindowStaysUsable) 
 }
 
 // Makes a backup of the fields as they are, through the open backup window.
-QWidget* makeBackup(editor_ui::ScriptedDialogs& dialogs, const QString& name) {
+QWidget* makeBackup(core_test::FakeDialogs& dialogs, const std::string& name) {
     QWidget* backup = openBackupWindows().front();
     dialogs.inputAnswers = {name};
     QTest::mouseClick(backup->findChild<QPushButton*>("cmdMake"), Qt::LeftButton);
@@ -144,7 +144,7 @@ TEST_F(BackupFromMainWindow, EditOfAMissingBackupKeepsBothWindowsAsTheyWere) {
     editEntry(openBackupWindows().front(), 0);
 
     ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_TRUE(dialogs.messages[0].text.startsWith("Couldn't open"))
+    EXPECT_EQ(dialogs.messages[0].text.rfind("Couldn't open", 0), 0u)
         << "the main window's message";
     EXPECT_EQ(box("txtName")->text(), "My plugin");
     EXPECT_EQ(entries(), QStringList{"readme.txt"});

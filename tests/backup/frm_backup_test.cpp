@@ -13,7 +13,6 @@
 #include <QTest>
 
 #include "editor/backup/backup_store.h"
-#include "editor/ui/scripted_dialogs.h"
 #include "tests/backup/backup_windows.h"
 #include "tests/editor/frm_main_fixture.h"
 #include "tests/support/temp_dir.h"
@@ -31,13 +30,13 @@ class BackupWindow : public ::testing::Test {
   protected:
     void SetUp() override {
         editor_test::ensureApplication();
-        mainWindow =
-            std::make_unique<editor_main::frmMain>(QString::fromStdString(dir.path().string()));
+        mainWindow = std::make_unique<editor_test::ScriptedMainWindow>(
+            QString::fromStdString(dir.path().string()), dialogs);
     }
     void TearDown() override { closeBackupWindows(); }
 
     QWidget* open() {
-        editor_backup::showBackupWindow(mainWindow->core());
+        mainWindow->core().cmdBackup_Click();  // no label is red yet
         const auto windows = openBackupWindows();
         return windows.size() == 1 ? windows.front() : nullptr;
     }
@@ -61,8 +60,8 @@ class BackupWindow : public ::testing::Test {
     }
 
     TempDir dir;
-    editor_ui::ScriptedDialogs dialogs;
-    std::unique_ptr<editor_main::frmMain> mainWindow;
+    core_test::FakeDialogs dialogs;
+    std::unique_ptr<editor_test::ScriptedMainWindow> mainWindow;
 };
 
 TEST_F(BackupWindow, LaysOutTheDesignedControls) {
@@ -159,7 +158,7 @@ TEST_F(BackupWindow, TheListByKeyboard) {
     ASSERT_EQ(list(window)->selectedItems().size(), 1);
     EXPECT_EQ(list(window)->currentRow(), 0) << "the first Down selected the second entry";
 
-    dialogs.inputAnswers = {QString("newest")};
+    dialogs.inputAnswers = {"newest"};
     click(window, "cmdMake");
     const QRect last = list(window)->visualItemRect(list(window)->item(20));
     EXPECT_TRUE(list(window)->viewport()->rect().contains(last)) << "the new entry is out of view";

@@ -5,6 +5,7 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "editor/core/frm_backup_core.h"
@@ -35,65 +36,85 @@ class FakeList final : public ListControl {
     void select(int index) override { selection = index; }
 };
 
-// Answers: a message box Ok (No for Yes/No) and a cancelled input box once
-// the queues are empty.
+// Every dialog a window is asked for, recorded, with answers from queues the
+// test fills. With a queue empty, a message box answers Ok (No for Yes/No),
+// an input box and the open-file dialog are cancelled; a start of the updater
+// succeeds unless `startError` is set.
 struct FakeDialogs {
     std::deque<MessageAnswer> messageAnswers;
     std::deque<std::optional<std::string>> inputAnswers;
+    std::deque<std::optional<std::string>> openFileAnswers;
+    std::optional<std::string> startError;
     std::vector<MessageRequest> messages;
     std::vector<InputRequest> inputs;
+    std::vector<OpenFileRequest> openFiles;
+    std::vector<ProcessRequest> processes;
 
     MessageAnswer message(const MessageRequest& request) {
         messages.push_back(request);
-        if (messageAnswers.empty())
-            return request.buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
-        const MessageAnswer answer = messageAnswers.front();
-        messageAnswers.pop_front();
-        return answer;
+        return next(messageAnswers, request.buttons == MessageButtons::YesNo ? MessageAnswer::No
+                                                                             : MessageAnswer::Ok);
     }
     std::optional<std::string> input(const InputRequest& request) {
         inputs.push_back(request);
-        if (inputAnswers.empty())
-            return std::nullopt;
-        std::optional<std::string> answer = inputAnswers.front();
-        inputAnswers.pop_front();
+        return next(inputAnswers, std::optional<std::string>());
+    }
+    std::optional<std::string> openFile(const OpenFileRequest& request) {
+        openFiles.push_back(request);
+        return next(openFileAnswers, std::optional<std::string>());
+    }
+    bool start(const ProcessRequest& request, std::string& error) {
+        processes.push_back(request);
+        if (startError)
+            error = *startError;
+        return !startError;
+    }
+
+  private:
+    template <typename Answer>
+    static Answer next(std::deque<Answer>& queue, Answer unanswered) {
+        if (queue.empty())
+            return unanswered;
+        Answer answer = std::move(queue.front());
+        queue.pop_front();
         return answer;
     }
 };
 
-class FakeBackupView;
-
-class FakeMainView final : public MainView {
+// A front end's window (Qt or Win32) with its dialogs answered by a
+// FakeDialogs in place of the toolkit's; `Window` implements a view of
+// views.h, and Args are its constructor's.
+template <typename Window>
+class DialogsAnswered : public Window {
   public:
-    std::array<std::string, kTextBoxCount> boxes;
-    FakeList list;
-    std::array<LabelState, kWatchedLabelCount> colours{};
-    FakeDialogs& dialogs;
-    int shown = 0;
-    int backupWindowOpenings = 0;
+    template <typename... Args>
+    explicit DialogsAnswered(FakeDialogs& dialogs, Args&&... args)
+        : Window(std::forward<Args>(args)...), dialogs_(dialogs) {}
 
-    explicit FakeMainView(FakeDialogs& d) : dialogs(d) {}
-
-    std::string text(TextBox box) const override { return boxes[static_cast<std::size_t>(box)]; }
-    void setText(TextBox box, const std::string& text) override {
-        boxes[static_cast<std::size_t>(box)] = text;
-    }
-    ListControl& lstExtra() override { return list; }
-    void setLabelColour(WatchedLabel label, LabelState state) override {
-        colours[static_cast<std::size_t>(label)] = state;
-    }
     MessageAnswer messageBox(const MessageRequest& request) override {
-        return dialogs.message(request);
+        return dialogs_.message(request);
     }
     std::optional<std::string> inputBox(const InputRequest& request) override {
-        return dialogs.input(request);
+        return dialogs_.input(request);
     }
-    std::optional<std::string> openFileDialog(const OpenFileRequest&) override {
-        return std::nullopt;
+
+  protected:
+    FakeDialogs& dialogs_;
+};
+
+// The same for a main window, whose open-file dialog and updater start are
+// answered too.
+template <typename Window>
+class MainDialogsAnswered : public DialogsAnswered<Window> {
+  public:
+    using DialogsAnswered<Window>::DialogsAnswered;
+
+    std::optional<std::string> openFileDialog(const OpenFileRequest& request) override {
+        return this->dialogs_.openFile(request);
     }
-    bool startUpdater(const ProcessRequest&, std::string&) override { return true; }
-    void showBackupWindow() override { ++backupWindowOpenings; }
-    void showWindow() override { ++shown; }
+    bool startUpdater(const ProcessRequest& request, std::string& error) override {
+        return this->dialogs_.start(request, error);
+    }
 };
 
 class FakeBackupView final : public BackupView {
@@ -114,6 +135,51 @@ class FakeBackupView final : public BackupView {
     void setInfoCaption(const std::string& caption) override { info = caption; }
     ListControl& lstBackups() override { return list; }
     void closeWindow() override { closed = true; }
+};
+
+class FakeMainView final : public MainView {
+  public:
+    std::array<std::string, kTextBoxCount> boxes;
+    FakeList list;
+    std::array<LabelState, kWatchedLabelCount> colours{};
+    FakeDialogs& dialogs;
+    int shown = 0;
+    // The backup window the core had created last, and how often it asked.
+    std::optional<FakeBackupView> backupView;
+    std::optional<FrmBackup> backup;
+    int backupWindowOpenings = 0;
+    int backupWindowShowings = 0;
+
+    explicit FakeMainView(FakeDialogs& d) : dialogs(d) {}
+
+    std::string text(TextBox box) const override { return boxes[static_cast<std::size_t>(box)]; }
+    void setText(TextBox box, const std::string& text) override {
+        boxes[static_cast<std::size_t>(box)] = text;
+    }
+    ListControl& lstExtra() override { return list; }
+    void setLabelColour(WatchedLabel label, LabelState state) override {
+        colours[static_cast<std::size_t>(label)] = state;
+    }
+    MessageAnswer messageBox(const MessageRequest& request) override {
+        return dialogs.message(request);
+    }
+    std::optional<std::string> inputBox(const InputRequest& request) override {
+        return dialogs.input(request);
+    }
+    std::optional<std::string> openFileDialog(const OpenFileRequest& request) override {
+        return dialogs.openFile(request);
+    }
+    bool startUpdater(const ProcessRequest& request, std::string& error) override {
+        return dialogs.start(request, error);
+    }
+    FrmBackup& createBackupWindow(FrmMain& main) override {
+        ++backupWindowOpenings;
+        backup.reset();
+        backupView.emplace(dialogs);
+        return backup.emplace(*backupView, main);
+    }
+    void showBackupWindow() override { ++backupWindowShowings; }
+    void showWindow() override { ++shown; }
 };
 
 // A user typing into a box of the main window: the text changes, then the

@@ -1,5 +1,5 @@
-// A main window in a temporary program folder, with scripted dialogs, driven
-// through its real widgets on the offscreen platform.
+// A main window in a temporary program folder, with its dialogs answered by a
+// FakeDialogs, driven through its real widgets on the offscreen platform.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,8 +13,9 @@
 #include <memory>
 
 #include "editor/main/frm_main.h"
-#include "editor/ui/scripted_dialogs.h"
+#include "editor/ui/text_convert.h"
 #include "tests/editor/qstring_print.h"
+#include "tests/editor/scripted_windows.h"
 #include "tests/support/temp_dir.h"
 
 namespace editor_test {
@@ -35,8 +36,9 @@ class FrmMainFixture : public testing::Test {
     void SetUp() override { ensureApplication(); }
 
     // Opens the window; any install_info.ini must be in place before.
-    editor_main::frmMain& open() {
-        window = std::make_unique<editor_main::frmMain>(QString::fromStdString(folder.path()));
+    ScriptedMainWindow& open() {
+        window = std::make_unique<ScriptedMainWindow>(QString::fromStdString(folder.path()),
+                                                      dialogs);
         window->show();
         window->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -69,7 +71,7 @@ class FrmMainFixture : public testing::Test {
     // Adds entries through the Add button and its input box.
     void addEntries(const QStringList& entries) {
         for (const QString& entry : entries) {
-            dialogs.inputAnswers.push_back(entry);
+            dialogs.inputAnswers.push_back(editor_ui::toStd(entry));
             click("cmdAdd");
         }
     }
@@ -103,9 +105,9 @@ class FrmMainFixture : public testing::Test {
         return out;
     }
 
-    editor_ui::ScriptedDialogs dialogs;
+    FakeDialogs dialogs;
     test_support::TempDir folder;
-    std::unique_ptr<editor_main::frmMain> window;
+    std::unique_ptr<ScriptedMainWindow> window;
 };
 
 }  // namespace editor_test

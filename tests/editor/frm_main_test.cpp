@@ -10,9 +10,6 @@
 namespace editor_test {
 namespace {
 
-using editor_ui::MessageButtons;
-using editor_ui::MessageIcon;
-
 class FrmMainLayout : public FrmMainFixture {};
 
 TEST_F(FrmMainLayout, WindowIsFixedSizeWithoutMaximiseAndCarriesItsCaption) {
@@ -155,131 +152,35 @@ TEST_F(FrmMainLayout, IconHoldsNineImagesAndIsTheApplicationsIcon) {
               QApplication::windowIcon().availableSizes().size());
 }
 
-// ---- Red labels -----------------------------------------------------------
+// ---- What the window shows and reports ------------------------------------
+// The rules themselves are the core's (tests/core/frm_main_core_test.cpp).
 
-class FrmMainValidation : public FrmMainFixture {};
+class FrmMainView : public FrmMainFixture {};
 
-TEST_F(FrmMainValidation, RequiredLabelsTurnRedWhenEmptiedAndBlackWhenFilled) {
+TEST_F(FrmMainView, TypingIsReportedAndTheLabelsArePaintedAsTheCoreSays) {
     open();
-    const std::pair<const char*, const char*> watched[] = {
-        {"txtName", "lblName"}, {"txtMsgBoxes", "lblMsgBoxes"}, {"txtFilename", "lblFilename"}};
-    for (const auto& [boxName, labelName] : watched) {
-        SCOPED_TRACE(boxName);
-        QLabel* l = label(labelName);
-        EXPECT_FALSE(isRed(l)) << "a label no handler has coloured must not count as red";
-        QTest::keyClicks(box(boxName), "ab");
-        EXPECT_TRUE(isBlack(l));
-        QTest::keyClick(box(boxName), Qt::Key_Backspace);
-        EXPECT_TRUE(isBlack(l)) << "one character left is still filled";
-        QTest::keyClick(box(boxName), Qt::Key_Backspace);
-        EXPECT_TRUE(isRed(l)) << "deleting the last character must turn the label red at once";
-        QTest::keyClicks(box(boxName), " ");
-        EXPECT_TRUE(isBlack(l)) << "a lone blank counts as filled: nothing is trimmed";
-    }
+    QLabel* l = label("lblName");
+    EXPECT_FALSE(isRed(l)) << "a label no handler has coloured must not count as red";
+    QTest::keyClicks(box("txtName"), "a");
+    EXPECT_TRUE(isBlack(l));
+    QTest::keyClick(box("txtName"), Qt::Key_Backspace);
+    EXPECT_TRUE(isRed(l)) << "deleting the last character must turn the label red at once";
     // The unwatched fields never recolour their labels.
     for (const char* name : {"lblProgID", "lblWarning", "lblIcon"}) {
         EXPECT_FALSE(isRed(label(name)));
     }
 }
 
-struct RunCase {
-    const char* fault;
-    QStringList list;
-    QString typed;
-    bool red;
-    int selected;
-};
-
-TEST_F(FrmMainValidation, RunLabelAgainstTheListAndTheSelectionTheWalkLeaves) {
-    const RunCase cases[] = {
-        {"exact match must be black and select the entry",
-         {"readme.txt", "other.txt"},
-         "other.txt",
-         false,
-         1},
-        {"comparison must not ignore letter case",
-         {"readme.txt", "other.txt"},
-         "README.TXT",
-         true,
-         1},
-        {"a prefix of an entry is no match", {"readme.txt", "other.txt"}, "readme.tx", true, 1},
-        {"the first of two equal entries is the match",
-         {"a.txt", "b.txt", "a.txt"},
-         "a.txt",
-         false,
-         0},
-        {"an empty list makes any run file red", {}, "x", true, -1},
-        {"blanks are not trimmed", {"a.txt"}, "a.txt ", true, 0},
-    };
-    for (const RunCase& c : cases) {
-        SCOPED_TRACE(c.fault);
-        open();
-        addEntries(c.list);
-        typeInto("txtRun", c.typed);
-        EXPECT_EQ(isRed(label("lblRun")), c.red);
-        EXPECT_EQ(selectedRow(), c.selected);
+TEST_F(FrmMainView, EachHelpButtonReportsItsIndex) {
+    open();
+    for (int i = 0; i < 8; ++i) {
+        SCOPED_TRACE(i);
+        dialogs.messages.clear();
+        click(QString("cmdHelp_%1").arg(i));
+        ASSERT_EQ(dialogs.messages.size(), 1u);
+        EXPECT_EQ(dialogs.messages[0].text,
+                  editor_core::helpTexts()[static_cast<std::size_t>(i)].text);
     }
-}
-
-TEST_F(FrmMainValidation, EmptyRunBoxIsBlackAndLeavesTheUsersSelection) {
-    open();
-    addEntries({"a.txt", "b.txt"});
-    QTest::keyClicks(box("txtRun"), "z");
-    EXPECT_TRUE(isRed(label("lblRun")));
-    selectRowByMouse(0);
-    QTest::keyClick(box("txtRun"), Qt::Key_Backspace);
-    EXPECT_TRUE(isBlack(label("lblRun")));
-    EXPECT_EQ(selectedRow(), 0) << "an empty run box must not walk the list";
-}
-
-TEST_F(FrmMainValidation, TypingTheRunFileStaysRedUntilItMatchesExactly) {
-    open();
-    addEntries({"readme.txt"});
-    const QString name = "readme.txt";
-    for (int i = 1; i <= name.size(); ++i) {
-        QTest::keyClick(box("txtRun"), name[i - 1].toLatin1());
-        EXPECT_EQ(isRed(label("lblRun")), i < name.size()) << "after " << i << " letters";
-    }
-}
-
-TEST_F(FrmMainValidation, AddingTheRunFileKeepsRedUntilTheRunBoxOrListChanges) {
-    open();
-    QTest::keyClicks(box("txtRun"), "r.txt");
-    EXPECT_TRUE(isRed(label("lblRun")));
-    addEntries({"other.txt", "r.txt"});
-    EXPECT_TRUE(isRed(label("lblRun"))) << "Add recolours no label";
-    // Removing any entry runs RefreshLabels, which finds the run file now.
-    selectRowByMouse(0);
-    click("cmdRemove");
-    EXPECT_TRUE(isBlack(label("lblRun")));
-    EXPECT_EQ(selectedRow(), 0) << "the walk selects the matching entry";
-    // Removing the entry the walk selected, the run file itself, turns it red.
-    click("cmdRemove");
-    EXPECT_TRUE(entries().isEmpty());
-    EXPECT_TRUE(isRed(label("lblRun")));
-}
-
-TEST_F(FrmMainValidation, RefusalIsShownOnceHoweverManyLabelsAreRed) {
-    open();
-    for (const char* name : {"txtName", "txtMsgBoxes"}) {
-        QTest::keyClicks(box(name), "x");
-        QTest::keyClick(box(name), Qt::Key_Backspace);
-    }
-    QTest::keyClicks(box("txtRun"), "missing.txt");
-    click("cmdBackup");
-    ASSERT_EQ(dialogs.messages.size(), 1u);
-    const editor_ui::MessageRequest& m = dialogs.messages[0];
-    EXPECT_EQ(m.text,
-              "Please check the red labels and correct them.Click the \"?\" button for more help.");
-    EXPECT_EQ(m.title, "Error");
-    EXPECT_EQ(m.icon, MessageIcon::Exclamation);
-    EXPECT_EQ(m.buttons, MessageButtons::Ok);
-}
-
-TEST_F(FrmMainValidation, LabelsInTheirStartColourDoNotRefuse) {
-    open();
-    click("cmdBackup");
-    EXPECT_TRUE(dialogs.messages.empty());
 }
 
 // ---- Extra files ----------------------------------------------------------
@@ -291,35 +192,6 @@ class FrmMainExtraFiles : public FrmMainFixture {
         QTest::keyClick(box("txtRun"), Qt::Key_Tab);
     }
 };
-
-TEST_F(FrmMainExtraFiles, AddAppendsAsTypedAndCancelAddsNothing) {
-    open();
-    dialogs.inputAnswers = {QString("a.dll"), QString(""), std::nullopt, QString("a.dll")};
-    for (int i = 0; i < 4; ++i) click("cmdAdd");
-    // Row 2 guards against a cancel being taken for an empty answer.
-    EXPECT_EQ(entries(), (QStringList{"a.dll", "", "a.dll"}));
-    ASSERT_EQ(dialogs.inputs.size(), 4u);
-    EXPECT_EQ(dialogs.inputs[0].prompt,
-              "Please type the exact filename of the file you want to add.");
-    EXPECT_EQ(dialogs.inputs[0].title, "Filename");
-    EXPECT_TRUE(dialogs.inputs[0].defaultAnswer.isEmpty());
-}
-
-TEST_F(FrmMainExtraFiles, RemoveWithoutSelectionRefusesAndRemovesNothing) {
-    open();
-    for (const QStringList& list : {QStringList{}, QStringList{"a", "b"}}) {
-        SCOPED_TRACE(list.size());
-        addEntries(list);
-        dialogs.messages.clear();
-        click("cmdRemove");
-        ASSERT_EQ(dialogs.messages.size(), 1u);
-        EXPECT_EQ(dialogs.messages[0].text, "No file selected!");
-        EXPECT_EQ(dialogs.messages[0].title, "Error");
-        EXPECT_EQ(dialogs.messages[0].icon, MessageIcon::Exclamation);
-        EXPECT_EQ(dialogs.messages[0].buttons, MessageButtons::Ok);
-        EXPECT_EQ(entries(), list);
-    }
-}
 
 TEST_F(FrmMainExtraFiles, RemoveTakesTheSelectedEntryAndLeavesNoSelection) {
     open();
@@ -363,55 +235,6 @@ TEST_F(FrmMainExtraFiles, TheListByKeyboard) {
     list()->setFocus();
     QTest::keyClick(list(), Qt::Key_Down);
     EXPECT_EQ(selectedRow(), 0) << "Down after Remove starts at the first entry again";
-}
-
-// ---- Help -----------------------------------------------------------------
-
-TEST_F(FrmMainFixture, EachHelpButtonShowsItsTextAndTitle) {
-    struct Row {
-        const char* title;
-        QString text;
-    };
-    const Row rows[] = {
-        {"Help",
-         "Name of plugin is requiered.It will be for the first message box at the installer "
-         "asking you if you want to instal the plugin."},
-        {"Help",
-         "VB Progid is for Visual Basic plugins.\r\nTaken from Orvandos installer maker readme : "
-         "\"VB object identifier (ProgID) The object identifier is the name of your project, a "
-         "dot and the name of your class. For example, the identifier for the VB sample "
-         "distributed in this API package is \"Kestrune.Sample\".\""},
-        {"Help",
-         "Title for MsgBoxes is requiered.It will display the title in the message boxes while "
-         "the installation."},
-        {"Help",
-         "Optional warning before installing the plugin that your plugin users should know.\r\n"
-         "Leave empty or type \"No Warning\" (without quotes) for no warning"},
-        {"Help?", "Filename is requiered.It is for the filename of your plugin."},
-        {"Help", "Icon is optional.It will be the icon for the installer."},
-        {"Help",
-         "Run after install is optional.You may want to put the readme of your plugin "
-         "here...\r\nNote : Run after install file should also be at extra files!"},
-        {"Help", "Extra files is files that your plugin may need."},
-    };
-    open();
-    addEntries({"a", "b"});
-    selectRowByMouse(0);
-    QTest::keyClicks(box("txtName"), "n");
-    for (int i = 0; i < 8; ++i) {
-        SCOPED_TRACE(i);
-        dialogs.messages.clear();
-        click(QString("cmdHelp_%1").arg(i));
-        ASSERT_EQ(dialogs.messages.size(), 1u);
-        EXPECT_EQ(dialogs.messages[0].text, rows[i].text);
-        EXPECT_EQ(dialogs.messages[0].title, rows[i].title);
-        EXPECT_EQ(dialogs.messages[0].icon, MessageIcon::Information);
-        EXPECT_EQ(dialogs.messages[0].buttons, MessageButtons::Ok);
-        // Help changes nothing in the window.
-        EXPECT_EQ(selectedRow(), 0);
-        EXPECT_EQ(entries(), (QStringList{"a", "b"}));
-        EXPECT_TRUE(isBlack(label("lblName")));
-    }
 }
 
 }  // namespace

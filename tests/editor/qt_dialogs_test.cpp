@@ -21,9 +21,9 @@
 namespace editor_test {
 namespace {
 
-using editor_ui::MessageAnswer;
-using editor_ui::MessageButtons;
-using editor_ui::MessageIcon;
+using editor_core::MessageAnswer;
+using editor_core::MessageButtons;
+using editor_core::MessageIcon;
 
 // Runs `answer` on the modal dialog of type T once it is open.
 template <typename T>
@@ -72,26 +72,25 @@ TEST(QtDialogs, MessageBoxShowsCrLfAsOneLineBreakWithTheRightIconAndButtons) {
             EXPECT_EQ(box->standardButtons(), expectedButtons);
             box->button(c.press)->click();
         });
-        EXPECT_EQ(
-            editor_ui::dialogs().message(nullptr, {"first\r\nsecond", "Title", c.icon, c.buttons}),
-            c.expected);
+        EXPECT_EQ(editor_ui::showMessage(nullptr, {"first\r\nsecond", "Title", c.icon, c.buttons}),
+                  c.expected);
     }
 }
 
 TEST(QtDialogs, InputBoxTellsCancelFromAnEmptyAnswer) {
     ensureApplication();
-    const editor_ui::InputRequest request{"Prompt", "Filename", {}};
+    const editor_core::InputRequest request{"Prompt", "Filename", {}};
     whenOpen<QInputDialog>([](QInputDialog* dialog) {
         EXPECT_EQ(dialog->labelText(), "Prompt");
         EXPECT_EQ(dialog->windowTitle(), "Filename");
         dialog->setTextValue("typed.txt");
         dialog->accept();
     });
-    EXPECT_EQ(editor_ui::dialogs().input(nullptr, request), QString("typed.txt"));
+    EXPECT_EQ(editor_ui::askInput(nullptr, request), "typed.txt");
     whenOpen<QInputDialog>([](QInputDialog* dialog) { dialog->accept(); });
-    EXPECT_EQ(editor_ui::dialogs().input(nullptr, request), QString(""));
+    EXPECT_EQ(editor_ui::askInput(nullptr, request), "");
     whenOpen<QInputDialog>([](QInputDialog* dialog) { dialog->reject(); });
-    EXPECT_EQ(editor_ui::dialogs().input(nullptr, request), std::nullopt);
+    EXPECT_EQ(editor_ui::askInput(nullptr, request), std::nullopt);
 }
 
 // The Load dialog keeps its title, folder and filters, and opens wide enough
@@ -101,9 +100,9 @@ TEST(QtDialogs, OpenFileDialogShowsEveryColumnWhole) {
     test_support::TempDir folder;
     test_support::writeBytes(folder / "install_info.ini", std::string(492, ';'));
     const QString folderPath = QString::fromStdString(folder.path().string());
-    const editor_ui::OpenFileRequest request{
+    const editor_core::OpenFileRequest request{
         "Choose any Scrambler List",
-        folderPath,
+        folder.path().string(),
         {},
         {{"Install info file", "install_info.ini"}, {"INI files", "*.ini"}}};
     whenOpen<QFileDialog>([&](QFileDialog* dialog) {
@@ -147,7 +146,7 @@ TEST(QtDialogs, OpenFileDialogShowsEveryColumnWhole) {
     QFont larger = usual;
     larger.setPointSizeF(12);
     QApplication::setFont(larger, "QTreeView");
-    EXPECT_EQ(editor_ui::dialogs().openFile(nullptr, request), std::nullopt);
+    EXPECT_EQ(editor_ui::chooseFile(nullptr, request), std::nullopt);
     QApplication::setFont(usual, "QTreeView");
 }
 

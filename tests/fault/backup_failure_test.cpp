@@ -61,7 +61,7 @@ TEST_F(BackupFailure, IsReportedAndNotListedAndChangesNoFile) {
                 const auto windows = backup_test::openBackupWindows();
                 if (windows.size() != 1)
                     return 10;
-                dialogs.inputAnswers = {QString("snap")};
+                dialogs.inputAnswers = {"snap"};
                 QTest::mouseClick(windows.front()->findChild<QPushButton*>("cmdMake"),
                                   Qt::LeftButton);
                 const auto* names = windows.front()->findChild<QListWidget*>("lstBackups");

@@ -11,8 +11,7 @@
 #include <cstring>
 #include <iostream>
 
-#include "editor/main/frm_main.h"
-#include "editor/ui/scripted_dialogs.h"
+#include "tests/editor/scripted_windows.h"
 
 namespace {
 
@@ -41,15 +40,15 @@ int main(int argc, char** argv) {
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    editor_ui::ScriptedDialogs dialogs;
+    core_test::FakeDialogs dialogs;
     const bool save = std::strcmp(argv[1], "save") == 0;
 
-    editor_main::frmMain window(QString::fromLocal8Bit(argv[2]));
+    editor_test::ScriptedMainWindow window(QString::fromLocal8Bit(argv[2]), dialogs);
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
         return kCannotDrive;
     if (save) {
-        dialogs.inputAnswers.push_back(QStringLiteral("added by fault_driver.txt"));
+        dialogs.inputAnswers.push_back("added by fault_driver.txt");
         QTest::mouseClick(button(window, "cmdAdd"), Qt::LeftButton);
         QTest::mouseClick(button(window, "cmdSave"), Qt::LeftButton);
     } else {
@@ -57,16 +56,17 @@ int main(int argc, char** argv) {
         QWidget* backup = backupWindow();
         if (backup == nullptr)
             return kCannotDrive;
-        dialogs.inputAnswers.push_back(QStringLiteral("fault backup"));
+        dialogs.inputAnswers.push_back("fault backup");
         // A later run finds "fault backup" listed already and is asked to replace it.
-        dialogs.messageAnswers.push_back(editor_ui::MessageAnswer::Yes);
+        dialogs.messageAnswers.push_back(editor_core::MessageAnswer::Yes);
         QTest::mouseClick(button(*backup, "cmdMake"), Qt::LeftButton);
     }
 
     int outcome = kNoError;
-    for (const editor_ui::MessageRequest& message : dialogs.messages) {
-        std::cout << message.title.toStdString() << ": "
-                  << QString(message.text).replace("\r\n", " / ").toStdString() << '\n';
+    for (const editor_core::MessageRequest& message : dialogs.messages) {
+        std::cout << message.title << ": "
+                  << QString::fromStdString(message.text).replace("\r\n", " / ").toStdString()
+                  << '\n';
         if (message.title == "Error")
             outcome = kErrorShown;
     }

@@ -43,7 +43,7 @@ TEST(ReplaceFile, ARejectingVerifierLeavesTheTargetAndNoTemporary) {
     TempDir dir;
     writeBytes(dir / "f", "old");
     Status s = replaceFile(dir / "f", std::string_view("new"),
-                           [](const fs::path&) -> Status { return Error{"bad image"}; });
+                           [](const fs::path&) -> Status { return Error{"bad image", platform::ErrorKind::BadFormat}; });
     EXPECT_FALSE(s);
     EXPECT_EQ(s.message(), "bad image");
     EXPECT_EQ(readBytes(dir / "f"), "old");
@@ -150,7 +150,7 @@ TEST(ReplaceFileWithWriter, WritesThePiecesInOrderAndTheOverwrite) {
         if (Status s = sink.overwrite(sink.size() - 4, std::as_bytes(std::span("TAIL", 4))); !s)
             return s;
         return sink.overwrite(sink.size(), std::as_bytes(std::span("x", 1)))
-                   ? Status{Error{"an overwrite past the end was accepted"}}
+                   ? Status{Error{"an overwrite past the end was accepted", platform::ErrorKind::Internal}}
                    : Status{};
     }));
     EXPECT_TRUE(readBytes(dir / "f") == "head" + large + "TAIL");
@@ -165,7 +165,7 @@ TEST(ReplaceFileWithWriter, AFailingWriterLeavesTheTargetAndNoTemporary) {
         const std::string some(3 << 20, 'n');
         if (Status written = sink.write(std::as_bytes(std::span(some))); !written)
             return written;
-        return Error{"source changed"};
+        return Error{"source changed", platform::ErrorKind::Changed};
     });
     EXPECT_FALSE(s);
     EXPECT_EQ(s.message(), "source changed");
@@ -207,7 +207,7 @@ TEST(ByteSinkCopy, CopiesWhatTheSourceHoldsUpToTheSizeAskedFor) {
                 if (!copied)
                     return copied.status();
                 if (*copied != size.expected || sink.size() != 4 + size.expected)
-                    return Error{"copied " + std::to_string(*copied)};
+                    return Error{"copied " + std::to_string(*copied), platform::ErrorKind::Other};
                 if (Status s = sink.write(std::as_bytes(std::span("tail", 4))); !s)
                     return s;
                 // The copied bytes count: a field behind them can be overwritten.

@@ -1,7 +1,7 @@
 // tamsel.exe's real Win32 windows, driven as a user would (WM_SETTEXT with
 // its EN_CHANGE as typing, BM_CLICK on buttons, LB_SETCURSEL, keys through the
-// message loop's dialog step), with every dialog answered through the scripted
-// seam. Runs under Wine with a virtual X server.
+// message loop's dialog step), with every dialog answered by a FakeDialogs
+// (scripted_windows.h). Runs under Wine with a virtual X server.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -13,13 +13,14 @@
 
 #include "editor/core/paths.h"
 #include "editor/win32/backup_window.h"
+#include "editor/win32/dialogs.h"
 #include "editor/win32/main_window.h"
 #include "editor/win32/resource.h"
 #include "editor/win32/wide.h"
 #include "tests/editor/save_scenarios.h"
 #include "tests/support/golden.h"
 #include "tests/support/temp_dir.h"
-#include "tests/win32/scripted_dialogs.h"
+#include "tests/win32/scripted_windows.h"
 
 namespace win32_test {
 namespace {
@@ -39,7 +40,7 @@ class Win32Editor : public testing::Test {
     std::filesystem::path infoFile() const { return folder / "install_info.ini"; }
 
     editor_win32::MainWindow& open() {
-        window = std::make_unique<editor_win32::MainWindow>(folderText());
+        window = std::make_unique<ScriptedMainWindow>(folderText(), dialogs);
         window->showAndActivate();
         pump();
         return *window;
@@ -81,9 +82,9 @@ class Win32Editor : public testing::Test {
         return colour;
     }
 
-    ScriptedDialogs dialogs;
+    FakeDialogs dialogs;
     test_support::TempDir folder;
-    std::unique_ptr<editor_win32::MainWindow> window;
+    std::unique_ptr<ScriptedMainWindow> window;
 };
 
 TEST_F(Win32Editor, SharedScenariosSaveTheSameBytesAsTheQtWindows) {
@@ -99,7 +100,7 @@ TEST_F(Win32Editor, SharedScenariosSaveTheSameBytesAsTheQtWindows) {
                     type(step.control, step.text);
                     break;
                 case Edit::AddEntry:
-                    dialogs.boxes.inputAnswers.push_back(std::string(step.text));
+                    dialogs.inputAnswers.push_back(std::string(step.text));
                     click("cmdAdd");
                     break;
                 case Edit::SelectEntry:
@@ -111,10 +112,10 @@ TEST_F(Win32Editor, SharedScenariosSaveTheSameBytesAsTheQtWindows) {
                     break;
             }
         }
-        dialogs.boxes.messages.clear();
+        dialogs.messages.clear();
         click("cmdSave");
-        ASSERT_EQ(dialogs.boxes.messages.size(), 1u);
-        EXPECT_EQ(dialogs.boxes.messages[0].title, "Saved");
+        ASSERT_EQ(dialogs.messages.size(), 1u);
+        EXPECT_EQ(dialogs.messages[0].title, "Saved");
         EXPECT_TRUE(test_support::matchesGolden(
             readBytes(infoFile()), std::filesystem::path(TAMSEL_EDITOR_DATA_DIR) / row.golden));
     }
@@ -232,24 +233,24 @@ TEST_F(Win32Editor, TabFollowsTheTabIndexAndArrowsMoveTheListSelection) {
     }
 }
 
-TEST_F(Win32Editor, ButtonsAskTheSeamWhatTheCoreAsksOwnedByTheWindow) {
+TEST_F(Win32Editor, ButtonsAskWhatTheCoreAsks) {
     writeBytes(infoFile(), "[Texts]\r\nName=N\r\nTitle=T\r\n[Files]\r\nFilename=f\r\n");
     open();
     click("cmdHelp", 4);
-    ASSERT_EQ(dialogs.boxes.messages.size(), 1u);
-    EXPECT_EQ(dialogs.boxes.messages[0].title, "Help?");
-    EXPECT_EQ(dialogs.boxes.messages[0].icon, editor_core::MessageIcon::Information);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].title, "Help?");
+    EXPECT_EQ(dialogs.messages[0].icon, editor_core::MessageIcon::Information);
     click("cmdLoad");  // cancelled: nothing changes
     ASSERT_EQ(dialogs.openFiles.size(), 1u);
     EXPECT_EQ(dialogs.openFiles[0].title, "Choose any Scrambler List");
     EXPECT_EQ(dialogs.openFiles[0].initialFolder, folderText());
     EXPECT_EQ(windowText(control("txtName")), "N");
-    dialogs.boxes.messageAnswers = {MessageAnswer::Yes};
+    dialogs.messageAnswers = {MessageAnswer::Yes};
     click("cmdSave");
     ASSERT_EQ(dialogs.processes.size(), 1u);
-    EXPECT_EQ(dialogs.processes[0].program, editor_core::inFolder(folderText(), "updater.exe"));
+    EXPECT_EQ(dialogs.processes[0].program,
+              editor_core::inFolder(folderText(), "updater.exe"));
     EXPECT_EQ(dialogs.processes[0].workingDirectory, folderText());
-    EXPECT_EQ(dialogs.owners, std::vector<HWND>(3, window->hwnd()));
 }
 
 TEST_F(Win32Editor, BackupWindowOpensOnceMakesABackupAndEditLoadsItAndCloses) {
@@ -263,7 +264,7 @@ TEST_F(Win32Editor, BackupWindowOpensOnceMakesABackupAndEditLoadsItAndCloses) {
               "Use this to backup your existing install file.");
     click("cmdBackup");
     EXPECT_EQ(window->backupWindow(), backup) << "one backup window, not two";
-    dialogs.boxes.inputAnswers = {"first"};
+    dialogs.inputAnswers = {"first"};
     click(backup->control("cmdMake"));
     EXPECT_EQ(entries(backup->control("lstBackups")), std::vector<std::string>{"first"});
     EXPECT_NE(readBytes(folder / "first").find("Name=N"), std::string::npos);
@@ -285,7 +286,7 @@ TEST_F(Win32Editor, ShowsBothWindowsForScreenshots) {
     writeBytes(infoFile(), readBytes(std::filesystem::path(TAMSEL_SOURCE_DIR) / "demo/install_info.ini"));
     open();
     click("cmdBackup");
-    dialogs.boxes.inputAnswers = {"Before the demo"};
+    dialogs.inputAnswers = {"Before the demo"};
     click(window->backupWindow()->control("cmdMake"));
     std::string places;
     int left = 10;
@@ -346,7 +347,7 @@ TEST(Win32InputBox, EnterAnswersWithTheTypedTextAndEscapeCancels) {
 TEST(Win32ProcessStart, AProgramThatCannotStartSaysWhy) {
     test_support::TempDir folder;
     std::string error;
-    EXPECT_FALSE(editor_win32::dialogs().startProcess(
+    EXPECT_FALSE(editor_win32::startProcess(
         {editor_core::utf8Text(folder / "updater.exe"), editor_core::utf8Text(folder.path())},
         error));
     EXPECT_FALSE(error.empty());

@@ -1,0 +1,40 @@
+// The Qt windows with every dialog answered by a core_test::FakeDialogs, as
+// the fake views of tests/core answer theirs: the main window, and the
+// backup window its Backup button opens.
+#pragma once
+
+#include <QString>
+#include <string>
+
+#include "editor/backup/frm_backup.h"
+#include "editor/main/frm_main.h"
+#include "editor/ui/dialogs.h"
+#include "tests/core/fake_views.h"
+
+namespace editor_test {
+
+using core_test::FakeDialogs;
+using ScriptedBackupWindow = core_test::DialogsAnswered<editor_backup::frmBackup>;
+
+class ScriptedMainWindow final : public core_test::MainDialogsAnswered<editor_main::frmMain> {
+  public:
+    ScriptedMainWindow(const QString& programFolder, FakeDialogs& dialogs)
+        : MainDialogsAnswered(dialogs, programFolder) {}
+
+    // When set, the updater really starts, as the program starts it.
+    bool startUpdaterForReal = false;
+
+    bool startUpdater(const editor_core::ProcessRequest& request, std::string& error) override {
+        if (!startUpdaterForReal)
+            return MainDialogsAnswered::startUpdater(request, error);
+        dialogs_.processes.push_back(request);
+        return editor_ui::startConsoleProgram(request, error);
+    }
+
+  protected:
+    editor_backup::frmBackup* newBackupWindow() override {
+        return new ScriptedBackupWindow(dialogs_, core());
+    }
+};
+
+}  // namespace editor_test
