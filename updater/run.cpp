@@ -17,7 +17,7 @@
 #include "common/install_info.h"
 #include "common/installer_manifest.h"
 #include "common/program_files.h"
-#include "common/update_warnings.h"
+#include "common/updater_output.h"
 #include "platform/files/files.h"
 #include "platform/files/windows_access.h"
 #include "platform/profile/profile.h"
@@ -263,7 +263,7 @@ ExtraFiles readExtraFiles(const InstallInfo& info, std::ostream& err) {
 // Waits for the final key. A NUL ends the program silently; any other
 // character, and the end of input, is answered with "Bye!".
 void waitForKey(std::ostream& out, std::istream& in) {
-    out << "Press any key to continue\n" << std::flush;
+    out << updater_output::kKeyPrompt << '\n' << std::flush;
     auto key = in.get();
     if (key != 0)
         out << "Bye!\n";
@@ -381,7 +381,7 @@ int runSteps(const fs::path& workingDirectory, std::ostream& out, std::ostream& 
     // Said last, beside the line the author looks for, so that no warning
     // scrolled out of sight goes unnoticed.
     if (warnings.count() > 0)
-        err << update_warnings::countLine(warnings.count()) << '\n' << std::flush;
+        err << updater_output::countLine(warnings.count()) << '\n' << std::flush;
     out << "Installer updated!\n";
     waitForKey(out, in);
     return kExitOk;

@@ -6,10 +6,12 @@
 #include <filesystem>
 #include <iosfwd>
 
+#include "common/updater_output.h"
+
 namespace updater {
 
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 1;
+inline constexpr int kExitOk = updater_output::kExitOk;
+inline constexpr int kExitFailed = updater_output::kExitFailed;
 
 // How a run ends that stops before anything is written (install_info.ini or
 // installer.exe cannot be opened): at once, as a script or a command prompt

@@ -12,7 +12,7 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
-#include "common/update_warnings.h"
+#include "common/updater_output.h"
 
 namespace editor_ui {
 namespace {
@@ -22,7 +22,7 @@ constexpr int kColumns = 80;
 constexpr int kRows = 24;
 
 // The final key prompt the updater prints after its last real line.
-const QString kKeyPrompt = "Press any key to continue";
+const QString kKeyPrompt = QString::fromUtf8(updater_output::kKeyPrompt);
 
 // The last of `lines` that `matches`, trimmed; empty when none does.
 template <typename Matches>
@@ -47,7 +47,7 @@ QString reasonLine(const QString& output) {
 // The updater's count of the warnings it wrote, when it wrote one: an
 // update that may not work must not read as a plain success.
 QString warningCount(const QString& output) {
-    const QString end = QString::fromUtf8(update_warnings::kCountLineEnd);
+    const QString end = QString::fromUtf8(updater_output::kCountLineEnd);
     return lastLine(output.split('\n'), [&end](const QString& line) { return line.endsWith(end); });
 }
 
@@ -55,7 +55,7 @@ QString endStatus(const QString& name, int exitCode, QProcess::ExitStatus status
                   const QString& output) {
     if (status == QProcess::CrashExit)
         return name + " was stopped: the installer may not have been updated.";
-    if (exitCode == 0) {
+    if (exitCode == updater_output::kExitOk) {
         const QString warnings = warningCount(output);
         const QString text = name + " has ended: the installer was updated.";
         return warnings.isEmpty() ? text : text + " " + warnings;
@@ -119,7 +119,7 @@ ConsoleWindow::ConsoleWindow(const QString& program, const QString& title) : pro
     lblStatus_->setWordWrap(true);
     cmdSendKey_ = new QPushButton("Send a key", this);
     cmdSendKey_->setObjectName("cmdSendKey");
-    cmdSendKey_->setToolTip("Answers \"Press any key to continue\" with Enter");
+    cmdSendKey_->setToolTip("Answers \"" + kKeyPrompt + "\" with Enter");
     connect(cmdSendKey_, &QPushButton::clicked, this, &ConsoleWindow::cmdSendKey_Click);
     cmdClose_ = new QPushButton("Close", this);
     cmdClose_->setObjectName("cmdClose");
