@@ -25,7 +25,8 @@ trap 'rm -rf "$work"' EXIT
 "$tools-gcc" -std=c11 -Os -s -Wall -Wextra -Wpedantic -Werror -I "$here/.." \
   -D__USE_MINGW_ANSI_STDIO=1 -D_WIN32_WINNT=0x0601 -mwindows -static-libgcc \
   -o "$out" \
-  "$here/main.c" "$here/install.c" "$here/contract.c" "$here/names.c" "$here/text.c" \
-  "$here/files.c" "$here/register.c" "$here/uninstall.c" "$here/../common/windows_names.c" \
+  "$here/main.c" "$here/install.c" "$here/destination.c" "$here/transaction.c" \
+  "$here/report.c" "$here/contract.c" "$here/names.c" "$here/text.c" "$here/files.c" \
+  "$here/register.c" "$here/uninstall.c" "$here/../common/windows_names.c" \
   "$here/ui_silent.c" "$here/ui_windows.c" "$work/resources.o" "$@" \
   -lshell32 -lole32 -luser32 -lkernel32

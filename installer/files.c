@@ -4,6 +4,8 @@
 #include <string.h>
 #include <wchar.h>
 
+#include "text.h"
+
 static int isUnc(const WCHAR* path) {
     return path[0] == '\\' && path[1] == '\\' && path[2] != '?' && path[2] != '.';
 }
@@ -29,6 +31,41 @@ WCHAR* longForm(const WCHAR* path) {
         wcscat(out, path);
     }
     return out;
+}
+
+WCHAR* joinPath(const WCHAR* folder, const WCHAR* relative) {
+    Text path = {0};
+    size_t length = wcslen(folder);
+    textAppend(&path, folder);
+    if (length == 0 || folder[length - 1] != '\\') textAppend(&path, L"\\");
+    textAppend(&path, relative);
+    return textTake(&path);
+}
+
+size_t rootLength(const WCHAR* path) {
+    const WCHAR* p;
+    int separators = 0;
+    if (path[0] != 0 && path[1] == ':' && path[2] == '\\') return 3;
+    if (path[0] != '\\' || path[1] != '\\') return 0;
+    for (p = path + 2; *p != 0; ++p)
+        if (*p == '\\' && ++separators == 2) return (size_t)(p - path) + 1;
+    return wcslen(path);
+}
+
+WCHAR* parentOf(const WCHAR* path) {
+    const WCHAR* last = wcsrchr(path, '\\');
+    size_t length = last != NULL ? (size_t)(last - path) : 0;
+    WCHAR* parent;
+    if (last != NULL && length < rootLength(path)) ++length;
+    parent = malloc(sizeof *parent * (length + 1));
+    if (parent == NULL) return NULL;
+    memcpy(parent, path, sizeof *parent * length);
+    parent[length] = 0;
+    return parent;
+}
+
+int isNotFound(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
 PathFault pathFault = NULL;

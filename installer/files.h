@@ -14,6 +14,17 @@
 WCHAR* longForm(const WCHAR* path);
 size_t longFormLength(const WCHAR* path);
 
+/* folder + "\" (unless it ends in one) + relative (malloc'd), or NULL when memory runs out. */
+WCHAR* joinPath(const WCHAR* folder, const WCHAR* relative);
+/* The length of a full path's root: "C:\" or "\\server\share\"; 0 for none. */
+size_t rootLength(const WCHAR* path);
+/* The part of a path before its last '\' (malloc'd); a root keeps its
+ * '\' ("D:\x" is in "D:\", not in "D:", which is D's current folder). */
+WCHAR* parentOf(const WCHAR* path);
+
+/* Whether a routine's last error says the path is not there. */
+int isNotFound(DWORD error);
+
 /* A test's stand-in for failures the disk will not give on demand: called
  * before each routine below with its operation ("attributes",
  * "setAttributes", "createFolder", "removeFolder", "delete", "createNew",
