@@ -7,6 +7,7 @@
 
 #include "files.h"
 #include "register.h"
+#include "report.h"
 
 const WCHAR kUninstallerName[] = L"uninstall.exe";
 const WCHAR kRecordName[] = L"uninstall.ini";
@@ -447,134 +448,185 @@ static void notRemoved(Text* problems, const WCHAR* path, DWORD error) {
         textAppendSystemError(problems, error, path);
 }
 
-InstallOutcome runUninstall(InstallerUi* ui, const Contract* contract) {
+/* The uninstaller's run: what it found, and what it could not remove. */
+typedef struct Removal {
+    InstallerUi* ui;
+    const Contract* contract;
     UninstallRecord record;
-    PathList later = {0};
-    Text text = {0}, problems = {0};
-    WCHAR* self = pathOfThisProgram();
-    WCHAR* folder = self != NULL ? textCopy(self) : NULL;
-    WCHAR* recordPath = NULL;
-    WCHAR* copy = NULL;
+    WCHAR* self;       /* this program, uninstall.exe */
+    WCHAR* folder;     /* the folder it is in: the install's */
+    WCHAR* recordPath; /* uninstall.ini beside it */
+    WCHAR* copy;       /* this program's temporary copy, or NULL */
+    DWORD copyError;   /* why there is none */
+    PathList later;    /* the folders that go once this program has ended */
+    Text problems;     /* what could not be removed, a line each */
+} Removal;
+
+/* Reads the record beside this program; says why not when it cannot. */
+static int findRecord(Removal* removal) {
+    InstallerUi* ui = removal->ui;
+    Text text = {0};
     WCHAR* last;
-    DWORD error, copyError = 0;
-    size_t i;
-    int answer, ok = folder != NULL;
-    InstallOutcome outcome = kFailed;
-
-    memset(&record, 0, sizeof record);
-    if (ok && (last = wcsrchr(folder, '\\')) != NULL) *last = 0;
-    if (ok) {
-        textFormat(&text, L"%ls\\%ls", folder, kRecordName);
-        recordPath = textTake(&text);
+    removal->self = pathOfThisProgram();
+    removal->folder = removal->self != NULL ? textCopy(removal->self) : NULL;
+    if (removal->folder != NULL) {
+        if ((last = wcsrchr(removal->folder, '\\')) != NULL) *last = 0;
+        removal->recordPath = joinPath(removal->folder, kRecordName);
     }
-    if (recordPath == NULL || !readRecord(recordPath, &record)) {
-        ui->message(ui, kTellError, contract->title, L"Out of memory.");
-        goto done;
+    if (removal->recordPath == NULL || !readRecord(removal->recordPath, &removal->record)) {
+        ui->message(ui, kTellError, removal->contract->title, L"Out of memory.");
+        return 0;
     }
-    if (record.key == NULL) {
-        textFormat(&text, L"The record of what was installed, %ls, is missing or damaged: "
-                          L"nothing was removed.", recordPath);
-        ui->message(ui, kTellError, contract->title, textChars(&text));
-        goto done;
-    }
-    textFormat(&text, L"Remove the plugin \"%ls\" from %ls?", contract->name, folder);
-    answer = ui->message(ui, kAskYesNo, contract->title, textChars(&text));
+    if (removal->record.key != NULL) return 1;
+    textFormat(&text, L"The record of what was installed, %ls, is missing or damaged: "
+                      L"nothing was removed.", removal->recordPath);
+    ui->message(ui, kTellError, removal->contract->title, textChars(&text));
     textFree(&text);
-    if (!answer) {
-        outcome = kCancelled;
-        goto done;
-    }
+    return 0;
+}
 
-    /* The same way it was registered: this program's child for its own
-     * architecture, the system's regsvr32.exe for the other. */
-    copy = temporaryCopy(self, &copyError);
-    if (record.server != NULL) {
-        Registrar registrar = {record.registrar, copy};
-        Registration undo = runRegistration(&registrar, record.server, 1);
-        Text why = {0};
-        if (registrationSucceeded(&registrar, undo, record.server, &why)) {
-            textFormat(&text, L"unregistered: %ls", record.server);
-            ui->action(ui, textChars(&text));
-            textFree(&text);
-        } else {
-            textFormat(&problems, L"\r\nthe registration of %ls: %ls", record.server,
-                       textChars(&why));
-        }
-        textFree(&why);
-    }
-    for (i = 0; i < record.files.count; ++i) {
-        const WCHAR* file = record.files.paths[i];
+static int confirmRemoval(const Removal* removal) {
+    InstallerUi* ui = removal->ui;
+    Text question = {0};
+    int answer;
+    textFormat(&question, L"Remove the plugin \"%ls\" from %ls?", removal->contract->name,
+               removal->folder);
+    answer = ui->message(ui, kAskYesNo, removal->contract->title, textChars(&question));
+    textFree(&question);
+    return answer;
+}
+
+/* The same way it was registered: this program's child for its own
+ * architecture, the system's regsvr32.exe for the other. */
+static void unregisterServer(Removal* removal) {
+    const WCHAR* server = removal->record.server;
+    Registrar registrar = {removal->record.registrar, removal->copy};
+    Registration undo;
+    Text why = {0};
+    if (server == NULL) return;
+    undo = runRegistration(&registrar, server, 1);
+    if (registrationSucceeded(&registrar, undo, server, &why))
+        tellAction(removal->ui, L"unregistered: %ls", server);
+    else
+        textFormat(&removal->problems, L"\r\nthe registration of %ls: %ls", server,
+                   textChars(&why));
+    textFree(&why);
+}
+
+/* Deletes the files the record names, read-only ones too, then the record. */
+static void removeFiles(Removal* removal) {
+    size_t i;
+    for (i = 0; i < removal->record.files.count; ++i) {
+        const WCHAR* file = removal->record.files.paths[i];
         DWORD attributes = pathAttributes(file);
-        if (attributes == INVALID_FILE_ATTRIBUTES &&
-            (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND))
-            continue;
+        if (attributes == INVALID_FILE_ATTRIBUTES && isNotFound(GetLastError())) continue;
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
             pathSetAttributes(file, attributes & ~(DWORD)FILE_ATTRIBUTE_READONLY);
-        if (pathDelete(file)) {
-            textFormat(&text, L"removed: %ls", file);
-            ui->action(ui, textChars(&text));
-            textFree(&text);
-        } else {
-            notRemoved(&problems, file, GetLastError());
-        }
+        if (pathDelete(file))
+            tellAction(removal->ui, L"removed: %ls", file);
+        else
+            notRemoved(&removal->problems, file, GetLastError());
     }
-    if (pathDelete(recordPath) || GetLastError() == ERROR_FILE_NOT_FOUND) {
-        textFormat(&text, L"removed: %ls", recordPath);
-        ui->action(ui, textChars(&text));
-        textFree(&text);
-    } else {
-        notRemoved(&problems, recordPath, GetLastError());
-    }
-    if (removeUninstallEntry(&record, self, &problems)) {
-        textFormat(&text, L"removed the uninstall entry: HKEY_LOCAL_MACHINE\\%ls%ls",
-                   kUninstallRoot, record.key);
-        ui->action(ui, textChars(&text));
-        textFree(&text);
-    }
-    /* The deepest first; this program's own folder and those above it go
-     * once it has ended. */
-    qsort(record.folders.paths, record.folders.count, sizeof *record.folders.paths,
-          longerFirst);
-    for (i = 0; i < record.folders.count; ++i) {
-        const WCHAR* made = record.folders.paths[i];
-        if (isWithin(self, made)) {
-            if (!pathListAdd(&later, made)) textAppend(&problems, L"\r\nOut of memory.");
-        } else if (pathRemoveFolder(made)) {
-            textFormat(&text, L"removed folder: %ls", made);
-            ui->action(ui, textChars(&text));
-            textFree(&text);
-        } else if ((error = GetLastError()) != ERROR_FILE_NOT_FOUND &&
-                   error != ERROR_PATH_NOT_FOUND) {
-            notRemoved(&problems, made, error);
-        }
-    }
-    if (copy != NULL && startRemovalHelper(copy, self, &later, &error)) {
-        textFormat(&text, L"removed once this program has ended: %ls", self);
-        for (i = 0; i < later.count; ++i) textFormat(&text, L", %ls", later.paths[i]);
-        ui->action(ui, textChars(&text));
-        textFree(&text);
-    } else {
-        if (copy != NULL) DeleteFileW(copy);
-        notRemoved(&problems, self, copy != NULL ? error : copyError);
-    }
+    if (pathDelete(removal->recordPath) || GetLastError() == ERROR_FILE_NOT_FOUND)
+        tellAction(removal->ui, L"removed: %ls", removal->recordPath);
+    else
+        notRemoved(&removal->problems, removal->recordPath, GetLastError());
+}
 
-    if (problems.length == 0) {
-        textFormat(&text, L"The plugin \"%ls\" was removed from %ls.", contract->name, folder);
+/* The deepest first; this program's own folder and those above it go once
+ * it has ended. */
+static void removeFolders(Removal* removal) {
+    PathList* folders = &removal->record.folders;
+    DWORD error;
+    size_t i;
+    qsort(folders->paths, folders->count, sizeof *folders->paths, longerFirst);
+    for (i = 0; i < folders->count; ++i) {
+        const WCHAR* made = folders->paths[i];
+        if (isWithin(removal->self, made)) {
+            if (!pathListAdd(&removal->later, made))
+                textAppend(&removal->problems, L"\r\nOut of memory.");
+        } else if (pathRemoveFolder(made)) {
+            tellAction(removal->ui, L"removed folder: %ls", made);
+        } else if (!isNotFound(error = GetLastError())) {
+            notRemoved(&removal->problems, made, error);
+        }
+    }
+}
+
+/* This program and the folders left for later, through its temporary
+ * copy, once it has ended. */
+static void removeSelfLater(Removal* removal) {
+    DWORD error = 0;
+    size_t i;
+    if (removal->copy != NULL &&
+        startRemovalHelper(removal->copy, removal->self, &removal->later, &error)) {
+        Text text = {0};
+        textFormat(&text, L"removed once this program has ended: %ls", removal->self);
+        for (i = 0; i < removal->later.count; ++i)
+            textFormat(&text, L", %ls", removal->later.paths[i]);
+        removal->ui->action(removal->ui, textChars(&text));
+        textFree(&text);
+    } else {
+        if (removal->copy != NULL) DeleteFileW(removal->copy);
+        notRemoved(&removal->problems, removal->self,
+                   removal->copy != NULL ? error : removal->copyError);
+    }
+}
+
+/* Everything the record names, in order: the registration, the files, the
+ * entry, the folders, this program last. */
+static void removeAll(Removal* removal) {
+    const UninstallRecord* record = &removal->record;
+    removal->copy = temporaryCopy(removal->self, &removal->copyError);
+    unregisterServer(removal);
+    removeFiles(removal);
+    if (removeUninstallEntry(record, removal->self, &removal->problems))
+        tellAction(removal->ui, L"removed the uninstall entry: HKEY_LOCAL_MACHINE\\%ls%ls",
+                   kUninstallRoot, record->key);
+    removeFolders(removal);
+    removeSelfLater(removal);
+}
+
+/* The last message: removed, or what could not be. */
+static InstallOutcome tellRemoved(const Removal* removal) {
+    const Contract* contract = removal->contract;
+    InstallerUi* ui = removal->ui;
+    Text text = {0};
+    InstallOutcome outcome = kInstalled;
+    if (removal->problems.length == 0) {
+        textFormat(&text, L"The plugin \"%ls\" was removed from %ls.", contract->name,
+                   removal->folder);
         ui->message(ui, kTellInfo, contract->title, textChars(&text));
-        outcome = kInstalled;
     } else {
         textFormat(&text, L"The plugin \"%ls\" was removed from %ls, except for:%ls",
-                   contract->name, folder, textChars(&problems));
+                   contract->name, removal->folder, textChars(&removal->problems));
         ui->message(ui, kTellError, contract->title, textChars(&text));
+        outcome = kFailed;
     }
-done:
     textFree(&text);
-    textFree(&problems);
-    pathListFree(&later);
-    freeRecord(&record);
-    free(self);
-    free(copy);
-    free(folder);
-    free(recordPath);
+    return outcome;
+}
+
+InstallOutcome runUninstall(InstallerUi* ui, const Contract* contract) {
+    Removal removal;
+    InstallOutcome outcome = kFailed;
+    memset(&removal, 0, sizeof removal);
+    removal.ui = ui;
+    removal.contract = contract;
+    if (findRecord(&removal)) {
+        if (confirmRemoval(&removal)) {
+            removeAll(&removal);
+            outcome = tellRemoved(&removal);
+        } else {
+            outcome = kCancelled;
+        }
+    }
+    textFree(&removal.problems);
+    pathListFree(&removal.later);
+    freeRecord(&removal.record);
+    free(removal.self);
+    free(removal.copy);
+    free(removal.folder);
+    free(removal.recordPath);
     return outcome;
 }
