@@ -274,6 +274,20 @@ Registration runRegistration(const Registrar* registrar, const WCHAR* path, int 
     return result;
 }
 
+/* regsvr32's exit codes; an exception code is a crash in it. */
+static void describeProgramEnd(const WCHAR* program, const WCHAR* entry, DWORD code, Text* why) {
+    if (code == 3)
+        textFormat(why, L"%ls could not load it (exit code 3)", program);
+    else if (code == 4)
+        textFormat(why, L"it has no %ls (%ls: exit code 4)", entry, program);
+    else if (code == 5)
+        textFormat(why, L"%ls failed (%ls: exit code 5)", entry, program);
+    else if ((code & 0xC0000000u) == 0xC0000000u)
+        textFormat(why, L"it crashed in %ls (exception 0x%08lX)", program, (unsigned long)code);
+    else
+        textFormat(why, L"%ls ended with exit code %lu", program, (unsigned long)code);
+}
+
 int registrationSucceeded(const Registrar* registrar, Registration registration,
                           const WCHAR* path, Text* why) {
     const WCHAR* entry = entryName(registration.unregister);
@@ -321,19 +335,7 @@ int registrationSucceeded(const Registrar* registrar, Registration registration,
             textFormat(why, L"%ls did not return within %lu seconds", entry, (unsigned long)code);
             break;
         case kProgramEnded:
-            /* regsvr32's exit codes; an exception code is a crash in it. */
-            if (code == 3)
-                textFormat(why, L"%ls could not load it (exit code 3)", registrar->program);
-            else if (code == 4)
-                textFormat(why, L"it has no %ls (%ls: exit code 4)", entry, registrar->program);
-            else if (code == 5)
-                textFormat(why, L"%ls failed (%ls: exit code 5)", entry, registrar->program);
-            else if ((code & 0xC0000000u) == 0xC0000000u)
-                textFormat(why, L"it crashed in %ls (exception 0x%08lX)", registrar->program,
-                           (unsigned long)code);
-            else
-                textFormat(why, L"%ls ended with exit code %lu", registrar->program,
-                           (unsigned long)code);
+            describeProgramEnd(registrar->program, entry, code, why);
             break;
     }
     return 0;
