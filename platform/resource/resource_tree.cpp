@@ -201,20 +201,26 @@ Result<std::vector<ListedResource>> readResourceTree(const PeImage& image,
     return listed;
 }
 
-TreeLayout prepareTree(const ResourceMap& resources) {
-    TreeLayout layout;
-    const auto equal = [](const ResourceName& a, const ResourceName& b) { return a == b; };
+namespace {
+
+// The resources in tree order, grouped by type, then by name.
+void groupByLevel(const ResourceMap& resources, TreeLayout& layout) {
     for (const auto& [key, data] : resources) {
-        if (layout.types.empty() || !equal(layout.types.back().name, key.type)) {
+        if (layout.types.empty() || layout.types.back().name != key.type)
             layout.types.push_back({key.type, 0, {}});
-        }
         auto& names = layout.types.back().names;
-        if (names.empty() || !equal(names.back().name, key.name))
+        if (names.empty() || names.back().name != key.name)
             names.push_back({key.name, 0, {}});
         names.back().languages.push_back({key.language, &data, 0, 0});
     }
+}
 
-    // Directories breadth first, then strings, then data entries, then data.
+// Each step below places one kind of item from `offset` on and returns where
+// the next begins.
+
+// The type directory at 0, then the name directories, then the language
+// directories: breadth first.
+std::uint64_t placeDirectories(TreeLayout& layout) {
     std::uint64_t offset = directorySize(layout.types.size());
     for (auto& type : layout.types) {
         type.directoryOffset = offset;
@@ -226,6 +232,11 @@ TreeLayout prepareTree(const ResourceMap& resources) {
             offset += directorySize(name.languages.size());
         }
     }
+    return offset;
+}
+
+// Each distinct string name once, types' and names' alike.
+std::uint64_t placeStrings(TreeLayout& layout, std::uint64_t offset) {
     auto placeString = [&](const ResourceName& name) {
         if (const auto* text = std::get_if<std::u16string>(&name)) {
             if (layout.stringOffsets.emplace(*text, offset).second) {
@@ -237,6 +248,10 @@ TreeLayout prepareTree(const ResourceMap& resources) {
         placeString(type.name);
         for (const auto& name : type.names) placeString(name.name);
     }
+    return offset;
+}
+
+std::uint64_t placeDataEntries(TreeLayout& layout, std::uint64_t offset) {
     for (auto& type : layout.types) {
         for (auto& name : type.names) {
             for (auto& language : name.languages) {
@@ -245,6 +260,11 @@ TreeLayout prepareTree(const ResourceMap& resources) {
             }
         }
     }
+    return offset;
+}
+
+// The data blocks, one for each resource but those that share a block.
+std::uint64_t placeData(TreeLayout& layout, std::uint64_t offset) {
     // Where each shared view's block went, by its first byte and length.
     std::map<std::pair<const std::byte*, std::size_t>, std::uint64_t> sharedBlocks;
     for (auto& type : layout.types) {
@@ -268,7 +288,19 @@ TreeLayout prepareTree(const ResourceMap& resources) {
             }
         }
     }
-    layout.size = offset;
+    return offset;
+}
+
+}  // namespace
+
+TreeLayout prepareTree(const ResourceMap& resources) {
+    TreeLayout layout;
+    groupByLevel(resources, layout);
+    // Directories, then strings, then data entries, then data.
+    std::uint64_t offset = placeDirectories(layout);
+    offset = placeStrings(layout, offset);
+    offset = placeDataEntries(layout, offset);
+    layout.size = placeData(layout, offset);
     return layout;
 }
 
