@@ -278,6 +278,114 @@ int endEarly(std::ostream& out, std::istream& in, EarlyEnd earlyEnd) {
     return kExitFailed;
 }
 
+// The texts and file names of the install-info file, as the installer reads them.
+struct InstallerTexts {
+    Value name;
+    Value warning;
+    Value title;
+    Value vbName;
+    Value filename;
+    Value icon;
+    Value runAfterInstall;
+};
+
+InstallerTexts readTexts(const InstallInfo& info, std::ostream& err) {
+    using namespace install_info;
+    return InstallerTexts{
+        Value(info, kSectionTexts, kKeyName, kDefaultName, err),
+        Value(info, kSectionTexts, kKeyWarning, "", err),
+        Value(info, kSectionTexts, kKeyTitle, kDefaultTitle, err),
+        Value(info, kSectionTexts, kKeyVBName, "", err),
+        Value(info, kSectionFiles, kKeyFilename, "", err),
+        Value(info, kSectionFiles, kKeyIcon, "", err),
+        Value(info, kSectionMisc, kKeyRunAfterInstall, "", err),
+    };
+}
+
+// The update of the installer in `workingDirectory`, refused as Windows
+// would refuse to write it.
+platform::Result<res::Update> openInstaller(const fs::path& workingDirectory, const Warn& warn) {
+    const fs::path installer = locateFile(workingDirectory, program_files::kInstaller, warn);
+    // The update replaces the file through its folder, which the file's own
+    // permission bits do not stop; Windows refuses a read-only file.
+    if (auto writable = platform::files::checkWritableAsOnWindows(installer); !writable)
+        return writable.error();
+    return res::Update::begin(installer, res::Existing::Delete);
+}
+
+void writeStrings(UpdateSink& sink, const InstallerTexts& texts, std::ostream& out) {
+    using namespace install_info;
+    out << "Writing strings...\n";
+    sink.add(res::kTypeRcData, kIdName, texts.name.withNul());
+    sink.add(res::kTypeRcData, kIdFilename, texts.filename.withNul());
+    sink.add(res::kTypeRcData, kIdVBName, texts.vbName.withNul());
+    sink.add(res::kTypeRcData, kIdTitle, texts.title.withNul());
+    sink.add(res::kTypeRcData, kIdWarning, texts.warning.withNul());
+    sink.add(res::kTypeRcData, kIdRunAfterInstall, texts.runAfterInstall.withNul());
+}
+
+// Checks the plugin, when there is one, for what the installer needs of it,
+// and adds it.
+void writePlugin(res::Update& update, std::optional<InputData> plugin,
+                 const std::string& pluginName, const InstallerTexts& texts,
+                 const InstallInfo& info, const Warn& warn, std::ostream& out) {
+    out << "Writing DLL...\n";
+    if (!plugin)
+        return;
+    if (const auto bytes = pluginBytesToCheck(*plugin))
+        checkPlugin(*bytes, pluginName,
+                    platform::text::ansiToUtf8(texts.vbName.ansi(), info.codePage).utf8,
+                    update.machine(), warn);
+    addInput(update, install_info::kIdPlugin, std::move(*plugin));
+}
+
+// The extra files as added: their names in UTF-8, and the ID the next
+// resource after them takes.
+struct AddedExtraFiles {
+    std::vector<std::string> namesUtf8;
+    std::uint32_t nextId = 0;
+};
+
+// Adds each extra file of `extra`, saying so line by line.
+AddedExtraFiles writeExtraFiles(res::Update& update, const ExtraFiles& extra,
+                                const fs::path& workingDirectory, const InstallInfo& info,
+                                const Warn& warn, std::ostream& out) {
+    AddedExtraFiles added;
+    std::uint32_t counter = 1;
+    for (const std::string& line : extra.names) {
+        added.namesUtf8.push_back(platform::text::ansiToUtf8(line, info.codePage).utf8);
+        out << "Adding: " << added.namesUtf8.back() << "...\n";
+        if (auto data = takeInputFile(workingDirectory, line, warn)) {
+            addInput(update, static_cast<std::uint16_t>(install_info::kIdExtraFileBase + counter),
+                     std::move(*data));
+        }
+        ++counter;
+    }
+    added.nextId = install_info::kIdExtraFileBase + counter;
+    return added;
+}
+
+// Writes the installer, then says how it went; the final key ends the run.
+int commitAndReport(res::Update& update, const WarningCounter& warnings, std::ostream& out,
+                    std::ostream& err, std::istream& in) {
+    auto committed = update.commit();
+    if (!committed) {
+        out << "Couldn't update installer\n" << committed.message() << '\n';
+        waitForKey(out, in);
+        return kExitFailed;
+    }
+    if (committed->signatureRemoved) {
+        out << "The installer's digital signature was removed and must be renewed.\n";
+    }
+    // Said last, beside the line the author looks for, so that no warning
+    // scrolled out of sight goes unnoticed.
+    if (warnings.count() > 0)
+        err << updater_output::countLine(warnings.count()) << '\n' << std::flush;
+    out << "Installer updated!\n";
+    waitForKey(out, in);
+    return kExitOk;
+}
+
 int runSteps(const fs::path& workingDirectory, std::ostream& out, std::ostream& errors,
              std::istream& in, EarlyEnd earlyEnd) {
     using namespace install_info;
@@ -294,50 +402,20 @@ int runSteps(const fs::path& workingDirectory, std::ostream& out, std::ostream& 
         return endEarly(out, in, earlyEnd);
     }
     const InstallInfo& info = *read;
-
-    const Value name(info, kSectionTexts, kKeyName, kDefaultName, err);
-    const Value warning(info, kSectionTexts, kKeyWarning, "", err);
-    const Value title(info, kSectionTexts, kKeyTitle, kDefaultTitle, err);
-    const Value vbName(info, kSectionTexts, kKeyVBName, "", err);
-    const Value filename(info, kSectionFiles, kKeyFilename, "", err);
-    const Value icon(info, kSectionFiles, kKeyIcon, "", err);
-    const Value runAfterInstall(info, kSectionMisc, kKeyRunAfterInstall, "", err);
-
-    const std::string pluginName = platform::text::ansiToUtf8(filename.ansi(), info.codePage).utf8;
-    auto plugin = takeInputFile(workingDirectory, filename.ansi(), warn, kMissingPluginConsequence);
-
-    const fs::path installer = locateFile(workingDirectory, program_files::kInstaller, warn);
-    // The update replaces the file through its folder, which the file's own
-    // permission bits do not stop; Windows refuses a read-only file.
-    if (auto writable = platform::files::checkWritableAsOnWindows(installer); !writable) {
-        out << "Couldn't open installer\n" << writable.message() << '\n';
-        return endEarly(out, in, earlyEnd);
-    }
-    auto update = res::Update::begin(installer, res::Existing::Delete);
+    const InstallerTexts texts = readTexts(info, err);
+    const std::string pluginName =
+        platform::text::ansiToUtf8(texts.filename.ansi(), info.codePage).utf8;
+    auto plugin =
+        takeInputFile(workingDirectory, texts.filename.ansi(), warn, kMissingPluginConsequence);
+    auto update = openInstaller(workingDirectory, warn);
     if (!update) {
         out << "Couldn't open installer\n" << update.message() << '\n';
         return endEarly(out, in, earlyEnd);
     }
     UpdateSink sink(*update);
+    writeStrings(sink, texts, out);
+    writePlugin(*update, std::move(plugin), pluginName, texts, info, warn, out);
 
-    out << "Writing strings...\n";
-    sink.add(res::kTypeRcData, kIdName, name.withNul());
-    sink.add(res::kTypeRcData, kIdFilename, filename.withNul());
-    sink.add(res::kTypeRcData, kIdVBName, vbName.withNul());
-    sink.add(res::kTypeRcData, kIdTitle, title.withNul());
-    sink.add(res::kTypeRcData, kIdWarning, warning.withNul());
-    sink.add(res::kTypeRcData, kIdRunAfterInstall, runAfterInstall.withNul());
-
-    out << "Writing DLL...\n";
-    if (plugin) {
-        if (const auto bytes = pluginBytesToCheck(*plugin))
-            checkPlugin(*bytes, pluginName,
-                        platform::text::ansiToUtf8(vbName.ansi(), info.codePage).utf8,
-                        update->machine(), warn);
-        addInput(*update, kIdPlugin, std::move(*plugin));
-    }
-
-    std::uint32_t counter = 1;
     out << "Writing extra files...\n";
     // The table's buffer holds 10240 bytes of the code page: a UTF-8 or
     // UTF-16 file's lines count as converted.
@@ -348,43 +426,16 @@ int runSteps(const fs::path& workingDirectory, std::ostream& out, std::ostream& 
         waitForKey(out, in);
         return kExitFailed;
     }
-    std::vector<std::string> extraNamesUtf8;
-    for (const std::string& line : extra.names) {
-        extraNamesUtf8.push_back(platform::text::ansiToUtf8(line, info.codePage).utf8);
-        out << "Adding: " << extraNamesUtf8.back() << "...\n";
-        if (auto data = takeInputFile(workingDirectory, line, warn)) {
-            addInput(*update, static_cast<std::uint16_t>(kIdExtraFileBase + counter),
-                     std::move(*data));
-        }
-        ++counter;
-    }
-
-    warnSameDestinations(pluginName, extraNamesUtf8, err);
-
+    const AddedExtraFiles added = writeExtraFiles(*update, extra, workingDirectory, info, warn, out);
+    warnSameDestinations(pluginName, added.namesUtf8, err);
     out << "Writing Extra files location table...\n";
     sink.add(res::kTypeRcData, kIdLocationTable, std::as_bytes(std::span(extra.table)));
 
     out << "Adding Icon...\n";
-    AddIcon(sink, workingDirectory, icon.ansi(), kIdExtraFileBase + counter, warn);
+    AddIcon(sink, workingDirectory, texts.icon.ansi(), added.nextId, warn);
     // Every resource is replaced: the program's manifest goes back with the rest.
     sink.add(kTypeManifest, kIdManifest, std::as_bytes(std::span(kInstallerManifest)));
-
-    auto committed = update->commit();
-    if (!committed) {
-        out << "Couldn't update installer\n" << committed.message() << '\n';
-        waitForKey(out, in);
-        return kExitFailed;
-    }
-    if (committed->signatureRemoved) {
-        out << "The installer's digital signature was removed and must be renewed.\n";
-    }
-    // Said last, beside the line the author looks for, so that no warning
-    // scrolled out of sight goes unnoticed.
-    if (warnings.count() > 0)
-        err << updater_output::countLine(warnings.count()) << '\n' << std::flush;
-    out << "Installer updated!\n";
-    waitForKey(out, in);
-    return kExitOk;
+    return commitAndReport(*update, warnings, out, err, in);
 }
 
 }  // namespace

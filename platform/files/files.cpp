@@ -9,6 +9,8 @@
 #include <cstring>
 #include <limits>
 #include <optional>
+#include <random>
+#include <utility>
 
 #include "platform/files/files_backend.h"
 
@@ -121,6 +123,11 @@ Result<std::string> readTextFile(const fs::path& path) {
     return std::string(reinterpret_cast<const char*>(bytes->data()), bytes->size());
 }
 
+InputFile::~InputFile() {
+    if (handle_ != kNoHandle)
+        detail::closeQuietly(handle_);
+}
+
 Result<std::uint64_t> ByteSink::copyFrom(InputFile& source, std::uint64_t size) {
     return detail::copyByReading(*this, source, 0, size);
 }
@@ -197,17 +204,6 @@ Status BufferedFileSink::flush() {
     return status;
 }
 
-Status fillTemporary(BufferedFileSink& sink, const Writer& write, const Verifier& verify,
-                     const fs::path& temporary) {
-    if (Status s = write(sink); !s)
-        return s;
-    if (Status s = sink.flush(); !s)
-        return s;
-    if (verify)
-        return verify(temporary);
-    return {};
-}
-
 fs::path folderOf(const fs::path& target) {
     fs::path folder = target.parent_path();
     return folder.empty() ? fs::path(".") : folder;
@@ -231,6 +227,8 @@ Result<std::uint64_t> copyByReading(ByteSink& sink, InputFile& source, std::uint
     }
     return done;
 }
+
+}  // namespace detail
 
 namespace {
 
@@ -281,22 +279,28 @@ std::optional<std::uint64_t> temporaryOwner(std::string_view name, std::string_v
     return pid;
 }
 
-}  // namespace
-
+// The name of a new temporary file for `targetName`:
+// "<prefix><stem>-<pid>-<counter>-<random>".
 std::string temporaryName(const fs::path& targetName, std::uint64_t random) {
     static std::atomic<unsigned> counter{0};
     return std::string(kTemporaryPrefix) + temporaryStem(targetName) + "-" +
-           std::to_string(currentProcessId()) + "-" + std::to_string(counter++) + "-" +
+           std::to_string(detail::currentProcessId()) + "-" + std::to_string(counter++) + "-" +
            std::to_string(random);
 }
 
+// A writer killed between creating its temporary file and the rename (power
+// cut, SIGKILL) leaves that file behind, and every such run would add one
+// more copy of the target beside it. Before writing, the temporary files of
+// this target whose writer process no longer exists are removed; a live
+// writer's file, and any file we cannot judge, is kept. Best effort: a
+// failure here never stops the write.
 void removeStaleTemporaries(const fs::path& folder, const fs::path& targetName) {
     const std::string prefix = std::string(kTemporaryPrefix) + temporaryStem(targetName) + "-";
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::optional<std::uint64_t> owner =
             temporaryOwner(utf8Name(it->path().filename()), prefix);
-        if (!owner || !processIsGone(*owner))
+        if (!owner || !detail::processIsGone(*owner))
             continue;
         std::error_code typeError;
         if (!it->is_regular_file(typeError) || it->is_symlink(typeError))
@@ -305,5 +309,82 @@ void removeStaleTemporaries(const fs::path& folder, const fs::path& targetName) 
     }
 }
 
-}  // namespace detail
+// A temporary file open for writing. Its handle closes, and the file goes,
+// on every way out but the rename over the target, an exception (memory
+// running out in a writer) included.
+struct TemporaryFile {
+    static constexpr detail::FileHandle kClosed = -1;
+    fs::path path;
+    detail::FileHandle handle = kClosed;
+    bool renamed = false;
+    ~TemporaryFile() {
+        if (handle != kClosed)
+            detail::closeQuietly(handle);
+        if (!renamed)
+            detail::removeFile(path);
+    }
+};
+
+// Creates a new, empty temporary file in `folder` with an unpredictable name.
+Result<std::pair<fs::path, detail::FileHandle>> createTemporary(const fs::path& folder,
+                                                                const fs::path& targetName) {
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        fs::path candidate = folder / pathFromUtf8(temporaryName(targetName, random()));
+        auto created = detail::createNewFile(candidate, folder);
+        if (!created)
+            return created.error();
+        if (*created)
+            return std::pair{std::move(candidate), **created};
+    }
+    return fileError("cannot create a temporary file in", folder, EEXIST);
+}
+
+// Lets `write` fill the temporary file through `sink`, hands on what is
+// buffered, and lets `verify` read it back. Read back before the flush to
+// disk: reads see the same bytes either way, and the disk can go on writing
+// meanwhile.
+Status fillTemporary(detail::BufferedFileSink& sink, const Writer& write, const Verifier& verify,
+                     const fs::path& temporary) {
+    if (Status s = write(sink); !s)
+        return s;
+    if (Status s = sink.flush(); !s)
+        return s;
+    if (verify)
+        return verify(temporary);
+    return {};
+}
+
+}  // namespace
+
+Status replaceFile(const fs::path& requestedTarget, const Writer& write, const Verifier& verify) {
+    const fs::path target = detail::resolveLinks(requestedTarget);
+    const fs::path folder = detail::folderOf(target);
+    const auto existing = detail::examineTarget(target);
+    if (!existing)
+        return existing.status();
+
+    removeStaleTemporaries(folder, target.filename());
+    auto created = createTemporary(folder, target.filename());
+    if (!created)
+        return created.status();
+    TemporaryFile temporary{std::move(created->first), created->second};
+    if (existing->exists) {
+        if (Status s = detail::copyPermissions(temporary.handle, *existing, temporary.path); !s)
+            return s;
+    }
+    const auto sink = detail::fileSink(temporary.handle, temporary.path);
+    if (Status s = fillTemporary(*sink, write, verify, temporary.path); !s)
+        return s;
+    if (Status s = detail::flushToDisk(temporary.handle, temporary.path); !s)
+        return s;
+    const detail::FileHandle handle = std::exchange(temporary.handle, TemporaryFile::kClosed);
+    if (Status s = detail::closeFile(handle, temporary.path); !s)
+        return s;
+    if (Status s = detail::renameOver(temporary.path, target, existing->exists); !s)
+        return s;
+    temporary.renamed = true;
+    return {};
+}
+
 }  // namespace platform::files

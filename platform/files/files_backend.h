@@ -1,14 +1,15 @@
-// What the file layer's platform files (files_posix.cpp, files_windows.cpp)
-// share: the buffering of a file sink and the temporary files' names. Not
-// part of the layer's interface.
+// What the file layer's shared file (files.cpp) and its platform files
+// (files_posix.cpp, files_windows.cpp) share: the buffering of a file sink,
+// and the primitives each platform gives the shared algorithms. Not part of
+// the layer's interface.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
-#include <string>
 
 #include "platform/files/files.h"
 
@@ -50,36 +51,59 @@ class BufferedFileSink : public ByteSink {
     std::uint64_t size_ = 0;  // written so far, buffered or not
 };
 
-// Lets `write` fill the temporary file through `sink`, hands on what is
-// buffered, and lets `verify` read it back. Read back before the flush to
-// disk: reads see the same bytes either way, and the disk can go on writing
-// meanwhile.
-Status fillTemporary(BufferedFileSink& sink, const Writer& write, const Verifier& verify,
-                     const std::filesystem::path& temporary);
-
-// The folder that holds `target`, "." for a bare name.
-std::filesystem::path folderOf(const std::filesystem::path& target);
-
 // "not a regular file: <path>", for a folder's or a device's name where a
 // file was wanted.
 Error notRegularFile(const std::filesystem::path& path);
+
+// The folder that holds `target`, "." for a bare name.
+std::filesystem::path folderOf(const std::filesystem::path& target);
 
 // Appends up to `size` bytes of `source` from offset `from` through a buffer.
 Result<std::uint64_t> copyByReading(ByteSink& sink, InputFile& source, std::uint64_t from,
                                     std::uint64_t size);
 
-// The name of a new temporary file for `targetName`:
-// "<prefix><stem>-<pid>-<counter>-<random>".
-std::string temporaryName(const std::filesystem::path& targetName, std::uint64_t random);
+// The primitives replaceFile is written over, one set per platform. An open
+// file is the platform's own handle (a file descriptor, a Windows HANDLE).
+using FileHandle = std::intptr_t;
 
-// A writer killed between creating its temporary file and the rename (power
-// cut, SIGKILL) leaves that file behind, and every such run would add one
-// more copy of the target beside it. Before writing, the temporary files of
-// this target whose writer process no longer exists are removed; a live
-// writer's file, and any file we cannot judge, is kept. Best effort: a
-// failure here never stops the write.
-void removeStaleTemporaries(const std::filesystem::path& folder,
-                            const std::filesystem::path& targetName);
+// The file to replace for `target`: on POSIX what a symbolic link named
+// `target` points at, so that the link stays a link.
+std::filesystem::path resolveLinks(const std::filesystem::path& target);
+
+// What the replacement keeps of the file it replaces: on POSIX its owner,
+// group and permission bits, which a new file does not inherit (Windows
+// carries attributes and security over in the replacement itself).
+struct ExistingTarget {
+    bool exists = false;
+    std::uint64_t owner = 0;
+    std::uint64_t group = 0;
+    std::uint32_t mode = 0;
+};
+
+// Nothing at `target`, or a file that may be replaced; anything else (a
+// folder, on POSIX also a device or a pipe) is notRegularFile.
+Result<ExistingTarget> examineTarget(const std::filesystem::path& target);
+
+// Creates `path` as a new, empty file open for writing; nullopt when that
+// name is taken. An Error names `folder`, where the file was to be.
+Result<std::optional<FileHandle>> createNewFile(const std::filesystem::path& path,
+                                                const std::filesystem::path& folder);
+Status copyPermissions(FileHandle file, const ExistingTarget& existing,
+                       const std::filesystem::path& path);
+// A sink that writes to `file`; `path` names it in errors and must outlive it.
+std::unique_ptr<BufferedFileSink> fileSink(FileHandle file, const std::filesystem::path& path);
+// Waits until what was written to `file` is on the disk.
+Status flushToDisk(FileHandle file, const std::filesystem::path& path);
+Status closeFile(FileHandle file, const std::filesystem::path& path);
+// For clearing up, where a failure has nothing left to tell.
+void closeQuietly(FileHandle file);
+void removeFile(const std::filesystem::path& path);
+
+// Puts the closed file `temporary` in the place of `target` in one step, so
+// that a reader sees the old file or the new one, never a mixture, and makes
+// that durable.
+Status renameOver(const std::filesystem::path& temporary, const std::filesystem::path& target,
+                  bool targetExists);
 
 // From the platform: this process's number, and whether the process `pid`
 // is surely gone (false when it lives or cannot be judged).

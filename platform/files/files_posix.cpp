@@ -17,7 +17,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <random>
 
 #include "platform/files/files_backend.h"
 
@@ -25,7 +24,6 @@ namespace platform::files {
 namespace fs = std::filesystem;
 
 namespace {
-
 
 // A file-size limit (ulimit -f) must surface as a failed write (EFBIG), not
 // as SIGXFSZ killing the process halfway through a save.
@@ -133,21 +131,7 @@ class FileSink final : public detail::BufferedFileSink {
     std::uint64_t handedOn_ = 0;  // of those, given to writeback
 };
 
-// Creates a new, empty temporary file in `folder` with an unpredictable name.
-Result<std::pair<fs::path, int>> createTemporary(const fs::path& folder, const fs::path& target) {
-    std::random_device random;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        fs::path candidate = folder / detail::temporaryName(target, random());
-        int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0)
-            return std::pair{candidate, fd};
-        if (errno != EEXIST)
-            return fileError("cannot create a temporary file in", folder, errno);
-    }
-    return fileError("cannot create a temporary file in", folder, EEXIST);
-}
-
-// Makes the rename itself durable.
+// Makes a rename in `folder` durable.
 void syncFolder(const fs::path& folder) {
     int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
@@ -175,11 +159,6 @@ Result<InputFile> InputFile::open(const fs::path& path) {
         return detail::notRegularFile(path);
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return file;
-}
-
-InputFile::~InputFile() {
-    if (handle_ != kNoHandle)
-        ::close(static_cast<int>(handle_));
 }
 
 Result<std::size_t> InputFile::read(std::span<std::byte> buffer) {
@@ -219,73 +198,79 @@ bool processIsGone(std::uint64_t pid) {
     return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
 }
 
-}  // namespace detail
-
-Status replaceFile(const fs::path& requestedTarget, const Writer& write, const Verifier& verify) {
-    ignoreFileSizeSignal();
-    // Replace what a symbolic link points at, not the link.
+fs::path resolveLinks(const fs::path& target) {
     std::error_code ec;
-    fs::path target = requestedTarget;
     if (fs::is_symlink(target, ec)) {
         fs::path resolved = fs::canonical(target, ec);
         if (!ec)
-            target = resolved;
+            return resolved;
     }
-    const fs::path folder = detail::folderOf(target);
+    return target;
+}
 
+Result<ExistingTarget> examineTarget(const fs::path& target) {
     struct stat existing {};
-    bool targetExists = ::stat(target.c_str(), &existing) == 0;
-    if (targetExists && !S_ISREG(existing.st_mode))
-        return detail::notRegularFile(target);
+    if (::stat(target.c_str(), &existing) != 0)
+        return ExistingTarget{};
+    if (!S_ISREG(existing.st_mode))
+        return notRegularFile(target);
+    return ExistingTarget{true, existing.st_uid, existing.st_gid, existing.st_mode & 07777};
+}
 
-    detail::removeStaleTemporaries(folder, target.filename());
-    auto created = createTemporary(folder, target.filename());
-    if (!created)
-        return created.status();
-    const fs::path temporary = created->first;
-    // Owns the temporary file's descriptor until it is closed on purpose.
-    struct Descriptor {
-        int fd;
-        ~Descriptor() {
-            if (fd >= 0)
-                ::close(fd);
-        }
-        int get() const { return fd; }
-        int release() { return std::exchange(fd, -1); }
-    } fd{created->second};
-    // The temporary file goes on every way out but the rename, an exception
-    // (memory running out in a writer) included.
-    struct RemoveUnlessRenamed {
-        const fs::path& path;
-        bool renamed = false;
-        ~RemoveUnlessRenamed() {
-            if (!renamed)
-                ::unlink(path.c_str());
-        }
-    } cleanup{temporary};
+Result<std::optional<FileHandle>> createNewFile(const fs::path& path, const fs::path& folder) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0)
+        return std::optional<FileHandle>(fd);
+    if (errno != EEXIST)
+        return fileError("cannot create a temporary file in", folder, errno);
+    return std::optional<FileHandle>();
+}
 
-    if (targetExists) {
-        // The replacement keeps the owner where we may set it (a root run on
-        // a user's file must not leave it root's), then the permission bits:
-        // a change of owner clears set-user-ID bits.
-        if (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid())
-            static_cast<void>(::fchown(fd.get(), existing.st_uid, existing.st_gid));
-        if (::fchmod(fd.get(), existing.st_mode & 07777) != 0)
-            return fileError("cannot set permissions of", temporary, errno);
-    }
-    FileSink sink(fd.get(), temporary);
-    if (Status s = detail::fillTemporary(sink, write, verify, temporary); !s)
-        return s;
-    if (::fsync(fd.get()) != 0)
-        return fileError("cannot flush", temporary, errno);
-    if (::close(fd.release()) != 0)
-        return fileError("cannot close", temporary, errno);
-    if (::rename(temporary.c_str(), target.c_str()) != 0) {
-        return fileError("cannot replace", target, errno);
-    }
-    cleanup.renamed = true;
-    syncFolder(folder);
+Status copyPermissions(FileHandle file, const ExistingTarget& existing, const fs::path& path) {
+    // The replacement keeps the owner where we may set it (a root run on a
+    // user's file must not leave it root's), then the permission bits: a
+    // change of owner clears set-user-ID bits.
+    const auto owner = static_cast<uid_t>(existing.owner);
+    const auto group = static_cast<gid_t>(existing.group);
+    if (owner != ::geteuid() || group != ::getegid())
+        static_cast<void>(::fchown(static_cast<int>(file), owner, group));
+    if (::fchmod(static_cast<int>(file), static_cast<mode_t>(existing.mode)) != 0)
+        return fileError("cannot set permissions of", path, errno);
     return {};
 }
+
+std::unique_ptr<BufferedFileSink> fileSink(FileHandle file, const fs::path& path) {
+    ignoreFileSizeSignal();
+    return std::make_unique<FileSink>(static_cast<int>(file), path);
+}
+
+Status flushToDisk(FileHandle file, const fs::path& path) {
+    if (::fsync(static_cast<int>(file)) != 0)
+        return fileError("cannot flush", path, errno);
+    return {};
+}
+
+Status closeFile(FileHandle file, const fs::path& path) {
+    if (::close(static_cast<int>(file)) != 0)
+        return fileError("cannot close", path, errno);
+    return {};
+}
+
+void closeQuietly(FileHandle file) {
+    ::close(static_cast<int>(file));
+}
+
+Status renameOver(const fs::path& temporary, const fs::path& target, bool /*targetExists*/) {
+    if (::rename(temporary.c_str(), target.c_str()) != 0)
+        return fileError("cannot replace", target, errno);
+    syncFolder(folderOf(target));
+    return {};
+}
+
+void removeFile(const fs::path& path) {
+    ::unlink(path.c_str());
+}
+
+}  // namespace detail
 
 }  // namespace platform::files

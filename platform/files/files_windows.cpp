@@ -5,7 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <random>
+#include <memory>
+#include <optional>
 
 #include "platform/files/files.h"
 #include "platform/files/files_backend.h"
@@ -85,41 +86,6 @@ class FileSink final : public detail::BufferedFileSink {
     HANDLE handle_;
 };
 
-// Creates a new, empty temporary file in `folder` with an unpredictable name.
-// Others may read it (the verifier does) but not write or remove it.
-Result<std::pair<fs::path, HANDLE>> createTemporary(const fs::path& folder,
-                                                    const fs::path& target) {
-    std::random_device random;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        fs::path candidate = folder / pathFromUtf8(detail::temporaryName(target, random()));
-        HANDLE handle = ::CreateFileW(systemName(candidate).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (handle != INVALID_HANDLE_VALUE)
-            return std::pair{candidate, handle};
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
-            return windowsError("cannot create a temporary file in", folder, error);
-    }
-    return fileError("cannot create a temporary file in", folder, EEXIST);
-}
-
-// Puts the written `temporary` in the place of `target`. ReplaceFileW keeps
-// an existing target's attributes, security and creation time; a new target,
-// or a file system where that fails, takes a move that writes through.
-Status putInPlace(const fs::path& temporary, const fs::path& target, bool targetExists) {
-    const std::wstring from = systemName(temporary);
-    const std::wstring to = systemName(target);
-    if (targetExists && ::ReplaceFileW(to.c_str(), from.c_str(), nullptr,
-                                       REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
-        return {};
-    const DWORD replaceError = ::GetLastError();
-    if (targetExists && isInUse(replaceError))
-        return windowsError("cannot replace", target, replaceError);
-    if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return windowsError("cannot replace", target, ::GetLastError());
-    return {};
-}
-
 }  // namespace
 
 Result<InputFile> InputFile::open(const fs::path& path) {
@@ -139,11 +105,6 @@ Result<InputFile> InputFile::open(const fs::path& path) {
     if (::GetFileType(handle) != FILE_TYPE_DISK)
         return detail::notRegularFile(path);
     return file;
-}
-
-InputFile::~InputFile() {
-    if (handle_ != kNoHandle)
-        ::CloseHandle(asHandle(handle_));
 }
 
 Result<std::size_t> InputFile::read(std::span<std::byte> buffer) {
@@ -183,46 +144,79 @@ bool processIsGone(std::uint64_t pid) {
     return ended;
 }
 
-}  // namespace detail
+fs::path resolveLinks(const fs::path& target) {
+    return target;
+}
 
-Status replaceFile(const fs::path& target, const Writer& write, const Verifier& verify) {
-    const fs::path folder = detail::folderOf(target);
+Result<ExistingTarget> examineTarget(const fs::path& target) {
     const DWORD attributes = ::GetFileAttributesW(systemName(target).c_str());
-    const bool targetExists = attributes != INVALID_FILE_ATTRIBUTES;
-    if (targetExists && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return detail::notRegularFile(target);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return ExistingTarget{};
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return notRegularFile(target);
+    ExistingTarget existing;
+    existing.exists = true;
+    return existing;
+}
 
-    detail::removeStaleTemporaries(folder, target.filename());
-    auto created = createTemporary(folder, target.filename());
-    if (!created)
-        return created.status();
-    const fs::path temporary = created->first;
-    // The handle closes, and the temporary file goes, on every way out but
-    // the replacement, an exception (memory running out in a writer) included.
-    struct Cleanup {
-        const fs::path& path;
-        HANDLE handle;
-        bool placed = false;
-        ~Cleanup() {
-            if (handle != INVALID_HANDLE_VALUE)
-                ::CloseHandle(handle);
-            if (!placed)
-                ::DeleteFileW(systemName(path).c_str());
-        }
-    } cleanup{temporary, created->second};
+// Others may read the new file (the verifier does) but not write or remove it.
+Result<std::optional<FileHandle>> createNewFile(const fs::path& path, const fs::path& folder) {
+    HANDLE handle = ::CreateFileW(systemName(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                  nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE)
+        return std::optional<FileHandle>(reinterpret_cast<FileHandle>(handle));
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+        return windowsError("cannot create a temporary file in", folder, error);
+    return std::optional<FileHandle>();
+}
 
-    FileSink sink(cleanup.handle, temporary);
-    if (Status s = detail::fillTemporary(sink, write, verify, temporary); !s)
-        return s;
-    if (!::FlushFileBuffers(cleanup.handle))
-        return windowsError("cannot flush", temporary, ::GetLastError());
-    const BOOL closed = ::CloseHandle(std::exchange(cleanup.handle, INVALID_HANDLE_VALUE));
-    if (!closed)
-        return windowsError("cannot close", temporary, ::GetLastError());
-    if (Status s = putInPlace(temporary, target, targetExists); !s)
-        return s;
-    cleanup.placed = true;
+// The replacement itself carries attributes and security over (renameOver).
+Status copyPermissions(FileHandle, const ExistingTarget&, const fs::path&) {
     return {};
 }
+
+std::unique_ptr<BufferedFileSink> fileSink(FileHandle file, const fs::path& path) {
+    return std::make_unique<FileSink>(asHandle(file), path);
+}
+
+Status flushToDisk(FileHandle file, const fs::path& path) {
+    if (!::FlushFileBuffers(asHandle(file)))
+        return windowsError("cannot flush", path, ::GetLastError());
+    return {};
+}
+
+Status closeFile(FileHandle file, const fs::path& path) {
+    if (!::CloseHandle(asHandle(file)))
+        return windowsError("cannot close", path, ::GetLastError());
+    return {};
+}
+
+void closeQuietly(FileHandle file) {
+    ::CloseHandle(asHandle(file));
+}
+
+// ReplaceFileW keeps an existing target's attributes, security and creation
+// time; a new target, or a file system where that fails, takes a move that
+// writes through.
+Status renameOver(const fs::path& temporary, const fs::path& target, bool targetExists) {
+    const std::wstring from = systemName(temporary);
+    const std::wstring to = systemName(target);
+    if (targetExists && ::ReplaceFileW(to.c_str(), from.c_str(), nullptr,
+                                       REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+        return {};
+    const DWORD replaceError = ::GetLastError();
+    if (targetExists && isInUse(replaceError))
+        return windowsError("cannot replace", target, replaceError);
+    if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return windowsError("cannot replace", target, ::GetLastError());
+    return {};
+}
+
+void removeFile(const fs::path& path) {
+    ::DeleteFileW(systemName(path).c_str());
+}
+
+}  // namespace detail
 
 }  // namespace platform::files

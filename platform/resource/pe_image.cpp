@@ -54,15 +54,6 @@ Error truncated(const std::string& what, std::uint64_t offset) {
                  ErrorKind::BadFormat};
 }
 
-template <typename Header>
-void takeOptionalHeader(const Header& header, PeImage& image) {
-    image.sectionAlignment = header.layout.sectionAlignment;
-    image.fileAlignment = header.layout.fileAlignment;
-    image.sizeOfHeaders = header.layout.sizeOfHeaders;
-    image.sizeOfImage = header.layout.sizeOfImage;
-    image.sizeOfInitializedData = header.standard.sizeOfInitializedData;
-}
-
 Status checkSections(PeImage& image) {
     // The headers are mapped at address 0; sections follow them in address order.
     std::uint64_t previousEnd = image.sizeOfHeaders;
@@ -172,13 +163,9 @@ Status checkDirectories(const PeImage& image) {
     return {};
 }
 
-}  // namespace
-
-Result<PeImage> parseImage(std::span<const std::byte> bytes) {
-    const ByteReader reader(bytes);
-    PeImage image;
-    image.fileSize = reader.size();
-
+// The DOS header and the PE signature it points at; sets where the file
+// header begins.
+Status readSignature(const ByteReader& reader, PeImage& image) {
     const auto dos = reader.read<pe::DosHeader>(0);
     if (!dos)
         return Error{"not a PE file: too short for a DOS header", ErrorKind::BadFormat};
@@ -194,8 +181,11 @@ Result<PeImage> parseImage(std::span<const std::byte> bytes) {
     if (*signature != pe::kPeSignature) {
         return Error{"not a PE file: bad signature at " + hex(peOffset), ErrorKind::BadFormat};
     }
-
     image.fileHeaderOffset = peOffset + 4;
+    return {};
+}
+
+Status readFileHeader(const ByteReader& reader, PeImage& image) {
     const auto fileHeader = reader.read<pe::FileHeader>(image.fileHeaderOffset);
     if (!fileHeader)
         return truncated("file header", image.fileHeaderOffset);
@@ -206,42 +196,59 @@ Result<PeImage> parseImage(std::span<const std::byte> bytes) {
                          hex(image.fileHeaderOffset + 2),
                      ErrorKind::BadFormat};
     }
-
     image.optionalHeaderOffset = image.fileHeaderOffset + sizeof(pe::FileHeader);
+    return {};
+}
+
+// Takes what both layouts (PE32, PE32+) of the optional header hold; returns
+// how many data directories follow its fixed part.
+template <typename Header>
+std::uint32_t takeOptionalHeader(const Header& header, PeImage& image) {
+    image.sectionAlignment = header.layout.sectionAlignment;
+    image.fileAlignment = header.layout.fileAlignment;
+    image.sizeOfHeaders = header.layout.sizeOfHeaders;
+    image.sizeOfImage = header.layout.sizeOfImage;
+    image.sizeOfInitializedData = header.standard.sizeOfInitializedData;
+    image.dataDirectoriesOffset = image.optionalHeaderOffset + sizeof(Header);
+    return header.numberOfRvaAndSizes;
+}
+
+// The optional header in the layout its magic names.
+Result<std::uint32_t> readOptionalHeader(const ByteReader& reader, PeImage& image) {
     const auto magic = reader.read<std::uint16_t>(image.optionalHeaderOffset);
     if (!magic)
         return truncated("optional header", image.optionalHeaderOffset);
-    std::uint64_t fixedSize = 0;
-    std::uint32_t directoryCount = 0;
     if (*magic == pe::kPe32Magic) {
         const auto header = reader.read<pe::OptionalHeader32>(image.optionalHeaderOffset);
         if (!header)
             return truncated("optional header", image.optionalHeaderOffset);
-        takeOptionalHeader(*header, image);
-        fixedSize = sizeof(pe::OptionalHeader32);
-        directoryCount = header->numberOfRvaAndSizes;
-    } else if (*magic == pe::kPe32PlusMagic) {
+        return takeOptionalHeader(*header, image);
+    }
+    if (*magic == pe::kPe32PlusMagic) {
         const auto header = reader.read<pe::OptionalHeader64>(image.optionalHeaderOffset);
         if (!header)
             return truncated("optional header", image.optionalHeaderOffset);
-        takeOptionalHeader(*header, image);
         image.is64 = true;
-        fixedSize = sizeof(pe::OptionalHeader64);
-        directoryCount = header->numberOfRvaAndSizes;
-    } else {
-        return Error{"bad optional header: unknown magic " + hex(*magic) + " at " +
-                         hex(image.optionalHeaderOffset),
-                     ErrorKind::BadFormat};
+        return takeOptionalHeader(*header, image);
     }
+    return Error{"bad optional header: unknown magic " + hex(*magic) + " at " +
+                     hex(image.optionalHeaderOffset),
+                 ErrorKind::BadFormat};
+}
+
+// The optional header's counts and alignments, against the file header and
+// against each other.
+Status checkOptionalHeader(const PeImage& image, std::uint32_t directoryCount) {
     if (directoryCount > pe::kMaxDataDirectories) {
         return Error{"bad optional header: " + std::to_string(directoryCount) +
                          " data directories (at most 16)",
                      ErrorKind::BadFormat};
     }
+    const std::uint64_t fixedSize = image.dataDirectoriesOffset - image.optionalHeaderOffset;
     if (fixedSize + std::uint64_t{directoryCount} * sizeof(pe::DataDirectory) >
-        fileHeader->sizeOfOptionalHeader) {
+        image.fileHeader.sizeOfOptionalHeader) {
         return Error{"bad file header: SizeOfOptionalHeader " +
-                         std::to_string(fileHeader->sizeOfOptionalHeader) +
+                         std::to_string(image.fileHeader.sizeOfOptionalHeader) +
                          " is too small for its data directories",
                      ErrorKind::BadFormat};
     }
@@ -253,8 +260,11 @@ Result<PeImage> parseImage(std::span<const std::byte> bytes) {
         return Error{"bad optional header: SectionAlignment " + hex(image.sectionAlignment),
                      ErrorKind::BadFormat};
     }
+    return {};
+}
 
-    image.dataDirectoriesOffset = image.optionalHeaderOffset + fixedSize;
+Status readDataDirectories(const ByteReader& reader, PeImage& image,
+                           std::uint32_t directoryCount) {
     for (std::uint32_t i = 0; i < directoryCount; ++i) {
         const std::uint64_t at = image.dataDirectoriesOffset + i * sizeof(pe::DataDirectory);
         const auto directory = reader.read<pe::DataDirectory>(at);
@@ -262,8 +272,14 @@ Result<PeImage> parseImage(std::span<const std::byte> bytes) {
             return truncated("data directory", at);
         image.directories.push_back(*directory);
     }
+    return {};
+}
 
-    image.sectionTableOffset = image.optionalHeaderOffset + fileHeader->sizeOfOptionalHeader;
+// The section table, which must lie inside the headers that SizeOfHeaders
+// covers.
+Status readSectionTable(const ByteReader& reader, PeImage& image) {
+    const std::uint32_t sectionCount = image.fileHeader.numberOfSections;
+    image.sectionTableOffset = image.optionalHeaderOffset + image.fileHeader.sizeOfOptionalHeader;
     const std::uint64_t tableEnd =
         image.sectionTableOffset + std::uint64_t{sectionCount} * sizeof(pe::SectionHeader);
     if (!reader.has(image.sectionTableOffset, tableEnd - image.sectionTableOffset)) {
@@ -279,12 +295,11 @@ Result<PeImage> parseImage(std::span<const std::byte> bytes) {
         image.sections.push_back(*reader.read<pe::SectionHeader>(image.sectionTableOffset +
                                                                  i * sizeof(pe::SectionHeader)));
     }
-    if (Status status = checkSections(image); !status)
-        return status.error();
-    if (Status status = checkDirectories(image); !status)
-        return status.error();
+    return {};
+}
 
-    // The certificate table lies after every section and inside the file.
+// The certificate table lies after every section and inside the file.
+Status checkCertificateTable(const ByteReader& reader, const PeImage& image) {
     const pe::DataDirectory security = image.directory(pe::kDirectorySecurity);
     if (security.size != 0) {
         if (security.address < image.endOfSectionData ||
@@ -295,6 +310,34 @@ Result<PeImage> parseImage(std::span<const std::byte> bytes) {
                          ErrorKind::BadFormat};
         }
     }
+    return {};
+}
+
+}  // namespace
+
+Result<PeImage> parseImage(std::span<const std::byte> bytes) {
+    const ByteReader reader(bytes);
+    PeImage image;
+    image.fileSize = reader.size();
+    if (Status status = readSignature(reader, image); !status)
+        return status.error();
+    if (Status status = readFileHeader(reader, image); !status)
+        return status.error();
+    const auto directoryCount = readOptionalHeader(reader, image);
+    if (!directoryCount)
+        return directoryCount.error();
+    if (Status status = checkOptionalHeader(image, *directoryCount); !status)
+        return status.error();
+    if (Status status = readDataDirectories(reader, image, *directoryCount); !status)
+        return status.error();
+    if (Status status = readSectionTable(reader, image); !status)
+        return status.error();
+    if (Status status = checkSections(image); !status)
+        return status.error();
+    if (Status status = checkDirectories(image); !status)
+        return status.error();
+    if (Status status = checkCertificateTable(reader, image); !status)
+        return status.error();
     return image;
 }
 

@@ -201,20 +201,26 @@ Result<std::vector<ListedResource>> readResourceTree(const PeImage& image,
     return listed;
 }
 
-TreeLayout prepareTree(const ResourceMap& resources) {
-    TreeLayout layout;
-    const auto equal = [](const ResourceName& a, const ResourceName& b) { return a == b; };
+namespace {
+
+// The resources in tree order, grouped by type, then by name.
+void groupByLevel(const ResourceMap& resources, TreeLayout& layout) {
     for (const auto& [key, data] : resources) {
-        if (layout.types.empty() || !equal(layout.types.back().name, key.type)) {
+        if (layout.types.empty() || layout.types.back().name != key.type)
             layout.types.push_back({key.type, 0, {}});
-        }
         auto& names = layout.types.back().names;
-        if (names.empty() || !equal(names.back().name, key.name))
+        if (names.empty() || names.back().name != key.name)
             names.push_back({key.name, 0, {}});
         names.back().languages.push_back({key.language, &data, 0, 0});
     }
+}
 
-    // Directories breadth first, then strings, then data entries, then data.
+// Each step below places one kind of item from `offset` on and returns where
+// the next begins.
+
+// The type directory at 0, then the name directories, then the language
+// directories: breadth first.
+std::uint64_t placeDirectories(TreeLayout& layout) {
     std::uint64_t offset = directorySize(layout.types.size());
     for (auto& type : layout.types) {
         type.directoryOffset = offset;
@@ -226,6 +232,11 @@ TreeLayout prepareTree(const ResourceMap& resources) {
             offset += directorySize(name.languages.size());
         }
     }
+    return offset;
+}
+
+// Each distinct string name once, types' and names' alike.
+std::uint64_t placeStrings(TreeLayout& layout, std::uint64_t offset) {
     auto placeString = [&](const ResourceName& name) {
         if (const auto* text = std::get_if<std::u16string>(&name)) {
             if (layout.stringOffsets.emplace(*text, offset).second) {
@@ -237,6 +248,10 @@ TreeLayout prepareTree(const ResourceMap& resources) {
         placeString(type.name);
         for (const auto& name : type.names) placeString(name.name);
     }
+    return offset;
+}
+
+std::uint64_t placeDataEntries(TreeLayout& layout, std::uint64_t offset) {
     for (auto& type : layout.types) {
         for (auto& name : type.names) {
             for (auto& language : name.languages) {
@@ -245,6 +260,11 @@ TreeLayout prepareTree(const ResourceMap& resources) {
             }
         }
     }
+    return offset;
+}
+
+// The data blocks, one for each resource but those that share a block.
+std::uint64_t placeData(TreeLayout& layout, std::uint64_t offset) {
     // Where each shared view's block went, by its first byte and length.
     std::map<std::pair<const std::byte*, std::size_t>, std::uint64_t> sharedBlocks;
     for (auto& type : layout.types) {
@@ -268,82 +288,146 @@ TreeLayout prepareTree(const ResourceMap& resources) {
             }
         }
     }
-    layout.size = offset;
+    return offset;
+}
+
+}  // namespace
+
+TreeLayout prepareTree(const ResourceMap& resources) {
+    TreeLayout layout;
+    groupByLevel(resources, layout);
+    // Directories, then strings, then data entries, then data.
+    std::uint64_t offset = placeDirectories(layout);
+    offset = placeStrings(layout, offset);
+    offset = placeDataEntries(layout, offset);
+    layout.size = placeData(layout, offset);
     return layout;
 }
 
+namespace {
+
+Error treeDoesNotFit() {
+    return Error{"internal error: the resource tree does not fit its section",
+                 ErrorKind::Internal};
+}
+
+// Directory counts are 16-bit; 65536 distinct names of one type cannot be written.
+Error tooManyNames(std::size_t count) {
+    return Error{"too many resource names in one directory (" + std::to_string(count) +
+                     ", at most 65535)",
+                 ErrorKind::Unsupported};
+}
+
+std::size_t countNamed(const auto& items) {
+    std::size_t named = 0;
+    for (const auto& item : items) named += std::holds_alternative<std::u16string>(item.name);
+    return named;
+}
+
+pe::ResourceDirectoryEntry directoryEntry(std::uint32_t name, std::uint64_t offset,
+                                          bool isDirectory) {
+    return pe::ResourceDirectoryEntry{
+        name, static_cast<std::uint32_t>(offset) | (isDirectory ? pe::kSubdirectoryBit : 0)};
+}
+
+// Writes the tree's three levels of directories, its data entries and its
+// strings, each at its offset in the layout.
+class TreeWriter {
+  public:
+    TreeWriter(const TreeLayout& layout, std::uint32_t treeRva, std::span<std::byte> out)
+        : layout_(layout), treeRva_(treeRva), size_(out.size()), writer_(out) {}
+
+    Status types() {
+        if (layout_.types.size() > 0xFFFF)
+            return tooManyNames(layout_.types.size());
+        directory(0, countNamed(layout_.types), layout_.types.size());
+        for (std::size_t t = 0; t < layout_.types.size(); ++t) {
+            const auto& type = layout_.types[t];
+            if (type.names.size() > 0xFFFF)
+                return tooManyNames(type.names.size());
+            writer_.write(directorySize(t),
+                          directoryEntry(nameField(type.name), type.directoryOffset, true));
+            if (Status s = names(type); !s)
+                return s;
+        }
+        return {};
+    }
+
+    void strings() {
+        for (const auto& [text, at] : layout_.stringOffsets) {
+            writer_.write(at, static_cast<std::uint16_t>(text.size()));
+            writer_.copy(at + 2, std::as_bytes(std::span(text)));
+        }
+    }
+
+    bool failed() const { return writer_.failed(); }
+
+  private:
+    Status names(const TreeLayout::Type& type) {
+        directory(type.directoryOffset, countNamed(type.names), type.names.size());
+        for (std::size_t n = 0; n < type.names.size(); ++n) {
+            const auto& name = type.names[n];
+            writer_.write(type.directoryOffset + directorySize(n),
+                          directoryEntry(nameField(name.name), name.directoryOffset, true));
+            if (Status s = languages(name); !s)
+                return s;
+        }
+        return {};
+    }
+
+    // The language directory and each language's data entry.
+    Status languages(const TreeLayout::Name& name) {
+        directory(name.directoryOffset, 0, name.languages.size());
+        for (std::size_t l = 0; l < name.languages.size(); ++l) {
+            const auto& language = name.languages[l];
+            writer_.write(name.directoryOffset + directorySize(l),
+                          directoryEntry(language.id, language.entryOffset, false));
+            pe::ResourceDataEntry data{};
+            data.dataRva = static_cast<std::uint32_t>(treeRva_ + language.dataOffset);
+            data.size = static_cast<std::uint32_t>(language.data->size());
+            writer_.write(language.entryOffset, data);
+            if (!rangeFits(language.dataOffset, data.size, size_))
+                return treeDoesNotFit();
+        }
+        return {};
+    }
+
+    void directory(std::uint64_t at, std::size_t named, std::size_t total) {
+        pe::ResourceDirectory header{};
+        header.numberOfNamedEntries = static_cast<std::uint16_t>(named);
+        header.numberOfIdEntries = static_cast<std::uint16_t>(total - named);
+        writer_.write(at, header);
+    }
+
+    std::uint32_t nameField(const ResourceName& name) const {
+        if (const auto* id = std::get_if<std::uint16_t>(&name))
+            return *id;
+        return pe::kNameIsStringBit |
+               static_cast<std::uint32_t>(layout_.stringOffsets.at(std::get<std::u16string>(name)));
+    }
+
+    const TreeLayout& layout_;
+    std::uint32_t treeRva_;
+    std::uint64_t size_;
+    ByteWriter writer_;
+};
+
+}  // namespace
+
 Status serialiseTree(const TreeLayout& layout, std::uint32_t treeRva, std::span<std::byte> out) {
-    const Error doesNotFit{"internal error: the resource tree does not fit its section",
-                           ErrorKind::Internal};
     if (out.size() < layout.size)
-        return doesNotFit;
+        return treeDoesNotFit();
     if (layout.size > pe::kOffsetMask || std::uint64_t{treeRva} + layout.size > 0xFFFFFFFF) {
         return Error{"the resources are too large for one image (" + std::to_string(layout.size) +
                          " bytes at RVA " + hex(treeRva) + ")",
                      ErrorKind::Unsupported};
     }
-    auto tooMany = [](std::size_t count) {
-        return Error{"too many resource names in one directory (" + std::to_string(count) +
-                         ", at most 65535)",
-                     ErrorKind::Unsupported};
-    };
-    ByteWriter writer(out);
-    auto nameField = [&](const ResourceName& name) -> std::uint32_t {
-        if (const auto* id = std::get_if<std::uint16_t>(&name))
-            return *id;
-        return pe::kNameIsStringBit |
-               static_cast<std::uint32_t>(layout.stringOffsets.at(std::get<std::u16string>(name)));
-    };
-    auto writeDirectory = [&](std::uint64_t at, std::size_t named, std::size_t total) {
-        pe::ResourceDirectory header{};
-        header.numberOfNamedEntries = static_cast<std::uint16_t>(named);
-        header.numberOfIdEntries = static_cast<std::uint16_t>(total - named);
-        writer.write(at, header);
-    };
-    auto countNamed = [](const auto& items) {
-        std::size_t named = 0;
-        for (const auto& item : items) named += std::holds_alternative<std::u16string>(item.name);
-        return named;
-    };
-    auto entry = [](std::uint32_t name, std::uint64_t offset, bool isDirectory) {
-        return pe::ResourceDirectoryEntry{
-            name, static_cast<std::uint32_t>(offset) | (isDirectory ? pe::kSubdirectoryBit : 0)};
-    };
-
-    // Directory counts are 16-bit; 65536 distinct names of one type cannot be written.
-    if (layout.types.size() > 0xFFFF)
-        return tooMany(layout.types.size());
-    writeDirectory(0, countNamed(layout.types), layout.types.size());
-    for (std::size_t t = 0; t < layout.types.size(); ++t) {
-        const auto& type = layout.types[t];
-        if (type.names.size() > 0xFFFF)
-            return tooMany(type.names.size());
-        writer.write(directorySize(t), entry(nameField(type.name), type.directoryOffset, true));
-        writeDirectory(type.directoryOffset, countNamed(type.names), type.names.size());
-        for (std::size_t n = 0; n < type.names.size(); ++n) {
-            const auto& name = type.names[n];
-            writer.write(type.directoryOffset + directorySize(n),
-                         entry(nameField(name.name), name.directoryOffset, true));
-            writeDirectory(name.directoryOffset, 0, name.languages.size());
-            for (std::size_t l = 0; l < name.languages.size(); ++l) {
-                const auto& language = name.languages[l];
-                writer.write(name.directoryOffset + directorySize(l),
-                             entry(language.id, language.entryOffset, false));
-                pe::ResourceDataEntry data{};
-                data.dataRva = static_cast<std::uint32_t>(treeRva + language.dataOffset);
-                data.size = static_cast<std::uint32_t>(language.data->size());
-                writer.write(language.entryOffset, data);
-                if (!rangeFits(language.dataOffset, data.size, out.size()))
-                    return doesNotFit;
-            }
-        }
-    }
-    for (const auto& [text, at] : layout.stringOffsets) {
-        writer.write(at, static_cast<std::uint16_t>(text.size()));
-        writer.copy(at + 2, std::as_bytes(std::span(text)));
-    }
+    TreeWriter writer(layout, treeRva, out);
+    if (Status s = writer.types(); !s)
+        return s;
+    writer.strings();
     if (writer.failed())
-        return doesNotFit;
+        return treeDoesNotFit();
     return {};
 }
 
