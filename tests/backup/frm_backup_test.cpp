@@ -12,7 +12,7 @@
 #include <QStyleOptionButton>
 #include <QTest>
 
-#include "editor/backup/backup_store.h"
+#include "editor/ini/backup_store.h"
 #include "tests/backup/backup_windows.h"
 #include "tests/editor/frm_main_fixture.h"
 #include "tests/support/temp_dir.h"

@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "editor/backup/backup_store.h"
+#include "editor/ini/backup_store.h"
 #include "tests/core/fake_views.h"
 #include "tests/support/child_process.h"
 #include "tests/support/rows.h"
