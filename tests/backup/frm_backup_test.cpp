@@ -1,6 +1,6 @@
 // The backup window on Qt: its layout, its one instance and its list by
 // keyboard. What its buttons do is tested on the core (tests/core).
-#include "editor/backup/frm_backup.h"
+#include "editor/qt/frm_backup.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include <QTest>
 #include <filesystem>
 
-#include "editor/ui/text_convert.h"
+#include "editor/qt/text_convert.h"
 #include "tests/editor/frm_main_fixture.h"
 #include "tests/editor/save_scenarios.h"
 

@@ -1,7 +1,7 @@
 // Which terminal runs the updater, and the command line it gets.
-#include "editor/ui/process_start.h"
+#include "editor/qt/process_start.h"
 
-#include "editor/ui/console_window.h"
+#include "editor/qt/console_window.h"
 
 #include <gtest/gtest.h>
 
