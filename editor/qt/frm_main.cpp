@@ -57,14 +57,6 @@ frmMain::~frmMain() {
     delete backup_.data();
 }
 
-QString frmMain::InfoPath() const {
-    return editor_ui::toQt(core_.InfoPath());
-}
-
-bool frmMain::loadFromPath(const QString& path) {
-    return core_.loadFromPath(editor_ui::toStd(path));
-}
-
 // ---- MainView -------------------------------------------------------------
 
 std::string frmMain::text(TextBox box) const {
