@@ -309,8 +309,8 @@ TEST(ConsoleWindow, SaysWhetherTheInstallerWasUpdatedAndWhyNot) {
     }
 }
 
-// Each Save and Yes left another window open: a new run closes the ended
-// ones, but not one whose updater still waits for its key.
+// Each Save and Yes opens another window; so that they do not pile up, a new
+// run closes the ended ones, but not one whose updater still waits for its key.
 TEST(ConsoleWindow, ANewRunClosesTheWindowsOfEndedRunsOnly) {
     ensureApplication();
     TempDir folder;

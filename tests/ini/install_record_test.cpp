@@ -266,8 +266,8 @@ TEST(WriteInstallRecord, AFailureIsReportedAndLeavesTheFileAsItWas) {
 }
 
 // A line break pasted into one box must fail the whole write: committing the
-// other steps replaced the file without that key while the window said it
-// could not save (and left a backup half old, half new).
+// other steps would replace the file without that key while the window says
+// it could not save (and leave a backup half old, half new).
 TEST(WriteInstallRecord, ARefusedValueOrEntryWritesNothingAndIsNamed) {
     struct Row {
         const char* fault;
