@@ -67,8 +67,7 @@ int main(int argc, char* argv[]) {
         start.push_back(millisecondsSince(t));
 
         t = Clock::now();
-        const bool loaded =
-            window.loadFromPath(QString::fromStdString((folder / "other.ini").string()));
+        const bool loaded = window.core().loadFromPath((folder / "other.ini").string());
         load.push_back(millisecondsSince(t));
 
         QTest::keyClicks(window.findChild<QLineEdit*>("txtName"), "x");

@@ -5,7 +5,7 @@
 # bench_build_gui TARGET...: configures build/bench in Release with the GUI on
 # and builds the targets, the build's output on stderr. -O2 rather than
 # CMake's -O3: GCC 12 at -O3 reports a false -Wrestrict inside std::string's
-# operator+ (editor/backup/backup_store.cpp), and warnings are errors.
+# operator+ (editor/ini/backup_store.cpp), and warnings are errors.
 bench_build_gui() {
   cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAMSEL_WITH_GUI=ON \
     -DTAMSEL_BUILD_TESTS=OFF "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" >&2

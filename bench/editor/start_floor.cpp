@@ -4,7 +4,7 @@
 #include <QApplication>
 #include <QWidget>
 
-#include "editor/main/quit_when_exposed.h"
+#include "editor/qt/quit_when_exposed.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);

@@ -4,9 +4,9 @@
 #include <filesystem>
 
 #include "common/program_files.h"
-#include "editor/backup/backup_store.h"
 #include "editor/core/paths.h"
 #include "editor/core/routes.h"
+#include "editor/ini/backup_store.h"
 #include "platform/text/codepage.h"
 
 namespace editor_core {

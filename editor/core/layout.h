@@ -88,7 +88,8 @@ inline constexpr std::array kMainControls{
     Control{"cmdSave", ControlKind::Button, "", "Save", 120, 6480, 1095, 255, 29},
     Control{"cmdLoad", ControlKind::Button, "", "Load", 1440, 6480, 1095, 255, 30},
     Control{"cmdBackup", ControlKind::Button, "", "Backup", 2760, 6480, 1095, 255, 31},
-    // The backup window's old way in (FrmMain::Command1_Click); never shown.
+    // The backup window's way in (FrmMain::Command1_Click loads the file
+    // Label1 names); never shown.
     Control{"Command1", ControlKind::Button, "", "Command1", 3600, 5880, 255, 375, 32, -1, false},
     Control{"Label1", ControlKind::Label, "", "", 3600, 4560, 255, 495, 33, -1, false},
 };

@@ -59,22 +59,14 @@ std::string ReadINI(const platform::profile::Document& File, const std::string& 
     return readKey(File, Section, Key, Default, Size, codePage);
 }
 
-void WriteINI(const std::string& FileName, const std::string& Section, const std::string& Key,
-              const std::string& Value) {
-    // A refused write (a character the code page cannot hold among them)
-    // leaves the file as it was; callers carry on regardless.
-    platform::profile::Batch batch(FileName, platform::profile::Batch::Start::FromFile,
-                                   platform::text::ansiCodePage());
-    static_cast<void>(batch.setValue(Section, Key, Value));
-    static_cast<void>(batch.commit());
+platform::Status WriteINI(platform::profile::Batch& File, std::string_view Section,
+                          std::string_view Key, std::string_view Value) {
+    return File.setValue(Section, Key, Value);
 }
 
-void WriteIniSection(const std::string& FileName, const std::string& Section,
-                     const std::string& Text) {
-    platform::profile::Batch batch(FileName, platform::profile::Batch::Start::FromFile,
-                                   platform::text::ansiCodePage());
-    static_cast<void>(batch.appendLine(Section, Text));
-    static_cast<void>(batch.commit());
+platform::Status WriteIniSection(platform::profile::Batch& File, std::string_view Section,
+                                 std::string_view Text) {
+    return File.appendLine(Section, Text);
 }
 
 }  // namespace editor_ini

@@ -1,12 +1,13 @@
 // The editor's INI access routines. Every key the editor reads passes through
-// ReadINI. WriteINI and WriteIniSection write one key or one line per call and
-// commit the file each time; Save and the backups write through
-// writeInstallRecord (install_record.h) instead, and the tests use these two
-// as the reference for the bytes it must leave.
+// ReadINI. WriteINI writes one key and WriteIniSection adds one line to a
+// section, each as a step on an in-memory batch that the caller commits once:
+// writeInstallRecord (install_record.h) writes a whole record that way, so
+// that its file is replaced whole or not at all.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/profile/profile.h"
 #include "platform/text/codepage.h"
@@ -33,14 +34,16 @@ std::string ReadINI(const platform::profile::Document& File, const std::string& 
                     const std::string& Key, const std::string& Default, std::int32_t Size,
                     unsigned codePage = platform::text::ansiCodePage());
 
-// Makes Key hold Value, writing the file in the ANSI code page. Reports
-// nothing: a refused write leaves the file as it was.
-void WriteINI(const std::string& FileName, const std::string& Section, const std::string& Key,
-              const std::string& Value);
+// Makes Key hold Value in File (Document::setValue's rules). A refused value
+// (a line break in it, say) changes nothing and says why.
+platform::Status WriteINI(platform::profile::Batch& File, std::string_view Section,
+                          std::string_view Key, std::string_view Value);
 
-// Adds Text as one line of its own at the end of Section (creating the section
-// at the end of the file, or the file). Reports nothing.
-void WriteIniSection(const std::string& FileName, const std::string& Section,
-                     const std::string& Text);
+// Adds Text as one line of its own at the end of Section, creating the section
+// at the end of the file (Document::appendLine). A line that reads as a
+// section header ("[1] notes.txt") ends the section for the next call, so a
+// writer of consecutive lines adds the later ones with Batch::addLastLine.
+platform::Status WriteIniSection(platform::profile::Batch& File, std::string_view Section,
+                                 std::string_view Text);
 
 }  // namespace editor_ini

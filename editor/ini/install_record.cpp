@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "editor/ini/ini.h"
 #include "platform/files/files.h"
 #include "platform/profile/profile.h"
 #include "platform/text/codepage.h"
@@ -43,7 +44,7 @@ platform::Status writeInstallRecord(const std::filesystem::path& file, const Ins
         std::string_view value = i == install_info::kFieldWarning
                                      ? install_info::warningValueToStore(record.values[i])
                                      : std::string_view(record.values[i]);
-        if (platform::Status set = batch.setValue(field.section, field.key, value); !set)
+        if (platform::Status set = WriteINI(batch, field.section, field.key, value); !set)
             return set.error();
     }
     if (mode == WriteMode::UpdateInPlace) {
@@ -53,13 +54,16 @@ platform::Status writeInstallRecord(const std::filesystem::path& file, const Ins
             !removed)
             return removed.error();
     }
-    // No Extrafiles section is left by now, so the first entry starts one at
-    // the end and every later entry follows the one before it, even after an
-    // entry that reads as a section header ("[1] notes.txt").
+    // No Extrafiles section is left by now, so WriteIniSection starts one at
+    // the end with the first entry. Every later entry goes last in the file,
+    // right after the one before it: WriteIniSection would take an entry that
+    // reads as a section header ("[1] notes.txt") for the section's end and
+    // put the entries after it in front of it.
     for (std::size_t i = 0; i < record.extraFiles.size(); ++i) {
         if (platform::Status added =
-                i == 0 ? batch.appendLine(install_info::kSectionExtrafiles, record.extraFiles[i])
-                       : batch.addLastLine(record.extraFiles[i]);
+                i == 0
+                    ? WriteIniSection(batch, install_info::kSectionExtrafiles, record.extraFiles[i])
+                    : batch.addLastLine(record.extraFiles[i]);
             !added) {
             // Named by its place in the list: the profile layer knows no entries.
             platform::Error error = added.error();

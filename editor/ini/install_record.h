@@ -43,18 +43,18 @@ using EntryWritten = std::function<void(std::size_t index)>;
 // copy of the previous file here, so that a refused record leaves the copy alone.
 using BeforeCommit = std::function<platform::Status()>;
 
-// Byte for byte what the single WriteINI / WriteIniSection calls would leave,
-// but committed once, except that the extra files keep their order even
-// after an entry that reads as a section header (single calls would put the
-// later entries in front of it). The file is written in the ANSI code page,
-// CR LF, no byte-order mark; an existing file (UpdateInPlace) is read in
-// whatever encoding it has and its other lines are rewritten in the code
-// page too. A value or entry the file cannot hold (a line break, a character
-// the code page cannot hold) fails the whole write, and so does another line
-// of an existing file the code page cannot hold. A failure says what could
-// not be written (the key, the extra file's position and text, or the line,
-// with the character and the code page) without naming `file`, which the
-// caller's message does, and leaves the file as it was.
+// Byte for byte what WriteINI for each key and WriteIniSection for each entry
+// would leave, each committed on its own, except that the extra files keep
+// their order even after an entry that reads as a section header
+// (WriteIniSection would put the later entries in front of it). The file is
+// written in the ANSI code page, CR LF, no byte-order mark; an existing file
+// (UpdateInPlace) is read in whatever encoding it has and its other lines are
+// rewritten in the code page too. A value or entry the file cannot hold (a line
+// break, a character the code page cannot hold) fails the whole write, and so
+// does another line of an existing file the code page cannot hold. A failure
+// says what could not be written (the key, the extra file's position and text,
+// or the line, with the character and the code page) without naming `file`,
+// which the caller's message does, and leaves the file as it was.
 platform::Status writeInstallRecord(const std::filesystem::path& file, const InstallRecord& record,
                                     WriteMode mode, const EntryWritten& onEntryWritten = {},
                                     const BeforeCommit& beforeCommit = {});

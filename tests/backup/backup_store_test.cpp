@@ -1,4 +1,4 @@
-#include "editor/backup/backup_store.h"
+#include "editor/ini/backup_store.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

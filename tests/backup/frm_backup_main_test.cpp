@@ -114,7 +114,7 @@ TEST_F(BackupFromMainWindow, EditLoadsTheBackupIntoTheMainWindowAndCloses) {
     EXPECT_EQ(box("txtName")->text(), "My plugin") << "unsaved edits replaced without asking";
     EXPECT_EQ(entries(), QStringList{"readme.txt"});
     expectEachBoxShowsItsStart();
-    EXPECT_EQ(window->InfoPath(), QString::fromStdString((folder / "install_info.ini").string()))
+    EXPECT_EQ(window->core().InfoPath(), (folder / "install_info.ini").string())
         << "Save still writes the editor's own file";
 }
 

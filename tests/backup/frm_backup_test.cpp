@@ -1,6 +1,6 @@
 // The backup window on Qt: its layout, its one instance and its list by
 // keyboard. What its buttons do is tested on the core (tests/core).
-#include "editor/backup/frm_backup.h"
+#include "editor/qt/frm_backup.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <QStyleOptionButton>
 #include <QTest>
 
-#include "editor/backup/backup_store.h"
+#include "editor/ini/backup_store.h"
 #include "tests/backup/backup_windows.h"
 #include "tests/editor/frm_main_fixture.h"
 #include "tests/support/temp_dir.h"

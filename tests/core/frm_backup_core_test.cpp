@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "editor/backup/backup_store.h"
+#include "editor/ini/backup_store.h"
 #include "tests/core/fake_views.h"
 #include "tests/support/child_process.h"
 #include "tests/support/rows.h"
@@ -219,8 +219,8 @@ TEST_F(BackupWindow, RemoveDeletesTheFileAndRewritesTheList) {
     EXPECT_EQ(readBytes(dir / "backup.ini"), "[GEN]\r\nBackups=1\r\n[Backups]\r\n1=beta\r\n");
 }
 
-// Making a backup again under a listed name overwrote the earlier snapshot
-// without a word and listed the name twice.
+// Making a backup again under a listed name asks first: otherwise it would
+// overwrite the earlier snapshot without a word and list the name twice.
 TEST_F(BackupWindow, MakeUnderAListedNameAsksFirst) {
     struct Row {
         const char* fault;
@@ -280,9 +280,9 @@ TEST_F(BackupWindow, RemoveLeavesAFileThatIsNoBackupAndDropsItsEntry) {
     EXPECT_EQ(readBytes(dir / "install_info.ini"), kBackupText);
 }
 
-// Remove used to drop the entry whatever happened: a backup it could not
-// delete vanished from the list, and a list it could not write came back on
-// the next opening.
+// A Remove that fails keeps its entry: dropping the entry whatever happened
+// would hide a backup that could not be deleted, and a list that could not be
+// written would bring the entry back on the next opening.
 TEST_F(BackupWindow, ARemoveThatFailsKeepsTheEntryAndSaysWhy) {
     TAMSEL_POSIX_ONLY("a read-only folder, tried as another user in a forked child");
     auto setMode = [](const fs::path& path, unsigned mode) {

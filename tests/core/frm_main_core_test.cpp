@@ -534,7 +534,8 @@ TEST_F(MainWindow, SaveRefusedByARedLabelTouchesNoFile) {
 }
 
 // A line break pasted into a box or an entry cannot be written; the save
-// used to replace the file without that key and then say it could not save.
+// writes nothing, rather than replace the file without that key and then say
+// it could not save.
 TEST_F(MainWindow, ALineBreakInABoxOrEntrySavesNothingAndSaysError) {
     const std::string original = "[Texts]\r\nName=N\r\nTitle=T\r\n[Files]\r\nFilename=f\r\n";
     struct Row {
@@ -592,7 +593,7 @@ TEST_F(MainWindow, FailedSaveKeepsThePreviousFileAndSaysError) {
         bool backupMade;
     };
     const Row rows[] = {
-        // The backup copy already fails here; the old code deleted the file next.
+        // The backup copy already fails here, and the file must outlive that.
         {"read-only program folder", {.asNobody = true, .maxFileBytes = std::nullopt},
          fs::perms(0555), false},
         // The copy fits under the limit, the new file does not: the write fails.

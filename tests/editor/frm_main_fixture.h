@@ -12,8 +12,8 @@
 #include <QTest>
 #include <memory>
 
-#include "editor/main/frm_main.h"
-#include "editor/ui/text_convert.h"
+#include "editor/qt/frm_main.h"
+#include "editor/qt/text_convert.h"
 #include "tests/editor/qstring_print.h"
 #include "tests/editor/scripted_windows.h"
 #include "tests/support/temp_dir.h"

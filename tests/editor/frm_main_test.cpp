@@ -52,7 +52,7 @@ TEST_F(FrmMainLayout, HiddenCommand1AndLabel1NeverShow) {
     EXPECT_FALSE(label1->isVisible());
     EXPECT_TRUE(label1->text().isEmpty());
     // Loading through them (here a file that does not exist) shows neither.
-    w.loadFromPath(QString::fromStdString((folder / "missing.ini").string()));
+    w.core().loadFromPath((folder / "missing.ini").string());
     w.hide();
     w.show();
     EXPECT_FALSE(command1->isVisible());

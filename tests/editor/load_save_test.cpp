@@ -4,7 +4,7 @@
 #include <QTest>
 #include <filesystem>
 
-#include "editor/ui/text_convert.h"
+#include "editor/qt/text_convert.h"
 #include "tests/editor/frm_main_fixture.h"
 #include "tests/editor/save_scenarios.h"
 
@@ -20,9 +20,6 @@ const QStringList kBoxes{"txtName",     "txtProgID", "txtMsgBoxes", "txtWarning"
 class LoadSave : public FrmMainFixture {
   protected:
     std::filesystem::path infoFile() const { return folder / "install_info.ini"; }
-    QString qpath(const std::filesystem::path& path) const {
-        return QString::fromStdString(path.string());
-    }
 
     QStringList boxTexts() {
         QStringList texts;
@@ -54,7 +51,7 @@ TEST_F(LoadSave, LoadedTextsShowInTheirBoxesFromTheirStart) {
     EXPECT_EQ(entries(), QStringList{"d\u00E9j\u00E0.txt"});
     // Not "...lugins\sample.dll": a box scrolls to show its start.
     expectEachBoxShowsItsStart();
-    EXPECT_EQ(window->InfoPath(), qpath(infoFile()));
+    EXPECT_EQ(window->core().InfoPath(), infoFile().string());
 
     test_support::TempDir elsewhere;
     writeBytes(elsewhere / "other.ini", "[Texts]\r\nName=New\r\n");

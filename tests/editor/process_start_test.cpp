@@ -1,7 +1,7 @@
 // Which terminal runs the updater, and the command line it gets.
-#include "editor/ui/process_start.h"
+#include "editor/qt/process_start.h"
 
-#include "editor/ui/console_window.h"
+#include "editor/qt/console_window.h"
 
 #include <gtest/gtest.h>
 
@@ -309,8 +309,8 @@ TEST(ConsoleWindow, SaysWhetherTheInstallerWasUpdatedAndWhyNot) {
     }
 }
 
-// Each Save and Yes left another window open: a new run closes the ended
-// ones, but not one whose updater still waits for its key.
+// Each Save and Yes opens another window; so that they do not pile up, a new
+// run closes the ended ones, but not one whose updater still waits for its key.
 TEST(ConsoleWindow, ANewRunClosesTheWindowsOfEndedRunsOnly) {
     ensureApplication();
     TempDir folder;

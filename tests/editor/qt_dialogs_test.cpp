@@ -14,7 +14,7 @@
 #include <QTreeView>
 #include <functional>
 
-#include "editor/ui/dialogs.h"
+#include "editor/qt/dialogs.h"
 #include "tests/editor/frm_main_fixture.h"
 #include "tests/editor/qstring_print.h"
 

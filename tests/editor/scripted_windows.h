@@ -6,9 +6,9 @@
 #include <QString>
 #include <string>
 
-#include "editor/backup/frm_backup.h"
-#include "editor/main/frm_main.h"
-#include "editor/ui/dialogs.h"
+#include "editor/qt/dialogs.h"
+#include "editor/qt/frm_backup.h"
+#include "editor/qt/frm_main.h"
 #include "tests/core/fake_views.h"
 
 namespace editor_test {

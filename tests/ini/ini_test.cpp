@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/ini/write_alone.h"
 #include "tests/support/child_process.h"
 #include "tests/support/golden.h"
 #include "tests/support/rows.h"
@@ -19,8 +20,8 @@
 namespace {
 namespace fs = std::filesystem;
 using editor_ini::ReadINI;
-using editor_ini::WriteINI;
-using editor_ini::WriteIniSection;
+using ini_test::writeIniAlone;
+using ini_test::writeIniSectionAlone;
 using test_support::readBytes;
 using test_support::TempDir;
 using test_support::utf16le;
@@ -148,11 +149,11 @@ TEST(ReadINI, EveryEncodingOfAFileReadsAsTheSameText) {
 TEST(WriteINI, CreatesTheFileAndReplacesAValueWhereItStands) {
     TempDir dir;
     const std::string file = (dir / "f.ini").string();
-    WriteINI(file, "Texts", "Name", "First");
+    EXPECT_TRUE(writeIniAlone(file, "Texts", "Name", "First"));
     EXPECT_EQ(readBytes(file), "[Texts]\r\nName=First\r\n");
-    WriteINI(file, "Texts", "Title", "T");
-    WriteINI(file, "Files", "Icon", "");
-    WriteINI(file, "TEXTS", "NAME", "Second");
+    EXPECT_TRUE(writeIniAlone(file, "Texts", "Title", "T"));
+    EXPECT_TRUE(writeIniAlone(file, "Files", "Icon", ""));
+    EXPECT_TRUE(writeIniAlone(file, "TEXTS", "NAME", "Second"));
     EXPECT_TRUE(test_support::matchesGolden(
         readBytes(file), fs::path(TAMSEL_TEST_DATA_DIR) / "writeini_replace.ini"));
     EXPECT_EQ(ReadINI(file, "texts", "name", "", 100), "Second");
@@ -162,31 +163,31 @@ TEST(WriteIniSection, ThreeCallsLeaveTheHeaderAndTheTextsInCallOrder) {
     TempDir dir;
     const std::string file = (dir / "f.ini").string();
     writeBytes(file, "[Texts]\r\nName=x");
-    WriteIniSection(file, "Extrafiles", "one.txt");
-    WriteIniSection(file, "Extrafiles", "two = 2.txt");
-    WriteIniSection(file, "Extrafiles", "three.txt");
+    EXPECT_TRUE(writeIniSectionAlone(file, "Extrafiles", "one.txt"));
+    EXPECT_TRUE(writeIniSectionAlone(file, "Extrafiles", "two = 2.txt"));
+    EXPECT_TRUE(writeIniSectionAlone(file, "Extrafiles", "three.txt"));
     EXPECT_EQ(readBytes(file),
               "[Texts]\r\nName=x\r\n[Extrafiles]\r\none.txt\r\ntwo = 2.txt\r\nthree.txt\r\n");
 }
 
-// WriteINI and WriteIniSection report nothing; a refused write must still
-// leave the file as it was.
-TEST(WriteINI, ARefusedWriteLeavesTheFileSilently) {
+// A refused write, whether WriteINI or WriteIniSection refuses it or the file
+// does, is reported and leaves the file as it was.
+TEST(WriteINI, ARefusedWriteIsReportedAndLeavesTheFile) {
     TAMSEL_POSIX_ONLY("a read-only file, tried as another user in a forked child");
     TempDir dir;
     const std::string original = "[A]\r\nk=1\r\n";
     writeBytes(dir / "f.ini", original);
-    WriteINI((dir / "f.ini").string(), "A", "k", "two\r\n[B]");
-    WriteIniSection((dir / "f.ini").string(), "A", "x\ny");
+    EXPECT_FALSE(writeIniAlone(dir / "f.ini", "A", "k", "two\r\n[B]"));
+    EXPECT_FALSE(writeIniSectionAlone(dir / "f.ini", "A", "x\ny"));
     EXPECT_EQ(readBytes(dir / "f.ini"), original);
 
     fs::permissions(dir / "f.ini", fs::perms::owner_read | fs::perms::others_read);
     fs::permissions(dir.path(), fs::perms::all);
     int code = test_support::runInChild(
         [&] {
-            WriteINI((dir / "f.ini").string(), "A", "k", "2");
-            WriteIniSection((dir / "f.ini").string(), "A", "x");
-            return 0;
+            const bool keyRefused = !writeIniAlone(dir / "f.ini", "A", "k", "2");
+            const bool lineRefused = !writeIniSectionAlone(dir / "f.ini", "A", "x");
+            return keyRefused && lineRefused ? 0 : 1;
         },
         {.asNobody = true, .maxFileBytes = {}});
     EXPECT_EQ(code, 0);

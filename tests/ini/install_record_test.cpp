@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "editor/ini/ini.h"
+#include "tests/ini/write_alone.h"
 #include "tests/support/child_process.h"
 #include "tests/support/golden.h"
 #include "tests/support/rows.h"
@@ -62,18 +63,19 @@ TEST(WriteInstallRecord, SaveWithAnEmptyListHasNoExtrafilesSection) {
 }
 
 // Save leaves the bytes that deleting the file and then writing each key with
-// WriteINI and each entry with WriteIniSection would leave, in one commit.
+// WriteINI and each entry with WriteIniSection, each committed on its own,
+// would leave, in one commit.
 TEST(WriteInstallRecord, SaveEqualsTheSingleCallsAndSavingTwiceGivesTheSameText) {
     TempDir dir;
     const InstallRecord record = sampleRecord();
     const std::string single = (dir / "single.ini").string();
     for (std::size_t i = 0; i < install_info::kFieldOrder.size(); ++i) {
         const auto& field = install_info::kFieldOrder[i];
-        editor_ini::WriteINI(single, std::string(field.section), std::string(field.key),
-                             std::string(install_info::warningValueToStore(record.values[i])));
+        ASSERT_TRUE(ini_test::writeIniAlone(single, field.section, field.key,
+                                            install_info::warningValueToStore(record.values[i])));
     }
     for (const std::string& entry : record.extraFiles) {
-        editor_ini::WriteIniSection(single, "Extrafiles", entry);
+        ASSERT_TRUE(ini_test::writeIniSectionAlone(single, "Extrafiles", entry));
     }
     ASSERT_TRUE(writeInstallRecord(dir / "f.ini", record, WriteMode::FreshFile));
     const std::string first = readBytes(dir / "f.ini");
@@ -264,8 +266,8 @@ TEST(WriteInstallRecord, AFailureIsReportedAndLeavesTheFileAsItWas) {
 }
 
 // A line break pasted into one box must fail the whole write: committing the
-// other steps replaced the file without that key while the window said it
-// could not save (and left a backup half old, half new).
+// other steps would replace the file without that key while the window says
+// it could not save (and leave a backup half old, half new).
 TEST(WriteInstallRecord, ARefusedValueOrEntryWritesNothingAndIsNamed) {
     struct Row {
         const char* fault;

@@ -1,12 +1,12 @@
-#include "editor/backup/frm_backup.h"
+#include "editor/qt/frm_backup.h"
 
 #include <QCloseEvent>
 #include <QLabel>
 
-#include "editor/ui/dialogs.h"
-#include "editor/ui/list_box.h"
-#include "editor/ui/text_convert.h"
-#include "editor/ui/window_builder.h"
+#include "editor/qt/dialogs.h"
+#include "editor/qt/list_box.h"
+#include "editor/qt/text_convert.h"
+#include "editor/qt/window_builder.h"
 
 namespace editor_backup {
 

@@ -1,4 +1,4 @@
-#include "editor/ui/dialogs.h"
+#include "editor/qt/dialogs.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -16,9 +16,9 @@
 #include <algorithm>
 #include <array>
 
-#include "editor/ui/console_window.h"
-#include "editor/ui/process_start.h"
-#include "editor/ui/text_convert.h"
+#include "editor/qt/console_window.h"
+#include "editor/qt/process_start.h"
+#include "editor/qt/text_convert.h"
 
 namespace editor_ui {
 namespace {

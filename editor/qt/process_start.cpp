@@ -1,4 +1,4 @@
-#include "editor/ui/process_start.h"
+#include "editor/qt/process_start.h"
 
 #include <QFileInfo>
 #include <QProcess>

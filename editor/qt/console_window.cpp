@@ -1,4 +1,4 @@
-#include "editor/ui/console_window.h"
+#include "editor/qt/console_window.h"
 
 #include <QApplication>
 #include <QCloseEvent>

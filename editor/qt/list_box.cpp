@@ -1,11 +1,11 @@
-#include "editor/ui/list_box.h"
+#include "editor/qt/list_box.h"
 
 #include <QKeyEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 
-#include "editor/ui/text_convert.h"
+#include "editor/qt/text_convert.h"
 
 namespace editor_ui {
 

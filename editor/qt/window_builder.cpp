@@ -1,4 +1,4 @@
-#include "editor/ui/window_builder.h"
+#include "editor/qt/window_builder.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -10,9 +10,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "editor/ui/list_box.h"
-#include "editor/ui/text_convert.h"
-#include "editor/ui/twips.h"
+#include "editor/qt/list_box.h"
+#include "editor/qt/text_convert.h"
+#include "editor/qt/twips.h"
 
 namespace editor_ui {
 namespace {

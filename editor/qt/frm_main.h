@@ -41,9 +41,6 @@ class frmMain : public QWidget, public editor_core::MainView {
     explicit frmMain(const QString& programFolder, QWidget* parent = nullptr);
     ~frmMain() override;
 
-    QString InfoPath() const;
-    // The backup window's way in: Label1 and Command1_Click of the core.
-    bool loadFromPath(const QString& path);
     editor_core::FrmMain& core() { return core_; }
 
     // MainView

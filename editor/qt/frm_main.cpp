@@ -1,4 +1,4 @@
-#include "editor/main/frm_main.h"
+#include "editor/qt/frm_main.h"
 
 #include <QApplication>
 #include <QDir>
@@ -9,11 +9,11 @@
 #include <QSignalBlocker>
 #include <QStyleFactory>
 
-#include "editor/backup/frm_backup.h"
-#include "editor/ui/dialogs.h"
-#include "editor/ui/list_box.h"
-#include "editor/ui/text_convert.h"
-#include "editor/ui/window_builder.h"
+#include "editor/qt/dialogs.h"
+#include "editor/qt/frm_backup.h"
+#include "editor/qt/list_box.h"
+#include "editor/qt/text_convert.h"
+#include "editor/qt/window_builder.h"
 
 // The icon lives in this static library's resources, which the linker would
 // drop unless something refers to them.
@@ -55,14 +55,6 @@ frmMain::frmMain(const QString& programFolder, QWidget* parent)
 // The backup window reads and writes through this window's core.
 frmMain::~frmMain() {
     delete backup_.data();
-}
-
-QString frmMain::InfoPath() const {
-    return editor_ui::toQt(core_.InfoPath());
-}
-
-bool frmMain::loadFromPath(const QString& path) {
-    return core_.loadFromPath(editor_ui::toStd(path));
 }
 
 // ---- MainView -------------------------------------------------------------

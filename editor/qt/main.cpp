@@ -2,8 +2,8 @@
 // executable, holds install_info.ini, the backups and the updater.
 #include <QApplication>
 
-#include "editor/main/frm_main.h"
-#include "editor/main/quit_when_exposed.h"
+#include "editor/qt/frm_main.h"
+#include "editor/qt/quit_when_exposed.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);

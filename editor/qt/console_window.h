@@ -8,7 +8,7 @@
 #include <QStringDecoder>
 #include <QWidget>
 
-#include "editor/ui/process_start.h"
+#include "editor/qt/process_start.h"
 
 class QLabel;
 class QPlainTextEdit;
