@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
+#include <utility>
 
 #include "editor/qt/text_convert.h"
 
@@ -16,7 +17,24 @@ ListBox::ListBox(QWidget* parent) : QListWidget(parent) {
 
 void ListBox::addEntry(const QString& text) {
     addItem(text);
-    scrollToItem(item(count() - 1));
+    if (scrollPending_)
+        return;
+    scrollPending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!std::exchange(scrollPending_, false) || count() == 0)
+                return;
+            scrollToItem(item(count() - 1));
+        },
+        Qt::QueuedConnection);
+}
+
+void ListBox::selectRow(int row) {
+    scrollPending_ = false;
+    setCurrentRow(row);
+    if (row < 0)
+        clearSelection();
 }
 
 void ListBox::keyPressEvent(QKeyEvent* event) {
@@ -74,9 +92,7 @@ int ListBoxControl::selected() const {
 }
 
 void ListBoxControl::select(int index) {
-    list_->setCurrentRow(index);
-    if (index < 0)
-        list_->clearSelection();
+    list_->selectRow(index);
 }
 
 }  // namespace editor_ui

@@ -12,8 +12,14 @@ class ListBox : public QListWidget {
   public:
     explicit ListBox(QWidget* parent = nullptr);
 
-    // Appends an entry and scrolls it into view.
+    // Appends an entry and scrolls it into view once the event loop runs.
+    // Scrolling lays out every entry, so a load that scrolled after each of
+    // thousands of entries would take quadratic time; the scroll is made
+    // once, to whatever entry is last by then.
     void addEntry(const QString& text);
+    // Selects `row` (-1: none) and shows it, in place of any scroll an add
+    // still has pending.
+    void selectRow(int row);
 
   protected:
     // Up or Down with no entry selected selects the first entry. Qt would
@@ -23,6 +29,9 @@ class ListBox : public QListWidget {
     // Qt shows a list's focus only on its current entry; an empty list, or
     // one with no current entry, gets a focus frame around its area.
     void paintEvent(QPaintEvent* event) override;
+
+  private:
+    bool scrollPending_ = false;
 };
 
 // A ListBox as the core sees a list (UTF-8 entries, -1 for none).

@@ -220,8 +220,10 @@ TEST_F(FrmMainExtraFiles, TheListByKeyboard) {
     EXPECT_NE(list()->grab().toImage(), unfocused) << "an empty list took focus unseen";
 
     addEntries({"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12"});
-    const QRect last = list()->visualItemRect(list()->item(11));
-    EXPECT_TRUE(list()->viewport()->rect().contains(last)) << "the new last entry is out of view";
+    const auto lastShows = [&] {
+        return list()->viewport()->rect().contains(list()->visualItemRect(list()->item(11)));
+    };
+    EXPECT_TRUE(QTest::qWaitFor(lastShows)) << "the new last entry is out of view";
 
     // Taking focus makes the first entry current without selecting it; Down
     // must not move on from it.
