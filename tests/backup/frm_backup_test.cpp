@@ -160,8 +160,11 @@ TEST_F(BackupWindow, TheListByKeyboard) {
 
     dialogs.inputAnswers = {"newest"};
     click(window, "cmdMake");
-    const QRect last = list(window)->visualItemRect(list(window)->item(20));
-    EXPECT_TRUE(list(window)->viewport()->rect().contains(last)) << "the new entry is out of view";
+    const auto lastShows = [&] {
+        return list(window)->viewport()->rect().contains(
+            list(window)->visualItemRect(list(window)->item(20)));
+    };
+    EXPECT_TRUE(QTest::qWaitFor(lastShows)) << "the new entry is out of view";
 }
 
 }  // namespace
