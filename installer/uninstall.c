@@ -466,13 +466,10 @@ typedef struct Removal {
 static int findRecord(Removal* removal) {
     InstallerUi* ui = removal->ui;
     Text text = {0};
-    WCHAR* last;
     removal->self = pathOfThisProgram();
-    removal->folder = removal->self != NULL ? textCopy(removal->self) : NULL;
-    if (removal->folder != NULL) {
-        if ((last = wcsrchr(removal->folder, '\\')) != NULL) *last = 0;
-        removal->recordPath = joinPath(removal->folder, kRecordName);
-    }
+    /* A drive's root keeps its backslash (D:\), as the install named it. */
+    removal->folder = removal->self != NULL ? parentOf(removal->self) : NULL;
+    if (removal->folder != NULL) removal->recordPath = joinPath(removal->folder, kRecordName);
     if (removal->recordPath == NULL || !readRecord(removal->recordPath, &removal->record)) {
         ui->message(ui, kTellError, removal->contract->title, L"Out of memory.");
         return 0;

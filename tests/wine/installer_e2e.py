@@ -780,6 +780,11 @@ class Suite:
                        f"on the drive: {sorted(tree(root / 'drive'))}")
                 expect((root / "drive" / "plugin.dll").read_bytes() ==
                        (root / "job" / "plugin.dll").read_bytes(), "plugin.dll differs")
+                if form == "Y:\\":  # its uninstaller names the root as the install did
+                    run = self.wine.run(["Y:\\uninstall.exe", "/S"], cwd=root)
+                    said = run.stdout.decode("utf-8").splitlines()
+                    expect(run.returncode == 0 and said and said[0].endswith(" from Y:\\? -> Yes"),
+                           f"uninstall.exe: exit code {run.returncode}: {said}")
             except Failure as failure:
                 raise Failure(f"/D={form}: {failure}")
             finally:
