@@ -49,7 +49,7 @@ int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    editor_main::applyApplicationLook();
+    editor_qt::applyApplicationLook();
     const int entries = argc > 1 ? std::stoi(argv[1]) : 5000;
     const int runs = argc > 2 ? std::stoi(argv[2]) : 7;
 

@@ -8,7 +8,7 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    editor_main::QuitWhenExposed quitWhenShown;
+    editor_qt::QuitWhenExposed quitWhenShown;
     app.installEventFilter(&quitWhenShown);
     QWidget window;
     window.show();

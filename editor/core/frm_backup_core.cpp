@@ -34,7 +34,7 @@ void FrmBackup::Form_Unload() {
 
 void FrmBackup::Form_Load() {
     view_.setInfoCaption("Use this to backup your existing install file.");
-    for (const std::string& name : editor_backup::ReadBackupList(utf8Path(main_.programFolder())))
+    for (const std::string& name : editor_ini::ReadBackupList(utf8Path(main_.programFolder())))
         view_.lstBackups().add(name);
 }
 
@@ -49,7 +49,7 @@ void FrmBackup::cmdMake_Click() {
     // elsewhere or overwrite a file that is no backup; one that does not read
     // back from the list unchanged would list a backup with no file.
     if (const auto refused =
-            editor_backup::newBackupNameProblem(folder, name, platform::text::ansiCodePage())) {
+            editor_ini::newBackupNameProblem(folder, name, platform::text::ansiCodePage())) {
         showError("Invalid backup name!\r\n" + *refused);
         return;
     }
@@ -64,17 +64,17 @@ void FrmBackup::cmdMake_Click() {
         return;
     // One more name would make a count that reads back as unusable, and the
     // whole list would be lost on the next opening.
-    if (!replacing && static_cast<std::size_t>(list.count()) >= editor_backup::kMaxBackups) {
+    if (!replacing && static_cast<std::size_t>(list.count()) >= editor_ini::kMaxBackups) {
         showError("Invalid backup name!\r\nThe backup list is full.");
         return;
     }
     // A backup that could not be written (full disk, read-only folder) is said
     // so and not listed: a listed name promises a file to go back to.
     const FieldValues values = main_.currentValues();
-    const platform::Status written = editor_backup::WriteBackupFile(
+    const platform::Status written = editor_ini::WriteBackupFile(
         folder, name, {values.texts, values.extraFiles},
         [this](std::size_t index) { main_.selectExtraEntry(static_cast<int>(index)); });
-    const std::string path = utf8Text(editor_backup::BackupPath(folder, name));
+    const std::string path = utf8Text(editor_ini::BackupPath(folder, name));
     if (!written) {
         showFileError("Couldn't write ", path, written.error().why());
         return;
@@ -82,7 +82,7 @@ void FrmBackup::cmdMake_Click() {
     if (replacing)
         return;
     list.add(name);
-    if (const platform::Status listed = editor_backup::WriteBackupList(folder, names()); !listed) {
+    if (const platform::Status listed = editor_ini::WriteBackupList(folder, names()); !listed) {
         list.remove(list.count() - 1);
         showFileError("Couldn't write ", utf8Text(folder / program_files::kBackupList),
                       listed.error().why());
@@ -105,18 +105,17 @@ void FrmBackup::cmdRemove_Click() {
     // Entries of one name share one file (lists made before Make asked): the
     // file goes with the last of them, never from under another entry.
     if (std::find(remaining.begin(), remaining.end(), name) == remaining.end()) {
-        const platform::Result<editor_backup::Removal> removed =
-            editor_backup::DeleteBackup(folder, name);
+        const platform::Result<editor_ini::Removal> removed =
+            editor_ini::DeleteBackup(folder, name);
         if (!removed) {
-            showFileError("Couldn't delete ", utf8Text(editor_backup::BackupPath(folder, name)),
+            showFileError("Couldn't delete ", utf8Text(editor_ini::BackupPath(folder, name)),
                           removed.error().why());
             return;
         }
     }
     // A list that could not be written keeps the entry too: the window shows
     // what the list file says.
-    if (const platform::Status listed = editor_backup::WriteBackupList(folder, remaining);
-        !listed) {
+    if (const platform::Status listed = editor_ini::WriteBackupList(folder, remaining); !listed) {
         showFileError("Couldn't write ", utf8Text(folder / program_files::kBackupList),
                       listed.error().why());
         return;
@@ -130,13 +129,13 @@ void FrmBackup::cmdEdit_Click() {
         return;
     const std::string name = view_.lstBackups().entry(row);
     const fs::path folder = utf8Path(main_.programFolder());
-    const fs::path path = editor_backup::BackupPath(folder, name);
+    const fs::path path = editor_ini::BackupPath(folder, name);
     // A listed name that names some other file (a hand-edited list, or
     // " readme.txt" read back as "readme.txt") is not loaded as a backup.
     std::error_code error;
-    if (editor_backup::backupNameProblem(name) ||
+    if (editor_ini::backupNameProblem(name) ||
         (fs::symlink_status(path, error).type() != fs::file_type::not_found &&
-         !editor_backup::isBackupFile(path))) {
+         !editor_ini::isBackupFile(path))) {
         showError("Couldn't open " + utf8Text(path));
         return;
     }

@@ -13,7 +13,7 @@
 #include "platform/profile/profile.h"
 #include "platform/text/codepage.h"
 
-namespace editor_backup {
+namespace editor_ini {
 namespace {
 
 namespace fs = std::filesystem;
@@ -145,16 +145,15 @@ std::vector<std::string> ReadBackupList(const fs::path& folder) {
         platform::profile::Document::loadText(listPath(folder), platform::text::ansiCodePage());
     const platform::profile::Document list =
         loaded ? std::move(loaded).value() : platform::profile::Document{};
-    const std::optional<std::size_t> count =
-        parseCount(editor_ini::ReadINI(list, std::string(kListSectionGeneral),
-                                       std::string(kListKeyCount), "", editor_ini::kReadSize));
+    const std::optional<std::size_t> count = parseCount(
+        ReadINI(list, std::string(kListSectionGeneral), std::string(kListKeyCount), "", kReadSize));
     std::vector<std::string> names;
     if (!count)
         return names;
     names.reserve(*count);
     for (std::size_t position = 1; position <= *count; ++position) {
-        names.push_back(editor_ini::ReadINI(list, std::string(kListSectionNames),
-                                            std::to_string(position), "", editor_ini::kReadSize));
+        names.push_back(
+            ReadINI(list, std::string(kListSectionNames), std::to_string(position), "", kReadSize));
     }
     return names;
 }
@@ -169,8 +168,7 @@ bool isBackupFile(const fs::path& path) {
 }
 
 platform::Status WriteBackupFile(const fs::path& folder, const std::string& name,
-                                 const editor_ini::InstallRecord& record,
-                                 const editor_ini::EntryWritten& onEntryWritten) {
+                                 const InstallRecord& record, const EntryWritten& onEntryWritten) {
     if (auto refused = backupNameProblem(name)) {
         return platform::Error{"Refused backup name \"" + name + "\": " + *refused,
                                platform::ErrorKind::Other};
@@ -194,8 +192,7 @@ platform::Status WriteBackupFile(const fs::path& folder, const std::string& name
                                    " exists and is not a backup file; it was left as it is.",
                                platform::ErrorKind::Other};
     }
-    return editor_ini::writeInstallRecord(path, record, editor_ini::WriteMode::UpdateInPlace,
-                                          onEntryWritten);
+    return writeInstallRecord(path, record, WriteMode::UpdateInPlace, onEntryWritten);
 }
 
 platform::Status WriteBackupList(const fs::path& folder, const std::vector<std::string>& names) {
@@ -236,4 +233,4 @@ platform::Result<Removal> DeleteBackup(const fs::path& folder, const std::string
     return Removal::Deleted;
 }
 
-}  // namespace editor_backup
+}  // namespace editor_ini

@@ -15,7 +15,7 @@
 #include "editor/ini/install_record.h"
 #include "platform/result.h"
 
-namespace editor_backup {
+namespace editor_ini {
 
 inline constexpr std::string_view kListSectionGeneral = "GEN";
 inline constexpr std::string_view kListKeyCount = "Backups";
@@ -33,7 +33,7 @@ inline constexpr std::size_t kMaxBackups = 32766;
 std::optional<std::string> backupNameProblem(std::string_view name);
 
 // The longest name the list file gives back whole, in ANSI bytes.
-inline constexpr std::size_t kMaxListedNameBytes = editor_ini::kReadSize - 1;
+inline constexpr std::size_t kMaxListedNameBytes = kReadSize - 1;
 
 // Why a new backup may not be made under `name` in `folder`, or nullopt when
 // it may. Beyond backupNameProblem, the name must read back from the list
@@ -62,8 +62,8 @@ bool isBackupFile(const std::filesystem::path& path);
 // kept. `onEntryWritten` sees each extra-file index as it is written.
 // A refused name, or an existing file that is not a backup file, writes nothing.
 platform::Status WriteBackupFile(const std::filesystem::path& folder, const std::string& name,
-                                 const editor_ini::InstallRecord& record,
-                                 const editor_ini::EntryWritten& onEntryWritten = {});
+                                 const InstallRecord& record,
+                                 const EntryWritten& onEntryWritten = {});
 
 // Replaces backup.ini with a freshly written list of `names`, atomically, so
 // that a failed write leaves the previous list whole.
@@ -86,4 +86,4 @@ enum class Removal {
 platform::Result<Removal> DeleteBackup(const std::filesystem::path& folder,
                                        const std::string& name);
 
-}  // namespace editor_backup
+}  // namespace editor_ini

@@ -14,7 +14,7 @@
 
 #include "common/updater_output.h"
 
-namespace editor_ui {
+namespace editor_qt {
 namespace {
 
 // The view's size, in characters, that of a classic console.
@@ -230,4 +230,4 @@ void ConsoleWindow::deleteWhenDone() {
         deleteLater();
 }
 
-}  // namespace editor_ui
+}  // namespace editor_qt

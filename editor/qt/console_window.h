@@ -14,7 +14,7 @@ class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 
-namespace editor_ui {
+namespace editor_qt {
 
 class ConsoleWindow final : public QWidget {
   public:
@@ -71,4 +71,4 @@ class ConsoleWindow final : public QWidget {
     bool closed_ = false;
 };
 
-}  // namespace editor_ui
+}  // namespace editor_qt

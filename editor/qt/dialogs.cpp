@@ -20,7 +20,7 @@
 #include "editor/qt/process_start.h"
 #include "editor/qt/text_convert.h"
 
-namespace editor_ui {
+namespace editor_qt {
 namespace {
 
 using editor_core::MessageAnswer;
@@ -165,4 +165,4 @@ bool startConsoleProgram(const editor_core::ProcessRequest& request, std::string
     return started;
 }
 
-}  // namespace editor_ui
+}  // namespace editor_qt

@@ -10,7 +10,7 @@
 
 class QWidget;
 
-namespace editor_ui {
+namespace editor_qt {
 
 editor_core::MessageAnswer showMessage(QWidget* owner, const editor_core::MessageRequest& request);
 // nullopt when the user cancels.
@@ -23,4 +23,4 @@ std::optional<std::string> chooseFile(QWidget* owner, const editor_core::OpenFil
 // could not be started.
 bool startConsoleProgram(const editor_core::ProcessRequest& request, std::string& error);
 
-}  // namespace editor_ui
+}  // namespace editor_qt

@@ -8,7 +8,7 @@
 #include "editor/qt/text_convert.h"
 #include "editor/qt/window_builder.h"
 
-namespace editor_backup {
+namespace editor_qt {
 
 frmBackup::frmBackup(editor_core::FrmMain& main)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -18,11 +18,10 @@ frmBackup::frmBackup(editor_core::FrmMain& main)
     // No icon of its own: a window without one shows the application's icon,
     // which is the main window's.
     setAttribute(Qt::WA_DeleteOnClose);  // closing unloads: the next opening loads afresh
-    editor_ui::buildWindow(*this, editor_core::kBackupWindow);
+    buildWindow(*this, editor_core::kBackupWindow);
     lblInfo_ = findChild<QLabel*>("lblInfo");
-    lstBackups_ =
-        std::make_unique<editor_ui::ListBoxControl>(findChild<editor_ui::ListBox*>("lstBackups"));
-    editor_ui::connectRoutes(*this, editor_core::backupRoutes(), core_);
+    lstBackups_ = std::make_unique<ListBoxControl>(findChild<ListBox*>("lstBackups"));
+    connectRoutes(*this, editor_core::backupRoutes(), core_);
 }
 
 frmBackup::~frmBackup() = default;
@@ -33,19 +32,19 @@ void frmBackup::closeEvent(QCloseEvent* event) {
 }
 
 editor_core::MessageAnswer frmBackup::messageBox(const editor_core::MessageRequest& request) {
-    return editor_ui::showMessage(this, request);
+    return showMessage(this, request);
 }
 
 std::optional<std::string> frmBackup::inputBox(const editor_core::InputRequest& request) {
-    return editor_ui::askInput(this, request);
+    return askInput(this, request);
 }
 
 void frmBackup::setInfoCaption(const std::string& caption) {
-    lblInfo_->setText(editor_ui::toQt(caption));
+    lblInfo_->setText(toQt(caption));
 }
 
 editor_core::ListControl& frmBackup::lstBackups() {
     return *lstBackups_;
 }
 
-}  // namespace editor_backup
+}  // namespace editor_qt

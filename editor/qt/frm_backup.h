@@ -13,11 +13,9 @@
 
 class QLabel;
 
-namespace editor_ui {
-class ListBoxControl;
-}
+namespace editor_qt {
 
-namespace editor_backup {
+class ListBoxControl;
 
 class frmBackup : public QWidget, public editor_core::BackupView {
   public:
@@ -41,8 +39,8 @@ class frmBackup : public QWidget, public editor_core::BackupView {
 
   private:
     QLabel* lblInfo_ = nullptr;
-    std::unique_ptr<editor_ui::ListBoxControl> lstBackups_;
+    std::unique_ptr<ListBoxControl> lstBackups_;
     editor_core::FrmBackup core_;
 };
 
-}  // namespace editor_backup
+}  // namespace editor_qt

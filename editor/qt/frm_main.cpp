@@ -21,7 +21,7 @@ static void initIconResource() {
     Q_INIT_RESOURCE(tamsel);
 }
 
-namespace editor_main {
+namespace editor_qt {
 namespace {
 
 using editor_core::LabelState;
@@ -34,21 +34,20 @@ frmMain::frmMain(const QString& programFolder, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      core_(*this, editor_ui::toStd(QDir::cleanPath(programFolder))) {
+      core_(*this, toStd(QDir::cleanPath(programFolder))) {
     // The frames' children are placed from the frame's top edge, as for a
     // frame whose border line runs through the middle of its caption; Fusion
     // would draw the caption above the line and the line through the first row.
     setStyleSheet(
         "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 0.5em; }"
         "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }");
-    editor_ui::buildWindow(*this, editor_core::kMainWindow);
+    buildWindow(*this, editor_core::kMainWindow);
     for (std::size_t i = 0; i < boxes_.size(); ++i)
-        boxes_[i] = findChild<QLineEdit*>(editor_ui::toQt(editor_core::kTextBoxNames[i]));
+        boxes_[i] = findChild<QLineEdit*>(toQt(editor_core::kTextBoxNames[i]));
     for (std::size_t i = 0; i < watched_.size(); ++i)
-        watched_[i] = findChild<QLabel*>(editor_ui::toQt(editor_core::kWatchedLabelNames[i]));
-    lstExtra_ = std::make_unique<editor_ui::ListBoxControl>(
-        findChild<editor_ui::ListBox*>("lstExtra"));
-    editor_ui::connectRoutes(*this, editor_core::mainRoutes(), core_);
+        watched_[i] = findChild<QLabel*>(toQt(editor_core::kWatchedLabelNames[i]));
+    lstExtra_ = std::make_unique<ListBoxControl>(findChild<ListBox*>("lstExtra"));
+    connectRoutes(*this, editor_core::mainRoutes(), core_);
     core_.Form_Load();
 }
 
@@ -60,13 +59,13 @@ frmMain::~frmMain() {
 // ---- MainView -------------------------------------------------------------
 
 std::string frmMain::text(TextBox box) const {
-    return editor_ui::toStd(boxes_[static_cast<std::size_t>(box)]->text());
+    return toStd(boxes_[static_cast<std::size_t>(box)]->text());
 }
 
 void frmMain::setText(TextBox box, const std::string& text) {
     QLineEdit* target = boxes_[static_cast<std::size_t>(box)];
     const QSignalBlocker quiet(target);  // the core runs the change handler itself
-    target->setText(editor_ui::toQt(text));
+    target->setText(toQt(text));
     // setText leaves the cursor at the end, which scrolls a long value so that
     // only its last characters show; the start says more.
     target->setCursorPosition(0);
@@ -84,19 +83,19 @@ void frmMain::setLabelColour(WatchedLabel label, LabelState state) {
 }
 
 editor_core::MessageAnswer frmMain::messageBox(const editor_core::MessageRequest& request) {
-    return editor_ui::showMessage(this, request);
+    return showMessage(this, request);
 }
 
 std::optional<std::string> frmMain::inputBox(const editor_core::InputRequest& request) {
-    return editor_ui::askInput(this, request);
+    return askInput(this, request);
 }
 
 std::optional<std::string> frmMain::openFileDialog(const editor_core::OpenFileRequest& request) {
-    return editor_ui::chooseFile(this, request);
+    return chooseFile(this, request);
 }
 
 bool frmMain::startUpdater(const editor_core::ProcessRequest& request, std::string& error) {
-    return editor_ui::startConsoleProgram(request, error);
+    return startConsoleProgram(request, error);
 }
 
 editor_core::FrmBackup& frmMain::createBackupWindow(editor_core::FrmMain&) {
@@ -114,8 +113,8 @@ void frmMain::showBackupWindow() {
     backup_->activateWindow();
 }
 
-editor_backup::frmBackup* frmMain::newBackupWindow() {
-    return new editor_backup::frmBackup(core_);
+frmBackup* frmMain::newBackupWindow() {
+    return new frmBackup(core_);
 }
 
 void frmMain::showWindow() {
@@ -141,4 +140,4 @@ void applyApplicationLook() {
     QApplication::setWindowIcon(QIcon(":/icons/tamsel.ico"));
 }
 
-}  // namespace editor_main
+}  // namespace editor_qt

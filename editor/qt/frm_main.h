@@ -18,14 +18,10 @@
 class QLabel;
 class QLineEdit;
 
-namespace editor_backup {
-class frmBackup;
-}
-namespace editor_ui {
-class ListBoxControl;
-}
+namespace editor_qt {
 
-namespace editor_main {
+class frmBackup;
+class ListBoxControl;
 
 // The two colours the core gives a watched label.
 inline const QColor kRed{255, 0, 0};
@@ -58,14 +54,14 @@ class frmMain : public QWidget, public editor_core::MainView {
 
   protected:
     // A new backup window on this window's core (tests answer its dialogs).
-    virtual editor_backup::frmBackup* newBackupWindow();
+    virtual frmBackup* newBackupWindow();
 
   private:
     std::array<QLineEdit*, editor_core::kTextBoxCount> boxes_{};
     std::array<QLabel*, editor_core::kWatchedLabelCount> watched_{};
-    std::unique_ptr<editor_ui::ListBoxControl> lstExtra_;
+    std::unique_ptr<ListBoxControl> lstExtra_;
     // The backup window the core had created last; a closed one deletes itself.
-    QPointer<editor_backup::frmBackup> backup_;
+    QPointer<frmBackup> backup_;
     editor_core::FrmMain core_;
 };
 
@@ -73,4 +69,4 @@ class frmMain : public QWidget, public editor_core::MainView {
 // the default font chosen so that every caption fits its box, and the icon.
 void applyApplicationLook();
 
-}  // namespace editor_main
+}  // namespace editor_qt

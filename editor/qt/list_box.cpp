@@ -8,7 +8,7 @@
 
 #include "editor/qt/text_convert.h"
 
-namespace editor_ui {
+namespace editor_qt {
 
 ListBox::ListBox(QWidget* parent) : QListWidget(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -95,4 +95,4 @@ void ListBoxControl::select(int index) {
     list_->selectRow(index);
 }
 
-}  // namespace editor_ui
+}  // namespace editor_qt

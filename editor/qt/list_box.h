@@ -6,7 +6,7 @@
 
 #include "editor/core/views.h"
 
-namespace editor_ui {
+namespace editor_qt {
 
 class ListBox : public QListWidget {
   public:
@@ -50,4 +50,4 @@ class ListBoxControl final : public editor_core::ListControl {
     ListBox* list_;
 };
 
-}  // namespace editor_ui
+}  // namespace editor_qt

@@ -9,11 +9,11 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     // TAMSEL_EXIT_WHEN_SHOWN=1: quit silently once the window is shown, for
     // the start-up benchmark (bench/tamsel_start.sh).
-    editor_main::QuitWhenExposed quitWhenShown;
+    editor_qt::QuitWhenExposed quitWhenShown;
     if (!qEnvironmentVariableIsEmpty("TAMSEL_EXIT_WHEN_SHOWN"))
         app.installEventFilter(&quitWhenShown);
-    editor_main::applyApplicationLook();
-    editor_main::frmMain window(QCoreApplication::applicationDirPath());
+    editor_qt::applyApplicationLook();
+    editor_qt::frmMain window(QCoreApplication::applicationDirPath());
     window.show();
     return QApplication::exec();
 }

@@ -3,7 +3,7 @@
 #include <QFileInfo>
 #include <QProcess>
 
-namespace editor_ui {
+namespace editor_qt {
 
 std::optional<QString> chooseTerminal(const QString& terminalVariable,
                                       const ExecutableFinder& findExecutable) {
@@ -50,4 +50,4 @@ bool startDetached(const CommandLine& commandLine, QString* error) {
     return false;
 }
 
-}  // namespace editor_ui
+}  // namespace editor_qt

@@ -9,7 +9,7 @@
 #include <functional>
 #include <optional>
 
-namespace editor_ui {
+namespace editor_qt {
 
 // Finds an executable by name on the PATH; empty when there is none.
 using ExecutableFinder = std::function<QString(const QString& name)>;
@@ -52,4 +52,4 @@ CommandLine buildConsoleCommandLine(const QString& program, const QString& worki
 // False with `error` set when it cannot be started.
 bool startDetached(const CommandLine& commandLine, QString* error);
 
-}  // namespace editor_ui
+}  // namespace editor_qt

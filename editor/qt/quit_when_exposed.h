@@ -8,7 +8,7 @@
 #include <QEvent>
 #include <QWindow>
 
-namespace editor_main {
+namespace editor_qt {
 
 class QuitWhenExposed final : public QObject {
   protected:
@@ -23,4 +23,4 @@ class QuitWhenExposed final : public QObject {
     }
 };
 
-}  // namespace editor_main
+}  // namespace editor_qt

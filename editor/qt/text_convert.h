@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace editor_ui {
+namespace editor_qt {
 
 inline std::string toStd(const QString& text) {
     return text.toStdString();
@@ -16,4 +16,4 @@ inline QString toQt(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-}  // namespace editor_ui
+}  // namespace editor_qt

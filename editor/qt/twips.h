@@ -7,7 +7,7 @@
 
 #include "editor/core/layout.h"
 
-namespace editor_ui {
+namespace editor_qt {
 
 using editor_core::twipsToPixels;
 
@@ -20,4 +20,4 @@ inline QSize twipsSize(int width, int height, double logicalDpi) {
     return {twipsToPixels(width, logicalDpi), twipsToPixels(height, logicalDpi)};
 }
 
-}  // namespace editor_ui
+}  // namespace editor_qt

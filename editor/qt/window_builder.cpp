@@ -14,7 +14,7 @@
 #include "editor/qt/text_convert.h"
 #include "editor/qt/twips.h"
 
-namespace editor_ui {
+namespace editor_qt {
 namespace {
 
 using editor_core::Control;
@@ -105,4 +105,4 @@ void buildWindow(QWidget& window, const editor_core::WindowLayout& layout) {
         chain.front().second->setFocus();
 }
 
-}  // namespace editor_ui
+}  // namespace editor_qt

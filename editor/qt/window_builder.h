@@ -13,7 +13,7 @@
 #include "editor/core/layout.h"
 #include "editor/core/routes.h"
 
-namespace editor_ui {
+namespace editor_qt {
 
 // Sets the caption and the fixed client size, then builds the controls.
 void buildWindow(QWidget& window, const editor_core::WindowLayout& layout);
@@ -41,4 +41,4 @@ void connectRoutes(QWidget& window, std::span<const editor_core::Route<Core>> ro
     }
 }
 
-}  // namespace editor_ui
+}  // namespace editor_qt

@@ -14,15 +14,15 @@
 
 namespace {
 namespace fs = std::filesystem;
-using editor_backup::backupNameProblem;
-using editor_backup::BackupPath;
-using editor_backup::DeleteBackup;
-using editor_backup::newBackupNameProblem;
-using editor_backup::ReadBackupList;
-using editor_backup::Removal;
-using editor_backup::WriteBackupFile;
-using editor_backup::WriteBackupList;
+using editor_ini::backupNameProblem;
+using editor_ini::BackupPath;
+using editor_ini::DeleteBackup;
 using editor_ini::InstallRecord;
+using editor_ini::newBackupNameProblem;
+using editor_ini::ReadBackupList;
+using editor_ini::Removal;
+using editor_ini::WriteBackupFile;
+using editor_ini::WriteBackupList;
 using test_support::listFolder;
 using test_support::readBytes;
 using test_support::TempDir;
@@ -202,7 +202,7 @@ TEST(BackupStore, OnlyBackupFilesAreOverwrittenOrDeleted) {
             const platform::Status made = WriteBackupFile(dir.path(), row.name, sampleRecord());
             EXPECT_EQ(made.isOk(), row.makeWrites) << made.message();
             if (row.makeWrites) {
-                EXPECT_TRUE(editor_backup::isBackupFile(dir / row.name));
+                EXPECT_TRUE(editor_ini::isBackupFile(dir / row.name));
                 EXPECT_EQ(editor_ini::ReadINI((dir / row.name).string(), "Texts", "Name", "", 100),
                           "My plugin");
             } else {
@@ -454,7 +454,7 @@ TEST(BackupStore, AFailedListWriteKeepsThePreviousList) {
 TEST(BackupStore, AListTooLongToReadBackIsNotWritten) {
     TempDir dir;
     writeBytes(dir / "backup.ini", "[GEN]\r\nBackups=0\r\n");
-    EXPECT_FALSE(WriteBackupList(dir.path(), Names(editor_backup::kMaxBackups + 1, "n")));
+    EXPECT_FALSE(WriteBackupList(dir.path(), Names(editor_ini::kMaxBackups + 1, "n")));
     EXPECT_EQ(readBytes(dir / "backup.ini"), "[GEN]\r\nBackups=0\r\n");
 }
 

@@ -41,7 +41,7 @@ class BackupWindow : public ::testing::Test {
         return windows.size() == 1 ? windows.front() : nullptr;
     }
     void seedList(const Names& names) {
-        ASSERT_TRUE(editor_backup::WriteBackupList(dir.path(), names));
+        ASSERT_TRUE(editor_ini::WriteBackupList(dir.path(), names));
     }
     static QListWidget* list(QWidget* window) {
         return window->findChild<QListWidget*>("lstBackups");

@@ -36,7 +36,7 @@ class BackupWindow : public ::testing::Test {
         return *window;
     }
     void seedList(const Names& names) {
-        ASSERT_TRUE(editor_backup::WriteBackupList(dir.path(), names));
+        ASSERT_TRUE(editor_ini::WriteBackupList(dir.path(), names));
     }
     Names entries() const { return view.list.entries; }
     void expectNothingSelectedMessage() {

@@ -28,7 +28,7 @@ inline void ensureApplication() {
     static char* argv[] = {name, nullptr};
     // Never destroyed: widgets of a failed test may still refer to it at exit.
     new QApplication(argc, argv);
-    editor_main::applyApplicationLook();
+    editor_qt::applyApplicationLook();
 }
 
 class FrmMainFixture : public testing::Test {
@@ -71,7 +71,7 @@ class FrmMainFixture : public testing::Test {
     // Adds entries through the Add button and its input box.
     void addEntries(const QStringList& entries) {
         for (const QString& entry : entries) {
-            dialogs.inputAnswers.push_back(editor_ui::toStd(entry));
+            dialogs.inputAnswers.push_back(editor_qt::toStd(entry));
             click("cmdAdd");
         }
     }
@@ -90,10 +90,10 @@ class FrmMainFixture : public testing::Test {
     }
 
     static bool isRed(const QLabel* l) {
-        return l->palette().color(QPalette::WindowText) == editor_main::kRed;
+        return l->palette().color(QPalette::WindowText) == editor_qt::kRed;
     }
     static bool isBlack(const QLabel* l) {
-        return l->palette().color(QPalette::WindowText) == editor_main::kBlack;
+        return l->palette().color(QPalette::WindowText) == editor_qt::kBlack;
     }
     int selectedRow() {
         const auto selected = list()->selectedItems();

@@ -74,11 +74,11 @@ TEST_F(LoadSave, SharedScenariosSaveTheirGoldenBytes) {
         editor_scenarios::prepareFolder(folder.path(), row);
         open();
         for (const editor_scenarios::Step& step : row.steps) {
-            const QString text = editor_ui::toQt(step.text);
+            const QString text = editor_qt::toQt(step.text);
             switch (step.edit) {
                 case Edit::Type: {
                     // Typed as one edit: QTest's key clicks know no letters beyond ASCII.
-                    QLineEdit* target = box(editor_ui::toQt(step.control));
+                    QLineEdit* target = box(editor_qt::toQt(step.control));
                     target->setFocus();
                     target->selectAll();
                     target->insert(text);

@@ -20,8 +20,8 @@
 
 namespace {
 
-using editor_ui::buildConsoleCommandLine;
-using editor_ui::chooseTerminal;
+using editor_qt::buildConsoleCommandLine;
+using editor_qt::chooseTerminal;
 using test_support::readBytes;
 using test_support::TempDir;
 using test_support::writeBytes;
@@ -82,7 +82,7 @@ TEST(BuildConsoleCommandLine, RunsTheProgramInItsFolderInsideTheTerminal) {
     EXPECT_EQ(plain.workingDirectory, folder);
     EXPECT_TRUE(plain.inOwnWindow);
 
-    const QStringList shell{"/bin/sh", "-c", editor_ui::kTerminalScript, folder, program};
+    const QStringList shell{"/bin/sh", "-c", editor_qt::kTerminalScript, folder, program};
     auto xterm = buildConsoleCommandLine(program, folder, QString("/usr/bin/xterm"));
     EXPECT_EQ(xterm.program, "/usr/bin/xterm");
     EXPECT_EQ(xterm.arguments, QStringList{"-e"} + shell);
@@ -93,7 +93,7 @@ TEST(BuildConsoleCommandLine, RunsTheProgramInItsFolderInsideTheTerminal) {
 TEST(BuildConsoleCommandLine, GivesEachKnownTerminalItsOwnCommandOption) {
     const QString program = "/opt/my tools/updater";
     const QString folder = "/opt/my tools";
-    const QStringList shell{"/bin/sh", "-c", editor_ui::kTerminalScript, folder, program};
+    const QStringList shell{"/bin/sh", "-c", editor_qt::kTerminalScript, folder, program};
     struct Case {
         const char* fault;
         QString terminal;
@@ -175,8 +175,8 @@ const std::string kStandInUpdater =
     "dd bs=1 count=1 of=key.txt 2>/dev/null\n"
     "echo 'Bye!'\n";
 
-QPointer<editor_ui::ConsoleWindow> startInOwnWindow(const TempDir& folder, QString* error) {
-    return editor_ui::ConsoleWindow::start({QString::fromStdString((folder / "updater").string()),
+QPointer<editor_qt::ConsoleWindow> startInOwnWindow(const TempDir& folder, QString* error) {
+    return editor_qt::ConsoleWindow::start({QString::fromStdString((folder / "updater").string()),
                                             {},
                                             QString::fromStdString(folder.path().string()),
                                             true},
@@ -205,7 +205,7 @@ TEST(ConsoleWindow, ShowsTheRunAndSendsTheKeyItWaitsFor) {
         TempDir folder;
         writeScript(folder / "updater", kStandInUpdater);
         QString error;
-        QPointer<editor_ui::ConsoleWindow> window = startInOwnWindow(folder, &error);
+        QPointer<editor_qt::ConsoleWindow> window = startInOwnWindow(folder, &error);
         ASSERT_FALSE(window.isNull()) << error.toStdString();
         EXPECT_EQ(window->windowTitle(), "updater");
         EXPECT_TRUE(window->isVisible());
@@ -297,7 +297,7 @@ TEST(ConsoleWindow, SaysWhetherTheInstallerWasUpdatedAndWhyNot) {
         TempDir folder;
         writeScript(folder / "updater", c.script);
         QString error;
-        QPointer<editor_ui::ConsoleWindow> window = startInOwnWindow(folder, &error);
+        QPointer<editor_qt::ConsoleWindow> window = startInOwnWindow(folder, &error);
         ASSERT_FALSE(window.isNull()) << error.toStdString();
         ASSERT_TRUE(QTest::qWaitFor([&] { return window->programEnded(); }, 10000));
         EXPECT_EQ(window->findChild<QPlainTextEdit*>("txtOutput")->toPlainText(), c.output);
@@ -316,16 +316,16 @@ TEST(ConsoleWindow, ANewRunClosesTheWindowsOfEndedRunsOnly) {
     TempDir folder;
     writeScript(folder / "updater", kStandInUpdater);
     QString error;
-    QPointer<editor_ui::ConsoleWindow> waiting = startInOwnWindow(folder, &error);
-    QPointer<editor_ui::ConsoleWindow> ended = startInOwnWindow(folder, &error);
+    QPointer<editor_qt::ConsoleWindow> waiting = startInOwnWindow(folder, &error);
+    QPointer<editor_qt::ConsoleWindow> ended = startInOwnWindow(folder, &error);
     ASSERT_FALSE(waiting.isNull() || ended.isNull()) << error.toStdString();
     QTest::mouseClick(ended->findChild<QPushButton*>("cmdSendKey"), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return ended->programEnded(); }, 10000));
-    QPointer<editor_ui::ConsoleWindow> latest = startInOwnWindow(folder, &error);
+    QPointer<editor_qt::ConsoleWindow> latest = startInOwnWindow(folder, &error);
     ASSERT_FALSE(latest.isNull()) << error.toStdString();
     EXPECT_TRUE(QTest::qWaitFor([&] { return ended.isNull(); }, 10000));
     EXPECT_TRUE(waiting->isVisible());
-    for (QPointer<editor_ui::ConsoleWindow> window : {waiting, latest}) {
+    for (QPointer<editor_qt::ConsoleWindow> window : {waiting, latest}) {
         window->close();
         EXPECT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 10000));
     }
@@ -337,7 +337,7 @@ TEST(ConsoleWindow, AProgramThatCannotStartOpensNoWindow) {
     writeBytes(folder / "updater", "not executable");
     QString error;
     EXPECT_EQ(
-        editor_ui::ConsoleWindow::start({QString::fromStdString((folder / "updater").string()),
+        editor_qt::ConsoleWindow::start({QString::fromStdString((folder / "updater").string()),
                                          {},
                                          QString::fromStdString(folder.path().string()),
                                          true},

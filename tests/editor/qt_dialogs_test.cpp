@@ -72,7 +72,7 @@ TEST(QtDialogs, MessageBoxShowsCrLfAsOneLineBreakWithTheRightIconAndButtons) {
             EXPECT_EQ(box->standardButtons(), expectedButtons);
             box->button(c.press)->click();
         });
-        EXPECT_EQ(editor_ui::showMessage(nullptr, {"first\r\nsecond", "Title", c.icon, c.buttons}),
+        EXPECT_EQ(editor_qt::showMessage(nullptr, {"first\r\nsecond", "Title", c.icon, c.buttons}),
                   c.expected);
     }
 }
@@ -86,11 +86,11 @@ TEST(QtDialogs, InputBoxTellsCancelFromAnEmptyAnswer) {
         dialog->setTextValue("typed.txt");
         dialog->accept();
     });
-    EXPECT_EQ(editor_ui::askInput(nullptr, request), "typed.txt");
+    EXPECT_EQ(editor_qt::askInput(nullptr, request), "typed.txt");
     whenOpen<QInputDialog>([](QInputDialog* dialog) { dialog->accept(); });
-    EXPECT_EQ(editor_ui::askInput(nullptr, request), "");
+    EXPECT_EQ(editor_qt::askInput(nullptr, request), "");
     whenOpen<QInputDialog>([](QInputDialog* dialog) { dialog->reject(); });
-    EXPECT_EQ(editor_ui::askInput(nullptr, request), std::nullopt);
+    EXPECT_EQ(editor_qt::askInput(nullptr, request), std::nullopt);
 }
 
 // The Load dialog keeps its title, folder and filters, and opens wide enough
@@ -146,7 +146,7 @@ TEST(QtDialogs, OpenFileDialogShowsEveryColumnWhole) {
     QFont larger = usual;
     larger.setPointSizeF(12);
     QApplication::setFont(larger, "QTreeView");
-    EXPECT_EQ(editor_ui::chooseFile(nullptr, request), std::nullopt);
+    EXPECT_EQ(editor_qt::chooseFile(nullptr, request), std::nullopt);
     QApplication::setFont(usual, "QTreeView");
 }
 

@@ -14,9 +14,9 @@
 namespace editor_test {
 
 using core_test::FakeDialogs;
-using ScriptedBackupWindow = core_test::DialogsAnswered<editor_backup::frmBackup>;
+using ScriptedBackupWindow = core_test::DialogsAnswered<editor_qt::frmBackup>;
 
-class ScriptedMainWindow final : public core_test::MainDialogsAnswered<editor_main::frmMain> {
+class ScriptedMainWindow final : public core_test::MainDialogsAnswered<editor_qt::frmMain> {
   public:
     ScriptedMainWindow(const QString& programFolder, FakeDialogs& dialogs)
         : MainDialogsAnswered(dialogs, programFolder) {}
@@ -28,11 +28,11 @@ class ScriptedMainWindow final : public core_test::MainDialogsAnswered<editor_ma
         if (!startUpdaterForReal)
             return MainDialogsAnswered::startUpdater(request, error);
         dialogs_.processes.push_back(request);
-        return editor_ui::startConsoleProgram(request, error);
+        return editor_qt::startConsoleProgram(request, error);
     }
 
   protected:
-    editor_backup::frmBackup* newBackupWindow() override {
+    editor_qt::frmBackup* newBackupWindow() override {
         return new ScriptedBackupWindow(dialogs_, core());
     }
 };
