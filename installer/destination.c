@@ -237,12 +237,14 @@ WCHAR* chooseDestination(Report* report, const Contract* contract,
     WCHAR* chosen = NULL;
     WCHAR* folder;
     Text prompt = {0};
-    int ok;
+    int outOfMemory, ok;
     textFormat(&prompt, L"Choose the folder to install \"%ls\" into:", contract->name);
-    ok = start != NULL && !prompt.outOfMemory &&
+    /* Memory that ran out is a failure, never the user's Cancel. */
+    outOfMemory = start == NULL || prompt.outOfMemory;
+    ok = !outOfMemory &&
          report->ui->chooseFolder(report->ui, contract->title, textChars(&prompt), start, &chosen);
     textFree(&prompt);
-    *failed = start == NULL || (ok && chosen == NULL);
+    *failed = outOfMemory || (ok && chosen == NULL);
     free(start);
     if (*failed) {
         reportOutOfMemory(report);
