@@ -3,6 +3,7 @@
 #include <shlobj.h>
 #include <stdlib.h>
 
+#include "files.h"
 #include "names.h"
 #include "text.h"
 #include "ui.h"
@@ -136,19 +137,16 @@ static int CALLBACK browseCallback(HWND window, UINT message, LPARAM parameter, 
         /* The box names a folder that is not there: it is made on install.
          * A name without a root goes in the folder selected in the tree. */
         const wchar_t* typed = (const wchar_t*)parameter;
-        Text path = {0};
+        wchar_t* path;
         if (isFullPath(typed)) {
-            textAppend(&path, typed);
+            path = textCopy(typed);
         } else if (browse->selected != NULL) {
-            size_t length = wcslen(browse->selected);
-            textAppend(&path, browse->selected);
-            if (length > 0 && browse->selected[length - 1] != '\\') textAppend(&path, L"\\");
-            textAppend(&path, typed);
+            path = joinPath(browse->selected, typed);
         } else {
             return 1; /* nowhere to put it: the dialog stays */
         }
         free(browse->typed);
-        browse->typed = textTake(&path);
+        browse->typed = path;
         return browse->typed == NULL; /* 0 closes the dialog */
     }
     return 0;
