@@ -43,14 +43,18 @@ show_resources() {
   /usr/bin/python3 scripts/explain_resources.py "$folder/installer.exe" cp1252
 }
 
-# The Wine loader to use and the architecture it runs: the 32-bit one where
-# it runs here (installer.exe is i686), else the 64-bit one; nothing without Wine.
+# The Wine loader to use, the architecture it runs and its route
+# (scripts/wine_route.sh): the 32-bit one where it runs here, natively or
+# emulated (installer.exe is i686), else the 64-bit one; nothing without Wine.
 chooseWine() {
-  if /usr/lib/wine/wine --version > /dev/null 2>&1; then
-    echo "/usr/lib/wine/wine i686"
-  elif /usr/lib/wine/wine64 --version > /dev/null 2>&1; then
-    echo "/usr/lib/wine/wine64 x86_64"
-  fi
+  local arch route loader
+  for arch in i686 x86_64; do
+    read -r route loader <<< "$(bash scripts/wine_route.sh "$arch")"
+    if [ "$route" != none ]; then
+      echo "$loader $arch $route"
+      return
+    fi
+  done
 }
 
 # Where Wine runs, the updated installer installs the demo plugin silently
@@ -59,8 +63,8 @@ chooseWine() {
 # with the x86-64 build (installer-x64.exe) and an x86-64 plugin is updated
 # and run instead. A fresh Wine prefix takes some seconds to start.
 run_installer_under_wine() {
-  local wine arch job="$folder" work
-  read -r wine arch <<< "$(chooseWine)"
+  local wine arch route job="$folder" work
+  read -r wine arch route <<< "$(chooseWine)"
   if [ -z "$wine" ]; then
     echo "== No Wine here: not running installer.exe (bash scripts/deps.sh installs wine64)."
     return
@@ -75,8 +79,8 @@ run_installer_under_wine() {
     bash demo/src/build_plugin.sh "$job/plugin.dll" x86_64
     (cd "$job" && printf '\n' | ./updater > /dev/null)
   fi
-  echo "== installer.exe /S /D=<temporary folder> under $wine (LANG=fr_FR.UTF-8: code page 1252)"
-  local code=0 server
+  echo "== installer.exe /S /D=<temporary folder> under $wine, $route (LANG=fr_FR.UTF-8: code page 1252)"
+  local code=0
   # Output to a file, not a pipe: the programs Wine keeps in the background
   # hold on to it, and a pipe would not end before they do.
   (
@@ -91,9 +95,7 @@ run_installer_under_wine() {
   echo "== installer.exe ended with exit code $code; the installed files:"
   (cd "$work/installed" 2> /dev/null && find . -type f -printf '%P, %s bytes\n' | sort) || echo "(none)"
   echo "(A fresh Wine prefix has no program for .txt files, so opening readme.txt fails there.)"
-  server=/usr/lib/wine/wineserver64
-  [ -x "$server" ] || server=/usr/lib/wine/wineserver32
-  WINEPREFIX="$work/prefix" "$server" -k 2> /dev/null || true
+  WINEPREFIX="$work/prefix" /usr/lib/wine/wineserver -k 2> /dev/null || true
   rm -rf "$work"
 }
 
@@ -102,8 +104,8 @@ run_installer_under_wine() {
 # demo folder as it was before the update, and must write the same
 # installer.exe as the Linux updater did.
 run_windows_updater_under_wine() {
-  local wine arch work code=0
-  read -r wine arch <<< "$(chooseWine)"
+  local wine arch route work code=0
+  read -r wine arch route <<< "$(chooseWine)"
   if [ -z "$wine" ]; then
     echo "== No Wine here: not running updater.exe (bash scripts/deps.sh installs wine64)."
     return
@@ -138,7 +140,7 @@ run_windows_updater_under_wine() {
 # tamsel.exe saves it with a new title and starts updater.exe, which
 # rewrites the installer (the x86-64 build, under wine64).
 run_tamsel_exe_under_wine() {
-  if ! /usr/lib/wine/wine64 --version > /dev/null 2>&1 || ! command -v xvfb-run > /dev/null; then
+  if [ "$(bash scripts/wine_route.sh x86_64 | cut -d' ' -f1)" = none ] || ! command -v xvfb-run > /dev/null; then
     echo "== No wine64 or xvfb-run here: not running tamsel.exe (bash scripts/deps.sh installs them)."
     return
   fi

@@ -18,7 +18,10 @@ sanitizerOptions=(ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 linuxTests() {
   cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAMSEL_WITH_GUI=ON >/dev/null
   cmake --build build/release -j "$jobs"
-  ctest --test-dir build/release --output-on-failure -j "$jobs" -E '^fuzz_replay_'
+  ctest --test-dir build/release --output-on-failure -j "$jobs" -E '^fuzz_replay_' |
+    tee build/release/ctest.log
+  # The i686 installer's tests skip (77) where no 32-bit Wine runs.
+  grep -c '_i686 .*Skipped' build/release/ctest.log >> "$TAMSEL_SKIP_LOG" || true
 }
 
 # The Windows builds, their tests under Wine, updater.exe against the Linux
@@ -44,18 +47,25 @@ fuzzReplay() {
 
 summary=()
 failed=0
+# Each part counts, a number a line, the tests it skipped for want of 32-bit
+# programs into the file TAMSEL_SKIP_LOG names, so that no skip reads as a pass.
+skipLog=$(mktemp)
+trap 'rm -f "$skipLog"' EXIT
 part() {  # part NAME FUNCTION: runs FUNCTION under errexit, in a subshell
-  local name=$1 start rc
+  local name=$1 start rc skipped note=""
   start=$(date +%s)
   echo "=== $name"
+  : > "$skipLog"
   set +e
-  ( set -e; "$2" )
+  ( set -e; export TAMSEL_SKIP_LOG=$skipLog; "$2" )
   rc=$?
   set -e
+  skipped=$(awk '{ n += $1 } END { print n + 0 }' "$skipLog")
+  [ "$skipped" = 0 ] || note="; $skipped skipped for want of 32-bit programs"
   if [ "$rc" = 0 ]; then
-    summary+=("passed  $name ($(($(date +%s) - start)) s)")
+    summary+=("passed  $name ($(($(date +%s) - start)) s$note)")
   else
-    summary+=("FAILED  $name ($(($(date +%s) - start)) s, exit code $rc)")
+    summary+=("FAILED  $name ($(($(date +%s) - start)) s, exit code $rc$note)")
     failed=$((failed + 1))
   fi
 }

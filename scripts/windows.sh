@@ -26,30 +26,27 @@ jobs=$(nproc)
 mkdir -p build/dist
 export LC_ALL=C.UTF-8
 
-loaderFor() {  # arch -> the Wine loader the toolchain file names
-  case "$1" in
-    i686) echo /usr/lib/wine/wine ;;
-    x86_64) echo /usr/lib/wine/wine64 ;;
-  esac
+# How this machine runs Wine for an architecture: "native LOADER",
+# "emulated LOADER" or "none REASON" (scripts/wine_route.sh).
+routeOf() { bash scripts/wine_route.sh "$1"; }
+loaderFor() {  # arch -> its Wine loader
+  local route loader
+  read -r route loader <<< "$(routeOf "$1")"
+  echo "$loader"
 }
 
-# Empty when this architecture's Wine runs here, else the reason it does not.
+# Empty when this architecture's Wine runs here, natively or emulated, else
+# the reason it does not.
 whyNoWine() {
-  local arch=$1 loader prefix out
-  loader=$(loaderFor "$arch")
-  if [ ! -x "$loader" ]; then
-    if [ "$arch" = i686 ]; then
-      echo "no 32-bit Wine (wine32:i386); scripts/deps.sh installs it only where the machine runs 32-bit programs"
-    else
-      echo "no 64-bit Wine (bash scripts/deps.sh installs wine64)"
-    fi
-    return
-  fi
-  prefix=$(mktemp -d)
-  out=$(WINEPREFIX="$prefix" WINEDEBUG=-all timeout 120 "$loader" cmd /c echo runs 2>/dev/null | tr -d '\r' || true)
-  WINEPREFIX="$prefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
-  rm -rf "$prefix"
-  [ "$out" = runs ] || echo "$loader does not run programs here (no IA-32 emulation in this kernel?)"
+  local route detail
+  read -r route detail <<< "$(routeOf "$1")"
+  [ "$route" != none ] || echo "$detail"
+}
+
+# Tests that did not run for want of 32-bit programs are counted in the file
+# TAMSEL_SKIP_LOG names, when scripts/test.sh gives one, for its summary.
+countSkipped32() {
+  [ -z "${TAMSEL_SKIP_LOG:-}" ] || echo "$1" >> "$TAMSEL_SKIP_LOG"
 }
 
 # Standard input with the folder named by $FOLDER written as "<folder>".
@@ -148,12 +145,22 @@ updateAndInstall() {
   # hold on to it, and a pipe would not end before they do.
   (cd "$folder" && "$loader" installer.exe /S "/D=Z:${work//\//\\}\\installed" \
     </dev/null >"$work/installer.out" 2>/dev/null) || code=$?
-  if [ "$code" != 0 ] || ! tr -d '\r' <"$work/installer.out" | grep -q '^registered: .*(DemoPlugin.Connect)$' ||
+  # The line names the file and the ProgID; a route other than the
+  # installer's own child process may follow them.
+  if [ "$code" != 0 ] ||
+     ! tr -d '\r' <"$work/installer.out" | grep -q '^registered: .*\\plugin\.dll (DemoPlugin\.Connect)\( \|$\)' ||
      ! "$loader" reg query 'HKCU\Software\Classes\DemoPlugin.Connect' >/dev/null 2>&1; then
     tr -d '\r' <"$work/installer.out" | sed 's/^/    /'
     echo "installer.exe /S ended with exit code $code; the demo plugin is not registered"
     return 1
   fi
+}
+
+# Unpacks the zip $1 into the folder $2, with CMake, which every build here has.
+unpack() {
+  local zip
+  zip=$(realpath "$1")
+  (cd "$2" && cmake -E tar xf "$zip")
 }
 
 # Each zip as a Windows user meets it: unpacked, README.txt ASCII with CR LF,
@@ -163,7 +170,7 @@ checkZip() {
   local arch=$1 zip="build/dist/tamsel-windows-$1.zip" work folder reason noI686 failed=0
   work=$(mktemp -d)
   folder="$work/tamsel-windows-$arch"
-  unzip -q "$zip" -d "$work"
+  unpack "$zip" "$work"
   if LC_ALL=C grep -q -e '[^[:print:][:space:]]' -e $'[^\r]$' -e '^$' "$folder/README.txt" ||
      [ "$(tail -c 2 "$folder/README.txt" | od -An -tx1)" != ' 0d 0a' ]; then
     echo "Windows $arch: the zip's README.txt is not ASCII text with CR LF line ends"
@@ -173,6 +180,7 @@ checkZip() {
   noI686=$(whyNoWine i686)  # the zip's installer.exe is i686
   if [ -n "$reason" ]; then
     echo "Windows $arch: the zip's updater.exe and installer.exe not run: $reason"
+    [ "$arch" != i686 ] || countSkipped32 1
   elif [ -z "$noI686" ]; then
     if (updateAndInstall "$folder" "$arch" "$work" install); then
       echo "Windows $arch: the zip's updater.exe wrote its installer.exe, which installed and registered the demo plugin"
@@ -182,6 +190,7 @@ checkZip() {
   else
     if (updateAndInstall "$folder" "$arch" "$work"); then
       echo "Windows $arch: the zip's updater.exe wrote its installer.exe; installing with it skipped: $noI686"
+      countSkipped32 1
     else
       failed=1
     fi
@@ -189,7 +198,7 @@ checkZip() {
     # fresh copy of the x86-64 zip (an x86-64 plugin), installer-x64.exe
     # takes installer.exe's place.
     if [ "$arch" = x86_64 ]; then
-      rm -rf "$folder" && unzip -q "$zip" -d "$work"
+      rm -rf "$folder" && unpack "$zip" "$work"
       cp "$folder/installer-x64.exe" "$folder/installer.exe"
       if (updateAndInstall "$folder" "$arch" "$work" install); then
         echo "Windows $arch: with the zip's installer-x64.exe as installer.exe, updater.exe wrote it, and it installed and registered the demo plugin"
@@ -210,8 +219,8 @@ for arch in "${arches[@]}"; do
     -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$build" -j "$jobs"
   built=$(($(date +%s) - start))
-  reason=$(whyNoWine "$arch")
-  if [ -z "$reason" ]; then
+  read -r route detail <<< "$(routeOf "$arch")"
+  if [ "$route" = native ]; then
     start=$(date +%s)
     ctest --test-dir "$build" --output-on-failure -j "$jobs"
     # The same tests must pass for a caller with no locale at all, as a
@@ -227,7 +236,15 @@ for arch in "${arches[@]}"; do
     compareWithLinux "$arch" "$build"
     echo "Windows $arch: built in ${built} s; tests under Wine ran, in $(($(date +%s) - start)) s"
   else
-    echo "Windows $arch: built in ${built} s; tests under Wine skipped: $reason"
+    # The test programs are listed in CTest (as not run) whatever the route.
+    listed=$(ctest --test-dir "$build" -N | sed -n 's/^Total Tests: //p')
+    if [ "$route" = emulated ]; then
+      why="the route here is 32-bit Wine emulated through qemu-user, under which Wine's own 32-bit side fails at random; they run where the kernel runs 32-bit programs"
+    else
+      why=$detail
+    fi
+    echo "Windows $arch: built in ${built} s; ${listed:-0} test programs under Wine skipped: $why"
+    [ "$arch" != i686 ] || countSkipped32 "${listed:-0}"
   fi
   makeZip "$arch" "$build"
   checkZip "$arch"
