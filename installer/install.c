@@ -138,36 +138,30 @@ static int writeAll(Run* run) {
 static int registerPlugin(Run* run) {
     const WCHAR* progId = run->contract->progId;
     const WCHAR* path = run->plugin->target;
-    const Registrar* registrar = &run->registrar;
+    Registrar* registrar = &run->registrar;
     Registration registration = runRegistration(registrar, path, 0);
-    Text why = {0}, through = {0};
+    Text why = {0};
 
-    /* The system's program is named with its command line, as it ran. */
-    if (registrar->program != NULL) {
-        textAppend(&through, L" with ");
-        registrarCommand(registrar, path, 0, &through);
-    }
     if (registrationSucceeded(registrar, registration, path, &why)) {
-        tellAction(run->report.ui, L"registered: %ls (%ls)%ls", path, progId,
-                   textChars(&through));
-        textFree(&through);
+        /* The helper is named: it is another program than this one. */
+        if (registrar->helperMachine != 0)
+            tellAction(run->report.ui, L"registered: %ls (%ls) through the %ls registration helper",
+                       path, progId, machineName(registrar->helperMachine));
+        else
+            tellAction(run->report.ui, L"registered: %ls (%ls)", path, progId);
         run->registered = 1;
         return 1;
     }
-    textFree(&through);
     reportFailure(&run->report, L"Could not register %ls as %ls: %ls.", path, progId,
                   textChars(&why));
     /* Unregistered wherever the DLL's code ran: it may have written half. */
     if (registration.outcome == kServerReturned || registration.outcome == kServerEnded ||
-        registration.outcome == kServerEndedLoading || registration.outcome == kServerTimedOut ||
-        (registration.outcome == kProgramEnded && registration.code != 3 &&
-         registration.code != 4)) {
+        registration.outcome == kServerEndedLoading || registration.outcome == kServerTimedOut) {
         Registration undo = runRegistration(registrar, path, 1);
         textFree(&why);
         if (registrationSucceeded(registrar, undo, path, &why))
             tellAction(run->report.ui, L"unregistered: %ls", path);
-        else if (undo.outcome != kServerNoEntry &&
-                 !(undo.outcome == kProgramEnded && undo.code == 4))
+        else if (undo.outcome != kServerNoEntry)
             textFormat(&run->report.failure, L"\r\nCould not unregister it either: %ls.",
                        textChars(&why));
     }
@@ -201,9 +195,9 @@ static int writeRecord(Run* run) {
     entry->key = uninstallKey(run->contract);
     entry->view = registryViewOf(peMachine(run->contract->plugin));
     entry->server = run->registered ? textCopy(run->plugin->target) : NULL;
-    entry->registrar = run->registrar.program != NULL ? textCopy(run->registrar.program) : NULL;
+    entry->registrar = recordedRegistrar(&run->registrar);
     ok = ok && entry->key != NULL && (!run->registered || entry->server != NULL) &&
-         (run->registrar.program == NULL || entry->registrar != NULL);
+         (run->registrar.helperMachine == 0 || entry->registrar != NULL);
     for (i = 0; ok && i < transaction->fileCount; ++i) {
         const PlannedFile* file = &transaction->files[i];
         if (!file->generated && file->state == kCommitted && file->backup == NULL)

@@ -493,14 +493,15 @@ static int confirmRemoval(const Removal* removal) {
     return answer;
 }
 
-/* The same way it was registered: this program's child for its own
- * architecture, the system's regsvr32.exe for the other. */
+/* The same way it was registered: this program's child (its temporary
+ * copy) for its own architecture, the registration helper for the other. */
 static void unregisterServer(Removal* removal) {
     const WCHAR* server = removal->record.server;
-    Registrar registrar = {removal->record.registrar, removal->copy};
+    Registrar registrar = registrarOfRecord(removal->record.registrar);
     Registration undo;
     Text why = {0};
     if (server == NULL) return;
+    registrar.child = removal->copy;
     undo = runRegistration(&registrar, server, 1);
     if (registrationSucceeded(&registrar, undo, server, &why))
         tellAction(removal->ui, L"unregistered: %ls", server);
@@ -508,6 +509,7 @@ static void unregisterServer(Removal* removal) {
         textFormat(&removal->problems, L"\r\nthe registration of %ls: %ls", server,
                    textChars(&why));
     textFree(&why);
+    freeRegistrar(&registrar);
 }
 
 /* Deletes the files the record names, read-only ones too, then the record. */

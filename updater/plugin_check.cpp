@@ -23,23 +23,24 @@ std::string describe(std::uint16_t machine, const std::string& noun) {
     }
 }
 
-// The installer registers a DLL of its own architecture itself, and one of
-// the other of x86 and x86-64 through the system's registration program for
-// that architecture; only 64-bit Windows has both.
-std::string architectureConsequence(std::uint16_t plugin, std::uint16_t installer) {
+// The installer registers a DLL of its own architecture in a child process
+// of its own, and one of the other of x86 and x86-64 through the
+// registration helper of that architecture that it carries: the same call,
+// the same report of what DllRegisterServer returned. Only 64-bit Windows
+// runs both. Empty for a machine type no installer registers.
+std::string supportedRoute(std::uint16_t plugin, std::uint16_t installer) {
     if (plugin == pe::kMachineAmd64 && installer == pe::kMachineI386)
-        return "the installer registers it through the system's 64-bit registration program, "
-               "so it needs 64-bit Windows";
+        return "the installer registers it through its x86-64 registration helper, so it "
+               "needs 64-bit Windows";
     if (plugin == pe::kMachineI386 && installer == pe::kMachineAmd64)
-        return "the installer registers it through the system's 32-bit registration program "
-               "of 64-bit Windows";
-    return "the installer cannot register it";
+        return "the installer registers it through its x86 registration helper";
+    return {};
 }
 
 }  // namespace
 
 void checkPlugin(std::span<const std::byte> plugin, std::string_view name, std::string_view progId,
-                 std::uint16_t installerMachine, const Warn& warn) {
+                 std::uint16_t installerMachine, const Warn& warn, const Warn& note) {
     const std::string quoted = "\"" + std::string(name) + "\"";
     const auto image = platform::resource::parseImage(plugin);
     if (!image) {
@@ -62,9 +63,13 @@ void checkPlugin(std::span<const std::byte> plugin, std::string_view name, std::
     // the installer copies the DLL whatever it was built for.
     const std::uint16_t machine = image->fileHeader.machine;
     if (!progId.empty() && machine != installerMachine) {
-        warn(quoted + " is " + describe(machine, "DLL") + " and " +
-             std::string(program_files::kInstaller) + " " + describe(installerMachine, "program") +
-             ": " + architectureConsequence(machine, installerMachine));
+        const std::string both = quoted + " is " + describe(machine, "DLL") + " and " +
+                                 std::string(program_files::kInstaller) + " " +
+                                 describe(installerMachine, "program") + ": ";
+        if (const std::string route = supportedRoute(machine, installerMachine); !route.empty())
+            note(both + route);
+        else
+            warn(both + "the installer cannot register it");
     }
 }
 

@@ -328,14 +328,15 @@ void writeStrings(UpdateSink& sink, const InstallerTexts& texts, std::ostream& o
 // and adds it.
 void writePlugin(res::Update& update, std::optional<InputData> plugin,
                  const std::string& pluginName, const InstallerTexts& texts,
-                 const InstallInfo& info, const Warn& warn, std::ostream& out) {
+                 const InstallInfo& info, const Warn& warn, const Warn& note,
+                 std::ostream& out) {
     out << "Writing DLL...\n";
     if (!plugin)
         return;
     if (const auto bytes = pluginBytesToCheck(*plugin))
         checkPlugin(*bytes, pluginName,
                     platform::text::ansiToUtf8(texts.vbName.ansi(), info.codePage).utf8,
-                    update.machine(), warn);
+                    update.machine(), warn, note);
     addInput(update, install_info::kIdPlugin, std::move(*plugin));
 }
 
@@ -394,6 +395,10 @@ int runSteps(const fs::path& workingDirectory, std::ostream& out, std::ostream& 
     const Warn warn = [&err](const std::string& message) {
         err << "warning: " << message << '\n' << std::flush;
     };
+    // What the author should know that is no fault: not counted.
+    const Warn note = [&err](const std::string& message) {
+        err << "note: " << message << '\n' << std::flush;
+    };
     const auto read = readInstallInfo(workingDirectory, warn, platform::text::ansiCodePage());
     // Said before anything is written, as a missing installer is: the
     // installer stays as it was (see endEarly for the key).
@@ -414,7 +419,7 @@ int runSteps(const fs::path& workingDirectory, std::ostream& out, std::ostream& 
     }
     UpdateSink sink(*update);
     writeStrings(sink, texts, out);
-    writePlugin(*update, std::move(plugin), pluginName, texts, info, warn, out);
+    writePlugin(*update, std::move(plugin), pluginName, texts, info, warn, note, out);
 
     out << "Writing extra files...\n";
     // The table's buffer holds 10240 bytes of the code page: a UTF-8 or

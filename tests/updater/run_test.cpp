@@ -524,15 +524,11 @@ TEST_F(UpdaterRun, ThePluginIsCheckedForTheInstaller) {
         {"no ProgID: nothing registers, no export is needed", x86Installer, noExport, "", ""},
         {"an x86-64 plugin in the x86 installer", x86Installer, withMachine(x86, 0x8664),
          "Demo.Connect",
-         said +
-             "is an x86-64 DLL and installer.exe an x86 program: the installer registers it "
-             "through the system's 64-bit registration program, so it needs 64-bit Windows\n" +
-             kOneWarning},
+         "note: \"plugin.dll\" is an x86-64 DLL and installer.exe an x86 program: the installer "
+         "registers it through its x86-64 registration helper, so it needs 64-bit Windows\n"},
         {"an x86 plugin in the x86-64 installer", x64Installer, x86, "Demo.Connect",
-         said +
-             "is an x86 DLL and installer.exe an x86-64 program: the installer registers it "
-             "through the system's 32-bit registration program of 64-bit Windows\n" +
-             kOneWarning},
+         "note: \"plugin.dll\" is an x86 DLL and installer.exe an x86-64 program: the "
+         "installer registers it through its x86 registration helper\n"},
         {"an x86-64 plugin in the x86-64 installer was questioned", x64Installer,
          withMachine(x86, 0x8664), "Demo.Connect", ""},
         {"no ProgID: nothing registers, any architecture is copied", x86Installer,

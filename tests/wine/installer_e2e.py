@@ -52,13 +52,15 @@ def find_tool(candidates):
 
 
 class Wine:
-    def __init__(self, arch, prefix, windowed=False):
+    def __init__(self, arch, prefix, source, windowed=False):
         self.arch = arch
-        if arch == "x86_64":
-            # /usr/bin/wine would pick the 32-bit loader whenever wine32 is there.
-            self.loader = find_tool(["/usr/lib/wine/wine64", shutil.which("wine64")])
-        else:
-            self.loader = find_tool(["/usr/lib/wine/wine"])
+        # The loader and how it runs here: native, emulated (32-bit Wine
+        # through qemu-user) or none, with the reason.
+        route = subprocess.run(["bash", str(source / "scripts" / "wine_route.sh"), arch],
+                               capture_output=True, text=True, check=True).stdout.strip()
+        self.route, _, detail = route.partition(" ")
+        self.loader = detail if self.route != "none" else None
+        self.why_not = detail if self.route == "none" else None
         self.server = find_tool(["/usr/lib/wine/wineserver64", "/usr/lib/wine/wineserver32",
                                  shutil.which("wineserver")])
         # Only the windowed cases see a display: the others must show no window.
@@ -70,15 +72,19 @@ class Wine:
                         WINEDLLOVERRIDES="mscoree,mshtml=", LANG=LOCALE, LC_ALL=LOCALE)
         self.prefix = prefix
 
+    @property
+    def emulated(self):
+        """Under qemu-user a 32-bit crash reaches Wine as another exception
+        (an illegal instruction): seen, but not with the code a kernel gives."""
+        return self.route == "emulated"
+
     def unusable(self):
         """Why Wine cannot run here, or None."""
         if self.loader is None or self.server is None:
-            return ("no 64-bit Wine (bash scripts/deps.sh installs wine64)" if self.arch == "x86_64"
-                    else "no 32-bit Wine: wine32 comes with bash scripts/deps.sh where the "
-                         "machine runs 32-bit programs (see README)")
+            return self.why_not or "no wineserver (bash scripts/deps.sh installs wine64)"
         try:
             probe = subprocess.run([self.loader, "--version"], capture_output=True, timeout=60)
-        except OSError as error:  # a 32-bit loader on a kernel without 32-bit support
+        except OSError as error:
             return f"{self.loader} does not start: {error}"
         if probe.returncode != 0:
             return f"{self.loader} does not start: {probe.stderr.decode(errors='replace').strip()}"
@@ -108,6 +114,11 @@ class Wine:
         started = time.monotonic()
         self.start_server()
         self.run(["wineboot", "--init"], cwd="/")
+        # A crashing program ends with its exception code, rather than
+        # waiting in Wine's debugger (which a 32-bit crash under emulation
+        # does until its time limit).
+        self.run(["reg", "add", "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug",
+                  "/v", "Auto", "/d", "0", "/f"], cwd="/")
         return time.monotonic() - started
 
     def start_server(self):
@@ -210,7 +221,7 @@ class Suite:
         self.source = Path(options.source).resolve()
         self.work = Path(options.work).resolve()
         self.windowed = options.windowed
-        self.wine = Wine(self.arch, self.work / "prefix", self.windowed)
+        self.wine = Wine(self.arch, self.work / "prefix", self.source, self.windowed)
         self.open_probe = self.work / "tools" / "open_probe.exe"
 
     # ---- one job ----------------------------------------------------------
@@ -556,25 +567,34 @@ class Suite:
                 raise Failure(f"{what}: {failure}")
 
     def case_registration_fails(self):
-        """A server that fails, crashes, ends the process or hangs in
-        DllRegisterServer (a child process does the call, under a time limit
-        shortened here to 3 s): DllUnregisterServer, then a full rollback
-        with the replaced readme back byte for byte, and exit 1."""
+        """A server that fails, crashes, ends the process, hangs in
+        DllRegisterServer (under a time limit shortened here to 3 s) or has
+        none: DllUnregisterServer where its code ran, then a full rollback
+        with the replaced readme back byte for byte, and exit 1. Each row
+        runs in this program's child and through the registration helper's
+        route, which TAMSEL_INSTALLER_TEST_HELPER=1 opens to a plugin of the
+        installer's own architecture."""
+        # Under qemu-user a 32-bit crash reaches Wine as another exception.
+        crash = "it crashed in DllRegisterServer (exception 0x"
         rows = [("1", "DllRegisterServer failed (0x80004005, "),
-                ("crash", "it crashed in DllRegisterServer (exception 0xC0000005)."),
+                ("crash", crash + ("" if self.wine.emulated else "C0000005).")),
                 ("exit", "it ended the program in DllRegisterServer (exit code 0)."),
-                ("hang", "DllRegisterServer did not return within 3 seconds.")]
-        for mode, reason in rows:
-            try:
-                self.registration_fails(mode, reason)
-            except Failure as failure:
-                raise Failure(f"REGISTER_PROBE_FAIL={mode}: {failure}")
+                ("hang", "DllRegisterServer did not return within 3 seconds."),
+                ("no export", "it has no DllRegisterServer.")]
+        for helper in (False, True):
+            for mode, reason in rows:
+                try:
+                    self.registration_fails(mode, reason, helper)
+                except Failure as failure:
+                    route = "the helper's route" if helper else "the child"
+                    raise Failure(f"{route}, REGISTER_PROBE_FAIL={mode}: {failure}")
 
-    def registration_fails(self, mode, reason):
-        root = self.job("register-fails-" + mode)
+    def registration_fails(self, mode, reason, helper):
+        root = self.job(f"register-fails-{mode.replace(' ', '-')}-{int(helper)}")
         job, dest = root / "job", root / "dest"
         (job / "data").mkdir()
-        shutil.copyfile(self.probes / "register_probe.dll", job / "probe.dll")
+        plugin = "probe_helper.dll" if mode == "no export" else "register_probe.dll"
+        shutil.copyfile(self.probes / plugin, job / "probe.dll")
         (job / "readme.txt").write_bytes(b"the new readme\r\n")
         (job / "data" / "notes.txt").write_bytes(b"notes\r\n")
         texts = {"Name": "Probe", "VBName": "Probe.Server", "Title": "Probe installer",
@@ -585,10 +605,13 @@ class Suite:
         (dest / "readme.txt").write_bytes(b"the readme from before\r\n")
         env = dict(self.probe_env(root), REGISTER_PROBE_FAIL=mode,
                    TAMSEL_INSTALLER_REGISTER_SECONDS="3")
+        if helper:
+            env["TAMSEL_INSTALLER_TEST_HELPER"] = "1"
         d = windows_path(dest)
         lines = self.expect_failure(root, dest, "Probe installer",
                                     f"Could not register {d}\\probe.dll as Probe.Server: {reason}",
                                     env)
+        ran = mode != "no export"  # the server's code ran: it is unregistered
         expect_lines(lines[:-1], [
             'question: Probe installer: Do you want to install the plugin "Probe"? -> Yes',
             f"folder: {d}",
@@ -596,14 +619,14 @@ class Suite:
             f"wrote: {d}\\probe.dll ({(job / 'probe.dll').stat().st_size} bytes)",
             f"replaced: {d}\\readme.txt (16 bytes)",
             f"wrote: {d}\\data\\notes.txt (7 bytes)",
-            f"unregistered: {d}\\probe.dll",
+        ] + [f"unregistered: {d}\\probe.dll"] * ran + [
             f"removed: {d}\\data\\notes.txt",
             f"restored: {d}\\readme.txt",
             f"removed: {d}\\probe.dll",
             f"removed folder: {d}\\data",
         ])
         expect(self.marker(root / "registered.txt") == [f"DllRegisterServer {d}\\probe.dll",
-                                                        f"DllUnregisterServer {d}\\probe.dll"],
+                                                        f"DllUnregisterServer {d}\\probe.dll"] * ran,
                "DllRegisterServer, then DllUnregisterServer, were not called")
         expect(not (root / "opened.txt").exists(), "a failed install opened its file")
 
@@ -793,17 +816,20 @@ class Suite:
     def case_architectures(self):
         """A plugin to register (with a ProgID) of either architecture, and
         one no Windows here can load: the same one registers in a child of
-        the installer, the other through the system's regsvr32.exe of its
-        architecture, and the impossible ones are refused before the first
-        question, with nothing written."""
+        the installer, the other through the registration helper of its
+        architecture that the installer carries, and the impossible ones are
+        refused before the first question, with nothing written."""
         other = "i686" if self.arch == "x86_64" else "x86_64"
-        system = "SysWOW64" if self.arch == "x86_64" else "Sysnative"
-        program = f"C:\\windows\\{system}\\regsvr32.exe"
-        # A prefix without 32-bit Wine has no SysWOW64 to start regsvr32 from;
-        # one of 32-bit Wine alone is 32-bit Windows, where a 64-bit DLL is refused.
-        wow64 = (self.wine.prefix / "drive_c" / "windows" / "syswow64").is_dir()
-        runs = wow64 and (self.wine.prefix / "drive_c" / "windows" / "syswow64" /
-                          "regsvr32.exe").exists()
+        name = "x86" if other == "i686" else "x86-64"
+        helper = f" through the {name} registration helper"
+        # A prefix of 32-bit Wine alone is 32-bit Windows, where a 64-bit DLL
+        # is refused; in a 64-bit one, a 32-bit helper needs 32-bit Wine.
+        syswow64 = self.wine.prefix / "drive_c" / "windows" / "syswow64"
+        wow64 = syswow64.is_dir()
+        runs = wow64 and (syswow64 / "kernel32.dll").exists() and (
+            other == "x86_64" or subprocess.run(
+                ["bash", str(self.source / "scripts" / "wine_route.sh"), "i686"],
+                capture_output=True, text=True).stdout.split(" ")[0] != "none")
 
         def pe(machine):
             return (b"MZ" + bytes(0x3A) + (0x40).to_bytes(4, "little") + b"PE\0\0" +
@@ -815,7 +841,7 @@ class Suite:
         rows = [
             ("the same architecture, in a child as before",
              (self.probes / "register_probe.dll").read_bytes(), None),
-            ("the other architecture, through regsvr32.exe",
+            ("the other architecture, through the registration helper",
              (self.probes.parent / other / "register_probe.dll").read_bytes(), None),
             ("ARM64", pe(0xAA64), "This plugin is an ARM64 DLL; this installer registers 32-bit "
              "and 64-bit DLLs for Intel and AMD processors only."),
@@ -839,7 +865,6 @@ class Suite:
                 code, lines = self.install(job, dest, self.probe_env(root))
                 d = windows_path(dest)
                 registered = f"registered: {d}\\plugin.dll (Probe.Server)"
-                command = f' with "{program}" /s "{d}\\plugin.dll"'
                 if refusal is not None:
                     expect(code == 1 and lines == [f"error: Probe installer: {refusal}"],
                            f"exit code {code}: {lines}")
@@ -860,15 +885,14 @@ class Suite:
                            f"exit code {code}: {lines}")
                     expect_same_tree(before, tree(root), str(root))
                 elif runs:
-                    expect(code == 0 and registered + command in lines,
+                    expect(code == 0 and registered + helper in lines,
                            f"exit code {code}: {lines}")
                     expect(self.marker(root / "registered.txt") ==
                            [f"DllRegisterServer {d}\\plugin.dll"], "not registered")
                 else:
-                    print(f"  (no {program} in this prefix: only its start is tried)")
+                    print("  (no 32-bit Wine here: only the helper's start is tried)")
                     error = (f"error: Probe installer: Could not register {d}\\plugin.dll as "
-                             "Probe.Server: the system's registration program could not be "
-                             f"started as{command[5:]} (")
+                             f"Probe.Server: the {name} registration helper could not be started (")
                     expect(code == 1 and lines[-1].startswith(error) and
                            "%1" not in lines[-1] and f"removed: {d}\\plugin.dll" in lines,
                            f"exit code {code}: {lines}")
@@ -899,6 +923,10 @@ class Suite:
         d, view = windows_path(dest), "/reg:64" if self.arch == "x86_64" else "/reg:32"
         key = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Probe.Server"
         env = self.probe_env(root)
+        # The install past MAX_PATH registers through the helper's route, and
+        # its uninstaller unregisters the same way, as its record says.
+        own = "x86-64" if self.arch == "x86_64" else "x86"
+        through_helper = dict(env, TAMSEL_INSTALLER_TEST_HELPER="1")
         # (what, extra files, destination)
         for what, extras, where in (
                 ("install", ["readme.txt", "old.txt", "data\\notes.txt"], dest),
@@ -907,8 +935,11 @@ class Suite:
             try:
                 write_ini(job, texts, extras)
                 self.update(job)
-                code, lines = self.install(job, where, env)
+                code, lines = self.install(job, where, through_helper if where == made else env)
                 w = windows_path(where)
+                if where == made:
+                    expect(f"registered: {w}\\probe.dll (Probe.Server) through the {own} "
+                           "registration helper" in lines, f"not through the helper: {lines}")
                 expect(code == 0 and f"uninstall entry: {key.replace('HKLM', 'HKEY_LOCAL_MACHINE')}"
                        in lines, f"exit code {code}: {lines}")
                 copy = (where / "uninstall.exe").read_bytes()
@@ -954,6 +985,10 @@ class Suite:
             time.sleep(0.2)
         expect(run.returncode == 0 and not (root / "made").exists(),
                f"exit code {run.returncode}: {run.stdout!r}, left: {tree(root / 'made')}")
+        # The probe writes its path into MAX_PATH characters: the start is enough.
+        expect(self.marker(root / "registered.txt")[-1].startswith(
+               f"DllUnregisterServer {windows_path(root / 'made')}\\"),
+               f"not unregistered through the helper: {self.marker(root / 'registered.txt')}")
 
     def case_uninstaller_answers(self):
         """Through the scripted seam: an entry that cannot be written leaves
@@ -1179,7 +1214,8 @@ class Suite:
             return SKIP
         self.work.mkdir(parents=True, exist_ok=True)
         booted = self.wine.boot()
-        print(f"wine prefix ready in {booted:.1f} s ({self.wine.loader}, LANG={LOCALE})")
+        print(f"wine prefix ready in {booted:.1f} s ({self.wine.loader}, {self.wine.route}, "
+              f"LANG={LOCALE})")
         kind = "windowed_" if self.windowed else "case_"
         cases = [getattr(self, name) for name in dir(self) if name.startswith(kind)]
         passed = failed = 0
