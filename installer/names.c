@@ -45,18 +45,44 @@ static int isOption(const NameChar* p, const NameChar* option, SameIgnoringCase 
     return same(p, option, length);
 }
 
+/* Ends an option's word: the end of the line or a blank. */
+static int endsWord(NameChar c) { return c == 0 || isBlank(c); }
+
+/* The value of "/LOG=" at p (after the option's name): a word, or a quoted
+ * one; the option may be quoted whole ("/LOG=C:\a b.log"). */
+static const NameChar* logValue(const NameChar* p, int quotedOption, size_t* length) {
+    const NameChar* end;
+    if (quotedOption || *p == '"') {
+        if (!quotedOption) ++p;
+        for (end = p; *end != 0 && *end != '"'; ++end) {}
+    } else {
+        for (end = p; !endsWord(*end); ++end) {}
+    }
+    *length = (size_t)(end - p);
+    return p;
+}
+
 ArgumentsResult parseArguments(const NameChar* arguments, SameIgnoringCase same,
                                InstallerOptions* options) {
     const NameChar* p = arguments;
     memset(options, 0, sizeof *options);
     while (1) {
-        int quotedOption;
+        int quotedOption, quotedLog;
         while (isBlank(*p)) ++p;
         if (*p == 0) break;
         quotedOption = *p == '"' && isOption(p + 1, u"/D=", same);
-        if (isOption(p, u"/S", same) && (p[2] == 0 || isBlank(p[2]))) {
+        quotedLog = *p == '"' && isOption(p + 1, u"/LOG=", same);
+        if (isOption(p, u"/S", same) && endsWord(p[2])) {
             options->silent = 1;
             p += 2;
+        } else if (isOption(p, u"/?", same) && endsWord(p[2])) {
+            options->help = 1;
+            p += 2;
+        } else if (quotedLog || isOption(p, u"/LOG=", same)) {
+            options->log = logValue(p + 5 + (size_t)quotedLog, quotedLog, &options->logLength);
+            p = options->log + options->logLength;
+            if (*p == '"') ++p;
+            if (options->logLength == 0) return kArgumentsNoLogFile;
         } else if (quotedOption || isOption(p, u"/D=", same)) {
             const NameChar* folder = p + 3 + (size_t)quotedOption;
             size_t length;
@@ -80,7 +106,7 @@ ArgumentsResult parseArguments(const NameChar* arguments, SameIgnoringCase same,
             break;
         } else {
             size_t length = 0;
-            while (p[length] != 0 && !isBlank(p[length])) ++length;
+            while (!endsWord(p[length])) ++length;
             if (options->unknown == NULL) {
                 options->unknown = p;
                 options->unknownLength = length;

@@ -32,13 +32,17 @@ TableStep nextTableLine(TableCursor* cursor, const char** line, size_t* length);
 typedef enum ArgumentsResult {
     kArgumentsOk,
     kArgumentsUnknownOption, /* options->unknown names it */
-    kArgumentsNoFolder       /* "/D=" with nothing after it */
+    kArgumentsNoFolder,      /* "/D=" with nothing after it */
+    kArgumentsNoLogFile      /* "/LOG=" with nothing after it */
 } ArgumentsResult;
 
 typedef struct InstallerOptions {
     int silent;               /* /S */
+    int help;                 /* /? */
     const NameChar* folder;   /* /D=folder, within the arguments; NULL without */
     size_t folderLength;
+    const NameChar* log;      /* /LOG=file, within the arguments; NULL without */
+    size_t logLength;
     const NameChar* unknown;  /* the first unknown option, within the arguments */
     size_t unknownLength;
 } InstallerOptions;
@@ -47,9 +51,10 @@ typedef struct InstallerOptions {
  * is quoted when it holds spaces, and past the blanks after it. */
 const NameChar* skipProgramName(const NameChar* commandLine);
 
-/* Reads "/S" and "/D=folder" (either letter case). /D= comes last and takes
- * the rest of the line, blanks around it and quotes around it (or around the
- * whole option, as argument quoting writes "/D=C:\a b") removed. An unknown
+/* Reads "/S", "/?", "/LOG=file" and "/D=folder" (either letter case).
+ * /LOG= takes one word, or a quoted name. /D= comes last and takes the rest
+ * of the line, blanks around it and quotes around it (or around the whole
+ * option, as argument quoting writes "/D=C:\a b") removed. An unknown
  * option is remembered, and reading goes on: a /S further on still decides
  * how to say so. */
 ArgumentsResult parseArguments(const NameChar* arguments, SameIgnoringCase same,

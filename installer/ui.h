@@ -5,6 +5,8 @@
 
 #include <wchar.h>
 
+#include "text.h"
+
 typedef enum MessageKind {
     kAskYesNo,    /* a question: 1 for Yes, 0 for No */
     kAskOkCancel, /* a warning to accept: 1 for OK, 0 for Cancel */
@@ -28,5 +30,20 @@ struct InstallerUi {
 
 InstallerUi* windowsUi(void);
 InstallerUi* silentUi(void);
+
+/* The line the silent mode prints for a box, and a log holds, with the
+ * answer given: "question: TITLE: TEXT -> Yes". */
+void messageLine(Text* line, MessageKind kind, const wchar_t* title, const wchar_t* text,
+                 int answer);
+
+/* Writes text as one line to handle, in UTF-8 (on a console, as UTF-16):
+ * its CR LF pairs become blanks and CR LF ends it. */
+void writeLine(void* handle, const wchar_t* text);
+
+/* /LOG=file: a seam that shows through `shown` and writes every line the
+ * silent mode prints into the new file at path, each as it comes. NULL with
+ * the Win32 error in *error when the file cannot be made. */
+InstallerUi* loggingUi(InstallerUi* shown, const wchar_t* path, unsigned long* error);
+void closeLog(InstallerUi* ui);
 
 #endif

@@ -185,6 +185,35 @@ TEST(CommandLine, SkipsTheProgramName) {
     }
 }
 
+// /? and /LOG= among the others: the log file is one word or a quoted name,
+// and /D= after it still takes the rest of the line.
+TEST(CommandLine, ReadsHelpAndTheLogFile) {
+    const struct {
+        std::u16string arguments;
+        int help;
+        std::u16string log;
+        std::u16string folder;
+    } cases[] = {
+        {u"/?", 1, u"", u""},
+        {u"/S /?", 1, u"", u""},
+        {u"/LOG=C:\\run.log", 0, u"C:\\run.log", u""},
+        {u"/S /log=C:\\run.log /D=C:\\a b", 0, u"C:\\run.log", u"C:\\a b"},
+        {u"/LOG=\"C:\\my logs\\run.log\" /S", 0, u"C:\\my logs\\run.log", u""},
+        {u"\"/LOG=C:\\my logs\\run.log\" /D=C:\\x", 0, u"C:\\my logs\\run.log", u"C:\\x"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.arguments.begin(), c.arguments.end()));
+        InstallerOptions options;
+        ASSERT_EQ(parseArguments(c.arguments.c_str(), sameIgnoringCase, &options), kArgumentsOk);
+        EXPECT_EQ(options.help, c.help);
+        EXPECT_EQ(std::u16string(options.log != nullptr ? options.log : u"", options.logLength),
+                  c.log);
+        EXPECT_EQ(std::u16string(options.folder != nullptr ? options.folder : u"",
+                                 options.folderLength),
+                  c.folder);
+    }
+}
+
 TEST(CommandLine, ReadsSilentAndTheFolder) {
     const struct {
         const char* what;
@@ -215,11 +244,14 @@ TEST(CommandLine, ReadsSilentAndTheFolder) {
         {"an unknown option; /S after it still counts", u"/X /S", kArgumentsUnknownOption, 1,
          nullptr, u"/X"},
         {"/S glued to more is unknown", u"/Sx", kArgumentsUnknownOption, 0, nullptr, u"/Sx"},
+        {"/? glued to more is unknown", u"/?x", kArgumentsUnknownOption, 0, nullptr, u"/?x"},
+        {"/LOG= without a file", u"/S /LOG= /D=C:\\x", kArgumentsNoLogFile, 1, nullptr},
+        {"/LOG= with a quoted empty name", u"/LOG=\"\"", kArgumentsNoLogFile, 0, nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         InstallerOptions options;
-        EXPECT_EQ(parseArguments(c.arguments.c_str(), sameIgnoringCase, &options), c.result);
+        ASSERT_EQ(parseArguments(c.arguments.c_str(), sameIgnoringCase, &options), c.result);
         EXPECT_EQ(options.silent, c.silent);
         if (c.folder != nullptr) {
             EXPECT_EQ(std::u16string(options.folder, options.folderLength), c.folder);

@@ -630,6 +630,53 @@ class Suite:
                "DllRegisterServer, then DllUnregisterServer, were not called")
         expect(not (root / "opened.txt").exists(), "a failed install opened its file")
 
+    def case_usage_and_log(self):
+        """/? prints the usage (exit 0) in the installer and in the
+        uninstaller; /LOG=file holds every line a silent run prints, in
+        UTF-8, in a run that succeeds and in one that fails, for both; a log
+        that cannot be made ends the run with exit 1, nothing written."""
+        root = self.job("usage-and-log")
+        job, dest = root / "job", root / "dest"
+        (job / "plugin.dll").write_bytes(b"MZ plugin")
+        write_ini(job, {"Name": "Logged", "VBName": "", "Title": "Logged", "Warning": "",
+                        "Filename": "plugin.dll", "RunAfterInstall": ""}, [])
+        self.update(job)
+
+        def logged(log):
+            return log.read_bytes().decode("utf-8").replace("\r\n", "\n").splitlines()
+
+        code, lines = self.install(job, dest, arguments=["/S", "/?"])
+        expect(code == 0 and lines[0] == "Usage: installer.exe [/S] [/LOG=file] [/D=folder]"
+               and lines[-1].startswith("Exit codes: 0 installed, 1 failed"),
+               f"exit code {code}: {lines}")
+        for what, folder in (("a refused folder", root / "nul" / "x"), ("an install", dest)):
+            log = root / f"{folder.name}.log"
+            code, lines = self.install(job, folder, arguments=[
+                "/S", "/LOG=" + windows_path(log), "/D=" + windows_path(folder)])
+            expect(code == (0 if folder == dest else 1) and logged(log) == lines,
+                   f"{what}: exit code {code}, lines {lines}, log {logged(log)}")
+        uninstaller = windows_path(dest / "uninstall.exe")
+        run = self.wine.run([uninstaller, "/S", "/?"], cwd=root)
+        lines = run.stdout.decode("utf-8").replace("\r\n", "\n").splitlines()
+        expect(run.returncode == 0 and lines[0] == "Usage: uninstall.exe [/S] [/LOG=file]" and
+               (dest / "plugin.dll").exists(), f"exit code {run.returncode}: {lines}")
+        log = root / "uninstall.log"
+        run = self.wine.run([uninstaller, "/S", "/LOG=" + windows_path(log)], cwd=root)
+        lines = run.stdout.decode("utf-8").replace("\r\n", "\n").splitlines()
+        expect(run.returncode == 0 and logged(log) == lines and lines[-1].startswith("message: "),
+               f"exit code {run.returncode}: {lines}, log {logged(log) if log.exists() else None}")
+        deadline = time.monotonic() + 30  # uninstall.exe goes once it has ended
+        while dest.exists() and time.monotonic() < deadline:
+            time.sleep(0.2)
+        before = tree(root)
+        missing = windows_path(root / "missing" / "run.log")
+        code, lines = self.install(job, dest, arguments=["/S", f"/LOG={missing}",
+                                                         "/D=" + windows_path(dest)])
+        expect(code == 1 and len(lines) == 1 and
+               lines[0].startswith(f"error: Logged: Could not write the log file {missing}: "),
+               f"exit code {code}: {lines}")
+        expect_same_tree(before, tree(root), str(root))
+
     def case_refused_before_writing(self):
         """Tables the installer refuses with nothing written, each naming
         what is wrong: one error line, exit 1, every folder as it was."""
