@@ -7,6 +7,7 @@
 #include "files.h"
 #include "text.h"
 #include "transaction.h"
+#include "uninstall.h"
 
 /* Where the destination's files go must fit Windows: every component of
  * at most 255 characters, every path (its temporary names beside it
@@ -198,18 +199,46 @@ static int checkFolderNames(Report* report, const WCHAR* folder) {
     return ok;
 }
 
-/* Where the question starts (malloc'd), or NULL when memory ran out. */
-static WCHAR* questionStart(const Contract* contract, const InstallerOptions* options) {
+/* Whether a folder given with /D= is a full path: a drive and its root
+ * ("D:\x", "D:" for the root), a network share ("\\server\share") or the
+ * "\\?\" form. Anything else would be read against the current folder,
+ * which is where the installer happened to be started, not a choice. */
+static int isFullPath(const WCHAR* path) {
+    const WCHAR* drive = wcsncmp(path, L"\\\\?\\", 4) == 0 ? path + 4 : path;
+    if (isDriveLetter(drive)) return drive[2] == 0 || drive[2] == '\\' || drive[2] == '/';
+    return (path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/') &&
+           path[2] != 0;
+}
+
+/* Where the question starts (malloc'd): /D=, else the folder of an earlier
+ * install of this plugin, else Program Files. NULL when memory ran out, or
+ * (*refused set, the failure reported) when /D= is no full path. */
+static WCHAR* questionStart(Report* report, const Contract* contract,
+                            const InstallerOptions* options, int* refused) {
     WCHAR* start;
+    *refused = 0;
     if (options->folder != NULL) {
         start = malloc(sizeof *start * (options->folderLength + 1));
         if (start != NULL) {
             memcpy(start, options->folder, sizeof *start * options->folderLength);
             start[options->folderLength] = 0;
+            if (!isFullPath(start)) {
+                reportFailure(report,
+                              L"The folder %ls is no full path: give it with its drive "
+                              L"(C:\\...) or its network share (\\\\server\\share\\...).",
+                              start);
+                *refused = 1;
+                free(start);
+                return NULL;
+            }
         }
         return start;
     }
-    return options->silent ? currentFolder() : startFolder(contract);
+    if ((start = previousInstall(contract)) != NULL) {
+        tellAction(report->ui, L"previous install: %ls", start);
+        return start;
+    }
+    return startFolder(contract);
 }
 
 /* The chosen folder as the destination (malloc'd): its names checked, made
@@ -233,11 +262,16 @@ static WCHAR* destinationOf(Report* report, const WCHAR* chosen) {
 
 WCHAR* chooseDestination(Report* report, const Contract* contract,
                          const InstallerOptions* options, int* failed) {
-    WCHAR* start = questionStart(contract, options);
+    int refused;
+    WCHAR* start = questionStart(report, contract, options, &refused);
     WCHAR* chosen = NULL;
     WCHAR* folder;
     Text prompt = {0};
     int outOfMemory, ok;
+    if (refused) {
+        *failed = 1;
+        return NULL;
+    }
     textFormat(&prompt, L"Choose the folder to install \"%ls\" into:", contract->name);
     /* Memory that ran out is a failure, never the user's Cancel. */
     outOfMemory = start == NULL || prompt.outOfMemory;

@@ -10,10 +10,10 @@
 #include "names.h"
 #include "report.h"
 
-/* The destination (malloc'd), asked starting in /D=, else (windowed) in
- * Program Files or (silent) in the current folder; the silent mode takes
- * that start as it is. NULL when cancelled or failed (*failed says which;
- * a failure is reported). */
+/* The destination (malloc'd), asked starting in /D= (a full path), else in
+ * the folder of an earlier install of this plugin, else in Program Files;
+ * the silent mode takes that start as it is. NULL when cancelled or failed
+ * (*failed says which; a failure is reported). */
 WCHAR* chooseDestination(Report* report, const Contract* contract,
                          const InstallerOptions* options, int* failed);
 

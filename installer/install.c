@@ -26,6 +26,7 @@ typedef struct Run {
     PlannedFile* record;      /* uninstall.ini, the last */
     UninstallRecord entry;    /* what the record says, for the uninstall entry */
     WCHAR* runAfter;
+    int silent; /* /S: nothing is opened */
     Text missing; /* names the installer lacks the file of, ", "-separated */
 } Run;
 
@@ -301,6 +302,11 @@ static void describeOpenFailure(DWORD error, INT_PTR shellCode, const WCHAR* pat
 static void openAfterInstall(Run* run, Text* news) {
     SHELLEXECUTEINFOW info;
     Text why = {0};
+    /* A silent run opens no window, the file's program's neither. */
+    if (run->silent) {
+        tellAction(run->report.ui, L"not opened (silent): %ls", run->runAfter);
+        return;
+    }
     ZeroMemory(&info, sizeof info);
     info.cbSize = sizeof info;
     /* NOASYNC: the program ends soon after, which must not cut the start
@@ -406,6 +412,7 @@ InstallOutcome runInstall(InstallerUi* ui, const Contract* contract,
     memset(&run, 0, sizeof run);
     run.report.ui = ui;
     run.contract = contract;
+    run.silent = options->silent;
     if (!checkInstallable(&run)) return kFailed;
     if (!confirmed(&run)) {
         freeRun(&run);

@@ -179,6 +179,41 @@ DWORD registryViewOf(WORD machine) {
                                                 : 0;
 }
 
+WCHAR* previousInstall(const Contract* contract) {
+    WCHAR* key = uninstallKey(contract);
+    WCHAR* folder = NULL;
+    Text path = {0};
+    HKEY entry;
+    DWORD type, size = 0, attributes;
+    textFormat(&path, L"%ls%ls", kUninstallRoot, key != NULL ? key : L"");
+    if (key != NULL && !path.outOfMemory &&
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, textChars(&path), 0,
+                      KEY_QUERY_VALUE | registryViewOf(peMachine(contract->plugin)),
+                      &entry) == ERROR_SUCCESS) {
+        /* Read twice: the first tells the size. A value without its NUL
+         * gets one. */
+        if (RegQueryValueExW(entry, L"InstallLocation", NULL, &type, NULL, &size) ==
+                ERROR_SUCCESS &&
+            type == REG_SZ && size >= sizeof *folder &&
+            (folder = calloc(size / sizeof *folder + 1, sizeof *folder)) != NULL &&
+            RegQueryValueExW(entry, L"InstallLocation", NULL, &type, (BYTE*)folder, &size) !=
+                ERROR_SUCCESS) {
+            free(folder);
+            folder = NULL;
+        }
+        RegCloseKey(entry);
+    }
+    attributes = folder != NULL && rootLength(folder) > 0 ? pathAttributes(folder)
+                                                          : INVALID_FILE_ATTRIBUTES;
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        free(folder);
+        folder = NULL;
+    }
+    textFree(&path);
+    free(key);
+    return folder;
+}
+
 int isUninstaller(void) {
     return FindResourceExW(NULL, MAKEINTRESOURCEW(10), kUninstallerMark, kNeutral) != NULL;
 }

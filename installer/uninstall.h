@@ -53,6 +53,11 @@ void freeRecord(UninstallRecord* record);
 WCHAR* uninstallKey(const Contract* contract);
 DWORD registryViewOf(WORD machine);
 
+/* The folder this plugin's uninstall entry names (its InstallLocation, in
+ * the plugin's registry view), where that folder is there (malloc'd); else
+ * NULL. */
+WCHAR* previousInstall(const Contract* contract);
+
 /* Writes the copy of this program at path, a new file, without the plugin's
  * and the extra files' bytes. 0 with the last error set on failure, when
  * the file is gone again. */

@@ -94,7 +94,6 @@ run_installer_under_wine() {
   tr -d '\r' < "$work/out.txt"
   echo "== installer.exe ended with exit code $code; the installed files:"
   (cd "$work/installed" 2> /dev/null && find . -type f -printf '%P, %s bytes\n' | sort) || echo "(none)"
-  echo "(A fresh Wine prefix has no program for .txt files, so opening readme.txt fails there.)"
   WINEPREFIX="$work/prefix" /usr/lib/wine/wineserver -k 2> /dev/null || true
   rm -rf "$work"
 }
