@@ -230,10 +230,13 @@ static void writeEntry(Run* run, Text* news) {
     free(full);
     if (writeUninstallEntry(&run->entry, run->contract->name, run->folder,
                             run->uninstaller->target, (DWORD)((bytes + 1023) / 1024), &why)) {
+        /* On 64-bit Windows the 32-bit view is a key of its own. */
+        int wow = windowsIs64Bit() && (run->entry.view == KEY_WOW64_32KEY ||
+                                       (run->entry.view == 0 && sizeof(void*) == 4));
         tellAction(run->report.ui,
-                   L"uninstall entry: HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\"
+                   L"uninstall entry: HKEY_LOCAL_MACHINE\\Software\\%lsMicrosoft\\Windows\\"
                    L"CurrentVersion\\Uninstall\\%ls",
-                   run->entry.key);
+                   wow ? L"Wow6432Node\\" : L"", run->entry.key);
     } else {
         tellAction(run->report.ui, L"no uninstall entry: %ls", textChars(&why));
         textFormat(news, L"\r\nThe uninstall entry is missing: could not write %ls.",

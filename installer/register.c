@@ -62,7 +62,7 @@ typedef BOOL(WINAPI* IsWow64ProcessFunction)(HANDLE process, BOOL* wow64);
 
 /* A 64-bit program runs on 64-bit Windows only; a 32-bit one asks whether
  * it runs under WOW64 (looked up: Windows XP before SP2 lacks it). */
-static int windowsIs64Bit(void) {
+int windowsIs64Bit(void) {
     BOOL wow64 = FALSE;
     FARPROC found;
     IsWow64ProcessFunction isWow64;

@@ -65,6 +65,9 @@ void freeRegistrar(Registrar* registrar);
 WCHAR* recordedRegistrar(const Registrar* registrar);
 Registrar registrarOfRecord(const WCHAR* recorded);
 
+/* Whether this Windows is 64-bit, whatever this program is. */
+int windowsIs64Bit(void);
+
 /* The machine type's name, as the lines say it ("x86-64"), or NULL. */
 const WCHAR* machineName(WORD machine);
 

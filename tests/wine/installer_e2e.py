@@ -146,10 +146,10 @@ UNINSTALLER = {"uninstall.exe", "uninstall.ini"}
 ENTRY = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
 
 
-def uninstall_lines(d, key):
+def uninstall_lines(d, key, entry=ENTRY):
     """What every install adds last: the uninstaller, its record, the entry."""
     return [f"wrote: {d}\\uninstall.exe", f"wrote: {d}\\uninstall.ini",
-            f"uninstall entry: {ENTRY}\\{key}"]
+            f"uninstall entry: {entry}\\{key}"]
 
 
 def without_uninstaller(files):
@@ -223,6 +223,14 @@ class Suite:
         self.windowed = options.windowed
         self.wine = Wine(self.arch, self.work / "prefix", self.source, self.windowed)
         self.open_probe = self.work / "tools" / "open_probe.exe"
+
+    @property
+    def entry(self):
+        """Where the entries of this architecture's plugins are: an x86 one on
+        64-bit Windows has a key of its own."""
+        wow64 = (self.wine.prefix / "drive_c" / "windows" / "syswow64").is_dir()
+        return ENTRY.replace("Software\\", "Software\\Wow6432Node\\") \
+            if self.arch == "i686" and wow64 else ENTRY
 
     # ---- one job ----------------------------------------------------------
 
@@ -303,7 +311,7 @@ class Suite:
             f"wrote: {d}\\{values['Filename']} ({size(values['Filename'])} bytes)",
         ] + [f"wrote: {d}\\{name} ({size(name)} bytes)" for name in extras] + [
             f"registered: {d}\\{values['Filename']} ({values['VBName']})",
-        ] + uninstall_lines(d, values["VBName"]) + [
+        ] + uninstall_lines(d, values["VBName"], self.entry) + [
             f"not opened (silent): {d}\\{values['RunAfterInstall']}",
             f'message: {title}: The plugin "{values["Name"]}" was installed in {d}.',
         ])
@@ -403,7 +411,7 @@ class Suite:
             f"wrote: {d}\\tools\\open_probe.exe ({size['tools/open_probe.exe']} bytes)",
             f"wrote: {d}\\{accented_windows} ({size[accented]} bytes)",
             f"registered: {d}\\probe.dll (Probe.Server)",
-        ] + uninstall_lines(d, "Probe.Server") + [
+        ] + uninstall_lines(d, "Probe.Server", self.entry) + [
             f"not opened (silent): {d}\\tools\\open_probe.exe",
             f'message: {t}: The plugin "{texts["Name"]}" was installed in {d}. '
             "Not in this installer, so not installed: docs\\gone.txt.",
@@ -1035,8 +1043,8 @@ class Suite:
                 if where == made:
                     expect(f"registered: {w}\\probe.dll (Probe.Server) through the {own} "
                            "registration helper" in lines, f"not through the helper: {lines}")
-                expect(code == 0 and f"uninstall entry: {key.replace('HKLM', 'HKEY_LOCAL_MACHINE')}"
-                       in lines, f"exit code {code}: {lines}")
+                expect(code == 0 and f"uninstall entry: {self.entry}\\Probe.Server" in lines,
+                       f"exit code {code}: {lines}")
                 copy = (where / "uninstall.exe").read_bytes()
                 expect((job / "probe.dll").read_bytes() not in copy and b"notes\r\n" not in copy,
                        "uninstall.exe holds the payload")
@@ -1171,7 +1179,7 @@ class Suite:
         expect_lines(lines, [
             question + " -> Yes", warning + " -> OK", f"{picker} -> {d}", f"folder: {d}",
             f"created folder: {d}", f"wrote: {d}\\plugin.dll (2000 bytes)",
-            *uninstall_lines(d, "Answers"),
+            *uninstall_lines(d, "Answers", self.entry),
             f'message: {t}: The plugin "Answers" was installed in {d}.'])
         expect(code == 0, f"exit code {code}")
         expect((dest / "plugin.dll").read_bytes() == (job / "plugin.dll").read_bytes(),
