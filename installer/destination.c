@@ -241,6 +241,26 @@ static WCHAR* questionStart(Report* report, const Contract* contract,
     return startFolder(contract);
 }
 
+/* The folder, or the nearest of the folders above it that is there, must be
+ * a folder: a file there is refused before anything is written (and the
+ * picker asks again). */
+static int noFileInTheWay(Report* report, const WCHAR* folder) {
+    WCHAR* path = textCopy(folder);
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    int ok = path != NULL || reportOutOfMemory(report);
+    while (ok && (attributes = pathAttributes(path)) == INVALID_FILE_ATTRIBUTES &&
+           isNotFound(GetLastError()) && wcslen(path) > rootLength(path)) {
+        WCHAR* parent = parentOf(path);
+        free(path);
+        path = parent;
+        ok = path != NULL || reportOutOfMemory(report);
+    }
+    if (ok && attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        ok = reportFailure(report, L"The folder %ls cannot be used: %ls is a file.", folder, path);
+    free(path);
+    return ok;
+}
+
 /* The chosen folder as the destination (malloc'd): its names checked, made
  * full, its length checked. NULL after a failure was reported. */
 static WCHAR* destinationOf(Report* report, const WCHAR* chosen) {
@@ -253,11 +273,20 @@ static WCHAR* destinationOf(Report* report, const WCHAR* chosen) {
         return NULL;
     }
     tellAction(report->ui, L"folder: %ls", folder);
-    if (!checkPathLength(report, folder, folder, folder)) {
+    if (!checkPathLength(report, folder, folder, folder) || !noFileInTheWay(report, folder)) {
         free(folder);
         return NULL;
     }
     return folder;
+}
+
+/* Windowed, a folder that cannot be used is said at once, and the picker
+ * asks again from it: the user chooses another. Silent, it is the failure. */
+static int askAgain(Report* report, const Contract* contract, const InstallerOptions* options) {
+    if (options->silent) return 0;
+    report->ui->message(report->ui, kTellError, contract->title, textChars(&report->failure));
+    textFree(&report->failure);
+    return 1;
 }
 
 WCHAR* chooseDestination(Report* report, const Contract* contract,
@@ -265,28 +294,33 @@ WCHAR* chooseDestination(Report* report, const Contract* contract,
     int refused;
     WCHAR* start = questionStart(report, contract, options, &refused);
     WCHAR* chosen = NULL;
-    WCHAR* folder;
+    WCHAR* folder = NULL;
     Text prompt = {0};
-    int outOfMemory, ok;
+    int ok = 1;
     if (refused) {
         *failed = 1;
         return NULL;
     }
     textFormat(&prompt, L"Choose the folder to install \"%ls\" into:", contract->name);
     /* Memory that ran out is a failure, never the user's Cancel. */
-    outOfMemory = start == NULL || prompt.outOfMemory;
-    ok = !outOfMemory &&
-         report->ui->chooseFolder(report->ui, contract->title, textChars(&prompt), start, &chosen);
-    textFree(&prompt);
-    *failed = outOfMemory || (ok && chosen == NULL);
-    free(start);
-    if (*failed) {
-        reportOutOfMemory(report);
-        return NULL;
+    *failed = start == NULL || prompt.outOfMemory;
+    while (!*failed && folder == NULL) {
+        ok = report->ui->chooseFolder(report->ui, contract->title, textChars(&prompt), start,
+                                      &chosen);
+        if (!ok || (*failed = chosen == NULL)) break;
+        folder = destinationOf(report, chosen);
+        free(start);
+        start = chosen;
+        chosen = NULL;
+        if (folder == NULL && !askAgain(report, contract, options)) {
+            *failed = 1;
+            textFree(&prompt);
+            free(start);
+            return NULL;
+        }
     }
-    if (!ok) return NULL;
-    folder = destinationOf(report, chosen);
-    free(chosen);
-    *failed = folder == NULL;
-    return folder;
+    textFree(&prompt);
+    free(start);
+    if (*failed) reportOutOfMemory(report);
+    return ok ? folder : NULL;
 }

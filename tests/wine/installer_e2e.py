@@ -491,9 +491,10 @@ class Suite:
     def case_folder_cannot_be_made(self):
         root, title = self.failing_job("unwritable", ["readme.txt"])
         (root / "blocker").write_bytes(b"a file, so no folder can be made below it\n")
+        dest = windows_path(root / "blocker" / "dest")
         self.expect_failure(root, root / "blocker" / "dest", title,
-                            f"Could not create the folder {windows_path(root / 'blocker')}: "
-                            "a file of that name is in the way.")
+                            f"The folder {dest} cannot be used: "
+                            f"{windows_path(root / 'blocker')} is a file.")
 
     def case_read_only_folder(self):
         """A folder that cannot be written, even by root: a read-only bind
@@ -1219,6 +1220,18 @@ class Suite:
                     self.wine.run(["reg", "delete", f"{ENTRY}\\{name}", "/f", view], cwd=root)
             except Failure as failure:
                 raise Failure(f"{what}: {failure}")
+        # A file typed as the folder, and one in the way above it: the error,
+        # then the picker again, from what was typed; here it is cancelled.
+        (root / "a-file").write_bytes(b"not a folder\r\n")
+        for typed in (root / "a-file", root / "a-file" / "below"):
+            before = tree(root)
+            code, lines = self.run_scripted(job, "yyn", typed)
+            w, f = windows_path(typed), windows_path(root / "a-file")
+            expect(code == 2 and lines[2:] == [
+                f"folder: {w}", f"error: {t}: The folder {w} cannot be used: {f} is a file.",
+                f'folder picker: {t}: Choose the folder to install "Answers" into: '
+                f"(starts in {w}) -> Cancel"], f"{typed.name}: exit code {code}: {lines}")
+            expect_same_tree(before, tree(root), str(root))
 
     def run_scripted(self, job, answers, folder, extra_env=None):
         run = self.wine.run(["installer.exe", answers, windows_path(folder)], cwd=job,
