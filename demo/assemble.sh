@@ -14,7 +14,7 @@ arch="${2:-i686}"
 mkdir -p "$folder/data"
 [ -f "$folder/installer.exe" ] || bash "$root/installer/build.sh" "$arch" "$folder/installer.exe"
 bash "$demo/src/build_plugin.sh" "$folder/plugin.dll" "$arch"
-cp "$demo/install_info.ini" "$demo/readme.txt" "$folder/"
+cp "$demo/install_info.ini" "$demo/plugin-readme.txt" "$folder/"
 cp "$demo/data/notes.txt" "$folder/data/"
 if [ -f "$root/editor/icons/tamsel.ico" ]; then
   cp "$root/editor/icons/tamsel.ico" "$folder/tamsel.ico"

@@ -163,14 +163,34 @@ unpack() {
   (cd "$2" && cmake -E tar xf "$zip")
 }
 
-# Each zip as a Windows user meets it: unpacked, README.txt ASCII with CR LF,
+# The pairs of names in the zip $1 that Windows takes for one (letter case,
+# trailing dots and blanks): unpacked there, one would replace the other.
+collidingNames() {
+  python3 - "$1" <<'EOF'
+import sys, zipfile
+seen = {}
+for name in zipfile.ZipFile(sys.argv[1]).namelist():
+    key = "/".join(part.rstrip(". ").lower() for part in name.rstrip("/").split("/"))
+    if key in seen:
+        print(f"{seen[key]} and {name}")
+    seen.setdefault(key, name)
+EOF
+}
+
+# Each zip as a Windows user meets it: no two names that Windows takes for
+# one, unpacked, README.txt ASCII with CR LF,
 # updater.exe run in the folder as it comes, and the installer it wrote run
 # silently, which must install and register the demo plugin.
 checkZip() {
-  local arch=$1 zip="build/dist/tamsel-windows-$1.zip" work folder reason noI686 failed=0
+  local arch=$1 zip="build/dist/tamsel-windows-$1.zip" work folder reason noI686 pairs failed=0
   work=$(mktemp -d)
   folder="$work/tamsel-windows-$arch"
   unpack "$zip" "$work"
+  pairs=$(collidingNames "$zip")
+  if [ -n "$pairs" ]; then
+    echo "Windows $arch: the zip holds names that Windows takes for one: $pairs"
+    failed=1
+  fi
   if LC_ALL=C grep -q -e '[^[:print:][:space:]]' -e $'[^\r]$' -e '^$' "$folder/README.txt" ||
      [ "$(tail -c 2 "$folder/README.txt" | od -An -tx1)" != ' 0d 0a' ]; then
     echo "Windows $arch: the zip's README.txt is not ASCII text with CR LF line ends"

@@ -320,7 +320,7 @@ class Suite:
             path = name.replace("\\", "/")
             expect((dest / path).read_bytes() == (job / path).read_bytes(), f"{name} differs")
         expect(set(tree(dest)) ==
-               {"plugin.dll", "readme.txt", "data", "data/notes.txt"} | UNINSTALLER,
+               {"plugin.dll", "plugin-readme.txt", "data", "data/notes.txt"} | UNINSTALLER,
                f"unexpected files: {sorted(tree(dest))}")
         # The demo plugin's DllRegisterServer writes its ProgID for the user.
         query = self.wine.run(["reg", "query", "HKCU\\Software\\Classes\\" + values["VBName"]],
@@ -330,7 +330,7 @@ class Suite:
         # .txt files open with open_probe.exe in this prefix (see associate()),
         # but a silent run opens nothing.
         time.sleep(1)
-        expect(not (root / "opened.txt").exists(), "a silent run opened readme.txt")
+        expect(not (root / "opened.txt").exists(), "a silent run opened the readme")
 
     def case_texts_in_each_code_page(self):
         """Texts typed in Unicode (a UTF-8 install-info file, as an earlier
