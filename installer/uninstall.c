@@ -179,28 +179,40 @@ DWORD registryViewOf(WORD machine) {
                                                 : 0;
 }
 
+/* A string value of a registry key, of any length (malloc'd), or NULL. A
+ * value stored without its NUL gets one. */
+static WCHAR* stringValue(HKEY key, const WCHAR* name) {
+    DWORD type, size = 0;
+    WCHAR* value = NULL;
+    if (RegQueryValueExW(key, name, NULL, &type, NULL, &size) == ERROR_SUCCESS &&
+        type == REG_SZ && (value = calloc(size / sizeof *value + 1, sizeof *value)) != NULL &&
+        RegQueryValueExW(key, name, NULL, &type, (BYTE*)value, &size) != ERROR_SUCCESS) {
+        free(value);
+        value = NULL;
+    }
+    return value;
+}
+
+/* Opens the uninstall entry `key` in the registry view `view` with access. */
+static LONG openEntry(const WCHAR* key, DWORD view, REGSAM access, HKEY* entry) {
+    Text path = {0};
+    LONG status;
+    textFormat(&path, L"%ls%ls", kUninstallRoot, key);
+    status = path.outOfMemory ? ERROR_NOT_ENOUGH_MEMORY
+                              : RegOpenKeyExW(HKEY_LOCAL_MACHINE, textChars(&path), 0,
+                                              access | view, entry);
+    textFree(&path);
+    return status;
+}
+
 WCHAR* previousInstall(const Contract* contract) {
     WCHAR* key = uninstallKey(contract);
     WCHAR* folder = NULL;
-    Text path = {0};
     HKEY entry;
-    DWORD type, size = 0, attributes;
-    textFormat(&path, L"%ls%ls", kUninstallRoot, key != NULL ? key : L"");
-    if (key != NULL && !path.outOfMemory &&
-        RegOpenKeyExW(HKEY_LOCAL_MACHINE, textChars(&path), 0,
-                      KEY_QUERY_VALUE | registryViewOf(peMachine(contract->plugin)),
-                      &entry) == ERROR_SUCCESS) {
-        /* Read twice: the first tells the size. A value without its NUL
-         * gets one. */
-        if (RegQueryValueExW(entry, L"InstallLocation", NULL, &type, NULL, &size) ==
-                ERROR_SUCCESS &&
-            type == REG_SZ && size >= sizeof *folder &&
-            (folder = calloc(size / sizeof *folder + 1, sizeof *folder)) != NULL &&
-            RegQueryValueExW(entry, L"InstallLocation", NULL, &type, (BYTE*)folder, &size) !=
-                ERROR_SUCCESS) {
-            free(folder);
-            folder = NULL;
-        }
+    DWORD attributes;
+    if (key != NULL && openEntry(key, registryViewOf(peMachine(contract->plugin)),
+                                 KEY_QUERY_VALUE, &entry) == ERROR_SUCCESS) {
+        folder = stringValue(entry, L"InstallLocation");
         RegCloseKey(entry);
     }
     attributes = folder != NULL && rootLength(folder) > 0 ? pathAttributes(folder)
@@ -209,7 +221,6 @@ WCHAR* previousInstall(const Contract* contract) {
         free(folder);
         folder = NULL;
     }
-    textFree(&path);
     free(key);
     return folder;
 }
@@ -347,40 +358,48 @@ int writeUninstallEntry(const UninstallRecord* record, const WCHAR* name, const 
     return status == ERROR_SUCCESS;
 }
 
-/* Removes the entry where it still runs this uninstaller: a later install
- * of the same plugin elsewhere has taken it over otherwise. */
-static int removeUninstallEntry(const UninstallRecord* record, const WCHAR* uninstaller,
-                                Text* problems) {
-    Text path = {0}, command = {0};
-    DWORD size = sizeof(WCHAR) * (kLongPathMax + 2);
-    WCHAR* value = malloc(size + sizeof(WCHAR));
+/* Whose the uninstall entry is: this uninstaller's (its UninstallString
+ * runs this program), another install's, or nobody's, when there is none.
+ * Another install of the same plugin elsewhere takes the entry over, and
+ * the registration with it. */
+typedef enum EntryOwner { kNoEntry, kOurEntry, kOtherEntry } EntryOwner;
+
+static EntryOwner entryOwner(const UninstallRecord* record, const WCHAR* uninstaller,
+                             WCHAR** elsewhere) {
+    Text command = {0};
+    WCHAR* value = NULL;
     HKEY key;
-    LONG status;
-    int ours = 0;
-    textFormat(&path, L"%ls%ls", kUninstallRoot, record->key);
+    EntryOwner owner = kNoEntry;
+    *elsewhere = NULL;
     textFormat(&command, L"\"%ls\"", uninstaller);
-    status = value == NULL || path.outOfMemory || command.outOfMemory
-                 ? ERROR_NOT_ENOUGH_MEMORY
-                 : RegOpenKeyExW(HKEY_LOCAL_MACHINE, textChars(&path), 0,
-                                 KEY_QUERY_VALUE | record->view, &key);
-    if (status == ERROR_SUCCESS) {
-        LONG read = RegQueryValueExW(key, L"UninstallString", NULL, NULL, (BYTE*)value, &size);
+    if (!command.outOfMemory &&
+        openEntry(record->key, record->view, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+        value = stringValue(key, L"UninstallString");
+        owner = value != NULL && sameName(value, textChars(&command)) ? kOurEntry : kOtherEntry;
+        if (owner == kOtherEntry) *elsewhere = stringValue(key, L"InstallLocation");
         RegCloseKey(key);
-        value[read == ERROR_SUCCESS ? size / sizeof(WCHAR) : 0] = 0;
-        ours = read == ERROR_SUCCESS && sameName(value, textChars(&command));
-        if (ours) status = RegDeleteKeyExW(HKEY_LOCAL_MACHINE, textChars(&path), record->view, 0);
     }
+    free(value);
+    textFree(&command);
+    return owner;
+}
+
+/* Removes the entry, which is this uninstaller's. */
+static int removeUninstallEntry(const UninstallRecord* record, Text* problems) {
+    Text path = {0};
+    LONG status;
+    textFormat(&path, L"%ls%ls", kUninstallRoot, record->key);
+    status = path.outOfMemory ? ERROR_NOT_ENOUGH_MEMORY
+                              : RegDeleteKeyExW(HKEY_LOCAL_MACHINE, textChars(&path),
+                                                record->view, 0);
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
         textAppend(problems, L"\r\n");
         appendRegistryError(problems, record->key, status);
     }
-    free(value);
     textFree(&path);
-    textFree(&command);
-    return ours && status == ERROR_SUCCESS;
+    return status == ERROR_SUCCESS;
 }
 
-/* path lies in folder, or is it. */
 static int isWithin(const WCHAR* path, const WCHAR* folder) {
     size_t length = wcslen(folder);
     return wcslen(path) >= length && sameNameIgnoringCase(path, folder, length) &&
@@ -495,6 +514,8 @@ typedef struct Removal {
     DWORD copyError;   /* why there is none */
     PathList later;    /* the folders that go once this program has ended */
     Text problems;     /* what could not be removed, a line each */
+    EntryOwner owner;  /* whose the uninstall entry is */
+    WCHAR* elsewhere;  /* the folder of the install that owns it, when another does */
 } Removal;
 
 /* Reads the record beside this program; says why not when it cannot. */
@@ -536,6 +557,13 @@ static void unregisterServer(Removal* removal) {
     Registration undo;
     Text why = {0};
     if (server == NULL) return;
+    /* The registration names the install that registered last: the one the
+     * entry names. An orphan's unregistering would break that install. */
+    if (removal->owner == kOtherEntry) {
+        tellAction(removal->ui, L"not unregistered: %ls: the uninstall entry names the install in %ls",
+                   server, removal->elsewhere != NULL ? removal->elsewhere : L"another folder");
+        return;
+    }
     registrar.child = removal->copy;
     undo = runRegistration(&registrar, server, 1);
     if (registrationSucceeded(&registrar, undo, server, &why))
@@ -612,9 +640,10 @@ static void removeSelfLater(Removal* removal) {
 static void removeAll(Removal* removal) {
     const UninstallRecord* record = &removal->record;
     removal->copy = temporaryCopy(removal->self, &removal->copyError);
+    removal->owner = entryOwner(record, removal->self, &removal->elsewhere);
     unregisterServer(removal);
     removeFiles(removal);
-    if (removeUninstallEntry(record, removal->self, &removal->problems))
+    if (removal->owner == kOurEntry && removeUninstallEntry(record, &removal->problems))
         tellAction(removal->ui, L"removed the uninstall entry: HKEY_LOCAL_MACHINE\\%ls%ls",
                    kUninstallRoot, record->key);
     removeFolders(removal);
@@ -630,6 +659,11 @@ static InstallOutcome tellRemoved(const Removal* removal) {
     if (removal->problems.length == 0) {
         textFormat(&text, L"The plugin \"%ls\" was removed from %ls.", contract->name,
                    removal->folder);
+        if (removal->owner == kOtherEntry && removal->record.server != NULL)
+            textFormat(&text,
+                       L"\r\nIts registration belongs to the install in %ls, which the "
+                       L"uninstall entry names, and stays.",
+                       removal->elsewhere != NULL ? removal->elsewhere : L"another folder");
         ui->message(ui, kTellInfo, contract->title, textChars(&text));
     } else {
         textFormat(&text, L"The plugin \"%ls\" was removed from %ls, except for:%ls",
@@ -662,5 +696,6 @@ InstallOutcome runUninstall(InstallerUi* ui, const Contract* contract) {
     free(removal.copy);
     free(removal.folder);
     free(removal.recordPath);
+    free(removal.elsewhere);
     return outcome;
 }

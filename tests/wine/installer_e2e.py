@@ -1005,11 +1005,13 @@ class Suite:
                 raise Failure(f"{what}: {failure}")
 
     def case_uninstaller(self):
-        """Install, reinstall with one extra file fewer, uninstall: the
-        record merges both installs, the entry is replaced, not doubled,
-        and the uninstaller removes what the installs made, the plugin's
-        registration, the entry and itself, never a file that was there
-        before nor one the record does not name."""
+        """Install, reinstall with one extra file fewer, install elsewhere,
+        uninstall both: the record merges the first two, the entry is
+        replaced, not doubled; the first copy, an orphan once the entry names
+        the other, removes its files and leaves the registration and the
+        entry; the other removes what it made, the registration, the entry
+        and itself. Neither touches a file that was there before nor one its
+        record does not name."""
         root = self.job("uninstall")
         # The later install's record is past MAX_PATH, where it must be read back too.
         job, dest = root / "job", root / "dest"
@@ -1058,17 +1060,21 @@ class Suite:
                               "NoModify    REG_DWORD    0x1", "NoRepair    REG_DWORD    0x1",
                               "EstimatedSize    REG_DWORD    0x"):
                     expect(value in entry, f"no {value!r} in the entry: {entry!r}")
-                if where == made:  # the entry went to the later install: back to dest's
-                    code, lines = self.install(job, dest, env)
-                    expect(code == 0, f"exit code {code}: {lines}")
             except Failure as failure:
                 raise Failure(f"{what}: {failure}")
+        # The entry went to the later install: dest's copy is an orphan now.
+        # Its uninstaller takes its own files and leaves the registration and
+        # the entry to the install they belong to.
+        m = windows_path(made)
+        marks = self.marker(root / "registered.txt")
         run = self.wine.run([windows_path(dest / "uninstall.exe"), "/S"], cwd=root, extra_env=env)
         lines = run.stdout.decode("utf-8").replace("\r\n", "\n").splitlines()
         expect_lines(lines[:2] + lines[-1:], [
             f'question: Probe installer: Remove the plugin "Probe" from {d}? -> Yes',
-            f"unregistered: {d}\\probe.dll",
-            f'message: Probe installer: The plugin "Probe" was removed from {d}.'])
+            f"not unregistered: {d}\\probe.dll: the uninstall entry names the install in {m}",
+            f'message: Probe installer: The plugin "Probe" was removed from {d}. Its '
+            f"registration belongs to the install in {m}, which the uninstall entry names, "
+            "and stays."])
         expect(run.returncode == 0, f"exit code {run.returncode}")
         for name in ("probe.dll", "old.txt", "data\\notes.txt", "uninstall.ini"):
             expect(f"removed: {d}\\{name}" in lines, f"{name} not removed: {lines}")
@@ -1078,17 +1084,20 @@ class Suite:
         expect(tree(dest) == {"readme.txt": b"the new readme\r\n",
                               "keep.txt": b"named nowhere\r\n"},
                f"left in dest: {tree(dest)}")
-        expect(self.wine.run(["reg", "query", key, view], cwd=root).returncode != 0,
-               "the entry is still there")
-        expect(self.marker(root / "registered.txt")[-1] == f"DllUnregisterServer {d}\\probe.dll",
-               f"not unregistered: {self.marker(root / 'registered.txt')}")
-        # The later install's own uninstaller takes its folder away too.
+        expect(self.marker(root / "registered.txt") == marks, "the orphan unregistered the plugin")
+        expect(f"InstallLocation    REG_SZ    {m}" in self.wine.run(
+               ["reg", "query", key, view], cwd=root).stdout.decode("utf-8", "replace"),
+               "the orphan took the entry of the install it does not own")
+        # The install the entry names: its own uninstaller takes its folder,
+        # the registration (through the helper, as its record says) and the entry.
         run = self.wine.run([windows_path(made / "uninstall.exe"), "/S"], cwd=root, extra_env=env)
         deadline = time.monotonic() + 30
         while (root / "made").exists() and time.monotonic() < deadline:
             time.sleep(0.2)
         expect(run.returncode == 0 and not (root / "made").exists(),
                f"exit code {run.returncode}: {run.stdout!r}, left: {tree(root / 'made')}")
+        expect(self.wine.run(["reg", "query", key, view], cwd=root).returncode != 0,
+               "the entry is still there")
         # The probe writes its path into MAX_PATH characters: the start is enough.
         expect(self.marker(root / "registered.txt")[-1].startswith(
                f"DllUnregisterServer {windows_path(root / 'made')}\\"),
