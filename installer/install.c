@@ -27,6 +27,10 @@ typedef struct Run {
     UninstallRecord entry;    /* what the record says, for the uninstall entry */
     WCHAR* runAfter;
     int silent; /* /S: nothing is opened */
+    /* The previous release in this folder, unregistered before the new
+     * one's files went in: registered again if the install fails. */
+    WCHAR* previousServer;
+    Registrar previousRegistrar;
     Text missing; /* names the installer lacks the file of, ", "-separated */
 } Run;
 
@@ -245,9 +249,42 @@ static void writeEntry(Run* run, Text* news) {
     textFree(&why);
 }
 
+/* A release of this plugin registered in this folder before, as its record
+ * says, is unregistered the way it was registered, while its file is still
+ * in place: what the new release registers is then all there is. Where
+ * that fails, the new registration writes over it. */
+static int unregisterPrevious(Run* run) {
+    UninstallRecord previous;
+    WCHAR* key = uninstallKey(run->contract);
+    Text why = {0};
+    int wanted = run->contract->progId[0] != 0;
+    int read = wanted && readRecord(run->record->target, &previous);
+    if (read && key != NULL && previous.key != NULL && previous.server != NULL &&
+        wcscmp(previous.key, key) == 0 &&
+        pathAttributes(previous.server) != INVALID_FILE_ATTRIBUTES) {
+        Registrar registrar = registrarOfRecord(previous.registrar);
+        Registration undo = runRegistration(&registrar, previous.server, 1);
+        if (registrationSucceeded(&registrar, undo, previous.server, &why)) {
+            tellAction(run->report.ui, L"unregistered the previous release: %ls", previous.server);
+            run->previousServer = previous.server;
+            previous.server = NULL;
+            run->previousRegistrar = registrar;
+        } else {
+            tellAction(run->report.ui, L"could not unregister the previous release: %ls: %ls",
+                       previous.server, textChars(&why));
+            freeRegistrar(&registrar);
+        }
+    }
+    if (wanted) freeRecord(&previous); /* a record read in part too */
+    textFree(&why);
+    free(key);
+    return 1;
+}
+
 /* The steps of an install, in order; the first to fail stops the rest. */
 static int install(Run* run) {
-    return plan(run) && writeAll(run) && commitWritten(&run->transaction) &&
+    return plan(run) && writeAll(run) && unregisterPrevious(run) &&
+           commitWritten(&run->transaction) &&
            (run->contract->progId[0] == 0 || registerPlugin(run)) &&
            writeUninstallerCopy(run) && writeRecord(run);
 }
@@ -267,6 +304,20 @@ static void rollBack(Run* run) {
         textFree(&why);
     }
     rollBackTransaction(&run->transaction);
+    /* Its files are back: so is the previous release's registration. */
+    if (run->previousServer != NULL) {
+        const WCHAR* path = run->previousServer;
+        Registration again = runRegistration(&run->previousRegistrar, path, 0);
+        Text why = {0};
+        if (registrationSucceeded(&run->previousRegistrar, again, path, &why))
+            tellAction(run->report.ui, L"registered again: %ls (%ls)", path,
+                       run->contract->progId);
+        else
+            textFormat(&run->report.failure,
+                       L"\r\nCould not register the previous release %ls again: %ls.", path,
+                       textChars(&why));
+        textFree(&why);
+    }
 }
 
 /* ShellExecuteEx leaves a code of its own in hInstApp: the SE_ERR_* codes
@@ -351,6 +402,8 @@ static void freeRun(Run* run) {
     free(run->folder);
     free(run->runAfter);
     freeRegistrar(&run->registrar);
+    freeRegistrar(&run->previousRegistrar);
+    free(run->previousServer);
     freeRecord(&run->entry);
     textFree(&run->missing);
     textFree(&run->report.failure);

@@ -687,6 +687,40 @@ class Suite:
                f"{code}: {lines}")
         uninstall(d)
 
+    def case_upgrade(self):
+        """A second release in the same folder: the previous plugin is
+        unregistered as its record says before the new one is registered;
+        when the new one fails to register, the previous files come back and
+        the previous plugin is registered again."""
+        root = self.job("upgrade")
+        job, dest = root / "job", root / "dest"
+        probe = (self.probes / "register_probe.dll").read_bytes()
+        write_ini(job, {"Name": "Probe", "VBName": "Probe.Upgrade", "Title": "Upgrade",
+                        "Warning": "", "Filename": "probe.dll", "RunAfterInstall": ""}, [])
+        d, env = windows_path(dest), self.probe_env(root)
+        calls = []
+        # (what, the new plugin, exit code, lines that must be there, its calls)
+        for what, plugin, exit_code, said, called in (
+                ("the first release", probe, 0, [], ["DllRegisterServer"]),
+                ("the second", probe, 0, [f"unregistered the previous release: {d}\\probe.dll",
+                                          f"registered: {d}\\probe.dll (Probe.Upgrade)"],
+                 ["DllUnregisterServer", "DllRegisterServer"]),
+                ("a third that cannot register", (self.probes / "probe_helper.dll").read_bytes(),
+                 1, [f"unregistered the previous release: {d}\\probe.dll",
+                     f"restored: {d}\\probe.dll",
+                     f"registered again: {d}\\probe.dll (Probe.Upgrade)"],
+                 ["DllUnregisterServer", "DllRegisterServer"])):
+            (job / "probe.dll").write_bytes(plugin)
+            self.update(job)
+            code, lines = self.install(job, dest, env)
+            calls += [f"{call} {d}\\probe.dll" for call in called]
+            expect(code == exit_code and all(line in lines for line in said) and
+                   self.marker(root / "registered.txt") == calls and
+                   (dest / "probe.dll").read_bytes() == probe,
+                   f"{what}: exit code {code}: {lines}, {self.marker(root / 'registered.txt')}")
+        run = self.wine.run([windows_path(dest / "uninstall.exe"), "/S"], cwd=root, extra_env=env)
+        expect(run.returncode == 0, f"uninstall: {run.stdout!r}")
+
     def case_usage_and_log(self):
         """/? prints the usage (exit 0) in the installer and in the
         uninstaller; /LOG=file holds every line a silent run prints, in
