@@ -1,4 +1,5 @@
 #include "platform/text/codepage.h"
+#include "platform/text/unicode.h"
 
 #include <gtest/gtest.h>
 
@@ -7,6 +8,50 @@
 
 namespace {
 using namespace platform::text;
+
+// What the decoder refuses, each a byte taken alone, and the boundaries it
+// must take whole: an accepted overlong form or surrogate would let two
+// spellings, or a stray byte and a character, become one name.
+TEST(Utf8Decoder, TakesWellFormedCharactersOnly) {
+    const struct {
+        const char* what;
+        std::string_view bytes;
+        char32_t code;  // the code point, or the lead byte when refused
+        std::size_t length;
+        bool valid;
+    } rows[] = {
+        {"overlong NUL", "\xC0\x80", 0xC0, 1, false},
+        {"overlong three-byte NUL", "\xE0\x80\x80", 0xE0, 1, false},
+        {"overlong U+7FF in three bytes", "\xE0\x9F\xBF", 0xE0, 1, false},
+        {"overlong U+FFFF in four bytes", "\xF0\x8F\xBF\xBF", 0xF0, 1, false},
+        {"the first surrogate", "\xED\xA0\x80", 0xED, 1, false},
+        {"the last surrogate", "\xED\xBF\xBF", 0xED, 1, false},
+        {"past U+10FFFF", "\xF4\x90\x80\x80", 0xF4, 1, false},
+        {"a lead byte cut short", "\xE2\x82", 0xE2, 1, false},
+        {"a continuation byte alone", "\x80", 0x80, 1, false},
+        {"a lead byte before ASCII", "\xC3" "A", 0xC3, 1, false},
+        {"U+7F", "\x7F", 0x7F, 1, true},
+        {"U+80", "\xC2\x80", 0x80, 2, true},
+        {"U+7FF", "\xDF\xBF", 0x7FF, 2, true},
+        {"U+800", "\xE0\xA0\x80", 0x800, 3, true},
+        {"U+FFFF", "\xEF\xBF\xBF", 0xFFFF, 3, true},
+        {"U+10000", "\xF0\x90\x80\x80", 0x10000, 4, true},
+        {"U+10FFFF", "\xF4\x8F\xBF\xBF", 0x10FFFF, 4, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const Utf8Character c = decodeUtf8(row.bytes, 0);
+        EXPECT_EQ(c.code, row.code);
+        EXPECT_EQ(c.length, row.length);
+        EXPECT_EQ(c.valid, row.valid);
+        EXPECT_EQ(isValidUtf8(row.bytes), row.valid);
+    }
+    // A surrogate-shaped sequence is three escaped bytes, never the unit an
+    // escaped stray byte 0x80 becomes.
+    EXPECT_EQ(utf8ToUtf16("\xED\xB2\x80"), (std::u16string{0xDCED, 0xDCB2, 0xDC80}));
+    EXPECT_NE(utf8ToUtf16("\xED\xB2\x80"), utf8ToUtf16("\x80"));
+    EXPECT_EQ(utf16ToUtf8(utf8ToUtf16("\xED\xB2\x80")), "\xED\xB2\x80");
+}
 
 TEST(CodePageForLocale, LanguageAndTerritoryDecide) {
     struct Row {
