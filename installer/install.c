@@ -383,18 +383,27 @@ static void openAfterInstall(Run* run, Text* news) {
 
 /* After the install: the old copies go, the entry is written, the file
  * named is opened, and the last message says how it all went. */
-static void finishInstall(Run* run) {
+static InstallOutcome finishInstall(Run* run) {
     const Contract* contract = run->contract;
-    Text text = {0};
-    endTransaction(&run->transaction);
+    Text text = {0}, inUse = {0};
+    size_t held = endTransaction(&run->transaction, &inUse);
     textFormat(&text, L"The plugin \"%ls\" was installed in %ls.", contract->name, run->folder);
     writeEntry(run, &text);
     if (run->missing.length > 0)
         textFormat(&text, L"\r\nNot in this installer, so not installed: %ls.",
                    textChars(&run->missing));
     if (run->runAfter != NULL) openAfterInstall(run, &text);
+    /* A host that holds the old plugin goes on using it until it restarts. */
+    if (held > 0)
+        textFormat(&text,
+                   L"\r\nA running program still uses the previous %ls, and goes on using it "
+                   L"until it restarts; the old copy is deleted when Windows restarts. Restart "
+                   L"Windows to finish.",
+                   textChars(&inUse));
     run->report.ui->message(run->report.ui, kTellInfo, contract->title, textChars(&text));
     textFree(&text);
+    textFree(&inUse);
+    return held > 0 ? kRestartNeeded : kInstalled;
 }
 
 static void freeRun(Run* run) {
@@ -479,7 +488,7 @@ InstallOutcome runInstall(InstallerUi* ui, const Contract* contract,
         outcome = failed ? kFailed : kCancelled;
         if (failed) tellFailure(&run);
     } else if (install(&run)) {
-        finishInstall(&run);
+        outcome = finishInstall(&run);
     } else {
         rollBack(&run);
         tellFailure(&run);

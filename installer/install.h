@@ -11,7 +11,8 @@
 typedef enum InstallOutcome {
     kInstalled = 0,
     kFailed = 1,   /* one error message said why; nothing was left behind */
-    kCancelled = 2 /* the user said No or Cancel; nothing was written */
+    kCancelled = 2, /* the user said No or Cancel; nothing was written */
+    kRestartNeeded = 3010 /* done, but a file in use goes when Windows restarts */
 } InstallOutcome;
 
 InstallOutcome runInstall(InstallerUi* ui, const Contract* contract,

@@ -9,7 +9,8 @@
  *   /?                          the usage
  *   uninstall.exe [/S]          the copy the install leaves: removes it
  *
- * Exit code 0 when installed, 1 when it failed, 2 when the user cancelled. */
+ * Exit code 0 when installed, 1 when it failed, 2 when the user cancelled,
+ * 3010 when installed and a file in use goes when Windows restarts. */
 #include <windows.h>
 #include <ole2.h>
 #include <stdlib.h>
@@ -34,15 +35,16 @@ static void showUsage(InstallerUi* ui, const WCHAR* title, int silent) {
         L"/D=folder  the folder to install into, a full path; it comes last and may hold "
         L"spaces.",
         L"/?  this text.",
-        L"Exit codes: 0 installed, 1 failed (nothing left behind), 2 declined.", NULL};
+        L"Exit codes: 0 installed, 1 failed (nothing left behind), 2 declined, 3010 installed "
+        L"and a restart of Windows needed.", NULL};
     static const WCHAR* const kUninstaller[] = {
         L"Usage: %ls [/S] [/LOG=file]",
         L"/S  silent: no windows; the question is answered Yes, and each message and step is "
         L"one line on standard output, in UTF-8.",
         L"/LOG=file  writes those lines into file as well, windowed or silent.",
         L"/?  this text.",
-        L"Exit codes: 0 removed, 1 not all removed (the last message names what is left), "
-        L"2 declined.", NULL};
+        L"Exit codes: 0 removed, 1 not all removed (the last message names what is left; "
+        L"run it again), 2 declined, 3010 removed, the rest when Windows restarts.", NULL};
     const WCHAR* const* lines = isUninstaller() ? kUninstaller : kInstaller;
     WCHAR* self = pathOfThisProgram();
     const WCHAR* name = self != NULL && wcsrchr(self, '\\') != NULL ? wcsrchr(self, '\\') + 1

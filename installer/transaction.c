@@ -252,17 +252,35 @@ void rollBackTransaction(Transaction* transaction) {
     }
 }
 
-/* A read-only old copy loses that attribute first. One that is still
- * loaded (an old plugin in a running host) cannot be deleted yet; Windows
- * removes it at the next start where the rights allow. */
-void endTransaction(Transaction* transaction) {
-    size_t i;
-    for (i = 0; i < transaction->fileCount; ++i) {
-        const WCHAR* backup = transaction->files[i].backup;
-        if (backup == NULL) continue;
-        pathSetAttributes(backup, FILE_ATTRIBUTE_NORMAL);
-        if (!pathDelete(backup)) pathMove(backup, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+/* The old copy at backup, which is in use, into the temporary folder when
+ * it is on the same volume (a rename; a file in use cannot be copied away),
+ * and deleted when Windows restarts. 0 when not even that can be asked
+ * (no rights): it then waits beside its file. */
+static int deleteAtRestart(const WCHAR* backup) {
+    WCHAR folder[MAX_PATH + 1], name[MAX_PATH + 1];
+    DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+    if (length > 0 && length <= MAX_PATH && GetTempFileNameW(folder, L"tam", 0, name) != 0) {
+        if (pathMove(backup, name, MOVEFILE_REPLACE_EXISTING))
+            return pathMove(name, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+        DeleteFileW(name);
     }
+    return pathMove(backup, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+/* A read-only old copy loses that attribute first. */
+size_t endTransaction(Transaction* transaction, Text* inUse) {
+    size_t i, count = 0;
+    for (i = 0; i < transaction->fileCount; ++i) {
+        const PlannedFile* file = &transaction->files[i];
+        if (file->backup == NULL) continue;
+        pathSetAttributes(file->backup, FILE_ATTRIBUTE_NORMAL);
+        if (pathDelete(file->backup)) continue;
+        deleteAtRestart(file->backup);
+        tellAction(transaction->report->ui, L"in use, deleted at the next restart: the old %ls",
+                   file->target);
+        textFormat(inUse, count++ > 0 ? L", %ls" : L"%ls", file->target);
+    }
+    return count;
 }
 
 void freeTransaction(Transaction* transaction) {

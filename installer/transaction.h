@@ -68,7 +68,12 @@ int commitWritten(Transaction* transaction);
  * newest first; what cannot be undone is added to the failure. */
 void rollBackTransaction(Transaction* transaction);
 /* After success: the replaced files' old copies go. */
-void endTransaction(Transaction* transaction);
+/* Deletes the old copies of replaced files. One still in use (an old
+ * plugin in a running host) cannot be deleted yet: it goes to the system's
+ * temporary folder, never left in the install's, and Windows deletes it at
+ * its next start; each is said, and named in *inUse (", "-separated, by the
+ * file it was). Returns how many. */
+size_t endTransaction(Transaction* transaction, Text* inUse);
 void freeTransaction(Transaction* transaction);
 
 #endif

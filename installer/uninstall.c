@@ -515,6 +515,8 @@ typedef struct Removal {
     PathList later;    /* the folders that go once this program has ended */
     Text problems;     /* what could not be removed, a line each */
     EntryOwner owner;  /* whose the uninstall entry is */
+    PathList atRestart; /* in use: Windows deletes them when it restarts */
+    size_t left;       /* files neither deleted nor left for a restart */
     WCHAR* elsewhere;  /* the folder of the install that owns it, when another does */
 } Removal;
 
@@ -556,7 +558,11 @@ static void unregisterServer(Removal* removal) {
     Registrar registrar = registrarOfRecord(removal->record.registrar);
     Registration undo;
     Text why = {0};
-    if (server == NULL) return;
+    /* Without its file (a run before this one took it) there is nothing
+     * to unregister with. */
+    if (server == NULL ||
+        (pathAttributes(server) == INVALID_FILE_ATTRIBUTES && isNotFound(GetLastError())))
+        return;
     /* The registration names the install that registered last: the one the
      * entry names. An orphan's unregistering would break that install. */
     if (removal->owner == kOtherEntry) {
@@ -576,19 +582,45 @@ static void unregisterServer(Removal* removal) {
 }
 
 /* Deletes the files the record names, read-only ones too, then the record. */
+/* A file in use (a plugin a running program holds) cannot be deleted now:
+ * Windows deletes it when it restarts. */
+static int removeAtRestart(Removal* removal, const WCHAR* path, DWORD error) {
+    if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) ||
+        !pathMove(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT))
+        return 0;
+    tellAction(removal->ui, L"in use, removed at the next restart: %ls", path);
+    if (!pathListAdd(&removal->atRestart, path)) textAppend(&removal->problems, L"\r\nOut of memory.");
+    return 1;
+}
+
+static int holdsFileForRestart(const Removal* removal, const WCHAR* folder) {
+    size_t i;
+    for (i = 0; i < removal->atRestart.count; ++i)
+        if (isWithin(removal->atRestart.paths[i], folder)) return 1;
+    return 0;
+}
+
+/* Deletes the files the record names, read-only ones too. */
 static void removeFiles(Removal* removal) {
     size_t i;
     for (i = 0; i < removal->record.files.count; ++i) {
         const WCHAR* file = removal->record.files.paths[i];
-        DWORD attributes = pathAttributes(file);
+        DWORD attributes = pathAttributes(file), error;
         if (attributes == INVALID_FILE_ATTRIBUTES && isNotFound(GetLastError())) continue;
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
             pathSetAttributes(file, attributes & ~(DWORD)FILE_ATTRIBUTE_READONLY);
-        if (pathDelete(file))
+        if (pathDelete(file)) {
             tellAction(removal->ui, L"removed: %ls", file);
-        else
-            notRemoved(&removal->problems, file, GetLastError());
+        } else if (!removeAtRestart(removal, file, error = GetLastError())) {
+            notRemoved(&removal->problems, file, error);
+            ++removal->left;
+        }
     }
+}
+
+/* The record goes last of the files: while a file it names is left, it
+ * stays, with this program and the entry, so the uninstall can run again. */
+static void removeRecord(Removal* removal) {
     if (pathDelete(removal->recordPath) || GetLastError() == ERROR_FILE_NOT_FOUND)
         tellAction(removal->ui, L"removed: %ls", removal->recordPath);
     else
@@ -604,7 +636,13 @@ static void removeFolders(Removal* removal) {
     qsort(folders->paths, folders->count, sizeof *folders->paths, longerFirst);
     for (i = 0; i < folders->count; ++i) {
         const WCHAR* made = folders->paths[i];
-        if (isWithin(removal->self, made)) {
+        if (holdsFileForRestart(removal, made)) {
+            /* After the files in it, at the same restart. */
+            if (pathMove(made, NULL, MOVEFILE_DELAY_UNTIL_REBOOT))
+                tellAction(removal->ui, L"removed at the next restart: %ls", made);
+            else
+                notRemoved(&removal->problems, made, GetLastError());
+        } else if (isWithin(removal->self, made)) {
             if (!pathListAdd(&removal->later, made))
                 textAppend(&removal->problems, L"\r\nOut of memory.");
         } else if (pathRemoveFolder(made)) {
@@ -643,6 +681,15 @@ static void removeAll(Removal* removal) {
     removal->owner = entryOwner(record, removal->self, &removal->elsewhere);
     unregisterServer(removal);
     removeFiles(removal);
+    if (removal->left > 0) {
+        /* Never an installed file without a way to remove it. */
+        if (removal->copy != NULL) DeleteFileW(removal->copy);
+        textAppend(&removal->problems,
+                   L"\r\nThe uninstall entry, uninstall.exe and its record stay: close the "
+                   L"programs that use these files and run the uninstall again.");
+        return;
+    }
+    removeRecord(removal);
     if (removal->owner == kOurEntry && removeUninstallEntry(record, &removal->problems))
         tellAction(removal->ui, L"removed the uninstall entry: HKEY_LOCAL_MACHINE\\%ls%ls",
                    kUninstallRoot, record->key);
@@ -664,6 +711,16 @@ static InstallOutcome tellRemoved(const Removal* removal) {
                        L"\r\nIts registration belongs to the install in %ls, which the "
                        L"uninstall entry names, and stays.",
                        removal->elsewhere != NULL ? removal->elsewhere : L"another folder");
+        if (removal->atRestart.count > 0) {
+            size_t i;
+            textAppend(&text, L"\r\nIn use by a running program, so removed when Windows "
+                              L"restarts:");
+            for (i = 0; i < removal->atRestart.count; ++i)
+                textFormat(&text, L" %ls%ls", removal->atRestart.paths[i],
+                           i + 1 < removal->atRestart.count ? L"," : L".");
+            textAppend(&text, L" Restart Windows to finish.");
+            outcome = kRestartNeeded;
+        }
         ui->message(ui, kTellInfo, contract->title, textChars(&text));
     } else {
         textFormat(&text, L"The plugin \"%ls\" was removed from %ls, except for:%ls",
@@ -691,6 +748,7 @@ InstallOutcome runUninstall(InstallerUi* ui, const Contract* contract) {
     }
     textFree(&removal.problems);
     pathListFree(&removal.later);
+    pathListFree(&removal.atRestart);
     freeRecord(&removal.record);
     free(removal.self);
     free(removal.copy);

@@ -721,6 +721,66 @@ class Suite:
         run = self.wine.run([windows_path(dest / "uninstall.exe"), "/S"], cwd=root, extra_env=env)
         expect(run.returncode == 0, f"uninstall: {run.stdout!r}")
 
+    def case_host_holds_the_plugin(self):
+        """A running program holds the plugin. Installed over, the old copy,
+        which cannot be deleted yet, goes to the temporary folder, never
+        stays in the plugin's, and is deleted at the next restart; removed,
+        the plugin is deleted at the next restart. Both say so last and end
+        with 3010. The x86-64 host and plugin serve both installers: 64-bit
+        Wine runs them natively wherever the test runs."""
+        root = self.job("host")
+        job, dest = root / "job", root / "dest"
+        probes = self.probes.parent / "x86_64"
+        shutil.copyfile(probes / "register_probe.dll", job / "probe.dll")
+        write_ini(job, {"Name": "Held", "VBName": "Probe.Held", "Title": "Held", "Warning": "",
+                        "Filename": "probe.dll", "RunAfterInstall": ""}, [])
+        self.update(job)
+        d, env = windows_path(dest), self.probe_env(root)
+        code, lines = self.install(job, dest, env)
+        expect(code == 0, f"the first install: exit code {code}: {lines}")
+        restart = "Restart Windows to finish."
+        # Linux keeps the low byte of an exit code: 3010 arrives as 194.
+        needs_restart = 3010 % 256
+
+        def hold():
+            held = root / "holding.txt"
+            host = subprocess.Popen(
+                ["/usr/lib/wine/wine64", str(probes / "host_probe.exe"), f"{d}\\probe.dll",
+                 windows_path(held)], env=self.wine.env, stdin=subprocess.DEVNULL,
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            deadline = time.monotonic() + 60
+            while not held.exists() and host.poll() is None and time.monotonic() < deadline:
+                time.sleep(0.1)
+            expect(held.exists(), "the host program did not load the plugin")
+            return host, held
+
+        def release(host, held):
+            held.unlink(missing_ok=True)
+            host.wait(timeout=60)
+
+        host, held = hold()
+        try:
+            code, lines = self.install(job, dest, env)
+            expect(code == needs_restart and
+                   f"in use, deleted at the next restart: the old {d}\\probe.dll" in lines and
+                   lines[-1].endswith(restart), f"installed over: exit code {code}: {lines}")
+            expect(sorted(tree(dest)) == ["probe.dll", "uninstall.exe", "uninstall.ini"],
+                   f"left in the plugin's folder: {sorted(tree(dest))}")
+        finally:
+            release(host, held)
+        host, held = hold()
+        try:
+            run = self.wine.run([windows_path(dest / "uninstall.exe"), "/S"], cwd=root,
+                                extra_env=env)
+            lines = run.stdout.decode("utf-8").replace("\r\n", "\n").splitlines()
+            expect(run.returncode == needs_restart and
+                   f"in use, removed at the next restart: {d}\\probe.dll" in lines and
+                   lines[-1].endswith(restart), f"removed: exit code {run.returncode}: {lines}")
+            expect(self.wine.run(["reg", "query", f"{ENTRY}\\Probe.Held", "/reg:64"],
+                                 cwd=root).returncode != 0, "the entry is still there")
+        finally:
+            release(host, held)
+
     def case_usage_and_log(self):
         """/? prints the usage (exit 0) in the installer and in the
         uninstaller; /LOG=file holds every line a silent run prints, in
