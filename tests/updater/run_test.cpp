@@ -1077,8 +1077,8 @@ TEST(DemoFolder, InstallInfoIsWhatTheEditorSaves) {
                      "Close the host program before installing.",
                      "plugin.dll",
                      "tamsel.ico",
-                     "readme.txt"};
-    record.extraFiles = {"readme.txt", "data\\notes.txt"};
+                     "plugin-readme.txt"};
+    record.extraFiles = {"plugin-readme.txt", "data\\notes.txt"};
     ASSERT_TRUE(editor_ini::writeInstallRecord(dir / "saved.ini", record,
                                                editor_ini::WriteMode::FreshFile));
     EXPECT_EQ(readBytes(dir / "saved.ini"),
