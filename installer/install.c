@@ -8,6 +8,7 @@
 
 #include "destination.h"
 #include "files.h"
+#include "in_use.h"
 #include "register.h"
 #include "report.h"
 #include "text.h"
@@ -281,9 +282,25 @@ static int unregisterPrevious(Run* run) {
     return 1;
 }
 
+/* The files this install replaces that running programs hold: their
+ * programs are named, and windowed, the user may close them first. */
+static int closeHolders(Run* run) {
+    const Transaction* transaction = &run->transaction;
+    const WCHAR** present = malloc(sizeof *present * (transaction->fileCount + 1));
+    size_t i, count = 0;
+    if (present == NULL) return reportOutOfMemory(&run->report);
+    for (i = 0; i < transaction->fileCount; ++i)
+        if (pathAttributes(transaction->files[i].target) != INVALID_FILE_ATTRIBUTES)
+            present[count++] = transaction->files[i].target;
+    askToCloseHolders(run->report.ui, run->contract->title, present, count,
+                      L"install replaces");
+    free(present);
+    return 1;
+}
+
 /* The steps of an install, in order; the first to fail stops the rest. */
 static int install(Run* run) {
-    return plan(run) && writeAll(run) && unregisterPrevious(run) &&
+    return plan(run) && writeAll(run) && closeHolders(run) && unregisterPrevious(run) &&
            commitWritten(&run->transaction) &&
            (run->contract->progId[0] == 0 || registerPlugin(run)) &&
            writeUninstallerCopy(run) && writeRecord(run);

@@ -1,5 +1,6 @@
 /* Every message box and the folder question go through this seam: the
- * windowed mode shows them, the silent mode prints them and answers Yes. */
+ * windowed mode shows them, the silent mode prints them and answers Yes
+ * (and Continue, for files in use). */
 #ifndef INSTALLER_UI_H
 #define INSTALLER_UI_H
 
@@ -11,7 +12,8 @@ typedef enum MessageKind {
     kAskYesNo,    /* a question: 1 for Yes, 0 for No */
     kAskOkCancel, /* a warning to accept: 1 for OK, 0 for Cancel */
     kTellInfo,
-    kTellError
+    kTellError,
+    kAskRetryContinue /* files in use: 1 for Retry, 0 for Continue (the silent answer) */
 } MessageKind;
 
 typedef struct InstallerUi InstallerUi;

@@ -15,6 +15,9 @@ void messageLine(Text* line, MessageKind kind, const wchar_t* title, const wchar
         case kAskOkCancel:
             textFormat(line, L"warning: %ls: %ls -> %ls", title, text, answer ? L"OK" : L"Cancel");
             break;
+        case kAskRetryContinue:
+            textFormat(line, L"in use: %ls: %ls -> %ls", title, text, answer ? L"Retry" : L"Continue");
+            break;
         case kTellInfo: textFormat(line, L"message: %ls: %ls", title, text); break;
         case kTellError: textFormat(line, L"error: %ls: %ls", title, text); break;
     }

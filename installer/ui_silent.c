@@ -39,12 +39,13 @@ static void silentPrint(const wchar_t* text) {
 static int silentMessage(InstallerUi* ui, MessageKind kind, const wchar_t* title,
                          const wchar_t* text) {
     Text line = {0};
+    /* Every question is answered Yes (or OK); files in use, Continue. */
+    int answer = kind != kAskRetryContinue;
     (void)ui;
-    /* Every question is answered Yes (or OK). */
-    messageLine(&line, kind, title, text, 1);
+    messageLine(&line, kind, title, text, answer);
     silentPrint(textChars(&line));
     textFree(&line);
-    return 1;
+    return answer;
 }
 
 static int silentChooseFolder(InstallerUi* ui, const wchar_t* title, const wchar_t* prompt,

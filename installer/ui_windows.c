@@ -1,5 +1,6 @@
 /* The windowed mode: message boxes and the shell's folder picker. */
 #include <windows.h>
+#include <commctrl.h>
 #include <shlobj.h>
 #include <stdlib.h>
 
@@ -8,12 +9,49 @@
 #include "text.h"
 #include "ui.h"
 
+typedef HRESULT(WINAPI* TaskDialogIndirectFunction)(const TASKDIALOGCONFIG* config, int* button,
+                                                     int* radio, BOOL* checked);
+
+/* Retry or Continue, as the buttons say it (Common Controls 6, which the
+ * manifest asks for); where there is no task dialog, Retry and Cancel, the
+ * text saying what Cancel does. */
+static int askRetryContinue(const wchar_t* title, const wchar_t* text) {
+    static const TASKDIALOG_BUTTON kButtons[] = {{IDRETRY, L"&Retry"}, {IDCONTINUE, L"&Continue"}};
+    HMODULE controls = GetModuleHandleW(L"comctl32.dll");
+    TaskDialogIndirectFunction show =
+        controls != NULL ? (TaskDialogIndirectFunction)(void (*)(void))GetProcAddress(
+                               controls, "TaskDialogIndirect")
+                         : NULL;
+    TASKDIALOGCONFIG config;
+    Text fallback = {0};
+    int button = 0;
+    if (show != NULL) {
+        ZeroMemory(&config, sizeof config);
+        config.cbSize = sizeof config;
+        config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION;
+        config.pszWindowTitle = title;
+        config.pszMainIcon = TD_WARNING_ICON;
+        config.pszContent = text;
+        config.cButtons = 2;
+        config.pButtons = kButtons;
+        config.nDefaultButton = IDRETRY;
+        if (SUCCEEDED(show(&config, &button, NULL, NULL))) return button == IDRETRY;
+    }
+    textFormat(&fallback, L"%ls\r\n\r\n(Cancel continues.)", text);
+    button = MessageBoxW(NULL, textChars(&fallback), title,
+                         MB_RETRYCANCEL | MB_ICONWARNING | MB_SETFOREGROUND);
+    textFree(&fallback);
+    return button == IDRETRY;
+}
+
 static int windowsMessage(InstallerUi* ui, MessageKind kind, const wchar_t* title,
                           const wchar_t* text) {
     UINT style = MB_OK | MB_ICONINFORMATION;
     int answer;
     (void)ui;
     switch (kind) {
+        case kAskRetryContinue:
+            return askRetryContinue(title, text);
         case kAskYesNo:
             style = MB_YESNO | MB_ICONQUESTION;
             break;

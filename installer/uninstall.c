@@ -1,5 +1,7 @@
 #include "uninstall.h"
 
+#include "in_use.h"
+
 #include <stdlib.h>
 #include <string.h>
 #include <wchar.h>
@@ -679,6 +681,9 @@ static void removeAll(Removal* removal) {
     const UninstallRecord* record = &removal->record;
     removal->copy = temporaryCopy(removal->self, &removal->copyError);
     removal->owner = entryOwner(record, removal->self, &removal->elsewhere);
+    askToCloseHolders(removal->ui, removal->contract->title,
+                      (const WCHAR* const*)record->files.paths, record->files.count,
+                      L"uninstall removes");
     unregisterServer(removal);
     removeFiles(removal);
     if (removal->left > 0) {

@@ -781,6 +781,35 @@ class Suite:
         finally:
             release(host, held)
 
+    def case_programs_that_hold_files(self):
+        """Programs that hold files the install replaces or the uninstall
+        removes are named (through the scripted seam, in place of the
+        Restart Manager), with Retry, which asks again, and Continue."""
+        root = self.job("holders")
+        job, dest = root / "job", root / "dest"
+        shutil.copyfile(self.probes / "scripted_installer.exe", job / "installer.exe")
+        (job / "plugin.dll").write_bytes(b"MZ plugin")
+        write_ini(job, {"Name": "Holders", "VBName": "", "Title": "Holders", "Warning": "",
+                        "Filename": "plugin.dll", "RunAfterInstall": ""}, [])
+        self.update(job)
+        held = {"TAMSEL_INSTALLER_IN_USE": "plugin.dll:Host app"}
+        ask = ("in use: Holders: These programs use files that the {} {}: Host app. Close them "
+               "and choose Retry, or choose Continue: Windows then finishes when it restarts.")
+        code, lines = self.run_scripted(job, "yy", dest, held)
+        expect(code == 0 and not any(l.startswith("in use:") for l in lines),
+               f"a first install replaces nothing: {code}: {lines}")
+        for answers, answer in (("yyy", "-> Retry"), ("yyn", "-> Continue")):
+            code, lines = self.run_scripted(job, answers, dest, held)
+            asked = [l for l in lines if l.startswith("in use:")]
+            expect(code == 0 and asked == [ask.format("install", "replaces") + " " + answer],
+                   f"{answer}: {code}: {lines}")
+        run = self.wine.run([windows_path(dest / "uninstall.exe"), "yn", "-"], cwd=root,
+                            extra_env=held)
+        lines = run.stdout.decode("utf-8").replace("\r\n", "\n").splitlines()
+        expect(run.returncode == 0 and
+               ask.format("uninstall", "removes") + " -> Continue" in lines,
+               f"uninstall: {run.returncode}: {lines}")
+
     def case_usage_and_log(self):
         """/? prints the usage (exit 0) in the installer and in the
         uninstaller; /LOG=file holds every line a silent run prints, in

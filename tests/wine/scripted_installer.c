@@ -16,7 +16,8 @@
  * operation (files.h) on a path whose last part is NAME with "access
  * denied" (entry:KEY: writing the uninstall entry KEY);
  * TAMSEL_INSTALLER_RACE=NAME has another program make the folder NAME just
- * before the installer makes it. */
+ * before the installer makes it; TAMSEL_INSTALLER_IN_USE=NAME:PROGRAM has
+ * PROGRAM hold the file NAME until the first Retry. */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -26,6 +27,7 @@
 
 #include "contract.h"
 #include "files.h"
+#include "in_use.h"
 #include "install.h"
 #include "register.h"
 #include "text.h"
@@ -54,13 +56,12 @@ static void printLine(const Text* line) {
 
 static int scriptedMessage(InstallerUi* ui, MessageKind kind, const wchar_t* title,
                            const wchar_t* text) {
-    static const wchar_t* const kKinds[] = {L"question", L"warning", L"message", L"error"};
-    int answer = kind == kAskYesNo || kind == kAskOkCancel ? nextAnswer() : 1;
+    int answer = kind == kAskYesNo || kind == kAskOkCancel || kind == kAskRetryContinue
+                     ? nextAnswer()
+                     : 1;
     Text line = {0};
     (void)ui;
-    textFormat(&line, L"%ls: %ls: %ls", kKinds[kind], title, text);
-    if (kind == kAskYesNo) textAppend(&line, answer ? L" -> Yes" : L" -> No");
-    if (kind == kAskOkCancel) textAppend(&line, answer ? L" -> OK" : L" -> Cancel");
+    messageLine(&line, kind, title, text, answer);
     printLine(&line);
     textFree(&line);
     return answer;
@@ -100,8 +101,30 @@ static int scriptedFault(const wchar_t* operation, const wchar_t* path) {
     return 1;
 }
 
+/* TAMSEL_INSTALLER_IN_USE=NAME:PROGRAM: the Restart Manager's answer, as
+ * the tests want it: PROGRAM holds the file NAME, until the first Retry. */
+static wchar_t inUse[64];
+static const wchar_t* holder = L"";
+
+static size_t scriptedInUse(const wchar_t* const* paths, size_t count, Text* names) {
+    size_t i;
+    for (i = 0; i < count; ++i)
+        if (holder[0] != 0 && lastPartIs(paths[i], inUse)) {
+            textAppend(names, holder);
+            holder = L""; /* closed when the user retries */
+            return 1;
+        }
+    return 0;
+}
+
 static void readFaults(void) {
     wchar_t* colon;
+    if (GetEnvironmentVariableW(L"TAMSEL_INSTALLER_IN_USE", inUse, 64) >= 64) inUse[0] = 0;
+    if ((colon = wcschr(inUse, ':')) != NULL) {
+        *colon = 0;
+        holder = colon + 1;
+    }
+    inUseProbe = scriptedInUse;
     if (GetEnvironmentVariableW(L"TAMSEL_INSTALLER_FAIL", failure, 64) >= 64) failure[0] = 0;
     if ((colon = wcschr(failure, ':')) != NULL) {
         *colon = 0;
