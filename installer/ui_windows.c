@@ -17,7 +17,8 @@ typedef HRESULT(WINAPI* TaskDialogIndirectFunction)(const TASKDIALOGCONFIG* conf
  * text saying what Cancel does. */
 static int askRetryContinue(const wchar_t* title, const wchar_t* text) {
     static const TASKDIALOG_BUTTON kButtons[] = {{IDRETRY, L"&Retry"}, {IDCONTINUE, L"&Continue"}};
-    HMODULE controls = GetModuleHandleW(L"comctl32.dll");
+    /* Version 6, as the manifest's activation context maps it; kept loaded. */
+    HMODULE controls = LoadLibraryW(L"comctl32.dll");
     TaskDialogIndirectFunction show =
         controls != NULL ? (TaskDialogIndirectFunction)(void (*)(void))GetProcAddress(
                                controls, "TaskDialogIndirect")
