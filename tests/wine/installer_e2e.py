@@ -785,13 +785,7 @@ class Suite:
         """Programs that hold files the install replaces or the uninstall
         removes are named (through the scripted seam, in place of the
         Restart Manager), with Retry, which asks again, and Continue."""
-        root = self.job("holders")
-        job, dest = root / "job", root / "dest"
-        shutil.copyfile(self.probes / "scripted_installer.exe", job / "installer.exe")
-        (job / "plugin.dll").write_bytes(b"MZ plugin")
-        write_ini(job, {"Name": "Holders", "VBName": "", "Title": "Holders", "Warning": "",
-                        "Filename": "plugin.dll", "RunAfterInstall": ""}, [])
-        self.update(job)
+        root, job, dest = self.scripted_job("holders", "Holders")
         held = {"TAMSEL_INSTALLER_IN_USE": "plugin.dll:Host app"}
         ask = ("in use: Holders: These programs use files that the {} {}: Host app. Close them "
                "and choose Retry, or choose Continue: Windows then finishes when it restarts.")
@@ -1230,13 +1224,7 @@ class Suite:
         """Through the scripted seam: an entry that cannot be written leaves
         the install standing and says so last; No to the uninstaller's
         question removes nothing; Yes removes all, the folder it made too."""
-        root = self.job("uninstall-answers")
-        job, dest = root / "job", root / "dest"
-        shutil.copyfile(self.probes / "scripted_installer.exe", job / "installer.exe")
-        (job / "plugin.dll").write_bytes(b"MZ plugin")
-        write_ini(job, {"Name": "Answers", "VBName": "", "Title": "Answers", "Warning": "",
-                        "Filename": "plugin.dll", "RunAfterInstall": ""}, [])
-        self.update(job)
+        root, job, dest = self.scripted_job("uninstall-answers", "Answers")
         d = windows_path(dest)
         code, lines = self.run_scripted(job, "yy", dest, {"TAMSEL_INSTALLER_FAIL": "entry:Answers"})
         expect(code == 0 and re.fullmatch(
@@ -1364,6 +1352,17 @@ class Suite:
                 f'folder picker: {t}: Choose the folder to install "Answers" into: '
                 f"(starts in {w}) -> Cancel"], f"{typed.name}: exit code {code}: {lines}")
             expect_same_tree(before, tree(root), str(root))
+
+    def scripted_job(self, name, title):
+        """A job for the scripted installer: a plugin without a ProgID, the
+        Name and Title title, no extra files; updated. (root, job, dest)."""
+        root = self.job(name, self.probes / "scripted_installer.exe")
+        job = root / "job"
+        (job / "plugin.dll").write_bytes(b"MZ plugin")
+        write_ini(job, {"Name": title, "VBName": "", "Title": title, "Warning": "",
+                        "Filename": "plugin.dll", "RunAfterInstall": ""}, [])
+        self.update(job)
+        return root, job, root / "dest"
 
     def run_scripted(self, job, answers, folder, extra_env=None):
         run = self.wine.run(["installer.exe", answers, windows_path(folder)], cwd=job,
