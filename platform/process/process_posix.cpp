@@ -1,0 +1,63 @@
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "platform/process/process.h"
+
+extern char** environ;
+
+namespace platform::process {
+namespace {
+
+Error startError(int code) {
+    std::string reason = std::strerror(code);
+    return Error{"cannot start /bin/sh: " + reason, ErrorKind::Io, code, std::move(reason)};
+}
+
+// Frees the file actions however the start ends.
+struct FileActions {
+    posix_spawn_file_actions_t actions;
+    FileActions() { posix_spawn_file_actions_init(&actions); }
+    ~FileActions() { posix_spawn_file_actions_destroy(&actions); }
+};
+
+}  // namespace
+
+Result<int> runShellCommand(std::string_view command) {
+    FileActions files;
+    if (int failed = posix_spawn_file_actions_addopen(&files.actions, STDIN_FILENO, "/dev/null",
+                                                      O_RDONLY, 0);
+        failed != 0)
+        return startError(failed);
+    if (int failed = posix_spawn_file_actions_adddup2(&files.actions, STDERR_FILENO, STDOUT_FILENO);
+        failed != 0)
+        return startError(failed);
+    std::string text(command);
+    char shell[] = "/bin/sh";
+    char option[] = "-c";
+    char* arguments[] = {shell, option, text.data(), nullptr};
+    pid_t child = 0;
+    if (int failed = posix_spawn(&child, shell, &files.actions, nullptr, arguments, environ);
+        failed != 0)
+        return startError(failed);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) {
+            const int code = errno;
+            std::string reason = std::strerror(code);
+            return Error{"cannot wait for /bin/sh: " + reason, ErrorKind::Io, code,
+                         std::move(reason)};
+        }
+    }
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
+    return Error{"the command was ended by signal " + std::to_string(WTERMSIG(status)),
+                 ErrorKind::Other};
+}
+
+}  // namespace platform::process
