@@ -357,7 +357,8 @@ Status fillTemporary(detail::BufferedFileSink& sink, const Writer& write, const 
 
 }  // namespace
 
-Status replaceFile(const fs::path& requestedTarget, const Writer& write, const Verifier& verify) {
+Status replaceFile(const fs::path& requestedTarget, const Writer& write, const Verifier& verify,
+                   const Verifier& finish) {
     const fs::path target = detail::resolveLinks(requestedTarget);
     const fs::path folder = detail::folderOf(target);
     const auto existing = detail::examineTarget(target);
@@ -381,6 +382,14 @@ Status replaceFile(const fs::path& requestedTarget, const Writer& write, const V
     const detail::FileHandle handle = std::exchange(temporary.handle, TemporaryFile::kClosed);
     if (Status s = detail::closeFile(handle, temporary.path); !s)
         return s;
+    if (finish) {
+        if (Status s = finish(temporary.path); !s)
+            return s;
+        // The finishing step may have written the file anew, or put
+        // another file in its place: what is renamed is flushed too.
+        if (Status s = detail::flushFileAt(temporary.path); !s)
+            return s;
+    }
     if (Status s = detail::renameOver(temporary.path, target, existing->exists); !s)
         return s;
     temporary.renamed = true;

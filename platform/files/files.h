@@ -113,8 +113,12 @@ using Writer = std::function<Status(ByteSink& sink)>;
 // An existing target keeps its permission bits (on Linux; 0644 less the
 // umask for a new one), or its attributes and security (on Windows).
 // On any failure the target is untouched and the temporary file is removed.
+// `finish`, when given, runs last, on the written, flushed and closed
+// temporary file just before the rename: a program that rewrites the file
+// as a whole (a signing tool) may open it as any program would. The file it
+// leaves is flushed again, and an Error from it fails the replacement.
 Status replaceFile(const std::filesystem::path& target, const Writer& write,
-                   const Verifier& verify = {});
+                   const Verifier& verify = {}, const Verifier& finish = {});
 // The same, writing `bytes`.
 Status replaceFile(const std::filesystem::path& target, std::span<const std::byte> bytes,
                    const Verifier& verify = {});

@@ -250,6 +250,18 @@ Status flushToDisk(FileHandle file, const fs::path& path) {
     return {};
 }
 
+Status flushFileAt(const fs::path& path) {
+    const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0)
+        return fileError("cannot open", path, errno);
+    const bool flushed = ::fsync(file) == 0;
+    const int error = errno;
+    ::close(file);
+    if (!flushed)
+        return fileError("cannot flush", path, error);
+    return {};
+}
+
 Status closeFile(FileHandle file, const fs::path& path) {
     if (::close(static_cast<int>(file)) != 0)
         return fileError("cannot close", path, errno);

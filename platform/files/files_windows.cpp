@@ -186,6 +186,21 @@ Status flushToDisk(FileHandle file, const fs::path& path) {
     return {};
 }
 
+Status flushFileAt(const fs::path& path) {
+    // FlushFileBuffers needs a handle that may write.
+    HANDLE handle = ::CreateFileW(systemName(path).c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return windowsError("cannot open", path, ::GetLastError());
+    const bool flushed = ::FlushFileBuffers(handle);
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(handle);
+    if (!flushed)
+        return windowsError("cannot flush", path, error);
+    return {};
+}
+
 Status closeFile(FileHandle file, const fs::path& path) {
     if (!::CloseHandle(asHandle(file)))
         return windowsError("cannot close", path, ::GetLastError());

@@ -89,6 +89,10 @@ void Update::addShared(const ResourceName& type, const ResourceName& name, std::
         {}, std::move(data), {}};
 }
 
+void Update::remove(const ResourceName& type, const ResourceName& name, std::uint16_t language) {
+    state_->pending.erase({normalisedName(type), normalisedName(name), language});
+}
+
 void Update::addFile(const ResourceName& type, const ResourceName& name, std::uint16_t language,
                      FileData file) {
     state_->pending[{normalisedName(type), normalisedName(name), language}] = {
@@ -238,7 +242,7 @@ Status verifyWritten(const std::filesystem::path& temporary, const Written& writ
 
 }  // namespace
 
-Result<CommitReport> Update::commit() {
+Result<CommitReport> Update::commit(const files::Verifier& beforeReplace) {
     if (state_->path.empty())
         return Error{"this update was opened from memory and has no file", ErrorKind::Internal};
     if (state_->committed)
@@ -290,7 +294,8 @@ Result<CommitReport> Update::commit() {
         },
         [&](const std::filesystem::path& temporary) {
             return verifyWritten(temporary, written, image->frame);
-        });
+        },
+        beforeReplace);
     if (!status)
         return status.error();
     return report;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/files/files.h"
 #include "platform/resource/resource_types.h"
 #include "platform/result.h"
 
@@ -54,6 +55,10 @@ class Update {
     void addShared(const ResourceName& type, const ResourceName& name, std::uint16_t language,
                    SharedBytes data);
 
+    // Takes a pending resource back out, as if it had never been added;
+    // one not pending is no fault.
+    void remove(const ResourceName& type, const ResourceName& name, std::uint16_t language);
+
     // Adds a resource whose data stays in a measured file: commit() reads it
     // again as it writes the image, and fails, changing nothing, if the file
     // no longer yields exactly the bytes measured.
@@ -64,7 +69,10 @@ class Update {
     // flushed, read back and validated, renamed). On failure the file is as it was.
     // As EndUpdateResource ends its handle, commit() ends the update: the
     // pending data moves into the new image, and later commits are refused.
-    Result<CommitReport> commit();
+    // `beforeReplace`, when given, runs last on the written, verified and
+    // closed temporary file, just before it replaces the image; an Error from
+    // it fails the commit, the image as it was.
+    Result<CommitReport> commit(const files::Verifier& beforeReplace = {});
     // Builds the new image in memory only; the update stays as it was.
     Result<std::vector<std::byte>> commitToMemory(CommitReport* report = nullptr) const;
 
