@@ -6,21 +6,27 @@
 One line per resource, read with pefile (not with our own reader): the
 texts 101 to 108 with their values, the plugin file 106 and the extra files
 from 109 by their names from the location table 103, the icon group and its
-images. Texts are ANSI bytes; they are shown decoded with ANSI_CODE_PAGE.
+images, and the version resource with its strings. Texts are ANSI bytes;
+they are shown decoded with ANSI_CODE_PAGE.
 """
 import struct
 import sys
 
 import pefile
 
-RT_ICON, RT_RCDATA, RT_GROUP_ICON = 3, 10, 14
+RT_ICON, RT_RCDATA, RT_GROUP_ICON, RT_VERSION = 3, 10, 14, 16
 DEFAULTS = {101: "Nameles plugin", 108: "Plugin installer"}  # what the installer reads then
 TEXTS = {101: "Name", 102: "plugin file name", 104: "file to open after installing",
          105: "ProgID to register", 107: "warning", 108: "title"}
 
 
+# What the installer's uninstall entry takes from its version resource.
+ENTRY_VALUES = {"FileVersion": "DisplayVersion", "CompanyName": "Publisher"}
+
+
 def resources(path):
-    """(type, id, language) -> bytes, for every resource with numeric names."""
+    """(type, id, language) -> bytes, for every resource with numeric names,
+    and the image, with pefile's reading of its version resource."""
     image = pefile.PE(path, fast_load=True)
     image.parse_data_directories(
         directories=[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_RESOURCE"]])
@@ -32,7 +38,33 @@ def resources(path):
                 data = language.data.struct
                 found[(kind.id, name.id, language.id)] = image.get_data(data.OffsetToData,
                                                                         data.Size)
-    return found
+    return found, image
+
+
+def show_version(image, found):
+    """The version resource: its numbers and its first string table."""
+    ids = [rid for (kind, rid, _) in found if kind == RT_VERSION]  # in tree order
+    fixed = getattr(image, "VS_FIXEDFILEINFO", [])
+    if not ids or not fixed:
+        print("  no version resource: the uninstall entry shows no version or publisher")
+        return
+
+    def numbers(ms, ls):
+        return f"{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}.{ls & 0xFFFF}"
+
+    print(f"  {ids[0]} version resource: file version "
+          f"{numbers(fixed[0].FileVersionMS, fixed[0].FileVersionLS)}, product version "
+          f"{numbers(fixed[0].ProductVersionMS, fixed[0].ProductVersionLS)}")
+    tables = [table for info in getattr(image, "FileInfo", []) for block in info
+              for table in getattr(block, "StringTable", [])]
+    strings = {k.decode(): v.decode("utf-8", "replace") for k, v in tables[0].entries.items()} \
+        if tables else {}
+    for key, value in strings.items():
+        shown = f" (the uninstall entry's {ENTRY_VALUES[key]})" if key in ENTRY_VALUES else ""
+        print(f'    {key}: "{value}"{shown}')
+    for key, entry_value in ENTRY_VALUES.items():
+        if not strings.get(key):
+            print(f"    no {key}: the uninstall entry has no {entry_value}")
 
 
 def text(data, code_page):
@@ -42,7 +74,7 @@ def text(data, code_page):
 def main():
     path = sys.argv[1]
     code_page = sys.argv[2] if len(sys.argv) > 2 else "cp1252"
-    found = resources(path)
+    found, image = resources(path)
     rcdata = {rid: data for (kind, rid, _), data in found.items() if kind == RT_RCDATA}
     languages = {lang for (_, _, lang) in found}
     print(f"{path}: {len(found)} resources, language "
@@ -87,9 +119,10 @@ def main():
                                                                         6 + 14 * i)
             state = f"{len(icons[iid])} bytes" if iid in icons else "missing"
             print(f"    {iid} icon image: {width or 256}x{height or 256}, {bits} bits, {state}")
+    show_version(image, found)
     known = set(range(101, 109 + len(names))) | set(groups) | set(icons)
     for (kind, rid, _), data in sorted(found.items()):
-        if rid not in known:
+        if rid not in known and kind != RT_VERSION:
             print(f"  {rid} (type {kind}): {len(data)} bytes, not one the installer reads")
 
 
