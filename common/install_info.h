@@ -29,6 +29,12 @@ inline constexpr std::string_view kKeyFilename = "Filename";
 inline constexpr std::string_view kKeyIcon = "Icon";
 inline constexpr std::string_view kKeyRunAfterInstall = "RunAfterInstall";
 
+// The signing command only the updater reads, and the editor keeps as it
+// keeps every section it does not show: `%1` in it stands for the full
+// path of the file to sign, which it signs in place.
+inline constexpr std::string_view kSectionSign = "Sign";
+inline constexpr std::string_view kKeyCommand = "Command";
+
 // What the updater uses when a key is missing (an empty value stays empty).
 inline constexpr std::string_view kDefaultName = TAMSEL_DEFAULT_NAME;
 inline constexpr std::string_view kDefaultTitle = TAMSEL_DEFAULT_TITLE;

@@ -23,6 +23,14 @@ enum InstallerResourceId {
     kIdExtraFileBase = 108
 };
 
+/* The uninstaller the install leaves as uninstall.exe: this program as the
+ * updater made it, without the plugin's and the extra files' bytes and with
+ * the mark below, RT_RCDATA under a name, never an ID, so that it cannot
+ * meet a numbered extra file. The installer writes its bytes out as they are. */
+#define TAMSEL_UNINSTALLER_RESOURCE "UNINSTALLER"
+/* What makes a copy the uninstaller: an RT_RCDATA resource of this name. */
+#define TAMSEL_UNINSTALLER_MARK "TAMSEL_UNINSTALLER"
+
 /* The program's manifest (common/installer.manifest), RT_MANIFEST 1,
  * language neutral: requireAdministrator, Common Controls 6, DPI awareness,
  * Windows 7 to 11. The prepared installer carries it from the start; the

@@ -15,23 +15,30 @@
 #include <vector>
 
 #include "common/install_info.h"
+#include "common/installer_resources.h"
 #include "common/installer_manifest.h"
 #include "common/program_files.h"
 #include "common/updater_output.h"
 #include "platform/files/files.h"
 #include "platform/files/windows_access.h"
 #include "platform/profile/profile.h"
+#include "platform/resource/image_file.h"
+#include "platform/resource/pe_image.h"
 #include "platform/resource/resource_update.h"
+#include "platform/resource/version_info.h"
 #include "platform/text/codepage.h"
+#include "platform/text/unicode.h"
 #include "updater/destinations.h"
 #include "updater/icon.h"
 #include "updater/input_file.h"
 #include "updater/plugin_check.h"
+#include "updater/signing.h"
 
 namespace updater {
 namespace {
 namespace fs = std::filesystem;
 namespace res = platform::resource;
+using platform::Status;
 
 // Fixed buffers, as the installer's reader expects: a value keeps at most
 // 1022 bytes in the ANSI code page (1023 is given as the size of a 1024-byte
@@ -67,17 +74,30 @@ std::optional<InputData> takeInputFile(const fs::path& workingDirectory, std::st
         consequence);
 }
 
-// The plugin's bytes for its check: those read, or, for a file left where it
-// is, read once more. nullopt when that file no longer reads (the commit
-// says so).
-std::optional<std::vector<std::byte>> pluginBytesToCheck(const InputData& data) {
-    if (const auto* bytes = std::get_if<std::vector<std::byte>>(&data))
-        return *bytes;
-    auto bytes = platform::files::readFile(std::get<res::FileData>(data).path);
-    if (!bytes)
-        return std::nullopt;
-    return std::move(*bytes);
-}
+// The plugin's bytes as its check and its version need them: those read, or,
+// for a file left where it is, only the parts where its headers, exports and
+// resources lie; its bytes are read in full once, as the installer is
+// written. Not read when the file no longer reads, which the commit says.
+class PluginImage {
+  public:
+    explicit PluginImage(const InputData& data) {
+        if (const auto* bytes = std::get_if<std::vector<std::byte>>(&data)) {
+            bytes_ = *bytes;
+            read_ = true;
+        } else if (auto parts = res::ImageParts::read(std::get<res::FileData>(data).path)) {
+            parts_ = std::move(*parts);
+            bytes_ = parts_->bytes();
+            read_ = true;
+        }
+    }
+    bool read() const { return read_; }
+    std::span<const std::byte> bytes() const { return bytes_; }
+
+  private:
+    std::optional<res::ImageParts> parts_;
+    std::span<const std::byte> bytes_;
+    bool read_ = false;
+};
 
 void addInput(res::Update& update, std::uint16_t id, InputData data) {
     if (auto* file = std::get_if<res::FileData>(&data)) {
@@ -324,20 +344,65 @@ void writeStrings(UpdateSink& sink, const InstallerTexts& texts, std::ostream& o
     sink.add(res::kTypeRcData, kIdRunAfterInstall, texts.runAfterInstall.withNul());
 }
 
+// The plugin's and the extra files' bytes, by resource ID: added last, after
+// the uninstaller was made of the installer without them.
+using Payload = std::vector<std::pair<std::uint16_t, InputData>>;
+
 // Checks the plugin, when there is one, for what the installer needs of it,
-// and adds it.
-void writePlugin(res::Update& update, std::optional<InputData> plugin,
-                 const std::string& pluginName, const InstallerTexts& texts,
-                 const InstallInfo& info, const Warn& warn, const Warn& note,
-                 std::ostream& out) {
+// and gives its version resource where it has a sound one.
+std::optional<res::VersionInfo> writePlugin(Payload& payload, const res::Update& update,
+                                            std::optional<InputData> plugin,
+                                            const std::string& pluginName,
+                                            const InstallerTexts& texts, const InstallInfo& info,
+                                            const Warn& warn, const Warn& note, std::ostream& out) {
     out << "Writing DLL...\n";
     if (!plugin)
-        return;
-    if (const auto bytes = pluginBytesToCheck(*plugin))
-        checkPlugin(*bytes, pluginName,
+        return std::nullopt;
+    std::optional<res::VersionInfo> version;
+    if (const PluginImage image(*plugin); image.read()) {
+        checkPlugin(image.bytes(), pluginName,
                     platform::text::ansiToUtf8(texts.vbName.ansi(), info.codePage).utf8,
                     update.machine(), warn, note);
-    addInput(update, install_info::kIdPlugin, std::move(*plugin));
+        // A plugin that is no PE file has been warned of already.
+        auto read = res::readVersionInfo(image.bytes());
+        if (read && *read)
+            version = std::move(**read);
+        else if (!read && res::parseImage(image.bytes()))
+            warn("\"" + pluginName + "\": its version resource is damaged (" + read.message() +
+                 "); the installer says version 1.0.0.0");
+    }
+    payload.emplace_back(install_info::kIdPlugin, std::move(*plugin));
+    return version;
+}
+
+// The version resource of the installer and the uninstaller: the plugin's
+// numbers, company, copyright and product version where it has a version
+// resource (else 1.0.0.0 and no company), its Name as the product and the
+// Title as the description. The end user's Windows shows them, and the
+// installer copies the version and the company into the uninstall entry.
+Status addVersion(UpdateSink& sink, std::optional<res::VersionInfo> plugin,
+                  const InstallerTexts& texts, const InstallInfo& info) {
+    res::VersionInfo version;
+    if (plugin) {
+        version.fileVersion = plugin->fileVersion;
+        version.productVersion = plugin->productVersion;
+        version.companyName = std::move(plugin->companyName);
+        version.legalCopyright = std::move(plugin->legalCopyright);
+        version.productVersionText = std::move(plugin->productVersionText);
+    } else {
+        version.fileVersion = version.productVersion = {1, 0, 0, 0};
+    }
+    const auto utf16 = [&](const Value& value) {
+        return platform::text::utf8ToUtf16(
+            platform::text::ansiToUtf8(value.ansi(), info.codePage).utf8);
+    };
+    version.productName = utf16(texts.name);
+    version.fileDescription = utf16(texts.title);
+    auto bytes = res::buildVersionInfo(version);
+    if (!bytes)
+        return bytes.error();
+    sink.add(res::kTypeVersion, res::kIdVersion, *bytes);
+    return {};
 }
 
 // The extra files as added: their names in UTF-8, and the ID the next
@@ -348,7 +413,7 @@ struct AddedExtraFiles {
 };
 
 // Adds each extra file of `extra`, saying so line by line.
-AddedExtraFiles writeExtraFiles(res::Update& update, const ExtraFiles& extra,
+AddedExtraFiles writeExtraFiles(Payload& payload, const ExtraFiles& extra,
                                 const fs::path& workingDirectory, const InstallInfo& info,
                                 const Warn& warn, std::ostream& out) {
     AddedExtraFiles added;
@@ -356,26 +421,77 @@ AddedExtraFiles writeExtraFiles(res::Update& update, const ExtraFiles& extra,
     for (const std::string& line : extra.names) {
         added.namesUtf8.push_back(platform::text::ansiToUtf8(line, info.codePage).utf8);
         out << "Adding: " << added.namesUtf8.back() << "...\n";
-        if (auto data = takeInputFile(workingDirectory, line, warn)) {
-            addInput(update, static_cast<std::uint16_t>(install_info::kIdExtraFileBase + counter),
-                     std::move(*data));
-        }
+        if (auto data = takeInputFile(workingDirectory, line, warn))
+            payload.emplace_back(
+                static_cast<std::uint16_t>(install_info::kIdExtraFileBase + counter),
+                std::move(*data));
         ++counter;
     }
     added.nextId = install_info::kIdExtraFileBase + counter;
     return added;
 }
 
+// The signing command of the install-info file, as UTF-8; none without one.
+// Read whole, never cut to a value's length: it is no text the installer
+// holds.
+std::optional<Signer> readSigner(const InstallInfo& info) {
+    using namespace install_info;
+    std::vector<char> whole(info.bytes + 1);
+    const std::string_view command(
+        whole.data(),
+        platform::profile::getString(info.document, kSectionSign, kKeyCommand, "", whole,
+                                     whole.size()));
+    if (command.empty())
+        return std::nullopt;
+    if (info.converted)
+        return Signer(std::string(command));
+    return Signer(platform::text::ansiToUtf8(command, info.codePage).utf8);
+}
+
+std::u16string resourceName(std::string_view ascii) {
+    return std::u16string(ascii.begin(), ascii.end());
+}
+
+// The uninstaller: the installer as updated so far, before the payload goes
+// in, marked as the uninstaller, and signed where the author signs; carried
+// in the installer for the install to write out as it is.
+Status addUninstaller(res::Update& update, const std::optional<Signer>& signer,
+                      const fs::path& workingDirectory, std::ostream& err) {
+    const std::u16string mark = resourceName(TAMSEL_UNINSTALLER_MARK);
+    constexpr char kMarked[] = "1";
+    update.add(res::kTypeRcData, mark, res::kLanguageNeutral,
+               std::as_bytes(std::span(kMarked, 1)));
+    auto uninstaller = update.commitToMemory();
+    update.remove(res::kTypeRcData, mark, res::kLanguageNeutral);
+    if (!uninstaller)
+        return uninstaller.error();
+    if (signer) {
+        auto signedBytes = signer->signBytes(*uninstaller, workingDirectory, err);
+        if (!signedBytes)
+            return signedBytes.error();
+        *uninstaller = std::move(*signedBytes);
+    }
+    update.add(res::kTypeRcData, resourceName(TAMSEL_UNINSTALLER_RESOURCE), res::kLanguageNeutral,
+               std::move(*uninstaller));
+    return {};
+}
+
 // Writes the installer, then says how it went; the final key ends the run.
-int commitAndReport(res::Update& update, const WarningCounter& warnings, std::ostream& out,
-                    std::ostream& err, std::istream& in) {
-    auto committed = update.commit();
+int commitAndReport(res::Update& update, const std::optional<Signer>& signer,
+                    const WarningCounter& warnings, std::ostream& out, std::ostream& err,
+                    std::istream& in) {
+    // Signed while it is still the temporary file: a failed signing leaves
+    // the installer as it was.
+    platform::files::Verifier signTemporary;
+    if (signer)
+        signTemporary = [&](const fs::path& temporary) { return signer->sign(temporary, err); };
+    auto committed = update.commit(signTemporary);
     if (!committed) {
         out << "Couldn't update installer\n" << committed.message() << '\n';
         waitForKey(out, in);
         return kExitFailed;
     }
-    if (committed->signatureRemoved) {
+    if (committed->signatureRemoved && !signer) {
         out << "The installer's digital signature was removed and must be renewed.\n";
     }
     // Said last, beside the line the author looks for, so that no warning
@@ -418,8 +534,10 @@ int runSteps(const fs::path& workingDirectory, std::ostream& out, std::ostream& 
         return endEarly(out, in, earlyEnd);
     }
     UpdateSink sink(*update);
+    Payload payload;
     writeStrings(sink, texts, out);
-    writePlugin(*update, std::move(plugin), pluginName, texts, info, warn, note, out);
+    auto pluginVersion =
+        writePlugin(payload, *update, std::move(plugin), pluginName, texts, info, warn, note, out);
 
     out << "Writing extra files...\n";
     // The table's buffer holds 10240 bytes of the code page: a UTF-8 or
@@ -431,7 +549,8 @@ int runSteps(const fs::path& workingDirectory, std::ostream& out, std::ostream& 
         waitForKey(out, in);
         return kExitFailed;
     }
-    const AddedExtraFiles added = writeExtraFiles(*update, extra, workingDirectory, info, warn, out);
+    const AddedExtraFiles added =
+        writeExtraFiles(payload, extra, workingDirectory, info, warn, out);
     warnSameDestinations(pluginName, added.namesUtf8, err);
     out << "Writing Extra files location table...\n";
     sink.add(res::kTypeRcData, kIdLocationTable, std::as_bytes(std::span(extra.table)));
@@ -440,7 +559,17 @@ int runSteps(const fs::path& workingDirectory, std::ostream& out, std::ostream& 
     AddIcon(sink, workingDirectory, texts.icon.ansi(), added.nextId, warn);
     // Every resource is replaced: the program's manifest goes back with the rest.
     sink.add(kTypeManifest, kIdManifest, std::as_bytes(std::span(kInstallerManifest)));
-    return commitAndReport(*update, warnings, out, err, in);
+    const std::optional<Signer> signer = readSigner(info);
+    Status carried = addVersion(sink, std::move(pluginVersion), texts, info);
+    if (carried)
+        carried = addUninstaller(*update, signer, workingDirectory, err);
+    if (!carried) {
+        out << "Couldn't update installer\n" << carried.message() << '\n';
+        waitForKey(out, in);
+        return kExitFailed;
+    }
+    for (auto& [id, data] : payload) addInput(*update, id, std::move(data));
+    return commitAndReport(*update, signer, warnings, out, err, in);
 }
 
 }  // namespace

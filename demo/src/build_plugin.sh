@@ -6,5 +6,10 @@
 # "DllRegisterServer@0"), the names GetProcAddress is asked for.
 set -euo pipefail
 src="$(cd "$(dirname "$0")" && pwd)"
-"${2:-i686}-w64-mingw32-gcc" -std=c11 -Os -s -Wall -Wextra -Wpedantic -Werror -shared -Wl,--kill-at \
-  -o "$1" "$src/plugin.c"
+# The version resource goes in as an object of its own.
+arch="${2:-i686}"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+"$arch-w64-mingw32-windres" "$src/plugin.rc" -O coff -o "$work/plugin_rc.o"
+"$arch-w64-mingw32-gcc" -std=c11 -Os -s -Wall -Wextra -Wpedantic -Werror -shared -Wl,--kill-at \
+  -o "$1" "$src/plugin.c" "$work/plugin_rc.o"

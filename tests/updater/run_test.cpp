@@ -16,6 +16,7 @@
 #include "editor/ini/install_record.h"
 #include "platform/files/files.h"
 #include "platform/resource/resource_update.h"
+#include "platform/resource/version_info.h"
 #include "platform/text/codepage.h"
 #include "tests/support/child_process.h"
 #include "tests/support/golden.h"
@@ -69,11 +70,26 @@ std::vector<std::string> describeAll(std::vector<Resource> resources) {
     return out;
 }
 
+std::vector<Resource> readResources(std::span<const std::byte> bytes, std::string* uninstaller);
+
+// The uninstaller the installer carries must be the installer without its
+// payload (the plugin, 106, and the extra files, past 108) and without
+// itself, marked as the uninstaller and otherwise the same.
+void expectUninstallerOf(const std::vector<Resource>& installer, const std::string& carried) {
+    std::string inner;
+    auto resources = readResources(std::as_bytes(std::span(carried.data(), carried.size())), &inner);
+    EXPECT_TRUE(inner.empty()) << "an uninstaller that carries an uninstaller";
+    std::vector<Resource> expected;
+    for (const Resource& r : installer)
+        if (r.type != kRcData || (r.id != install_info::kIdPlugin && r.id <= 108))
+            expected.push_back(r);
+    EXPECT_EQ(describeAll(resources), describeAll(expected));
+}
+
 // The resources of an image, through our own reader; every one must be
-// language-neutral with numeric type and ID.
-std::vector<Resource> readResources(const fs::path& image) {
-    std::string file = readBytes(image);
-    auto bytes = std::as_bytes(std::span(file.data(), file.size()));
+// language-neutral with numeric type and ID, but for the uninstaller the
+// installer carries (its bytes in *uninstaller) and the uninstaller's mark.
+std::vector<Resource> readResources(std::span<const std::byte> bytes, std::string* uninstaller) {
     auto listed = res::listResources(bytes);
     EXPECT_TRUE(listed) << listed.message();
     std::vector<Resource> out;
@@ -85,6 +101,20 @@ std::vector<Resource> readResources(const fs::path& image) {
         EXPECT_TRUE(data) << data.message();
         const auto* type = std::get_if<std::uint16_t>(&r.type);
         const auto* id = std::get_if<std::uint16_t>(&r.name);
+        const auto* name = std::get_if<std::u16string>(&r.name);
+        if (data && type && *type == kRcData && name && *name == u"UNINSTALLER") {
+            uninstaller->assign(reinterpret_cast<const char*>(data->data()), data->size());
+            continue;
+        }
+        if (data && type && *type == kRcData && name && *name == u"TAMSEL_UNINSTALLER") {
+            EXPECT_EQ(data->size(), 1u);
+            continue;
+        }
+        // Every update writes one; its content has a test of its own.
+        if (data && type && *type == res::kTypeVersion) {
+            EXPECT_TRUE(res::parseVersionInfo(*data)) << "a damaged version resource";
+            continue;
+        }
         EXPECT_TRUE(type && id) << "a resource with a string type or name";
         if (!type || !id || !data)
             continue;
@@ -92,6 +122,19 @@ std::vector<Resource> readResources(const fs::path& image) {
             {*type, *id, std::string(reinterpret_cast<const char*>(data->data()), data->size())});
     }
     return out;
+}
+
+// An updated installer's resources; the uninstaller it carries is checked
+// against them, and its bytes are put in *uninstaller where asked for.
+std::vector<Resource> readResources(const fs::path& image, std::string* uninstaller = nullptr) {
+    std::string file = readBytes(image);
+    std::string carried;
+    auto resources = readResources(std::as_bytes(std::span(file.data(), file.size())), &carried);
+    EXPECT_FALSE(carried.empty()) << "no uninstaller in " << image;
+    expectUninstallerOf(resources, carried);
+    if (uninstaller)
+        *uninstaller = std::move(carried);
+    return resources;
 }
 
 constexpr std::uint16_t kManifest = install_info::kTypeManifest;
@@ -590,11 +633,16 @@ TEST_F(UpdaterRun, AnIndependentReaderSeesTheSameResources) {
         GTEST_SKIP() << "no pefile";
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << listing;
 
+    const auto listed = res::listResources(dir / "installer.exe");
+    ASSERT_TRUE(listed) << listed.message();
+    const auto named = [](const res::ResourceName& name) {
+        const auto* id = std::get_if<std::uint16_t>(&name);
+        const auto* text = std::get_if<std::u16string>(&name);
+        return id ? std::to_string(*id) : std::string(text->begin(), text->end());
+    };
     std::vector<std::string> ours;
-    for (const auto& r : readResources(dir / "installer.exe")) {
-        ours.push_back(std::to_string(r.type) + " " + std::to_string(r.id) + " 0 " +
-                       std::to_string(r.data.size()));
-    }
+    for (const auto& r : *listed)
+        ours.push_back(named(r.type) + " " + named(r.name) + " 0 " + std::to_string(r.size));
     std::vector<std::string> theirs;
     std::istringstream lines(listing);
     for (std::string line; std::getline(lines, line);) {
@@ -603,15 +651,18 @@ TEST_F(UpdaterRun, AnIndependentReaderSeesTheSameResources) {
     std::sort(ours.begin(), ours.end());
     std::sort(theirs.begin(), theirs.end());
     EXPECT_EQ(theirs, ours);
-    EXPECT_EQ(theirs.size(), 8u + 3u + 3u);
+    EXPECT_EQ(theirs.size(), 8u + 3u + 3u + 2u);  // and the uninstaller and the version
 #endif
 }
 
 // The prepared installer carries, before its first update, the manifest
 // every update writes back: one file gives both.
 TEST_F(UpdaterRun, ThePreparedInstallerCarriesTheManifestEveryUpdateWrites) {
+    const std::string file = readBytes(TAMSEL_TEST_INSTALLER);
+    std::string uninstaller;
     std::vector<std::string> manifests;
-    for (const auto& r : readResources(TAMSEL_TEST_INSTALLER)) {
+    for (const auto& r :
+         readResources(std::as_bytes(std::span(file.data(), file.size())), &uninstaller)) {
         if (r.type == kManifest)
             manifests.push_back(describe(r.type, r.id, r.data));
     }
@@ -1062,6 +1113,107 @@ TEST_F(UpdaterRun, ASignedInstallerIsToldToBeSignedAgain) {
     EXPECT_EQ(outcome.exitCode, updater::kExitOk);
     expectGolden("signed.txt", outcome.console);
     EXPECT_EQ(resources(), describeAll(texts("Signed", "", "\0"s, "", "", "", "Plugin installer")));
+}
+
+// Both programs carry a version resource: the plugin's numbers, company,
+// copyright and product version where its DLL has a version resource, else
+// 1.0.0.0 and no company; the Name as the product, the Title as the
+// description.
+TEST_F(UpdaterRun, TheVersionResourceIsThePluginsWithTheTexts) {
+    struct Row {
+        const char* plugin;
+        std::string bytes;
+        res::VersionNumbers version;
+        std::u16string company;
+        std::u16string productVersion;
+    };
+    const Row rows[] = {
+        {"the demo plugin, with a version resource", readBytes(TAMSEL_TEST_PLUGIN), {1, 2, 0, 0},
+         u"Demo Plugin Works", u"1.2"},
+        {"no PE file: no version resource", "MZ plugin", {1, 0, 0, 0}, u"", u""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.plugin);
+        fs::copy_file(TAMSEL_TEST_INSTALLER, dir / "installer.exe",
+                      fs::copy_options::overwrite_existing);
+        write("p.dll", row.bytes);
+        write("install_info.ini",
+              crlf({"[Texts]", "Name=Demo", "Title=Demo installer", "[Files]", "Filename=p.dll"}));
+        ASSERT_EQ(run().exitCode, updater::kExitOk);
+        std::string uninstaller;
+        readResources(dir / "installer.exe", &uninstaller);
+        for (const std::string& image : {readBytes(dir / "installer.exe"), uninstaller}) {
+            auto version = res::readVersionInfo(std::as_bytes(std::span(image.data(), image.size())));
+            ASSERT_TRUE(version && *version) << "no version resource";
+            EXPECT_EQ((*version)->fileVersion, row.version);
+            EXPECT_EQ((*version)->companyName, row.company);
+            EXPECT_EQ((*version)->productVersionText,
+                      row.productVersion.empty() ? u"1.0.0.0" : row.productVersion);
+            EXPECT_EQ((*version)->productName, u"Demo");
+            EXPECT_EQ((*version)->fileDescription, u"Demo installer");
+        }
+    }
+}
+
+// The author's signing command runs on the uninstaller, then on the
+// installer while it is still the temporary file: both come out signed, and
+// a command that fails, on either, or leaves anything but the same program
+// with a certificate table fails the run with the installer untouched.
+TEST_F(UpdaterRun, TheSigningCommandSignsBothProgramsOrNothingIsWritten) {
+    TAMSEL_POSIX_ONLY("the command runs through /bin/sh; the Windows build runs cmd.exe");
+    if (std::string_view(TAMSEL_TEST_SIGN_CERT).empty())
+        GTEST_SKIP() << "no osslsigncode or openssl";
+    const std::string sign = std::string(TAMSEL_OSSLSIGNCODE) + " sign -certs " +
+                             TAMSEL_TEST_SIGN_CERT + " -key " + TAMSEL_TEST_SIGN_KEY +
+                             R"( -in "%1" -out "%1.signed" >/dev/null && mv "%1.signed" "%1")";
+    const auto verifies = [](const fs::path& file) {
+        const std::string command = std::string(TAMSEL_OSSLSIGNCODE) + " verify -CAfile " +
+                                    TAMSEL_TEST_SIGN_CERT + " -in '" + file.string() +
+                                    "' >/dev/null 2>&1";
+        return std::system(command.c_str()) == 0;
+    };
+    struct Row {
+        const char* fault;
+        std::string command;
+        int exitCode;
+    };
+    const Row rows[] = {
+        {"none: both signed", sign, updater::kExitOk},
+        {"the command fails", "false", updater::kExitFailed},
+        {"it fails on the installer only",
+         R"(case "%1" in *uninstall.exe) )" + sign + R"( ;; *) exit 3 ;; esac)",
+         updater::kExitFailed},
+        {"it appends bytes that are no certificate table", R"(printf x >> "%1")",
+         updater::kExitFailed},
+        {"it signs, then changes a byte of the program",
+         sign + R"( && printf X | dd of="%1" bs=1 seek=600 conv=notrunc 2>/dev/null)",
+         updater::kExitFailed},
+    };
+    write("p.dll", readBytes(TAMSEL_TEST_PLUGIN));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fault);
+        fs::copy_file(TAMSEL_TEST_INSTALLER, dir / "installer.exe",
+                      fs::copy_options::overwrite_existing);
+        const std::string before = readBytes(dir / "installer.exe");
+        write("install_info.ini",
+              crlf({"[Files]", "Filename=p.dll", "[Sign]", "Command=" + row.command}));
+        const Outcome outcome = run();
+        EXPECT_EQ(outcome.exitCode, row.exitCode) << outcome.console << outcome.errors;
+        std::size_t left = 0;
+        for (const auto& entry : fs::directory_iterator(dir.path()))
+            left += entry.path().filename().string().starts_with(platform::files::kTemporaryPrefix);
+        EXPECT_EQ(left, 0u) << "a temporary file was left";
+        if (row.exitCode != updater::kExitOk) {
+            EXPECT_EQ(readBytes(dir / "installer.exe"), before);
+            continue;
+        }
+        EXPECT_EQ(outcome.console.find("signature was removed"), std::string::npos);
+        EXPECT_TRUE(verifies(dir / "installer.exe"));
+        std::string uninstaller;
+        readResources(dir / "installer.exe", &uninstaller);
+        writeBytes(dir / "uninstall.exe", uninstaller);
+        EXPECT_TRUE(verifies(dir / "uninstall.exe"));
+    }
 }
 
 // The demo's install-info file is byte for byte what the editor's Save
