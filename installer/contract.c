@@ -5,14 +5,13 @@
 
 #include "names.h"
 
-static Blob readBlob(size_t id) {
+static Blob readNamedBlob(const WCHAR* name) {
     Blob blob = {NULL, 0};
     HRSRC found;
     HGLOBAL loaded;
-    if (id > 0xFFFF) return blob;
     /* Language neutral, as the updater writes them: FindResourceEx asks for
      * exactly that language instead of the UI language's fallback chain. */
-    found = FindResourceExW(NULL, MAKEINTRESOURCEW(10), MAKEINTRESOURCEW(id),
+    found = FindResourceExW(NULL, MAKEINTRESOURCEW(10), name,
                             MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
     if (found == NULL) return blob;
     loaded = LoadResource(NULL, found);
@@ -20,6 +19,11 @@ static Blob readBlob(size_t id) {
     blob.data = (const char*)LockResource(loaded);
     blob.size = blob.data != NULL ? SizeofResource(NULL, found) : 0;
     return blob;
+}
+
+static Blob readBlob(size_t id) {
+    Blob none = {NULL, 0};
+    return id > 0xFFFF ? none : readNamedBlob(MAKEINTRESOURCEW(id));
 }
 
 WCHAR* ansiToWide(const char* chars, size_t length) {
@@ -72,6 +76,7 @@ int readContract(Contract* contract) {
     contract->warning = readText(kIdWarning, "");
     contract->title = readText(kIdTitle, TAMSEL_DEFAULT_TITLE);
     contract->plugin = readBlob(kIdPlugin);
+    contract->uninstaller = readNamedBlob(TAMSEL_WIDE(TAMSEL_UNINSTALLER_RESOURCE));
     return readLocationTable(contract) && contract->name != NULL &&
            contract->pluginName != NULL && contract->runAfterInstall != NULL &&
            contract->progId != NULL && contract->warning != NULL && contract->title != NULL;

@@ -9,6 +9,10 @@
 
 #include "common/installer_resources.h"
 
+/* A narrow string literal of the shared header as a wide one. */
+#define TAMSEL_WIDE_(literal) L##literal
+#define TAMSEL_WIDE(literal) TAMSEL_WIDE_(literal)
+
 typedef struct Blob {
     const char* data; /* NULL when the resource is missing */
     DWORD size;
@@ -26,6 +30,8 @@ typedef struct Contract {
     WCHAR* warning;
     WCHAR* title;
     Blob plugin;
+    /* uninstall.exe's bytes; missing in an installer an older updater wrote. */
+    Blob uninstaller;
     /* The location table's lines, the k-th (from 1) for resource 108 + k;
      * an empty line in the table is an empty name here. */
     WCHAR** extraNames;

@@ -22,7 +22,10 @@ DWORD registryViewOf(WORD machine);
  * NULL. */
 WCHAR* previousInstall(const Contract* contract);
 
-/* Writes the entry; 0 with why in *why. sizeKb: the EstimatedSize. */
+/* Writes the entry; 0 with why in *why. sizeKb: the EstimatedSize. Its
+ * DisplayVersion and Publisher are the FileVersion and CompanyName of this
+ * program's own version resource, each left out (and an earlier install's
+ * removed) where the resource has none. */
 int writeUninstallEntry(const UninstallRecord* record, const WCHAR* name, const WCHAR* folder,
                         const WCHAR* uninstaller, DWORD sizeKb, Text* why);
 

@@ -4,11 +4,12 @@
 #include <string.h>
 #include <wchar.h>
 #include <windows.h>
-#include <shellapi.h>
 
 #include "destination.h"
 #include "files.h"
 #include "in_use.h"
+#include "open_after.h"
+#include "previous.h"
 #include "register.h"
 #include "report.h"
 #include "text.h"
@@ -23,15 +24,12 @@ typedef struct Run {
     PlannedFile* plugin; /* the first of the transaction's files */
     Registrar registrar; /* who registers the plugin, with a ProgID */
     int registered;      /* and it did: a failure after it unregisters */
-    PlannedFile* uninstaller; /* uninstall.exe, the next to last of the files */
+    PlannedFile* uninstaller; /* uninstall.exe, next to last of the files, or NULL */
     PlannedFile* record;      /* uninstall.ini, the last */
     UninstallRecord entry;    /* what the record says, for the uninstall entry */
     WCHAR* runAfter;
     int silent; /* /S: nothing is opened */
-    /* The previous release in this folder, unregistered before the new
-     * one's files went in: registered again if the install fails. */
-    WCHAR* previousServer;
-    Registrar previousRegistrar;
+    PreviousRelease previous; /* unregistered before the new files went in */
     Text missing; /* names the installer lacks the file of, ", "-separated */
 } Run;
 
@@ -40,42 +38,6 @@ static int addFile(Run* run, const WCHAR* label, NameRule rule, const WCHAR* wha
     if (target == NULL) return 0;
     planFile(&run->transaction, label, target, data);
     return 1;
-}
-
-/* No two files of the install may land on one file, nor any on this
- * program itself (whatever the name it is reached by): the later would
- * silently overwrite the earlier. */
-static int checkDestinations(Run* run) {
-    const PlannedFile* files = run->transaction.files;
-    size_t count = run->transaction.fileCount;
-    const WCHAR** targets = malloc(sizeof *targets * (count + 1));
-    WCHAR* self = malloc(sizeof *self * (kLongPathMax + 1));
-    DWORD selfLength = self != NULL ? GetModuleFileNameW(NULL, self, kLongPathMax + 1) : 0;
-    FileIdentity selfIdentity, identity;
-    int knowSelf =
-        selfLength > 0 && selfLength <= kLongPathMax && pathIdentity(self, &selfIdentity);
-    size_t i, first, second;
-    int ok = 1;
-    if (targets == NULL || self == NULL) {
-        free(targets);
-        free(self);
-        return reportOutOfMemory(&run->report);
-    }
-    for (i = 0; i < count; ++i) targets[i] = files[i].target;
-    if (findSameNames(targets, count, sameNameIgnoringCase, &first, &second))
-        ok = reportFailure(&run->report, L"The file names \"%ls\" and \"%ls\" both land on %ls.",
-                           files[first].label, files[second].label, files[first].target);
-    for (i = 0; ok && knowSelf && i < count; ++i) {
-        if (pathIdentity(targets[i], &identity) && identity.volume == selfIdentity.volume &&
-            identity.indexHigh == selfIdentity.indexHigh &&
-            identity.indexLow == selfIdentity.indexLow)
-            ok = reportFailure(&run->report,
-                               L"The file name \"%ls\" would replace this installer itself (%ls).",
-                               files[i].label, self);
-    }
-    free(self);
-    free(targets);
-    return ok;
 }
 
 /* Works out every destination, and checks every name and length, before
@@ -101,14 +63,17 @@ static int plan(Run* run) {
                                  (unsigned long)k);
         if (!addFile(run, name, kKeepFolders, L"The file name", readExtraFile(k))) return 0;
     }
-    /* Planned with the rest, so that no extra file may land on them. */
-    if (!addFile(run, kUninstallerName, kLastComponent, L"", noData) ||
-        !addFile(run, kRecordName, kLastComponent, L"", noData))
-        return 0;
-    run->uninstaller = &files[run->transaction.fileCount - 2];
+    /* Planned with the rest, so that no extra file may land on them. An
+     * installer an older updater wrote carries no uninstaller. */
+    if (contract->uninstaller.data != NULL) {
+        if (!addFile(run, kUninstallerName, kLastComponent, L"", contract->uninstaller)) return 0;
+        run->uninstaller = &files[run->transaction.fileCount - 1];
+        run->uninstaller->generated = 1;
+    }
+    if (!addFile(run, kRecordName, kLastComponent, L"", noData)) return 0;
     run->record = &files[run->transaction.fileCount - 1];
-    run->uninstaller->generated = run->record->generated = 1;
-    if (!checkDestinations(run)) return 0;
+    run->record->generated = 1;
+    if (!checkTargets(&run->transaction, &run->report)) return 0;
 
     if (contract->runAfterInstall[0] != 0) {
         run->runAfter = placeIn(&run->report, run->folder, contract->runAfterInstall,
@@ -175,14 +140,11 @@ static int registerPlugin(Run* run) {
     return 0;
 }
 
-static int makeUninstaller(const WCHAR* path, void* run) {
-    return writeUninstaller(path, ((Run*)run)->contract);
-}
-
-/* The uninstaller: a copy of this program without the payload. */
-static int writeUninstallerCopy(Run* run) {
-    return writeWith(&run->transaction, run->uninstaller, makeUninstaller, run) &&
-           commitFile(&run->transaction, run->uninstaller);
+/* The uninstaller, written out as the updater made it: its bytes are
+ * those it signed, which any rewrite here would break. */
+static int writeUninstallerFile(Run* run) {
+    return run->uninstaller == NULL || (writePlanned(&run->transaction, run->uninstaller) &&
+                                        commitFile(&run->transaction, run->uninstaller));
 }
 
 /* The record names the files this run wrote new and the folders it made,
@@ -224,15 +186,17 @@ static int writeRecord(Run* run) {
 /* The entry under Settings > Apps. The install stands without it; the
  * last message says it is missing, and why. */
 static void writeEntry(Run* run, Text* news) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    WCHAR* full = longForm(run->uninstaller->target);
     unsigned long long bytes = 0;
     Text why = {0};
     size_t i;
+    /* Without an uninstaller the entry would run nothing. */
+    if (run->uninstaller == NULL) {
+        tellAction(run->report.ui, L"no uninstaller: this installer carries none");
+        textAppend(news, L"\r\nIt left no uninstaller: this installer carries none, so the "
+                         L"plugin's files are removed by hand.");
+        return;
+    }
     for (i = 0; i < run->transaction.fileCount; ++i) bytes += run->transaction.files[i].data.size;
-    if (full != NULL && GetFileAttributesExW(full, GetFileExInfoStandard, &data))
-        bytes += data.nFileSizeLow;
-    free(full);
     if (writeUninstallEntry(&run->entry, run->contract->name, run->folder,
                             run->uninstaller->target, (DWORD)((bytes + 1023) / 1024), &why)) {
         /* On 64-bit Windows the 32-bit view is a key of its own. */
@@ -250,35 +214,9 @@ static void writeEntry(Run* run, Text* news) {
     textFree(&why);
 }
 
-/* A release of this plugin registered in this folder before, as its record
- * says, is unregistered the way it was registered, while its file is still
- * in place: what the new release registers is then all there is. Where
- * that fails, the new registration writes over it. */
 static int unregisterPrevious(Run* run) {
-    UninstallRecord previous;
-    WCHAR* key = uninstallKey(run->contract);
-    Text why = {0};
-    int wanted = run->contract->progId[0] != 0;
-    int read = wanted && readRecord(run->record->target, &previous);
-    if (read && key != NULL && previous.key != NULL && previous.server != NULL &&
-        wcscmp(previous.key, key) == 0 &&
-        pathAttributes(previous.server) != INVALID_FILE_ATTRIBUTES) {
-        Registrar registrar = registrarOfRecord(previous.registrar);
-        Registration undo = runRegistration(&registrar, previous.server, 1);
-        if (registrationSucceeded(&registrar, undo, previous.server, &why)) {
-            tellAction(run->report.ui, L"unregistered the previous release: %ls", previous.server);
-            run->previousServer = previous.server;
-            previous.server = NULL;
-            run->previousRegistrar = registrar;
-        } else {
-            tellAction(run->report.ui, L"could not unregister the previous release: %ls: %ls",
-                       previous.server, textChars(&why));
-            freeRegistrar(&registrar);
-        }
-    }
-    if (wanted) freeRecord(&previous); /* a record read in part too */
-    textFree(&why);
-    free(key);
+    unregisterPreviousRelease(&run->previous, run->contract, run->record->target,
+                              run->report.ui);
     return 1;
 }
 
@@ -303,7 +241,7 @@ static int install(Run* run) {
     return plan(run) && writeAll(run) && closeHolders(run) && unregisterPrevious(run) &&
            commitWritten(&run->transaction) &&
            (run->contract->progId[0] == 0 || registerPlugin(run)) &&
-           writeUninstallerCopy(run) && writeRecord(run);
+           writeUninstallerFile(run) && writeRecord(run);
 }
 
 /* Takes away what the install made and puts back what it replaced, the
@@ -322,80 +260,7 @@ static void rollBack(Run* run) {
     }
     rollBackTransaction(&run->transaction);
     /* Its files are back: so is the previous release's registration. */
-    if (run->previousServer != NULL) {
-        const WCHAR* path = run->previousServer;
-        Registration again = runRegistration(&run->previousRegistrar, path, 0);
-        Text why = {0};
-        if (registrationSucceeded(&run->previousRegistrar, again, path, &why))
-            tellAction(run->report.ui, L"registered again: %ls (%ls)", path,
-                       run->contract->progId);
-        else
-            textFormat(&run->report.failure,
-                       L"\r\nCould not register the previous release %ls again: %ls.", path,
-                       textChars(&why));
-        textFree(&why);
-    }
-}
-
-/* ShellExecuteEx leaves a code of its own in hInstApp: the SE_ERR_* codes
- * from 26 up are no Win32 codes and are said as what they mean; those below
- * (2, 3, 5, 8, 11) mean what the Win32 code of that number means. The last
- * error is taken only where hInstApp says nothing of its own: the shell may
- * leave the error of an attempt it made on the way. */
-static void describeOpenFailure(DWORD error, INT_PTR shellCode, const WCHAR* path, Text* why) {
-    switch (shellCode) {
-        case SE_ERR_NOASSOC:
-        case SE_ERR_ASSOCINCOMPLETE:
-            textAppend(why, L"no program is set to open it");
-            return;
-        case SE_ERR_DDETIMEOUT:
-        case SE_ERR_DDEFAIL:
-        case SE_ERR_DDEBUSY:
-            textAppend(why, L"the program that opens it did not answer");
-            return;
-        case SE_ERR_SHARE: error = ERROR_SHARING_VIOLATION; break;
-        case SE_ERR_DLLNOTFOUND: error = ERROR_DLL_NOT_FOUND; break;
-        default:
-            if (shellCode > 0 && shellCode < 32) error = (DWORD)shellCode;
-            break;
-    }
-    if (error == ERROR_NO_ASSOCIATION)
-        textAppend(why, L"no program is set to open it");
-    else if (error != ERROR_SUCCESS)
-        textAppendSystemError(why, error, path);
-    else
-        textAppend(why, L"the shell gave no reason");
-}
-
-/* Opens the file named to run after the install, as a double click would.
- * The install stands whatever happens here; a failure is told in the last
- * message. */
-static void openAfterInstall(Run* run, Text* news) {
-    SHELLEXECUTEINFOW info;
-    Text why = {0};
-    /* A silent run opens no window, the file's program's neither. */
-    if (run->silent) {
-        tellAction(run->report.ui, L"not opened (silent): %ls", run->runAfter);
-        return;
-    }
-    ZeroMemory(&info, sizeof info);
-    info.cbSize = sizeof info;
-    /* NOASYNC: the program ends soon after, which must not cut the start
-     * short. FLAG_NO_UI: a failure is said in the last message, once. */
-    info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
-    info.lpVerb = L"open";
-    info.lpFile = run->runAfter;
-    info.lpDirectory = run->folder;
-    info.nShow = SW_SHOWNORMAL;
-    SetLastError(ERROR_SUCCESS);
-    if (ShellExecuteExW(&info)) {
-        tellAction(run->report.ui, L"opened: %ls", run->runAfter);
-        return;
-    }
-    describeOpenFailure(GetLastError(), (INT_PTR)info.hInstApp, run->runAfter, &why);
-    tellAction(run->report.ui, L"could not open: %ls: %ls", run->runAfter, textChars(&why));
-    textFormat(news, L"\r\nCould not open %ls: %ls.", run->runAfter, textChars(&why));
-    textFree(&why);
+    registerPreviousAgain(&run->previous, run->contract, run->report.ui, &run->report.failure);
 }
 
 /* After the install: the old copies go, the entry is written, the file
@@ -409,7 +274,8 @@ static InstallOutcome finishInstall(Run* run) {
     if (run->missing.length > 0)
         textFormat(&text, L"\r\nNot in this installer, so not installed: %ls.",
                    textChars(&run->missing));
-    if (run->runAfter != NULL) openAfterInstall(run, &text);
+    if (run->runAfter != NULL)
+        openAfterInstall(run->report.ui, run->runAfter, run->folder, run->silent, &text);
     /* A host that holds the old plugin goes on using it until it restarts. */
     if (held > 0)
         textFormat(&text,
@@ -428,8 +294,7 @@ static void freeRun(Run* run) {
     free(run->folder);
     free(run->runAfter);
     freeRegistrar(&run->registrar);
-    freeRegistrar(&run->previousRegistrar);
-    free(run->previousServer);
+    freePreviousRelease(&run->previous);
     freeRecord(&run->entry);
     textFree(&run->missing);
     textFree(&run->report.failure);

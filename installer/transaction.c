@@ -294,3 +294,39 @@ void freeTransaction(Transaction* transaction) {
     for (i = 0; i < transaction->createdCount; ++i) free(transaction->createdFolders[i]);
     free(transaction->createdFolders);
 }
+
+/* No two files of the install may land on one file, nor any on this
+ * program itself (whatever the name it is reached by): the later would
+ * silently overwrite the earlier. */
+int checkTargets(const Transaction* transaction, Report* report) {
+    const PlannedFile* files = transaction->files;
+    size_t count = transaction->fileCount;
+    const WCHAR** targets = malloc(sizeof *targets * (count + 1));
+    WCHAR* self = malloc(sizeof *self * (kLongPathMax + 1));
+    DWORD selfLength = self != NULL ? GetModuleFileNameW(NULL, self, kLongPathMax + 1) : 0;
+    FileIdentity selfIdentity, identity;
+    int knowSelf =
+        selfLength > 0 && selfLength <= kLongPathMax && pathIdentity(self, &selfIdentity);
+    size_t i, first, second;
+    int ok = 1;
+    if (targets == NULL || self == NULL) {
+        free(targets);
+        free(self);
+        return reportOutOfMemory(report);
+    }
+    for (i = 0; i < count; ++i) targets[i] = files[i].target;
+    if (findSameNames(targets, count, sameNameIgnoringCase, &first, &second))
+        ok = reportFailure(report, L"The file names \"%ls\" and \"%ls\" both land on %ls.",
+                           files[first].label, files[second].label, files[first].target);
+    for (i = 0; ok && knowSelf && i < count; ++i) {
+        if (pathIdentity(targets[i], &identity) && identity.volume == selfIdentity.volume &&
+            identity.indexHigh == selfIdentity.indexHigh &&
+            identity.indexLow == selfIdentity.indexLow)
+            ok = reportFailure(report,
+                               L"The file name \"%ls\" would replace this installer itself (%ls).",
+                               files[i].label, self);
+    }
+    free(self);
+    free(targets);
+    return ok;
+}

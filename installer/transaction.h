@@ -76,4 +76,9 @@ void rollBackTransaction(Transaction* transaction);
 size_t endTransaction(Transaction* transaction, Text* inUse);
 void freeTransaction(Transaction* transaction);
 
+/* No two planned files may land on one file, nor any on this program
+ * itself, whatever the name it is reached by: the later would silently
+ * overwrite the earlier. 0, with the failure reported, when one does. */
+int checkTargets(const Transaction* transaction, Report* report);
+
 #endif

@@ -1,5 +1,4 @@
-/* The uninstaller's run, from its question to its last message, and the
- * copy of this program that the install leaves as uninstall.exe. */
+/* The uninstaller's run, from its question to its last message. */
 #include "uninstall.h"
 
 #include <stdlib.h>
@@ -13,89 +12,9 @@
 
 const WCHAR kUninstallerName[] = L"uninstall.exe";
 
-/* The copy's own resource, beside the updater's numbered ones. */
-static const WCHAR kUninstallerMark[] = L"TAMSEL_UNINSTALLER";
-enum { kNeutral = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL) };
-
 int isUninstaller(void) {
-    return FindResourceExW(NULL, MAKEINTRESOURCEW(10), kUninstallerMark, kNeutral) != NULL;
-}
-
-/* The copy's resources are written anew from this program's own, all but
- * the payload: UpdateResource with no data, meant to delete one, does not
- * delete a resource already in the file under Wine. */
-typedef struct Copying {
-    HANDLE update;
-    const Contract* contract;
-    BOOL ok;
-} Copying;
-
-static int isPayload(LPCWSTR type, LPCWSTR name, const Contract* contract) {
-    ULONG_PTR id = (ULONG_PTR)name;
-    return IS_INTRESOURCE(type) && (ULONG_PTR)type == 10 && IS_INTRESOURCE(name) &&
-           (id == kIdPlugin ||
-            (id > kIdExtraFileBase && id - kIdExtraFileBase <= contract->extraCount));
-}
-
-static BOOL CALLBACK keepLanguage(HMODULE module, LPCWSTR type, LPCWSTR name, WORD language,
-                                  LONG_PTR parameter) {
-    Copying* copying = (Copying*)parameter;
-    HRSRC found = FindResourceExW(module, type, name, language);
-    HGLOBAL loaded = found != NULL ? LoadResource(module, found) : NULL;
-    void* data = loaded != NULL ? LockResource(loaded) : NULL;
-    DWORD size = found != NULL ? SizeofResource(module, found) : 0;
-    /* An empty resource cannot be written, and says nothing. */
-    if (data == NULL || (size > 0 && !UpdateResourceW(copying->update, type, name, language, data,
-                                                      size)))
-        copying->ok = FALSE;
-    return copying->ok;
-}
-
-static BOOL CALLBACK keepName(HMODULE module, LPCWSTR type, LPWSTR name, LONG_PTR parameter) {
-    Copying* copying = (Copying*)parameter;
-    if (!isPayload(type, name, copying->contract) &&
-        !EnumResourceLanguagesW(module, type, name, keepLanguage, parameter))
-        copying->ok = FALSE;
-    return copying->ok;
-}
-
-static BOOL CALLBACK keepType(HMODULE module, LPWSTR type, LONG_PTR parameter) {
-    Copying* copying = (Copying*)parameter;
-    if (!EnumResourceNamesW(module, type, keepName, parameter)) copying->ok = FALSE;
-    return copying->ok;
-}
-
-int writeUninstaller(const WCHAR* path, const Contract* contract) {
-    WCHAR* self = pathOfThisProgram();
-    WCHAR* full = longForm(path);
-    Copying copying = {NULL, contract, TRUE};
-    DWORD error;
-    char mark[] = "1";
-    if (self == NULL || full == NULL || !pathCopy(self, path)) {
-        error = self == NULL || full == NULL ? ERROR_NOT_ENOUGH_MEMORY : GetLastError();
-        free(self);
-        free(full);
-        SetLastError(error);
-        return 0;
-    }
-    /* TRUE: every resource of the file goes; those kept are written back. */
-    copying.ok = (copying.update = BeginUpdateResourceW(full, TRUE)) != NULL &&
-                 EnumResourceTypesW(GetModuleHandleW(NULL), keepType, (LONG_PTR)&copying) &&
-                 copying.ok &&
-                 UpdateResourceW(copying.update, MAKEINTRESOURCEW(10), kUninstallerMark,
-                                 kNeutral, mark, 1);
-    error = GetLastError();
-    /* EndUpdateResource with discard set leaves the file as copied. */
-    if (copying.update != NULL && !EndUpdateResourceW(copying.update, !copying.ok) &&
-        copying.ok) {
-        copying.ok = FALSE;
-        error = GetLastError();
-    }
-    if (!copying.ok) pathDelete(path);
-    free(self);
-    free(full);
-    SetLastError(error);
-    return copying.ok;
+    return FindResourceExW(NULL, MAKEINTRESOURCEW(10), TAMSEL_WIDE(TAMSEL_UNINSTALLER_MARK),
+                           MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL)) != NULL;
 }
 
 static int isWithin(const WCHAR* path, const WCHAR* folder) {

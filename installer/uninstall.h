@@ -1,5 +1,6 @@
-/* The uninstaller. The installer leaves in the install folder a copy of
- * itself without the payload (uninstall.exe), a record of what the install
+/* The uninstaller. The installer leaves in the install folder the
+ * uninstaller the updater made of it, without the payload and signed where
+ * the installer is (uninstall.exe), a record of what the install
  * made beside it (uninstall.ini), and an entry under Settings > Apps whose
  * uninstall command runs that copy. The copy asks, unregisters the plugin
  * the way it was registered, deletes what the record names and nothing
@@ -19,12 +20,7 @@
 
 extern const WCHAR kUninstallerName[]; /* "uninstall.exe" */
 
-/* Writes the copy of this program at path, a new file, without the plugin's
- * and the extra files' bytes. 0 with the last error set on failure, when
- * the file is gone again. */
-int writeUninstaller(const WCHAR* path, const Contract* contract);
-
-/* Whether this program is such a copy. */
+/* Whether this program is the uninstaller. */
 int isUninstaller(void);
 
 /* The copy's run, from its question to its last message. */

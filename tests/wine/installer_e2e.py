@@ -168,6 +168,41 @@ def write_ini(folder, texts, extras, encoding="cp1252"):
     (folder / "install_info.ini").write_bytes("".join(l + "\r\n" for l in lines).encode(encoding))
 
 
+def carried_uninstaller(installer):
+    """The uninstaller the installer carries (RT_RCDATA "UNINSTALLER"), as
+    Python's pefile reads it; None without pefile or without one."""
+    try:
+        import pefile
+    except ImportError:
+        return None
+    pe = pefile.PE(str(installer))
+    for kind in getattr(pe, "DIRECTORY_ENTRY_RESOURCE", pefile.Structure("")).entries:
+        for entry in kind.directory.entries if kind.id == 10 else []:
+            if entry.name is not None and str(entry.name) == "UNINSTALLER":
+                data = entry.directory.entries[0].data.struct
+                return pe.get_data(data.OffsetToData, data.Size)
+    return None
+
+
+def signing_command(folder):
+    """A [Sign] Command that signs with a throwaway certificate made in
+    folder, and the osslsigncode verify line for a file; None without the
+    tools."""
+    if not shutil.which("osslsigncode") or not shutil.which("openssl"):
+        return None
+    key, cert = folder / "sign-key.pem", folder / "sign-cert.pem"
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                    "-subj", "/CN=tamsel-test", "-keyout", str(key), "-out", str(cert)],
+                   check=True, capture_output=True)
+    command = (f"osslsigncode sign -certs '{cert}' -key '{key}' -in \"%1\" -out \"%1.signed\" "
+               f">/dev/null && mv \"%1.signed\" \"%1\"")
+
+    def verifies(path):
+        return subprocess.run(["osslsigncode", "verify", "-CAfile", str(cert), "-in", str(path)],
+                              capture_output=True).returncode == 0
+    return command, verifies
+
+
 def read_ini(path):
     """Key values and the Extrafiles lines of an install-info file."""
     values, extras, section = {}, [], None
@@ -327,6 +362,13 @@ class Suite:
                               cwd=root)
         expect(query.returncode == 0 and b"Demo plugin" in query.stdout,
                f"the ProgID is not registered: {query.stdout!r}")
+        # The entry carries the demo plugin's version and company.
+        view = "/reg:64" if self.arch == "x86_64" else "/reg:32"
+        entry = self.wine.run(["reg", "query", ENTRY.replace("HKEY_LOCAL_MACHINE", "HKLM") +
+                               "\\" + values["VBName"], view], cwd=root).stdout
+        for value in (b"DisplayVersion    REG_SZ    1.2.0.0",
+                      b"Publisher    REG_SZ    Demo Plugin Works"):
+            expect(value in entry, f"no {value!r} in the entry: {entry!r}")
         # .txt files open with open_probe.exe in this prefix (see associate()),
         # but a silent run opens nothing.
         time.sleep(1)
@@ -1150,6 +1192,9 @@ class Suite:
         # its uninstaller unregisters the same way, as its record says.
         own = "x86-64" if self.arch == "x86_64" else "x86"
         through_helper = dict(env, TAMSEL_INSTALLER_TEST_HELPER="1")
+        # Signed by the author's command: the uninstall.exe an install
+        # leaves is the signed one the installer carries, byte for byte.
+        signing = signing_command(root)
         # (what, extra files, destination)
         for what, extras, where in (
                 ("install", ["readme.txt", "old.txt", "data\\notes.txt"], dest),
@@ -1157,6 +1202,9 @@ class Suite:
                 ("install into folders it makes, past MAX_PATH", ["readme.txt"], made)):
             try:
                 write_ini(job, texts, extras)
+                if signing:
+                    with open(job / "install_info.ini", "ab") as ini:
+                        ini.write(f"[Sign]\r\nCommand={signing[0]}\r\n".encode())
                 self.update(job)
                 code, lines = self.install(job, where, through_helper if where == made else env)
                 w = windows_path(where)
@@ -1168,6 +1216,12 @@ class Suite:
                 copy = (where / "uninstall.exe").read_bytes()
                 expect((job / "probe.dll").read_bytes() not in copy and b"notes\r\n" not in copy,
                        "uninstall.exe holds the payload")
+                carried = carried_uninstaller(job / "installer.exe")
+                expect(carried is None or carried == copy,
+                       "uninstall.exe is not the uninstaller the installer carries")
+                if signing:
+                    expect(signing[1](job / "installer.exe") and signing[1](where / "uninstall.exe"),
+                           "the installer or the uninstall.exe it left does not verify")
                 query = self.wine.run(["reg", "query", key, view], cwd=root)
                 entry = query.stdout.decode("utf-8", "replace")
                 for value in (f'UninstallString    REG_SZ    "{w}\\uninstall.exe"',
@@ -1175,8 +1229,11 @@ class Suite:
                               f"InstallLocation    REG_SZ    {w}", "DisplayName    REG_SZ    Probe",
                               f"DisplayIcon    REG_SZ    {w}\\uninstall.exe",
                               "NoModify    REG_DWORD    0x1", "NoRepair    REG_DWORD    0x1",
+                              # No version resource in the probe: the updater's 1.0.0.0.
+                              "DisplayVersion    REG_SZ    1.0.0.0",
                               "EstimatedSize    REG_DWORD    0x"):
                     expect(value in entry, f"no {value!r} in the entry: {entry!r}")
+                expect("Publisher" not in entry, f"a Publisher without a company: {entry!r}")
             except Failure as failure:
                 raise Failure(f"{what}: {failure}")
         # The entry went to the later install: dest's copy is an orphan now.
@@ -1219,6 +1276,31 @@ class Suite:
         expect(self.marker(root / "registered.txt")[-1].startswith(
                f"DllUnregisterServer {windows_path(root / 'made')}\\"),
                f"not unregistered through the helper: {self.marker(root / 'registered.txt')}")
+
+    def case_no_uninstaller_carried(self):
+        """An installer an older updater wrote carries no uninstaller: it
+        still installs, writes no uninstall entry that would run nothing, and
+        says last that it left no uninstaller."""
+        root = self.job("no-uninstaller")
+        job, dest = root / "job", root / "dest"
+        (job / "plugin.dll").write_bytes(os.urandom(2000))
+        write_ini(job, {"Name": "Old", "VBName": "", "Title": "Old installer", "Warning": "",
+                        "Filename": "plugin.dll", "RunAfterInstall": ""}, [])
+        self.update(job)
+        # The resource's name in the tree, its length first, made unknown.
+        name = b"\x0b\x00" + "UNINSTALLER".encode("utf-16-le")
+        image = (job / "installer.exe").read_bytes()
+        expect(image.count(name) == 1, "no uninstaller resource to take away")
+        (job / "installer.exe").write_bytes(image.replace(name, name[:-2] + b"X\x00"))
+        code, lines = self.install(job, dest)
+        d = windows_path(dest)
+        expect(code == 0 and sorted(tree(dest)) == ["plugin.dll", "uninstall.ini"],
+               f"exit code {code}: {tree(dest)}: {lines}")
+        expect_lines(lines[-2:], [
+            "no uninstaller: this installer carries none",
+            f'message: Old installer: The plugin "Old" was installed in {d}. '
+            "It left no uninstaller: this installer carries none, so the plugin's files are "
+            "removed by hand."])
 
     def case_uninstaller_answers(self):
         """Through the scripted seam: an entry that cannot be written leaves
@@ -1470,7 +1552,10 @@ class Suite:
         print(f"wine prefix ready in {booted:.1f} s ({self.wine.loader}, {self.wine.route}, "
               f"LANG={LOCALE})")
         kind = "windowed_" if self.windowed else "case_"
-        cases = [getattr(self, name) for name in dir(self) if name.startswith(kind)]
+        # TAMSEL_E2E_ONLY=a,b runs only the cases whose names hold a or b.
+        only = [part for part in os.environ.get("TAMSEL_E2E_ONLY", "").split(",") if part]
+        cases = [getattr(self, name) for name in dir(self) if name.startswith(kind) and
+                 (not only or any(part in name for part in only))]
         passed = failed = 0
         try:
             self.associate_text_files()
