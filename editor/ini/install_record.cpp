@@ -1,6 +1,7 @@
 #include "editor/ini/install_record.h"
 
 #include <utility>
+#include <vector>
 
 #include "editor/ini/ini.h"
 #include "platform/files/files.h"
@@ -8,6 +9,29 @@
 #include "platform/text/codepage.h"
 
 namespace editor_ini {
+
+namespace {
+
+// The updater's signing command is shown nowhere in the editor, yet a fresh
+// file must not lose it: the next installer would then ship unsigned without
+// a word. It is taken whole from the file being replaced (no 99-byte cut: it
+// is no field of the window) and written after the seven keys.
+platform::Status keepSigningCommand(const std::filesystem::path& file,
+                                    platform::profile::Batch& batch, unsigned codePage) {
+    auto previous = platform::profile::Document::loadText(file, codePage);
+    if (!previous)
+        return {};  // nothing to keep; a file that cannot be read fails the commit
+    std::vector<char> value(previous->serialize().size() + 1);
+    const std::size_t length =
+        platform::profile::getString(*previous, install_info::kSectionSign,
+                                     install_info::kKeyCommand, "", value, value.size());
+    if (length == 0)
+        return {};
+    return WriteINI(batch, install_info::kSectionSign, install_info::kKeyCommand,
+                    std::string_view(value.data(), length));
+}
+
+}  // namespace
 
 platform::Status writeInstallRecord(const std::filesystem::path& file, const InstallRecord& record,
                                     WriteMode mode, const EntryWritten& onEntryWritten,
@@ -46,6 +70,10 @@ platform::Status writeInstallRecord(const std::filesystem::path& file, const Ins
                                      : std::string_view(record.values[i]);
         if (platform::Status set = WriteINI(batch, field.section, field.key, value); !set)
             return set.error();
+    }
+    if (mode == WriteMode::FreshFile) {
+        if (platform::Status kept = keepSigningCommand(file, batch, codePage); !kept)
+            return kept.error();
     }
     if (mode == WriteMode::UpdateInPlace) {
         // As a list: the old entries that read as headers ("[readme].txt")

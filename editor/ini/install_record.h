@@ -27,7 +27,8 @@ struct InstallRecord {
 
 enum class WriteMode {
     // As if the file had been deleted first: the result holds exactly the
-    // seven keys and, for a non-empty list, the Extrafiles section.
+    // seven keys, the updater's signing command where the file had one, and,
+    // for a non-empty list, the Extrafiles section.
     FreshFile,
     // The seven keys are set in place, an existing Extrafiles section is
     // removed and rebuilt at the end; everything else in the file stays.

@@ -246,6 +246,23 @@ TEST(WriteInstallRecord, UpdateInPlaceKeepsForeignSectionsAndRebuildsExtrafilesA
     EXPECT_NE(readBytes(dir / "b.ini").find("[Foreign]\r\nx=1\r\n"), std::string::npos);
 }
 
+// A fresh file drops what the window does not show, but for the updater's
+// signing command, which the next installer would otherwise ship without.
+TEST(WriteInstallRecord, AFreshFileKeepsOnlyTheSigningCommand) {
+    TempDir dir;
+    const std::string command = "osslsigncode sign -in \"%1\" -out \"%1.s\" && mv \"%1.s\" \"%1\"" +
+                                std::string(300, ' ') + "x";
+    writeBytes(dir / "f.ini", "[Foreign]\r\nx=1\r\n[Sign]\r\nCommand=" + command +
+                                  "\r\n[Texts]\r\nName=Old\r\n");
+    ASSERT_TRUE(writeInstallRecord(dir / "f.ini", sampleRecord(), WriteMode::FreshFile));
+    const std::string saved = readBytes(dir / "f.ini");
+    EXPECT_NE(saved.find("[Misc]\r\nRunAfterInstall=readme.txt\r\n[Sign]\r\nCommand=" + command +
+                         "\r\n[Extrafiles]\r\n"),
+              std::string::npos)
+        << saved;
+    EXPECT_EQ(saved.find("[Foreign]"), std::string::npos);
+}
+
 TEST(WriteInstallRecord, AFailureIsReportedAndLeavesTheFileAsItWas) {
     TAMSEL_POSIX_ONLY("a read-only folder, tried as another user in a forked child");
     TempDir dir;
