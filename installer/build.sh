@@ -41,6 +41,6 @@ flags=(-std=c11 -Os -s -Wall -Wextra -Wpedantic -Werror -I "$here/.."
   "$here/report.c" "$here/contract.c" "$here/names.c" "$here/text.c" "$here/files.c" \
   "$here/register.c" "$here/register_child.c" "$here/uninstall.c" "$here/record.c" \
   "$here/entry.c" "$here/removal_helper.c" "$here/in_use.c" "$here/open_after.c" "$here/previous.c" \
-  "$here/../common/windows_names.c" "$here/ui_silent.c" "$here/ui_windows.c" "$here/ui_log.c" \
+  "$here/../common/windows_names.c" "$here/../common/architecture.c" "$here/ui_silent.c" "$here/ui_windows.c" "$here/ui_log.c" \
   "$work/helper.o" "$work/resources.o" "$@" \
   -lshell32 -lole32 -luser32 -lkernel32

@@ -4,6 +4,7 @@
 #include <string.h>
 #include <wchar.h>
 
+#include "common/architecture.h"
 #include "files.h"
 
 enum { kDefaultSeconds = 120 };
@@ -47,15 +48,29 @@ static int endedWithin(HANDLE process, DWORD limit, Registration* result) {
     return 1;
 }
 
+/* ASCII text of the shared rules as UTF-16, cut to fit. */
+static void widen(const char* ascii, WCHAR* out, size_t size) {
+    size_t i;
+    for (i = 0; ascii != NULL && ascii[i] != 0 && i + 1 < size; ++i) out[i] = (WCHAR)ascii[i];
+    out[i] = 0;
+}
+
 const WCHAR* machineName(WORD machine) {
-    switch (machine) {
-        case IMAGE_FILE_MACHINE_I386: return L"x86";
-        case IMAGE_FILE_MACHINE_AMD64: return L"x86-64";
-        case 0xAA64: return L"ARM64";
-        case IMAGE_FILE_MACHINE_ARMNT: return L"32-bit ARM";
-        case IMAGE_FILE_MACHINE_IA64: return L"Itanium";
-        default: return NULL;
-    }
+    /* Widened once per machine type; the names are few and never change. */
+    static struct {
+        WORD machine;
+        WCHAR name[16];
+    } widened[8];
+    static size_t count;
+    const char* name = machineTypeName(machine);
+    size_t i;
+    if (name == NULL) return NULL;
+    for (i = 0; i < count; ++i)
+        if (widened[i].machine == machine) return widened[i].name;
+    if (count == sizeof widened / sizeof *widened) return NULL;
+    widened[count].machine = machine;
+    widen(name, widened[count].name, 16);
+    return widened[count++].name;
 }
 
 typedef BOOL(WINAPI* IsWow64ProcessFunction)(HANDLE process, BOOL* wow64);
@@ -73,33 +88,30 @@ int windowsIs64Bit(void) {
 }
 
 int chooseRegistrar(WORD machine, Registrar* registrar, Text* refusal) {
-    const WCHAR* name = machineName(machine);
+    RouteChoice choice =
+        chooseRoute(machine, kOwnMachine, windowsIs64Bit() ? kWindows64 : kWindows32);
+    char ascii[192];
+    WCHAR reason[192], plugin[64];
     memset(registrar, 0, sizeof *registrar);
-    if (machine == kOwnMachine) {
+    if (choice.route == kRouteOwnProcess) {
         if (helperForOwnArchitecture()) registrar->helperMachine = machine;
         return 1;
     }
-    if (machine == 0) {
-        textAppend(refusal, L"The plugin file is no DLL (it has no PE header), so it cannot be "
-                            L"registered.");
-        return 0;
+    if (choice.route == kRouteHelper) {
+        registrar->helperMachine = choice.helperMachine;
+        return 1;
     }
-    if (machine != IMAGE_FILE_MACHINE_I386 && machine != IMAGE_FILE_MACHINE_AMD64) {
-        if (name != NULL)
-            textFormat(refusal, L"This plugin is an %ls DLL; this installer registers 32-bit "
-                                L"and 64-bit DLLs for Intel and AMD processors only.", name);
-        else
-            textFormat(refusal, L"This plugin is a DLL for machine type 0x%04X; this installer "
-                                L"registers 32-bit and 64-bit DLLs for Intel and AMD processors "
-                                L"only.", (unsigned)machine);
-        return 0;
+    describeRoute(choice, ascii, sizeof ascii);
+    widen(ascii, reason, sizeof reason / sizeof *reason);
+    if (choice.reason == kReasonNoPeFile) {
+        textFormat(refusal, L"The plugin file is no DLL (%ls), so it cannot be registered.",
+                   reason);
+    } else {
+        describeMachine(machine, "DLL", ascii, sizeof ascii);
+        widen(ascii, plugin, sizeof plugin / sizeof *plugin);
+        textFormat(refusal, L"This plugin is %ls; %ls.", plugin, reason);
     }
-    if (machine == IMAGE_FILE_MACHINE_AMD64 && !windowsIs64Bit()) {
-        textAppend(refusal, L"This plugin is a 64-bit DLL and needs 64-bit Windows.");
-        return 0;
-    }
-    registrar->helperMachine = machine;
-    return 1;
+    return 0;
 }
 
 void freeRegistrar(Registrar* registrar) {

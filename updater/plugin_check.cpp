@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "common/architecture.h"
 #include "common/program_files.h"
 #include "platform/resource/pe_image.h"
 
@@ -9,32 +10,10 @@ namespace updater {
 namespace {
 namespace pe = platform::resource::pe;
 
-// "an x86 DLL", "an ARM64 program", "a DLL for machine type 0x1C4".
-std::string describe(std::uint16_t machine, const std::string& noun) {
-    switch (machine) {
-        case pe::kMachineI386:
-            return "an x86 " + noun;
-        case pe::kMachineAmd64:
-            return "an x86-64 " + noun;
-        case pe::kMachineArm64:
-            return "an ARM64 " + noun;
-        default:
-            return "a " + noun + " for machine type " + platform::resource::hex(machine);
-    }
-}
-
-// The installer registers a DLL of its own architecture in a child process
-// of its own, and one of the other of x86 and x86-64 through the
-// registration helper of that architecture that it carries: the same call,
-// the same report of what DllRegisterServer returned. Only 64-bit Windows
-// runs both. Empty for a machine type no installer registers.
-std::string supportedRoute(std::uint16_t plugin, std::uint16_t installer) {
-    if (plugin == pe::kMachineAmd64 && installer == pe::kMachineI386)
-        return "the installer registers it through its x86-64 registration helper, so it "
-               "needs 64-bit Windows";
-    if (plugin == pe::kMachineI386 && installer == pe::kMachineAmd64)
-        return "the installer registers it through its x86 registration helper";
-    return {};
+// "an x86 DLL", "a DLL for machine type 0x1C4": the words the installer uses.
+std::string describe(std::uint16_t machine, const char* noun) {
+    char words[64];
+    return std::string(words, describeMachine(machine, noun, words, sizeof words));
 }
 
 }  // namespace
@@ -61,16 +40,23 @@ void checkPlugin(std::span<const std::byte> plugin, std::string_view name, std::
     }
     // The machine type matters only to the registration: without a ProgID
     // the installer copies the DLL whatever it was built for.
+    if (progId.empty())
+        return;
+    // Decided before there is a Windows to install on: the installer decides
+    // again, by the same rule, on the end user's.
     const std::uint16_t machine = image->fileHeader.machine;
-    if (!progId.empty() && machine != installerMachine) {
-        const std::string both = quoted + " is " + describe(machine, "DLL") + " and " +
-                                 std::string(program_files::kInstaller) + " " +
-                                 describe(installerMachine, "program") + ": ";
-        if (const std::string route = supportedRoute(machine, installerMachine); !route.empty())
-            note(both + route);
-        else
-            warn(both + "the installer cannot register it");
-    }
+    const RouteChoice choice = chooseRoute(machine, installerMachine, kWindowsUnknown);
+    if (choice.route == kRouteOwnProcess)
+        return;
+    char reason[192];
+    const std::string said = quoted + " is " + describe(machine, "DLL") + " and " +
+                             std::string(program_files::kInstaller) + " " +
+                             describe(installerMachine, "program") + ": " +
+                             std::string(reason, describeRoute(choice, reason, sizeof reason));
+    if (choice.route == kRouteRefused)
+        warn(said);
+    else
+        note(said);
 }
 
 }  // namespace updater

@@ -1098,7 +1098,7 @@ class Suite:
             return (b"MZ" + bytes(0x3A) + (0x40).to_bytes(4, "little") + b"PE\0\0" +
                     machine.to_bytes(2, "little") + bytes(18))
 
-        refused = "This plugin is a DLL for machine type 0x5032; this installer registers " \
+        refused = "This plugin is a DLL for machine type 0x5032; the installer registers " \
                   "32-bit and 64-bit DLLs for Intel and AMD processors only."
         # (what, plugin, the line after "Probe installer: " for a refusal, or None)
         rows = [
@@ -1106,7 +1106,7 @@ class Suite:
              (self.probes / "register_probe.dll").read_bytes(), None),
             ("the other architecture, through the registration helper",
              (self.probes.parent / other / "register_probe.dll").read_bytes(), None),
-            ("ARM64", pe(0xAA64), "This plugin is an ARM64 DLL; this installer registers 32-bit "
+            ("ARM64", pe(0xAA64), "This plugin is an ARM64 DLL; the installer registers 32-bit "
              "and 64-bit DLLs for Intel and AMD processors only."),
             ("an unknown machine type (RISC-V)", pe(0x5032), refused),
             ("no PE file", b"MZ but no DLL",
@@ -1143,8 +1143,8 @@ class Suite:
                     expect(self.marker(root / "registered.txt") ==
                            [f"DllRegisterServer {d}\\plugin.dll"], "not registered")
                 elif self.arch == "i686" and not wow64:
-                    expect(code == 1 and lines == ["error: Probe installer: This plugin is a "
-                                                   "64-bit DLL and needs 64-bit Windows."],
+                    expect(code == 1 and lines == ["error: Probe installer: This plugin is an "
+                                                   "x86-64 DLL; it needs 64-bit Windows."],
                            f"exit code {code}: {lines}")
                     expect_same_tree(before, tree(root), str(root))
                 elif runs:
