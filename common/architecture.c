@@ -2,6 +2,14 @@
 
 #include <stdio.h>
 
+int hasRegistrationHelper(unsigned short machine) {
+    return machine == kMachineI386 || machine == kMachineAmd64;
+}
+
+unsigned short otherMachine(unsigned short machine) {
+    return machine == kMachineI386 ? kMachineAmd64 : machine == kMachineAmd64 ? kMachineI386 : 0;
+}
+
 RouteChoice chooseRoute(unsigned short plugin, unsigned short installer, WindowsBits windows) {
     RouteChoice choice = {kRouteRefused, kReasonMachineUnsupported, 0, 0};
     if (plugin == 0) {
@@ -9,7 +17,7 @@ RouteChoice chooseRoute(unsigned short plugin, unsigned short installer, Windows
     } else if (plugin == installer) {
         choice.route = kRouteOwnProcess;
         choice.reason = kReasonSameMachine;
-    } else if (plugin == kMachineI386 || plugin == kMachineAmd64) {
+    } else if (hasRegistrationHelper(plugin) && otherMachine(plugin) == installer) {
         /* Only 64-bit Windows runs both; an x86 installer on 32-bit Windows
          * has no x86-64 to offer. */
         choice.needs64Bit = plugin == kMachineAmd64;

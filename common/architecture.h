@@ -48,6 +48,11 @@ typedef struct RouteChoice {
 
 RouteChoice chooseRoute(unsigned short plugin, unsigned short installer, WindowsBits windows);
 
+/* Whether an installer carries a registration helper of this architecture
+ * (x86 or x86-64), and the other of the two (0 for any other machine). */
+int hasRegistrationHelper(unsigned short machine);
+unsigned short otherMachine(unsigned short machine);
+
 /* "x86", "x86-64", "ARM64", "32-bit ARM", "Itanium"; NULL for another type. */
 const char* machineTypeName(unsigned short machine);
 

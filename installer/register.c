@@ -14,8 +14,7 @@ enum { kDefaultSeconds = 120 };
 extern const unsigned char registrationHelper[];
 extern const unsigned long registrationHelperSize;
 
-static const WORD kOwnMachine =
-    sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
+static const WORD kOwnMachine = sizeof(void*) == 8 ? kMachineAmd64 : kMachineI386;
 
 static const WCHAR* entryName(int unregister) {
     return unregister ? L"DllUnregisterServer" : L"DllRegisterServer";
@@ -133,11 +132,8 @@ Registrar registrarOfRecord(const WCHAR* recorded) {
     if (recorded == NULL || recorded[0] == 0) return registrar;
     if (wcsncmp(recorded, L"helper ", 7) == 0)
         registrar.helperMachine = (WORD)wcstoul(recorded + 7, NULL, 16);
-    if (registrar.helperMachine != IMAGE_FILE_MACHINE_I386 &&
-        registrar.helperMachine != IMAGE_FILE_MACHINE_AMD64)
-        registrar.helperMachine =
-            kOwnMachine == IMAGE_FILE_MACHINE_I386 ? IMAGE_FILE_MACHINE_AMD64
-                                                   : IMAGE_FILE_MACHINE_I386;
+    if (!hasRegistrationHelper(registrar.helperMachine))
+        registrar.helperMachine = otherMachine(kOwnMachine);
     return registrar;
 }
 
@@ -161,7 +157,8 @@ static DWORD writeHelper(Registrar* registrar) {
     WCHAR* self;
     if (length == 0 || length > MAX_PATH || GetTempFileNameW(folder, L"tam", 0, name) == 0)
         return GetLastError() != 0 ? GetLastError() : ERROR_PATH_NOT_FOUND;
-    if (registrar->helperMachine == kOwnMachine) {
+    if (chooseRoute(registrar->helperMachine, kOwnMachine, kWindowsUnknown).route ==
+        kRouteOwnProcess) { /* the test route: this program serves as the helper */
         WCHAR* from = (self = pathOfThisProgram()) != NULL ? longForm(self) : NULL;
         if (from == NULL || !CopyFileW(from, name, FALSE))
             error = from == NULL ? ERROR_NOT_ENOUGH_MEMORY : GetLastError();
