@@ -10,24 +10,9 @@ namespace {
 
 // The letter case every name comparison on this side uses (platform/text's
 // table); the installer asks Windows itself.
-int sameIgnoringCase(const NameChar* a, const NameChar* b, std::size_t length) {
-    for (std::size_t i = 0; i < length; ++i) {
-        if (text::toLowerCase(a[i]) != text::toLowerCase(b[i]))
-            return 0;
-    }
-    return 1;
-}
+constexpr SameIgnoringCase sameIgnoringCase = text::sameUnitsIgnoringCase;
 
 }  // namespace
-
-std::optional<std::string> installedPlace(std::string_view name, NameRule rule) {
-    const std::u16string wide = text::utf8ToUtf16(name);
-    std::u16string place(wide.size() + 1, u'\0');
-    if (installedName(wide.c_str(), rule, sameIgnoringCase, place.data()) != kNameOk)
-        return std::nullopt;
-    place.resize(nameLength(place.c_str()));
-    return text::utf16ToUtf8(place);
-}
 
 std::string_view keptComponent(std::string_view component) {
     // The characters dropped are ASCII: as many bytes go as UTF-16 units.

@@ -30,10 +30,6 @@ std::optional<std::filesystem::path> findWindowsPath(const std::filesystem::path
 // How Windows reads a name, on UTF-8 text: the rule of common/windows_names.h
 // (the installer's own), with the letter case of platform/text.
 
-// Where the installer puts the file `name` names, relative to its folder
-// (UTF-8, '\' between components); nullopt for a name it refuses.
-std::optional<std::string> installedPlace(std::string_view name, NameRule rule);
-
 // One component as Windows opens it: without its trailing dots and blanks.
 std::string_view keptComponent(std::string_view component);
 

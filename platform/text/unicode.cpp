@@ -175,4 +175,12 @@ bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
     return folded(a) == folded(b);
 }
 
+int sameUnitsIgnoringCase(const char16_t* a, const char16_t* b, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i) {
+        if (toLowerCase(a[i]) != toLowerCase(b[i]))
+            return 0;
+    }
+    return 1;
+}
+
 }  // namespace platform::text

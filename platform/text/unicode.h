@@ -50,4 +50,8 @@ char32_t toUpperCase(char32_t code);
 // Bytes that are not UTF-8 compare as themselves.
 bool sameNameIgnoringCase(std::string_view a, std::string_view b);
 
+// The same on `length` UTF-16 units of each, unit by unit, as the shared name
+// rule of common/windows_names.h asks its letter case (1 when one name).
+int sameUnitsIgnoringCase(const char16_t* a, const char16_t* b, std::size_t length);
+
 }  // namespace platform::text
