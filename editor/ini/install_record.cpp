@@ -1,5 +1,6 @@
 #include "editor/ini/install_record.h"
 
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -31,24 +32,16 @@ platform::Status keepSigningCommand(const std::filesystem::path& file,
                     std::string_view(value.data(), length));
 }
 
-}  // namespace
+// The reason alone: the caller's message names the file, once. A refusal of
+// ours is a valid record this program cannot write; a failure of the profile
+// layer passes up as it came, with its kind and code.
+platform::Error refused(std::string why) {
+    return platform::Error{std::move(why), platform::ErrorKind::Unsupported};
+}
 
-platform::Status writeInstallRecord(const std::filesystem::path& file, const InstallRecord& record,
-                                    WriteMode mode, const EntryWritten& onEntryWritten,
-                                    const BeforeCommit& beforeCommit) {
-    using platform::profile::Batch;
-    // The reason alone: the caller's message names the file, once.
-    // A refusal of ours is a valid record this program cannot write; a
-    // failure of the profile layer passes up as it came, with its kind and code.
-    auto refused = [](std::string why) {
-        return platform::Error{std::move(why), platform::ErrorKind::Unsupported};
-    };
-    // A refused step (a line break pasted into a box) stops the write before
-    // the commit: the file would otherwise be replaced without that key while
-    // the window says it could not save. The file stays byte for byte as it was.
-    // A character the code page cannot hold is never written as '?': the
-    // first one found is named with its field or entry, and nothing is written.
-    const unsigned codePage = platform::text::ansiCodePage();
+// A character the code page cannot hold is never written as '?': the first
+// one found is named with its field or entry, before anything is written.
+platform::Status checkCodePage(const InstallRecord& record, unsigned codePage) {
     for (std::size_t i = 0; i < install_info::kFieldOrder.size(); ++i) {
         if (auto why = platform::text::whyNotInCodePage(record.values[i], codePage)) {
             return refused("the field \"" + std::string(install_info::kFieldOrder[i].key) +
@@ -61,8 +54,11 @@ platform::Status writeInstallRecord(const std::filesystem::path& file, const Ins
                            "\" holds " + *why + "; nothing was written");
         }
     }
-    Batch batch(file, mode == WriteMode::FreshFile ? Batch::Start::Empty : Batch::Start::FromFile,
-                codePage);
+    return {};
+}
+
+// The seven keys in the install-info file's order, Warning by its rule.
+platform::Status writeKeys(platform::profile::Batch& batch, const InstallRecord& record) {
     for (std::size_t i = 0; i < install_info::kFieldOrder.size(); ++i) {
         const install_info::Field& field = install_info::kFieldOrder[i];
         std::string_view value = i == install_info::kFieldWarning
@@ -71,10 +67,13 @@ platform::Status writeInstallRecord(const std::filesystem::path& file, const Ins
         if (platform::Status set = WriteINI(batch, field.section, field.key, value); !set)
             return set.error();
     }
-    if (mode == WriteMode::FreshFile) {
-        if (platform::Status kept = keepSigningCommand(file, batch, codePage); !kept)
-            return kept.error();
-    }
+    return {};
+}
+
+// The Extrafiles section, last in the file, with the entries in the list's order.
+platform::Status writeExtraFiles(platform::profile::Batch& batch,
+                                 const std::vector<std::string>& extraFiles, WriteMode mode,
+                                 const EntryWritten& onEntryWritten) {
     if (mode == WriteMode::UpdateInPlace) {
         // As a list: the old entries that read as headers ("[readme].txt")
         // go with it, or each remake would leave another copy of them behind.
@@ -87,11 +86,10 @@ platform::Status writeInstallRecord(const std::filesystem::path& file, const Ins
     // right after the one before it: WriteIniSection would take an entry that
     // reads as a section header ("[1] notes.txt") for the section's end and
     // put the entries after it in front of it.
-    for (std::size_t i = 0; i < record.extraFiles.size(); ++i) {
+    for (std::size_t i = 0; i < extraFiles.size(); ++i) {
         if (platform::Status added =
-                i == 0
-                    ? WriteIniSection(batch, install_info::kSectionExtrafiles, record.extraFiles[i])
-                    : batch.addLastLine(record.extraFiles[i]);
+                i == 0 ? WriteIniSection(batch, install_info::kSectionExtrafiles, extraFiles[i])
+                       : batch.addLastLine(extraFiles[i]);
             !added) {
             // Named by its place in the list: the profile layer knows no entries.
             platform::Error error = added.error();
@@ -101,6 +99,12 @@ platform::Status writeInstallRecord(const std::filesystem::path& file, const Ins
         if (onEntryWritten)
             onEntryWritten(i);
     }
+    return {};
+}
+
+// The caller's last step (Save's copy of the previous file), then the one
+// atomic replacement of the file.
+platform::Status commit(platform::profile::Batch& batch, const BeforeCommit& beforeCommit) {
     if (beforeCommit) {
         if (platform::Status ready = beforeCommit(); !ready)
             return ready;
@@ -108,6 +112,34 @@ platform::Status writeInstallRecord(const std::filesystem::path& file, const Ins
     if (platform::Status written = batch.commit(); !written)
         return written.error();
     return {};
+}
+
+}  // namespace
+
+platform::Status writeInstallRecord(const std::filesystem::path& file, const InstallRecord& record,
+                                    WriteMode mode, const EntryWritten& onEntryWritten,
+                                    const BeforeCommit& beforeCommit) {
+    using platform::profile::Batch;
+    // Every step writes into the batch in memory; only the commit touches the
+    // file. So a refused step (a line break pasted into a box, a character
+    // the code page cannot hold) leaves the file byte for byte as it was:
+    // it would otherwise be replaced without that key while the window says
+    // it could not save.
+    const unsigned codePage = platform::text::ansiCodePage();
+    if (platform::Status checked = checkCodePage(record, codePage); !checked)
+        return checked;
+    Batch batch(file, mode == WriteMode::FreshFile ? Batch::Start::Empty : Batch::Start::FromFile,
+                codePage);
+    if (platform::Status keys = writeKeys(batch, record); !keys)
+        return keys;
+    if (mode == WriteMode::FreshFile) {
+        if (platform::Status kept = keepSigningCommand(file, batch, codePage); !kept)
+            return kept;
+    }
+    if (platform::Status extra = writeExtraFiles(batch, record.extraFiles, mode, onEntryWritten);
+        !extra)
+        return extra;
+    return commit(batch, beforeCommit);
 }
 
 platform::Result<std::string> readInstallInfoText(const std::filesystem::path& file) {
