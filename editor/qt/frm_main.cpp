@@ -98,9 +98,13 @@ bool frmMain::startUpdater(const editor_core::ProcessRequest& request, std::stri
     return startConsoleProgram(request, error);
 }
 
-editor_core::FrmBackup& frmMain::createBackupWindow(editor_core::FrmMain&) {
-    backup_ = newBackupWindow();
-    return backup_->core();
+editor_core::FrmBackup& frmMain::createBackupWindow(editor_core::FrmMain& main) {
+    return keepBackupWindow(new frmBackup(main));
+}
+
+editor_core::FrmBackup& frmMain::keepBackupWindow(frmBackup* window) {
+    backup_ = window;
+    return window->core();
 }
 
 void frmMain::showBackupWindow() {
@@ -111,10 +115,6 @@ void frmMain::showBackupWindow() {
     backup_->setWindowState((backup_->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     backup_->raise();
     backup_->activateWindow();
-}
-
-frmBackup* frmMain::newBackupWindow() {
-    return new frmBackup(core_);
 }
 
 void frmMain::showWindow() {

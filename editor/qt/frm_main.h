@@ -53,8 +53,9 @@ class frmMain : public QWidget, public editor_core::MainView {
     void showWindow() override;
 
   protected:
-    // A new backup window on this window's core (tests answer its dialogs).
-    virtual frmBackup* newBackupWindow();
+    // For createBackupWindow and the tests' override of it: keeps `window`
+    // as the backup window (it deletes itself once closed) and returns its core.
+    editor_core::FrmBackup& keepBackupWindow(frmBackup* window);
 
   private:
     std::array<QLineEdit*, editor_core::kTextBoxCount> boxes_{};

@@ -87,19 +87,18 @@ bool MainWindow::startUpdater(const editor_core::ProcessRequest& request, std::s
     return startProcess(request, error);
 }
 
-editor_core::FrmBackup& MainWindow::createBackupWindow(editor_core::FrmMain&) {
+editor_core::FrmBackup& MainWindow::createBackupWindow(editor_core::FrmMain& main) {
+    return keepBackupWindow(std::make_unique<BackupWindow>(main, backupWindowClosed()));
+}
+
+editor_core::FrmBackup& MainWindow::keepBackupWindow(std::unique_ptr<BackupWindow> window) {
     // A window closed earlier is destroyed here, outside its own handlers.
-    backup_.reset();
-    backup_ = newBackupWindow([this] { closedOne(); });
+    backup_ = std::move(window);
     return backup_->core();
 }
 
 void MainWindow::showBackupWindow() {
     backup_->showAndActivate();
-}
-
-std::unique_ptr<BackupWindow> MainWindow::newBackupWindow(std::function<void()> onClosed) {
-    return std::make_unique<BackupWindow>(core_, std::move(onClosed));
 }
 
 // ---- Closing --------------------------------------------------------------

@@ -47,8 +47,13 @@ class MainWindow : public LayoutWindow, public editor_core::MainView {
     void showWindow() override { showAndActivate(); }
 
   protected:
-    // A new backup window on this window's core (tests answer its dialogs).
-    virtual std::unique_ptr<BackupWindow> newBackupWindow(std::function<void()> onClosed);
+    // For createBackupWindow and the tests' override of it: what a new backup
+    // window runs once closed,
+    std::function<void()> backupWindowClosed() {
+        return [this] { closedOne(); };
+    }
+    // and keeping it as the backup window, whose core it returns.
+    editor_core::FrmBackup& keepBackupWindow(std::unique_ptr<BackupWindow> window);
 
   private:
     void onCommand(const editor_core::Control& control, int code) override;

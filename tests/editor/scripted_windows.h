@@ -31,9 +31,8 @@ class ScriptedMainWindow final : public core_test::MainDialogsAnswered<editor_qt
         return editor_qt::startConsoleProgram(request, error);
     }
 
-  protected:
-    editor_qt::frmBackup* newBackupWindow() override {
-        return new ScriptedBackupWindow(dialogs_, core());
+    editor_core::FrmBackup& createBackupWindow(editor_core::FrmMain& main) override {
+        return keepBackupWindow(new ScriptedBackupWindow(dialogs_, main));
     }
 };
 

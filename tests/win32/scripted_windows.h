@@ -3,10 +3,8 @@
 // backup window its Backup button opens.
 #pragma once
 
-#include <functional>
 #include <memory>
 #include <string>
-#include <utility>
 
 #include "editor/win32/backup_window.h"
 #include "editor/win32/main_window.h"
@@ -22,10 +20,9 @@ class ScriptedMainWindow final : public core_test::MainDialogsAnswered<editor_wi
     ScriptedMainWindow(const std::string& programFolder, FakeDialogs& dialogs)
         : MainDialogsAnswered(dialogs, programFolder) {}
 
-  protected:
-    std::unique_ptr<editor_win32::BackupWindow> newBackupWindow(
-        std::function<void()> onClosed) override {
-        return std::make_unique<ScriptedBackupWindow>(dialogs_, core(), std::move(onClosed));
+    editor_core::FrmBackup& createBackupWindow(editor_core::FrmMain& main) override {
+        return keepBackupWindow(
+            std::make_unique<ScriptedBackupWindow>(dialogs_, main, backupWindowClosed()));
     }
 };
 
