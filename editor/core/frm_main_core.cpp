@@ -218,9 +218,8 @@ void FrmMain::startUpdater() {
     // The updater reads install_info.ini from its working directory: start it
     // in the program folder, where Save just wrote that file.
     const std::string updater = inFolder(programFolder_, program_files::kUpdater);
-    std::string error;
-    if (!view_.startUpdater({updater, programFolder_}, error))
-        showError("Couldn't start " + updater + "\r\n" + error);
+    if (platform::Status started = view_.startUpdater({updater, programFolder_}); !started)
+        showError("Couldn't start " + updater + "\r\n" + started.error().why());
 }
 
 // ---- Validation -----------------------------------------------------------

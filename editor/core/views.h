@@ -22,6 +22,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/result.h"
+
 namespace editor_core {
 
 class FrmBackup;
@@ -141,8 +143,10 @@ class MainView : public WindowView {
     virtual void setLabelColour(WatchedLabel label, LabelState state) = 0;
     // The chosen file's full path; nullopt when the user cancels.
     virtual std::optional<std::string> openFileDialog(const OpenFileRequest& request) = 0;
-    // Starts the updater. False with `error` set when it could not be started.
-    virtual bool startUpdater(const ProcessRequest& request, std::string& error) = 0;
+    // Starts the updater. A failure carries the system's code where there is
+    // one, and its cause (Error::why) is what the core shows the user under
+    // its own first line.
+    virtual platform::Status startUpdater(const ProcessRequest& request) = 0;
     // Creates the backup window, hidden: a BackupView and an FrmBackup core
     // built on `main`, which it returns. The core runs its Form_Load, then
     // shows it; it creates a new one only after FrmBackup::Form_Unload.

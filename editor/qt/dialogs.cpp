@@ -15,6 +15,7 @@
 #include <QTreeView>
 #include <algorithm>
 #include <array>
+#include <utility>
 
 #include "editor/qt/console_window.h"
 #include "editor/qt/process_start.h"
@@ -139,14 +140,15 @@ std::optional<std::string> chooseFile(QWidget* owner, const editor_core::OpenFil
     return toStd(dialog.selectedFiles().front());
 }
 
-bool startConsoleProgram(const editor_core::ProcessRequest& request, std::string& error) {
+platform::Status startConsoleProgram(const editor_core::ProcessRequest& request) {
     const QString program = toQt(request.program);
     // Checked here: inside a terminal, a missing program would only flash an
     // error in a window that closes at once.
     const QFileInfo info(program);
     if (!info.isFile() || !info.isExecutable()) {
-        error = request.program + " is missing or not executable";
-        return false;
+        return platform::Error{
+            request.program + " is missing or not executable",
+            info.isFile() ? platform::ErrorKind::AccessDenied : platform::ErrorKind::NotFound};
     }
     // The Qt editor runs on Linux; on Windows tamsel.exe starts the updater
     // in a console of its own.
@@ -160,9 +162,12 @@ bool startConsoleProgram(const editor_core::ProcessRequest& request, std::string
     QString why;
     const bool started = commandLine.inOwnWindow ? ConsoleWindow::start(commandLine, &why) != nullptr
                                                  : startDetached(commandLine, &why);
-    if (!started)
-        error = toStd(why);
-    return started;
+    if (started)
+        return {};
+    // QProcess keeps the system's error number to itself: its text is all there is.
+    std::string reason = toStd(why);
+    return platform::Error{"cannot start " + request.program + ": " + reason,
+                           platform::ErrorKind::Other, 0, std::move(reason)};
 }
 
 }  // namespace editor_qt

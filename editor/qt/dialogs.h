@@ -7,6 +7,7 @@
 #include <string>
 
 #include "editor/core/views.h"
+#include "platform/result.h"
 
 class QWidget;
 
@@ -19,8 +20,8 @@ std::optional<std::string> askInput(QWidget* owner, const editor_core::InputRequ
 std::optional<std::string> chooseFile(QWidget* owner, const editor_core::OpenFileRequest& request);
 // Starts a console program with the request's working directory, without
 // waiting: detached in a terminal window when there is a terminal emulator,
-// else in a ConsoleWindow of the editor's own. False with `error` set when it
-// could not be started.
-bool startConsoleProgram(const editor_core::ProcessRequest& request, std::string& error);
+// else in a ConsoleWindow of the editor's own. A failure's cause (Error::why)
+// is the one line the user reads under the core's own.
+platform::Status startConsoleProgram(const editor_core::ProcessRequest& request);
 
 }  // namespace editor_qt

@@ -94,8 +94,8 @@ std::optional<std::string> frmMain::openFileDialog(const editor_core::OpenFileRe
     return chooseFile(this, request);
 }
 
-bool frmMain::startUpdater(const editor_core::ProcessRequest& request, std::string& error) {
-    return startConsoleProgram(request, error);
+platform::Status frmMain::startUpdater(const editor_core::ProcessRequest& request) {
+    return startConsoleProgram(request);
 }
 
 editor_core::FrmBackup& frmMain::createBackupWindow(editor_core::FrmMain& main) {

@@ -47,7 +47,7 @@ class frmMain : public QWidget, public editor_core::MainView {
     editor_core::MessageAnswer messageBox(const editor_core::MessageRequest& request) override;
     std::optional<std::string> inputBox(const editor_core::InputRequest& request) override;
     std::optional<std::string> openFileDialog(const editor_core::OpenFileRequest& request) override;
-    bool startUpdater(const editor_core::ProcessRequest& request, std::string& error) override;
+    platform::Status startUpdater(const editor_core::ProcessRequest& request) override;
     editor_core::FrmBackup& createBackupWindow(editor_core::FrmMain& main) override;
     void showBackupWindow() override;
     void showWindow() override;

@@ -2,12 +2,13 @@
 
 #include <commdlg.h>
 
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "editor/win32/layout_window.h"
 #include "editor/win32/resource.h"
 #include "editor/win32/wide.h"
-#include "platform/files/windows_errors.h"
 
 namespace editor_win32 {
 namespace {
@@ -132,7 +133,7 @@ std::optional<std::string> chooseFile(HWND owner, const editor_core::OpenFileReq
     return narrow(file.data());
 }
 
-bool startProcess(const editor_core::ProcessRequest& request, std::string& error) {
+platform::Status startProcess(const editor_core::ProcessRequest& request) {
     const std::wstring program = widen(request.program);
     // The command line is the program's path alone, quoted for its blanks.
     std::wstring commandLine = L"\"" + program + L"\"";
@@ -145,12 +146,35 @@ bool startProcess(const editor_core::ProcessRequest& request, std::string& error
     if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
                         CREATE_NEW_CONSOLE, nullptr, folder.empty() ? nullptr : folder.c_str(),
                         &startup, &process)) {
-        error = platform::files::systemText(GetLastError());
-        return false;
+        const DWORD code = GetLastError();
+        std::string reason = systemErrorText(code);
+        return platform::Error{"cannot start " + request.program + ": " + reason,
+                               platform::ErrorKind::Io, static_cast<int>(code), std::move(reason)};
     }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    return true;
+    return {};
+}
+
+// Not std::system_category().message(): MinGW's reads the text through
+// FormatMessageA, in the ANSI code page rather than UTF-8, and without
+// FORMAT_MESSAGE_IGNORE_INSERTS, so that a text with an insert (that of
+// ERROR_BAD_EXE_FORMAT, a damaged updater.exe) comes back as "Unknown error code".
+std::string systemErrorText(DWORD code) {
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message = length ? std::wstring(text, length) : std::wstring();
+    LocalFree(text);
+    // The text stands on a line of its own under the core's "Couldn't start":
+    // no line end, and no full stop, as the file layers' reasons have none.
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
+                                message.back() == L'.' || message.back() == L' '))
+        message.pop_back();
+    if (message.empty())
+        return "Windows error " + std::to_string(code);
+    return narrow(message);
 }
 
 }  // namespace editor_win32

@@ -83,8 +83,8 @@ std::optional<std::string> MainWindow::openFileDialog(const editor_core::OpenFil
     return chooseFile(hwnd(), request);
 }
 
-bool MainWindow::startUpdater(const editor_core::ProcessRequest& request, std::string& error) {
-    return startProcess(request, error);
+platform::Status MainWindow::startUpdater(const editor_core::ProcessRequest& request) {
+    return startProcess(request);
 }
 
 editor_core::FrmBackup& MainWindow::createBackupWindow(editor_core::FrmMain& main) {

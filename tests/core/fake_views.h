@@ -39,12 +39,12 @@ class FakeList final : public ListControl {
 // Every dialog a window is asked for, recorded, with answers from queues the
 // test fills. With a queue empty, a message box answers Ok (No for Yes/No),
 // an input box and the open-file dialog are cancelled; a start of the updater
-// succeeds unless `startError` is set.
+// succeeds unless `startError` is set, and then fails with it.
 struct FakeDialogs {
     std::deque<MessageAnswer> messageAnswers;
     std::deque<std::optional<std::string>> inputAnswers;
     std::deque<std::optional<std::string>> openFileAnswers;
-    std::optional<std::string> startError;
+    std::optional<platform::Error> startError;
     std::vector<MessageRequest> messages;
     std::vector<InputRequest> inputs;
     std::vector<OpenFileRequest> openFiles;
@@ -63,11 +63,11 @@ struct FakeDialogs {
         openFiles.push_back(request);
         return next(openFileAnswers, std::optional<std::string>());
     }
-    bool start(const ProcessRequest& request, std::string& error) {
+    platform::Status start(const ProcessRequest& request) {
         processes.push_back(request);
         if (startError)
-            error = *startError;
-        return !startError;
+            return *startError;
+        return {};
     }
 
   private:
@@ -112,8 +112,8 @@ class MainDialogsAnswered : public DialogsAnswered<Window> {
     std::optional<std::string> openFileDialog(const OpenFileRequest& request) override {
         return this->dialogs_.openFile(request);
     }
-    bool startUpdater(const ProcessRequest& request, std::string& error) override {
-        return this->dialogs_.start(request, error);
+    platform::Status startUpdater(const ProcessRequest& request) override {
+        return this->dialogs_.start(request);
     }
 };
 
@@ -169,8 +169,8 @@ class FakeMainView final : public MainView {
     std::optional<std::string> openFileDialog(const OpenFileRequest& request) override {
         return dialogs.openFile(request);
     }
-    bool startUpdater(const ProcessRequest& request, std::string& error) override {
-        return dialogs.start(request, error);
+    platform::Status startUpdater(const ProcessRequest& request) override {
+        return dialogs.start(request);
     }
     FrmBackup& createBackupWindow(FrmMain& main) override {
         ++backupWindowOpenings;

@@ -644,12 +644,31 @@ TEST_F(MainWindow, YesStartsTheUpdaterInTheProgramFolderAndAFailureIsReported) {
     EXPECT_EQ(dialogs.processes[0].workingDirectory, folderText());
     EXPECT_EQ(dialogs.messages.size(), 1u) << "only Saved, no error";
 
-    dialogs.startError = "not found";
-    dialogs.messages.clear();
-    dialogs.messageAnswers = {MessageAnswer::Yes};
-    core->cmdSave_Click();
-    ASSERT_EQ(dialogs.messages.size(), 2u);
-    expectError(dialogs.messages[1], "Couldn't start " + updater + "\r\nnot found");
+    // The line under "Couldn't start" is the failure's cause alone, which a
+    // front end gives as its reason or, wanting one, as its whole message.
+    struct Row {
+        const char* name;
+        platform::Error failure;
+        std::string shown;
+    };
+    const Row rows[] = {
+        {"a cause of the system's: its reason, not the sentence around it",
+         {"cannot start " + updater + ": File not found", platform::ErrorKind::Io, 2,
+          "File not found"},
+         "File not found"},
+        {"no cause apart: the whole message",
+         {updater + " is missing or not executable", platform::ErrorKind::NotFound},
+         updater + " is missing or not executable"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        dialogs.startError = row.failure;
+        dialogs.messages.clear();
+        dialogs.messageAnswers = {MessageAnswer::Yes};
+        core->cmdSave_Click();
+        ASSERT_EQ(dialogs.messages.size(), 2u);
+        expectError(dialogs.messages[1], "Couldn't start " + updater + "\r\n" + row.shown);
+    }
 }
 
 }  // namespace

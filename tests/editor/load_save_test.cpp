@@ -171,8 +171,9 @@ TEST_F(StartUpdater, AMissingUpdaterIsReported) {
     click("cmdSave");
     ASSERT_EQ(dialogs.messages.size(), 2u);
     EXPECT_EQ(dialogs.messages[1].title, "Error");
-    EXPECT_EQ(dialogs.messages[1].text.rfind("Couldn't start " + (folder / "updater").string(), 0),
-              0u);
+    const std::string updater = (folder / "updater").string();
+    EXPECT_EQ(dialogs.messages[1].text,
+              "Couldn't start " + updater + "\r\n" + updater + " is missing or not executable");
 }
 
 }  // namespace

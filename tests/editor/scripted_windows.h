@@ -24,11 +24,11 @@ class ScriptedMainWindow final : public core_test::MainDialogsAnswered<editor_qt
     // When set, the updater really starts, as the program starts it.
     bool startUpdaterForReal = false;
 
-    bool startUpdater(const editor_core::ProcessRequest& request, std::string& error) override {
+    platform::Status startUpdater(const editor_core::ProcessRequest& request) override {
         if (!startUpdaterForReal)
-            return MainDialogsAnswered::startUpdater(request, error);
+            return MainDialogsAnswered::startUpdater(request);
         dialogs_.processes.push_back(request);
-        return editor_qt::startConsoleProgram(request, error);
+        return editor_qt::startConsoleProgram(request);
     }
 
     editor_core::FrmBackup& createBackupWindow(editor_core::FrmMain& main) override {

@@ -346,11 +346,41 @@ TEST(Win32InputBox, EnterAnswersWithTheTypedTextAndEscapeCancels) {
 
 TEST(Win32ProcessStart, AProgramThatCannotStartSaysWhy) {
     test_support::TempDir folder;
-    std::string error;
-    EXPECT_FALSE(editor_win32::startProcess(
-        {editor_core::utf8Text(folder / "updater.exe"), editor_core::utf8Text(folder.path())},
-        error));
-    EXPECT_FALSE(error.empty());
+    const std::string program = editor_core::utf8Text(folder / "updater.exe");
+    const platform::Status started =
+        editor_win32::startProcess({program, editor_core::utf8Text(folder.path())});
+    ASSERT_FALSE(started);
+    // The Windows code travels whole, with the system's words for it.
+    EXPECT_EQ(started.error().code, ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(started.error().reason, editor_win32::systemErrorText(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(started.message(), "cannot start " + program + ": " + started.error().reason);
+}
+
+// The system's words stand on a line of their own under "Couldn't start".
+// Its language varies, so each row checks what holds in any.
+TEST(Win32ProcessStart, TheSystemsTextOfACode) {
+    struct Row {
+        const char* name;
+        DWORD code;
+        const char* holds;  // what the text holds in any language
+    };
+    const Row rows[] = {
+        {"a plain text", ERROR_FILE_NOT_FOUND, ""},
+        // A damaged updater.exe: read without FORMAT_MESSAGE_IGNORE_INSERTS,
+        // the text would be lost ("Unknown error code").
+        {"a text with an insert, which stays unfilled", ERROR_BAD_EXE_FORMAT, "%1"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string text = editor_win32::systemErrorText(row.code);
+        ASSERT_FALSE(text.empty());
+        EXPECT_NE(text, "Windows error " + std::to_string(row.code));
+        EXPECT_NE(text.find(row.holds), std::string::npos) << text;
+        EXPECT_EQ(text.find_first_of("\r\n"), std::string::npos) << "no line end: " << text;
+        EXPECT_NE(text.back(), '.') << "no full stop: " << text;
+    }
+    // Bit 29 marks an application's own code, for which the system has no text.
+    EXPECT_EQ(editor_win32::systemErrorText(0x20000001), "Windows error 536870913");
 }
 
 }  // namespace
