@@ -17,6 +17,25 @@
 
 namespace platform::files {
 
+// What the system tells of a file without reading it: which file it is
+// (device and inode; on Windows the volume's serial number and the file's
+// index), its size, and when its content and its status last changed, in
+// the system's own units. A rewrite of the file shows as another stamp,
+// unless it keeps the size and falls within one tick of the file system's
+// clock (a few milliseconds on Linux) and nothing set the times since.
+struct FileStamp {
+    std::uint64_t device = 0;
+    std::uint64_t file = 0;
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;
+    std::int64_t changed = 0;  // status change: ctime, which no one sets back; Windows' ChangeTime
+    bool operator==(const FileStamp&) const = default;
+};
+
+// The stamp of what `path` names now (through symbolic links), without
+// opening it for reading: a folder has one too, told apart by its identity.
+Result<FileStamp> stampOf(const std::filesystem::path& path);
+
 // A regular file open for reading, closed when it goes. The handle is the
 // platform's own (a file descriptor, a Windows HANDLE).
 class InputFile {
@@ -35,6 +54,8 @@ class InputFile {
     Result<std::size_t> read(std::span<std::byte> buffer);
     // Reads at `offset`; the current position stays.
     Result<std::size_t> readAt(std::uint64_t offset, std::span<std::byte> buffer);
+    // The open file's stamp as the system tells it now.
+    Result<FileStamp> stamp() const;
     const std::filesystem::path& path() const { return path_; }
     std::intptr_t handle() const { return handle_; }
 
@@ -94,6 +115,10 @@ class ByteSink {
 // A sink into memory.
 class MemorySink final : public ByteSink {
   public:
+    MemorySink() = default;
+    // Writes after what `bytes` holds, into its spare capacity first: a
+    // caller that has prepared that memory hands it in.
+    explicit MemorySink(std::vector<std::byte> bytes) : bytes_(std::move(bytes)) {}
     Status write(std::span<const std::byte> bytes) override;
     Status overwrite(std::uint64_t offset, std::span<const std::byte> bytes) override;
     std::uint64_t size() const override { return bytes_.size(); }

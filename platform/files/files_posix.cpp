@@ -184,6 +184,34 @@ Result<std::size_t> InputFile::readAt(std::uint64_t offset, std::span<std::byte>
     }
 }
 
+namespace {
+
+FileStamp stampFrom(const struct stat& info) {
+    const auto nanoseconds = [](const timespec& time) {
+        return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+    };
+    return FileStamp{static_cast<std::uint64_t>(info.st_dev),
+                     static_cast<std::uint64_t>(info.st_ino),
+                     static_cast<std::uint64_t>(info.st_size), nanoseconds(info.st_mtim),
+                     nanoseconds(info.st_ctim)};
+}
+
+}  // namespace
+
+Result<FileStamp> InputFile::stamp() const {
+    struct stat info {};
+    if (::fstat(static_cast<int>(handle_), &info) != 0)
+        return fileError("cannot read", path_, errno);
+    return stampFrom(info);
+}
+
+Result<FileStamp> stampOf(const fs::path& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return fileError("cannot read", path, errno);
+    return stampFrom(info);
+}
+
 namespace detail {
 
 std::uint64_t currentProcessId() {

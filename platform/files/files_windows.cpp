@@ -127,6 +127,43 @@ Result<std::size_t> InputFile::readAt(std::uint64_t offset, std::span<std::byte>
     return static_cast<std::size_t>(got);
 }
 
+namespace {
+
+// The index and the volume name the file; ChangeTime, which only
+// FILE_BASIC_INFO holds, moves with any change, even one that sets the
+// last-write time back.
+Result<FileStamp> stampOfHandle(HANDLE handle, const fs::path& path) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    FILE_BASIC_INFO times{};
+    if (!::GetFileInformationByHandle(handle, &info) ||
+        !::GetFileInformationByHandleEx(handle, FileBasicInfo, &times, sizeof times)) {
+        return windowsError("cannot read", path, ::GetLastError());
+    }
+    const auto joined = [](DWORD high, DWORD low) { return std::uint64_t{high} << 32 | low; };
+    return FileStamp{info.dwVolumeSerialNumber, joined(info.nFileIndexHigh, info.nFileIndexLow),
+                     joined(info.nFileSizeHigh, info.nFileSizeLow), times.LastWriteTime.QuadPart,
+                     times.ChangeTime.QuadPart};
+}
+
+}  // namespace
+
+Result<FileStamp> InputFile::stamp() const {
+    return stampOfHandle(asHandle(handle_), path_);
+}
+
+Result<FileStamp> stampOf(const fs::path& path) {
+    // Opened for its attributes alone, which neither reads the file nor
+    // stands in the way of anyone who opens it; a folder opens too.
+    HANDLE handle = ::CreateFileW(systemName(path).c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return windowsError("cannot read", path, ::GetLastError());
+    auto stamp = stampOfHandle(handle, path);
+    ::CloseHandle(handle);
+    return stamp;
+}
+
 namespace detail {
 
 std::uint64_t currentProcessId() {

@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <optional>
 
 #include "platform/bytes/byte_io.h"
-#include "platform/resource/digest.h"
+#include "platform/resource/pages.h"
 
 namespace platform::resource {
 
@@ -339,11 +340,18 @@ Status copySections(ByteWriter& writer, std::span<std::byte> out, const PeImage&
     const bool regrown = plan.replaced && plan.placement != Placement::InPlace;
     const std::uint64_t unchanged =
         regrown ? image.sections[*plan.replaced].pointerToRawData : plan.oldEnd;
+    // The pages the copies fill, mapped in one call each.
+    const auto mapAhead = [&](std::uint64_t offset, std::uint64_t size) {
+        if (offset < out.size())
+            prefault(out.subspan(offset, std::min<std::uint64_t>(size, out.size() - offset)));
+    };
+    mapAhead(0, unchanged);
     writer.copy(0, reader.slice(0, unchanged));
     for (std::size_t i = 0; i < image.sections.size(); ++i) {
         if (!plan.moved[i])
             continue;
         const pe::SectionHeader& section = image.sections[i];
+        mapAhead(plan.sections[i].pointerToRawData, section.sizeOfRawData);
         writer.copy(plan.sections[i].pointerToRawData,
                     reader.slice(section.pointerToRawData, section.sizeOfRawData));
     }
@@ -369,12 +377,19 @@ Status copySections(ByteWriter& writer, std::span<std::byte> out, const PeImage&
                 if (!language.sharesBlock) {
                     built.data.push_back({offset, data.inMemory(),
                                           data.file ? &*data.file : nullptr,
-                                          built.resourceOffsets.size()});
+                                          built.resources.size()});
                 }
-                built.resourceOffsets.push_back(offset);
+                ListedResource listed{type.name, name.name, language.id};
+                listed.size = static_cast<std::uint32_t>(data.size());
+                listed.dataRva =
+                    static_cast<std::uint32_t>(treeSection.virtualAddress + language.dataOffset);
+                listed.fileOffset = offset;
+                built.resources.push_back(std::move(listed));
             }
         }
     }
+    built.structure.push_back({0, image.sizeOfHeaders});
+    built.structure.push_back({treeSection.pointerToRawData, layout.dataStart});
     return {};
 }
 
@@ -575,49 +590,70 @@ Error changedWhileUpdating(const std::filesystem::path& file) {
 
 namespace {
 
-// Opens a measured file again and has the sink copy exactly its measured
-// bytes; a file shorter, longer or no longer a regular file is a changed
-// file; a file that cannot be opened or read, and a failed write, are
-// reported as what they are.
-Status copyMeasuredFile(const FileData& file, files::ByteSink& sink) {
+// A file's data goes through user space in chunks of this size: large enough
+// that the sink writes each one straight to the file, and few system calls.
+constexpr std::size_t kFileChunk = std::size_t{1} << 20;
+
+// Streams exactly a measured file's bytes into the sink, adding them to
+// `checksum` on their way. The name must hold the file measured, unchanged,
+// when the read begins and once it has reached the end: a write meanwhile
+// shows in the file's stamp, another file put in its place in its identity.
+// A file that yields more or fewer bytes than measured, and a name that no
+// longer holds a regular file, are changed files too. A failed read or
+// write is reported as what it is.
+Status streamMeasuredFile(const FileData& file, files::ByteSink& sink, ChecksumSum& checksum,
+                          std::span<std::byte> chunk) {
     const Error changed = changedWhileUpdating(file.path);
-    // InputFile refuses a pipe without waiting; a name that no longer holds
-    // a regular file is a changed file.
+    // InputFile refuses a pipe without waiting.
     auto source = files::InputFile::open(file.path);
     if (!source) {
         if (source.kind() == ErrorKind::NotRegularFile || source.kind() == ErrorKind::IsADirectory)
             return changed;
         return source.error();
     }
-    auto copied = sink.copyFrom(*source, file.size);
-    if (!copied)
-        return copied.error();
-    std::byte more;
-    const auto beyond = source->readAt(file.size, {&more, 1});
-    if (*copied != file.size || !beyond || *beyond != 0)
+    auto opened = source->stamp();
+    if (!opened)
+        return opened.error();
+    if (*opened != file.stamp)
         return changed;
-    return {};
+    std::uint64_t done = 0;
+    while (done < file.size) {
+        const auto want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), file.size - done));
+        auto got = source->read(chunk.first(want));
+        if (!got)
+            return got.error();
+        if (*got == 0)
+            return changed;  // fewer bytes than measured
+        const auto bytes = chunk.first(*got);
+        checksum.add(bytes);
+        if (Status s = sink.write(bytes); !s)
+            return s;
+        done += *got;
+    }
+    std::byte more;
+    auto beyond = source->read({&more, 1});
+    if (!beyond)
+        return beyond.error();
+    if (*beyond != 0)
+        return changed;
+    // The name held the file a moment ago: one that can no longer be told
+    // (gone, or on Windows waiting to be deleted) holds it no longer.
+    const auto now = files::stampOf(file.path);
+    return now && *now == file.stamp ? Status{} : changed;
 }
 
 }  // namespace
 
-Result<WrittenImage> writeImage(const BuiltImage& built, files::ByteSink& sink,
-                                const DataCopied& copied) {
-    WrittenImage written;
+Result<std::uint32_t> writeImage(const BuiltImage& built, files::ByteSink& sink,
+                                 const DataCopied& copied) {
     ChecksumSum checksum;
-    Digest digest;  // of the region being written
-    std::uint64_t regionStart = 0;
-    auto endRegion = [&](std::uint64_t end) {
-        if (end > regionStart)
-            written.regions.push_back({regionStart, end - regionStart, digest.value(), nullptr});
-        regionStart = end;
-        digest = Digest{};
-    };
     auto put = [&](std::span<const std::byte> bytes) {
         checksum.add(bytes);
-        digest.add(bytes);
         return sink.write(bytes);
     };
+    // For files' data; not zero-filled, only bytes read are used.
+    std::unique_ptr<std::byte[]> chunk;
     const ByteReader frame(built.frame);
     std::uint64_t position = 0;
     for (std::size_t index = 0; index < built.data.size(); ++index) {
@@ -626,18 +662,22 @@ Result<WrittenImage> writeImage(const BuiltImage& built, files::ByteSink& sink,
         if (data.offset < position || !before || !frame.has(data.offset, data.size()))
             return Error{"internal error: the resource data overlaps or leaves the image",
                          ErrorKind::Internal};
-        if (Status s = put(*before); !s)
+        // Between two blocks lies only their alignment padding: zeros, in
+        // pages of the frame nothing wrote, which a read would fault in one
+        // by one. They are written from a constant.
+        static constexpr std::byte kPadding[16]{};
+        const bool padding = index > 0 && before->size() <= sizeof kPadding;
+        if (Status s = put(padding ? std::span(kPadding).first(before->size()) : *before); !s)
             return s.error();
         if (data.file) {
-            endRegion(data.offset);
-            if (Status s = copyMeasuredFile(*data.file, sink); !s)
-                return s.error();
-            checksum.append(data.file->checksum);
-            if (data.file->size > 0) {
-                written.regions.push_back(
-                    {data.offset, data.file->size, data.file->digest, data.file});
+            if (!chunk) {
+                chunk.reset(new std::byte[kFileChunk]);
+                prefault({chunk.get(), kFileChunk});
             }
-            regionStart = data.offset + data.file->size;
+            if (Status s =
+                    streamMeasuredFile(*data.file, sink, checksum, {chunk.get(), kFileChunk});
+                !s)
+                return s.error();
         } else {
             std::size_t done = 0;
             do {
@@ -658,16 +698,108 @@ Result<WrittenImage> writeImage(const BuiltImage& built, files::ByteSink& sink,
                      ErrorKind::Internal};
     if (Status s = put(*rest); !s)
         return s.error();
-    endRegion(frame.size());
-    written.checkSum = checksum.value();
+    const std::uint32_t checkSum = checksum.value();
     std::byte field[4];
-    std::memcpy(field, &written.checkSum, sizeof field);
+    std::memcpy(field, &checkSum, sizeof field);
     if (!frame.has(built.checkSumOffset, sizeof field))
         return Error{"internal error: the checksum field lies outside the image",
                      ErrorKind::Internal};
     if (Status s = sink.overwrite(built.checkSumOffset, field); !s)
         return s.error();
-    return written;
+    return checkSum;
+}
+
+namespace {
+
+Error notReadBack(const std::string& what, ErrorKind kind) {
+    return Error{"written image does not read back: " + what, kind};
+}
+
+// Reads `size` bytes at `offset` of `input` into the same place of `copy`;
+// false when the file ends first.
+Result<bool> readPart(files::InputFile& input, std::span<std::byte> copy, std::uint64_t offset,
+                      std::uint64_t size) {
+    auto target = copy.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(size));
+    while (!target.empty()) {
+        auto got = input.readAt(offset, target);
+        if (!got)
+            return got.error();
+        if (*got == 0)
+            return false;
+        target = target.subspan(*got);
+        offset += *got;
+    }
+    return true;
+}
+
+}  // namespace
+
+Status readBack(const std::filesystem::path& file, const BuiltImage& built,
+                std::uint32_t checkSum) {
+    const Error wrongSize = notReadBack("the file has the wrong size", ErrorKind::Io);
+    const Error differs = notReadBack("its bytes differ", ErrorKind::Io);
+    // A failure to read keeps its kind and number, with what it stopped.
+    const auto failed = [](const Error& error) {
+        return Error{"written image does not read back: " + error.message, error.kind, error.code,
+                     error.reason};
+    };
+    auto opened = files::InputFile::open(file);
+    if (!opened)
+        return failed(opened.error());
+    files::InputFile& input = *opened;
+    auto stamp = input.stamp();
+    if (!stamp)
+        return failed(stamp.error());
+    if (stamp->size != built.frame.size())
+        return wrongSize;
+
+    // What was meant, where the file is read: the frame's bytes, and the
+    // checksum in its field.
+    std::byte field[4];
+    std::memcpy(field, &checkSum, sizeof field);
+    const auto meant = [&](std::uint64_t at) {
+        return at - built.checkSumOffset < sizeof field ? field[at - built.checkSumOffset]
+                                                        : built.frame[at];
+    };
+    // The parts read land at their places in a copy of the file's size whose
+    // other pages are never touched, and the image is parsed from that copy
+    // alone: what it says is what the file says.
+    ImageBuffer memory;
+    const std::span<std::byte> copy = memory.allocate(built.frame.size());
+    if (copy.size() != built.frame.size())
+        return Error{"not enough memory to read the written image back", ErrorKind::OutOfMemory};
+    for (const BuiltImage::Part& part : built.structure) {
+        if (!rangeFits(part.offset, part.size, copy.size()))
+            return notReadBack("a part lies outside the image", ErrorKind::Internal);
+        auto read = readPart(input, copy, part.offset, part.size);
+        if (!read)
+            return failed(read.error());
+        if (!*read)
+            return wrongSize;
+        for (std::uint64_t at = part.offset; at < part.offset + part.size; ++at) {
+            if (copy[at] != meant(at))
+                return differs;
+        }
+    }
+
+    auto parsed = parseImage(copy);
+    if (!parsed)
+        return notReadBack(parsed.message(), ErrorKind::Internal);
+    auto listed = readResourceTree(*parsed, copy);
+    if (!listed)
+        return notReadBack(listed.message(), ErrorKind::Internal);
+    if (listed->size() != built.resources.size())
+        return notReadBack("wrong number of resources", ErrorKind::Internal);
+    for (std::size_t i = 0; i < listed->size(); ++i) {
+        const ListedResource& got = (*listed)[i];
+        const ListedResource& wanted = built.resources[i];
+        if (got.type != wanted.type || got.name != wanted.name || got.language != wanted.language ||
+            got.size != wanted.size || got.dataRva != wanted.dataRva ||
+            got.fileOffset != wanted.fileOffset) {
+            return notReadBack("a resource differs", ErrorKind::Internal);
+        }
+    }
+    return {};
 }
 
 }  // namespace platform::resource

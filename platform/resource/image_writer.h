@@ -29,11 +29,20 @@ struct BuiltImage {
         std::size_t resource = 0;        // the first resource, in tree order, whose data it is
         std::uint64_t size() const { return file ? file->size : bytes.size(); }
     };
+    struct Part {
+        std::uint64_t offset = 0;
+        std::uint64_t size = 0;
+    };
     std::span<const std::byte> frame;  // the whole image, its data areas left alone
     std::vector<Data> data;            // one per block, in tree order, which is also file order
-    std::vector<std::uint64_t> resourceOffsets;  // each resource's data in the image, in tree
-                                                 // order; resources sharing a block share it
-    std::uint64_t checkSumOffset = 0;            // the field, zero in `frame`
+    // What the tree lists, in tree order: each resource with its data's
+    // place (resources sharing a block share it).
+    std::vector<ListedResource> resources;
+    // The parts that say what the image holds and where: the headers (with
+    // the data directories and the section table), and the resource tree's
+    // directories, names and data entries, which come before its data.
+    std::vector<Part> structure;
+    std::uint64_t checkSumOffset = 0;  // the field, zero in `frame`
 };
 
 // Phase one and most of phase two: lays the image out and writes all but the
@@ -42,30 +51,23 @@ Result<BuiltImage> buildImage(const PeImage& image, std::span<const std::byte> b
                               const ResourceMap& resources, CommitReport* report,
                               const ImageMemory& memory);
 
-// What writeImage wrote: the checksum, and the image cut into regions that
-// together cover it, each with the digest it must read back as (the
-// checksum field counted as zero). A file's data is a region of its own,
-// whose digest is the one taken when the file was measured.
-struct WrittenImage {
-    struct Region {
-        std::uint64_t offset = 0;
-        std::uint64_t size = 0;
-        std::uint64_t digest = 0;
-        const FileData* file = nullptr;  // the file whose data this is, if any
-    };
-    std::uint32_t checkSum = 0;
-    std::vector<Region> regions;  // in file order, none empty
-};
-
 // Writes a built image into `sink` in one pass: the frame with the data
 // streamed in at its places, the PE checksum summed on the way and written
-// into its field at the end. `copied` hears of each piece of resource data
-// in memory once it is written. A file's data is copied from the file (by
-// the kernel where it can) and summed from its measurement; a file that
-// holds fewer or more bytes than measured fails the write. That its bytes
-// are the ones measured shows when the regions are read back.
-Result<WrittenImage> writeImage(const BuiltImage& built, files::ByteSink& sink,
-                                const DataCopied& copied = {});
+// into its field at the end; returns that checksum. `copied` hears of each
+// piece of resource data in memory once it is written. A file's data is
+// read once, in chunks, summed and written on its way; it must still be the
+// file measured (its stamp the same when opened and once read to its end)
+// and yield exactly the bytes measured, else the write fails as
+// changedWhileUpdating.
+Result<std::uint32_t> writeImage(const BuiltImage& built, files::ByteSink& sink,
+                                 const DataCopied& copied = {});
+
+// Reads the written `file` back where it says what it holds: its size, and
+// the structure parts, which must hold the frame's bytes with the checksum
+// in its field, and parse into a tree that lists the built resources at
+// their places. The resource data is not read again: each block was written
+// from its owner, and a file's from a read that showed it unchanged.
+Status readBack(const std::filesystem::path& file, const BuiltImage& built, std::uint32_t checkSum);
 
 // The failure for a measured file whose bytes are no longer those measured.
 Error changedWhileUpdating(const std::filesystem::path& file);

@@ -29,6 +29,12 @@ class ImageBuffer {
     std::size_t size_ = 0;
 };
 
+// Maps the whole pages inside `memory` at once, ahead of writes that would
+// otherwise fault them in one by one: on some virtual machines each first
+// touch of a page costs ten microseconds, and one call for them all half of
+// that. A hint: a platform may do nothing.
+void prefault(std::span<std::byte> memory);
+
 // Gives back the whole pages of `piece` at once instead of when its block is
 // freed, so that writing a 64 MB block out does not keep all of it. The block
 // is freed right after its last piece and nothing reads it again (its

@@ -24,6 +24,10 @@ std::span<std::byte> ImageBuffer::allocate(std::uint64_t size) {
     return {static_cast<std::byte*>(data_), size_};
 }
 
+// Windows has no call that maps committed private pages ahead of their first
+// touch in one go; they fault as they are written.
+void prefault(std::span<std::byte>) {}
+
 // The blocks come from the C runtime's heap, whose pages Windows offers no
 // safe way to give back piecemeal; they go when the block is freed.
 void dropPages(std::span<const std::byte>) {}

@@ -299,8 +299,8 @@ TreeLayout prepareTree(const ResourceMap& resources) {
     // Directories, then strings, then data entries, then data.
     std::uint64_t offset = placeDirectories(layout);
     offset = placeStrings(layout, offset);
-    offset = placeDataEntries(layout, offset);
-    layout.size = placeData(layout, offset);
+    layout.dataStart = placeDataEntries(layout, offset);
+    layout.size = placeData(layout, layout.dataStart);
     return layout;
 }
 

@@ -75,7 +75,8 @@ struct TreeLayout {
     };
     std::vector<Type> types;
     std::map<std::u16string, std::uint64_t> stringOffsets;
-    std::uint64_t size = 0;  // the whole tree, data included
+    std::uint64_t dataStart = 0;  // where the data begins, after everything else
+    std::uint64_t size = 0;       // the whole tree, data included
 };
 
 // The layout keeps pointers into `resources`, which must outlive it.

@@ -11,7 +11,7 @@
 #include <variant>
 #include <vector>
 
-#include "platform/resource/checksum.h"
+#include "platform/files/files.h"
 #include "platform/result.h"
 
 namespace platform::resource {
@@ -38,15 +38,16 @@ struct CommitReport {
     Placement placement = Placement::Append;
 };
 
-// Resource data left in its file until commit: the path, and the size,
-// digest and PE checksum sum of the bytes the file yielded when measured.
+// Resource data left in its file until commit, which reads it once as it
+// writes the image: the path, the size, and the stamp that tells a change
+// without reading the bytes.
 struct FileData {
     std::filesystem::path path;
     std::uint64_t size = 0;
-    std::uint64_t digest = 0;
-    ChecksumSum checksum;
+    files::FileStamp stamp;  // as measured; its size is `size`
 
-    // Reads a regular file through once, in chunks, to measure it.
+    // Opens a regular file, as a read would, and takes its stamp; reads none
+    // of its bytes.
     static Result<FileData> measure(const std::filesystem::path& path);
 };
 

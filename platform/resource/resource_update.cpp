@@ -5,11 +5,13 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <optional>
+#include <system_error>
+#include <utility>
 
 #include "platform/bytes/byte_io.h"
 #include "platform/files/files.h"
-#include "platform/resource/digest.h"
 #include "platform/resource/image_writer.h"
 #include "platform/resource/pages.h"
 #include "platform/resource/pe_image.h"
@@ -21,6 +23,8 @@ using bytes::ByteReader;
 
 namespace {
 constexpr const char* kAlreadyCommitted = "this update has already been committed";
+// No image the PE format can address is larger (its offsets have 32 bits).
+constexpr std::uintmax_t kMostReservedForAnImage = 0xFFFFFFFF;
 }  // namespace
 
 struct Update::State {
@@ -40,8 +44,40 @@ std::uint16_t Update::machine() const {
     return state_->image.fileHeader.machine;
 }
 
+namespace {
+
+// Reads the image whole, into memory mapped ahead (see prefault) when its
+// size is known; the size stated is only a hint, as for readFile.
+Result<std::vector<std::byte>> readImage(const std::filesystem::path& path) {
+    std::vector<std::byte> bytes;
+    std::byte chunk[1 << 16];
+    bool first = true;
+    Status read = files::readInChunks(path, chunk, [&](std::span<const std::byte> got) -> Status {
+        try {
+            if (std::exchange(first, false)) {
+                std::error_code ec;
+                const std::uintmax_t size = std::filesystem::file_size(path, ec);
+                if (!ec && size <= kMostReservedForAnImage) {
+                    bytes.reserve(static_cast<std::size_t>(size));
+                    prefault({bytes.data(), bytes.capacity()});
+                }
+            }
+            bytes.insert(bytes.end(), got.begin(), got.end());
+        } catch (const std::bad_alloc&) {
+            return Error{"not enough memory to read " + files::utf8Name(path),
+                         ErrorKind::OutOfMemory};
+        }
+        return {};
+    });
+    if (!read)
+        return read.error();
+    return bytes;
+}
+
+}  // namespace
+
 Result<Update> Update::begin(const std::filesystem::path& image, Existing existing) {
-    auto bytes = files::readFile(image);
+    auto bytes = readImage(image);
     if (!bytes)
         return bytes.error();
     auto update = beginFromBytes(std::move(*bytes), existing);
@@ -100,141 +136,30 @@ void Update::addFile(const ResourceName& type, const ResourceName& name, std::ui
 }
 
 Result<FileData> FileData::measure(const std::filesystem::path& path) {
-    // One buffer for every file measured: a fresh one each time would be
-    // mapped anew by the allocator, and on some virtual machines every
-    // first touch of a page costs tens of microseconds.
-    constexpr std::size_t kChunk = std::size_t{1} << 17;
-    thread_local const std::unique_ptr<std::byte[]> chunk(new std::byte[kChunk]);
-    FileData file{path, 0, 0, {}};
-    Digest digest;
-    Status read = files::readInChunks(path, {chunk.get(), kChunk},
-                                      [&](std::span<const std::byte> bytes) -> Status {
-                                          file.size += bytes.size();
-                                          digest.add(bytes);
-                                          file.checksum.add(bytes);
-                                          return {};
-                                      });
-    if (!read)
-        return read.error();
-    file.digest = digest.value();
-    return file;
+    auto file = files::InputFile::open(path);
+    if (!file)
+        return file.error();
+    auto stamp = file->stamp();
+    if (!stamp)
+        return stamp.error();
+    return FileData{path, stamp->size, *stamp};
 }
 
 namespace {
 
-// What the file was written with: its regions and their digests (the
-// checksum field counted as zero), its checksum, and where each resource went.
-struct Written {
-    std::uint64_t size = 0;
-    WrittenImage image;
-    std::uint64_t checkSumOffset = 0;
-    struct Resource {
-        const ResourceKey* key = nullptr;
-        std::uint64_t offset = 0;
-        std::uint64_t size = 0;
-    };
-    std::vector<Resource> resources;
-};
-
-// Reads the file back through the kernel in chunks (so that a short or
-// failed write shows), without a second whole copy in memory, and checks
-// each region against its digest. A file's data that reads back otherwise
-// than measured means the file changed after it was measured.
-Status compareWithFile(const std::filesystem::path& file, const Written& written) {
-    const Error differs{"written image does not read back: its bytes differ", ErrorKind::Io};
-    // A failure to read keeps its kind and number, with what it stopped.
-    const auto readBack = [](const Error& error) {
-        return Error{"written image does not read back: " + error.message, error.kind, error.code,
-                     error.reason};
-    };
-    auto opened = files::InputFile::open(file);
-    if (!opened)
-        return readBack(opened.error());
-    files::InputFile& input = *opened;
-    // Not zero-filled, and no larger than it need be: on some virtual
-    // machines every first touch of a page costs tens of microseconds.
-    constexpr std::size_t kChunk = 1 << 17;
-    const std::unique_ptr<std::byte[]> chunk(new std::byte[kChunk]);
-    const auto& regions = written.image.regions;
-    std::size_t region = 0;
-    std::uint64_t regionEnd = regions.empty() ? 0 : regions.front().size;
-    Digest digest;
-    std::byte checkSumField[4]{};
-    std::uint64_t position = 0;
-    Status result;
-    while (result) {
-        const auto got = input.read({chunk.get(), kChunk});
-        if (!got) {
-            result = readBack(got.error());
-            break;
-        }
-        if (*got == 0)
-            break;
-        const auto length = static_cast<std::uint64_t>(*got);
-        // The digests were taken before the checksum went in: take that field out.
-        for (std::uint64_t i = 0; i < 4; ++i) {
-            const std::uint64_t at = written.checkSumOffset + i;
-            if (at >= position && at < position + length) {
-                checkSumField[i] = std::exchange(chunk[at - position], std::byte{0});
-            }
-        }
-        std::uint64_t used = 0;
-        while (used < length && region < regions.size()) {
-            const std::uint64_t take = std::min(length - used, regionEnd - (position + used));
-            digest.add({chunk.get() + used, static_cast<std::size_t>(take)});
-            used += take;
-            if (position + used < regionEnd)
-                continue;
-            if (digest.value() != regions[region].digest) {
-                const FileData* source = regions[region].file;
-                result = source ? changedWhileUpdating(source->path) : differs;
-                break;
-            }
-            digest = Digest{};
-            if (++region < regions.size())
-                regionEnd += regions[region].size;
-        }
-        position += length;
-    }
-    if (!result)
-        return result;
-    std::uint32_t checkSum;
-    std::memcpy(&checkSum, checkSumField, sizeof checkSum);
-    if (position != written.size || region != regions.size())
-        return Error{"written image does not read back: the file has the wrong size",
-                     ErrorKind::Io};
-    if (checkSum != written.image.checkSum)
+// The tree as built must list exactly the pending resources, in their
+// order, each with its size: what the read-back then finds in the file.
+Status listsThePending(const BuiltImage& built, const ResourceMap& pending) {
+    const Error differs{"internal error: the built tree does not list the resources added",
+                        ErrorKind::Internal};
+    if (built.resources.size() != pending.size())
         return differs;
-    return {};
-}
-
-// The file read back must hold the bytes written, and those must read back
-// as holding exactly the pending resources where they were put; anything
-// else means the build or the write went wrong somewhere. Once the file is
-// known to hold the frame's bytes with the data in its places, the headers
-// and the tree are read from the frame in memory: the same bytes, and no
-// mapping of a file that another process could cut short under us.
-Status verifyWritten(const std::filesystem::path& temporary, const Written& written,
-                     std::span<const std::byte> frame) {
-    if (Status same = compareWithFile(temporary, written); !same)
-        return same;
-    auto parsed = parseImage(frame);
-    if (!parsed)
-        return Error{"written image does not read back: " + parsed.message(), ErrorKind::Internal};
-    auto listed = readResourceTree(*parsed, frame);
-    if (!listed)
-        return Error{"written image does not read back: " + listed.message(), ErrorKind::Internal};
-    if (listed->size() != written.resources.size())
-        return Error{"written image does not read back: wrong number of resources",
-                     ErrorKind::Internal};
-    auto want = written.resources.begin();
-    for (const auto& resource : *listed) {
-        const Written::Resource& wanted = *want++;
-        if (wanted.key->type != resource.type || wanted.key->name != resource.name ||
-            wanted.key->language != resource.language || resource.size != wanted.size ||
-            resource.fileOffset != wanted.offset) {
-            return Error{"written image does not read back: a resource differs",
-                         ErrorKind::Internal};
+    auto listed = built.resources.begin();
+    for (const auto& [key, data] : pending) {
+        const ListedResource& resource = *listed++;
+        if (resource.type != key.type || resource.name != key.name ||
+            resource.language != key.language || resource.size != data.size()) {
+            return differs;
         }
     }
     return {};
@@ -255,13 +180,8 @@ Result<CommitReport> Update::commit(const files::Verifier& beforeReplace) {
     // The blocks this update owns; a file's is empty. Shared bytes are not
     // ours to let go: their owner may hand them to another resource later.
     std::vector<std::vector<std::byte>*> blocks;
-    Written written;
     blocks.reserve(pending.size());
-    written.resources.reserve(pending.size());
-    for (auto& [key, data] : pending) {
-        blocks.push_back(data.shared ? nullptr : &data.bytes);
-        written.resources.push_back({&key, 0, data.size()});
-    }
+    for (auto& [key, data] : pending) blocks.push_back(data.shared ? nullptr : &data.bytes);
     auto release = [&](std::size_t index, std::span<const std::byte> piece) {
         if (blocks[index] == nullptr)
             return;
@@ -279,21 +199,20 @@ Result<CommitReport> Update::commit(const files::Verifier& beforeReplace) {
                             [&](std::uint64_t size) { return buffer.allocate(size); });
     if (!image)
         return image.error();
-    written.size = image->frame.size();
-    written.checkSumOffset = image->checkSumOffset;
-    for (std::size_t i = 0; i < written.resources.size() && i < image->resourceOffsets.size(); ++i)
-        written.resources[i].offset = image->resourceOffsets[i];
+    if (Status s = listsThePending(*image, pending); !s)
+        return s.error();
+    std::uint32_t checkSum = 0;
     Status status = files::replaceFile(
         state_->path,
         [&](files::ByteSink& sink) -> Status {
-            auto imageWritten = writeImage(*image, sink, release);
-            if (!imageWritten)
-                return imageWritten.status();
-            written.image = std::move(*imageWritten);
+            auto sum = writeImage(*image, sink, release);
+            if (!sum)
+                return sum.status();
+            checkSum = *sum;
             return {};
         },
         [&](const std::filesystem::path& temporary) {
-            return verifyWritten(temporary, written, image->frame);
+            return readBack(temporary, *image, checkSum);
         },
         beforeReplace);
     if (!status)
@@ -309,8 +228,10 @@ Result<std::vector<std::byte>> Update::commitToMemory(CommitReport* report) cons
                             [&](std::uint64_t size) { return buffer.allocate(size); });
     if (!image)
         return image.error();
-    files::MemorySink sink;
-    sink.reserve(image->frame.size());
+    std::vector<std::byte> memory;
+    memory.reserve(image->frame.size());
+    prefault({memory.data(), memory.capacity()});
+    files::MemorySink sink(std::move(memory));
     if (auto written = writeImage(*image, sink); !written)
         return written.error();
     return sink.take();

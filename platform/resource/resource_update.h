@@ -60,13 +60,20 @@ class Update {
     void remove(const ResourceName& type, const ResourceName& name, std::uint16_t language);
 
     // Adds a resource whose data stays in a measured file: commit() reads it
-    // again as it writes the image, and fails, changing nothing, if the file
-    // no longer yields exactly the bytes measured.
+    // once, as it writes the image, and fails, changing nothing, if the file
+    // is no longer the one measured (another file under the name, or its
+    // size or times changed, before or during that read) or yields more or
+    // fewer bytes than measured.
     void addFile(const ResourceName& type, const ResourceName& name, std::uint16_t language,
                  FileData file);
 
     // Builds the new image and replaces the file atomically (temporary file,
-    // flushed, read back and validated, renamed). On failure the file is as it was.
+    // read back and validated, flushed, renamed). On failure the file is as
+    // it was. The read-back reads the parts that say what the image holds:
+    // the file's size, its headers with the checksum as written, and the
+    // resource tree, which must list the resources added at their places.
+    // It does not read the resource data again: that was written from memory,
+    // or from a file read once and shown unchanged by its stamp.
     // As EndUpdateResource ends its handle, commit() ends the update: the
     // pending data moves into the new image, and later commits are refused.
     // `beforeReplace`, when given, runs last on the written, verified and

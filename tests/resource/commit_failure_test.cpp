@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <functional>
 
 #include "platform/resource/resource_update.h"
 #include "tests/resource/resource_test_support.h"
@@ -14,6 +15,7 @@
 namespace {
 
 using namespace resource_test;
+using platform::Status;
 using platform::resource::Existing;
 using platform::resource::Update;
 
@@ -87,6 +89,66 @@ TEST(CommitFailure, AFullDiskWhileCopyingAFileIsNotReportedAsAChangedFile) {
     EXPECT_EQ(code, kCommitFailed);
     EXPECT_TRUE(test_support::readBytes(copy.path) == original);
     EXPECT_EQ(test_support::listFolder(copy.dir.path()).size(), 2u);
+}
+
+// The read-back before the rename reads what the image says it holds (its
+// size, the headers with the checksum, the resource tree), not its data:
+// each row damages one byte of the written file, or the builder's record of
+// it, and names what must then be said.
+TEST(CommitFailure, TheReadBackCatchesWhatTheImageSaysNotItsData) {
+    REQUIRE_FIXTURE("pe32_res.exe");
+    const auto set = updaterLikeSet();
+    const auto fixture = buildFixture("pe32_res.exe", resourceMap(set));
+    ASSERT_TRUE(fixture);
+    platform::files::MemorySink sink;
+    const auto checkSum = platform::resource::writeImage(fixture->built, sink);
+    ASSERT_TRUE(checkSum.isOk()) << checkSum.message();
+    const std::vector<std::byte> bytes = sink.take();
+    const std::string written(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    const Offsets o = offsetsOf(written);
+    const std::uint64_t tree = fixture->built.structure.at(1).offset;
+    const std::uint64_t plugin = fixture->built.resources.at(3 + 5).fileOffset;  // RCDATA 106
+    const char* const kBytesDiffer = "its bytes differ";
+    const char* const kWrongSize = "the file has the wrong size";
+    const struct {
+        const char* damage;
+        std::function<void(std::string& file, platform::resource::BuiltImage& built)> apply;
+        const char* said;  // nullptr: the read-back is content
+    } rows[] = {
+        {"none", [](std::string&, platform::resource::BuiltImage&) {}, nullptr},
+        {"the section count in the file header",
+         [&](std::string& file, auto&) { file[o.fileHeader + 2] ^= 1; }, kBytesDiffer},
+        {"the checksum field", [&](std::string& file, auto&) { file[o.optionalHeader + 64] ^= 1; },
+         kBytesDiffer},
+        {"the resource directory's entry count",
+         [&](std::string& file, auto&) { file[tree + 14] ^= 1; }, kBytesDiffer},
+        {"the last byte before the data: a data entry's reserved field",
+         [&](std::string& file, auto& built) { file[tree + built.structure.at(1).size - 1] ^= 1; },
+         kBytesDiffer},
+        {"the file cut short by a byte", [](std::string& file, auto&) { file.pop_back(); },
+         kWrongSize},
+        {"a byte appended", [](std::string& file, auto&) { file.push_back('\0'); }, kWrongSize},
+        // Written from its owner, never read again: not the read-back's to see.
+        {"a byte of the plugin's data", [&](std::string& file, auto&) { file[plugin + 7] ^= 1; },
+         nullptr},
+        {"the builder's record puts a resource elsewhere than the tree says",
+         [](std::string&, auto& built) { built.resources.at(0).fileOffset += 8; },
+         "a resource differs"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.damage);
+        test_support::TempDir dir;
+        std::string file = written;
+        platform::resource::BuiltImage built = fixture->built;
+        row.apply(file, built);
+        test_support::writeBytes(dir / "written.exe", file);
+        const Status readBack = platform::resource::readBack(dir / "written.exe", built, *checkSum);
+        if (!row.said) {
+            EXPECT_TRUE(readBack.isOk()) << readBack.message();
+            continue;
+        }
+        EXPECT_EQ(readBack.message(), std::string("written image does not read back: ") + row.said);
+    }
 }
 
 // The slot after the last section header takes the new section's header

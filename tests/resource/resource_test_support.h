@@ -9,11 +9,16 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/files/files.h"
+#include "platform/resource/image_writer.h"
+#include "platform/resource/pages.h"
+#include "platform/resource/pe_image.h"
+#include "platform/resource/resource_tree.h"
 #include "platform/resource/resource_update.h"
 #include "tests/support/temp_dir.h"
 
@@ -119,6 +124,38 @@ inline std::vector<TestResource> updaterLikeSet() {
 
 inline void addAll(platform::resource::Update& update, const std::vector<TestResource>& set) {
     for (const auto& r : set) update.add(r.type, r.name, r.language, r.data);
+}
+
+// An image built from a fixture with `resources` in it, as commit() builds
+// one, with everything its frame and data point into.
+struct BuiltFixture {
+    std::vector<std::byte> original;
+    platform::resource::PeImage image;
+    platform::resource::ResourceMap resources;
+    platform::resource::ImageBuffer memory;
+    platform::resource::BuiltImage built;
+};
+
+inline std::unique_ptr<BuiltFixture> buildFixture(const std::string& fixture,
+                                                  platform::resource::ResourceMap resources) {
+    auto result = std::make_unique<BuiltFixture>();
+    result->original = platform::files::readFile(fixturePath(fixture)).value();
+    result->image = platform::resource::parseImage(result->original).value();
+    result->resources = std::move(resources);
+    auto built = platform::resource::buildImage(
+        result->image, result->original, result->resources, nullptr,
+        [&](std::uint64_t size) { return result->memory.allocate(size); });
+    EXPECT_TRUE(built.isOk()) << built.status().message();
+    if (!built)
+        return nullptr;
+    result->built = std::move(*built);
+    return result;
+}
+
+inline platform::resource::ResourceMap resourceMap(const std::vector<TestResource>& set) {
+    platform::resource::ResourceMap map;
+    for (const auto& r : set) map[{r.type, r.name, r.language}].bytes = r.data;
+    return map;
 }
 
 // The set as our own reader lists it from `image`.

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -12,11 +15,13 @@
 #include "platform/resource/resource_tree.h"
 #include "platform/resource/resource_update.h"
 #include "tests/resource/resource_test_support.h"
+#include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
 using namespace resource_test;
+using platform::Status;
 using platform::resource::CommitReport;
 using platform::resource::Existing;
 using platform::resource::Placement;
@@ -317,62 +322,214 @@ TEST(ResourceUpdate, TheChecksumSummedInPiecesIsTheWholeFileSum) {
     EXPECT_EQ(head.value(), platform::resource::peChecksum(odd, sizeof odd));
 }
 
-// Data left in a measured file is read again at commit: it must reach the
-// image exactly as measured, and a file changed in between must fail the
-// commit and leave the installer byte-identical with no temporary file.
+// Data left in a measured file is read once, at commit: it must reach the
+// image exactly as measured, and a file that is no longer the one measured
+// must fail the commit and leave the installer byte-identical with no
+// temporary file. Its stamp tells a change without a second read of the
+// bytes: each row below changes one thing that the stamp shows (explicit
+// times, so that no row hangs on the clock ticking between two writes). The
+// count of bytes read tells what the stamp cannot: Linux /sys and /proc
+// files state sizes they do not yield.
 TEST(ResourceUpdate, AFileChangedBetweenAddAndCommitFailsTheCommit) {
     REQUIRE_FIXTURE("pe32_res.exe");
     const std::vector<std::byte> measured = pseudoRandomBytes(3000001, 31);
-    std::vector<std::byte> sameSizeOtherBytes = measured;
-    sameSizeOtherBytes[2500000] ^= std::byte{1};  // past the first chunks already written
-    std::vector<std::byte> grown = measured;
-    grown.push_back(std::byte{0});
-    const std::vector<std::byte> shrunk(measured.begin(), measured.end() - 1);
+    const auto asText = [](const std::vector<std::byte>& bytes) {
+        return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    };
+    std::string sameSizeOtherBytes = asText(measured);
+    sameSizeOtherBytes[2500000] ^= 1;
+    using Change = std::function<void(const fs::path& data, fs::file_time_type measuredTime)>;
+    platform::files::FileStamp measuredStamp;
+    const auto statusChangeTime = [](const fs::path& data) {
+        auto opened = platform::files::InputFile::open(data);
+        auto stamp =
+            opened ? opened->stamp() : platform::Result<platform::files::FileStamp>(opened.error());
+        return stamp ? stamp->changed : -1;
+    };
     const struct {
         const char* change;
-        std::optional<std::vector<std::byte>> now;  // nullopt: removed
+        Change apply;  // nullptr: left alone
         platform::ErrorKind kind;
+        bool survives = false;             // the data file is still there afterwards
+        const char* systemFile = nullptr;  // instead of a file of `measured`
     } rows[] = {
-        {"unchanged: the measured bytes arrive", measured, {}},
-        {"one bit flipped, size kept", sameSizeOtherBytes, platform::ErrorKind::Changed},
-        {"grown by a byte", grown, platform::ErrorKind::Changed},
-        {"shrunk by a byte", shrunk, platform::ErrorKind::Changed},
+        {"untouched: the measured bytes arrive", nullptr, {}, true},
+        {"one bit flipped in place, size kept: its modification time moved",
+         [&](const fs::path& data, fs::file_time_type time) {
+             test_support::writeBytes(data, sameSizeOtherBytes);
+             fs::last_write_time(data, time + std::chrono::seconds(2));
+         },
+         platform::ErrorKind::Changed, true},
+        // Rewritten until the clock has ticked since the measure: setting the
+        // modification time back leaves the status-change time moved.
+        {"one bit flipped in place, size and modification time kept: its status-change time moved",
+         [&](const fs::path& data, fs::file_time_type time) {
+             do {
+                 test_support::writeBytes(data, sameSizeOtherBytes);
+                 fs::last_write_time(data, time);
+             } while (statusChangeTime(data) == measuredStamp.changed);
+         },
+         platform::ErrorKind::Changed, true},
+        {"another file of the same size and modification time renamed over it",
+         [&](const fs::path& data, fs::file_time_type time) {
+             const fs::path other = data.parent_path() / "other.dll";
+             test_support::writeBytes(other, sameSizeOtherBytes);
+             fs::last_write_time(other, time);
+             fs::rename(other, data);
+         },
+         platform::ErrorKind::Changed, true},
+        {"grown by a byte, its modification time set back",
+         [&](const fs::path& data, fs::file_time_type time) {
+             test_support::writeBytes(data, asText(measured) + '\0');
+             fs::last_write_time(data, time);
+         },
+         platform::ErrorKind::Changed, true},
+        {"shrunk by a byte, its modification time set back",
+         [&](const fs::path& data, fs::file_time_type time) {
+             test_support::writeBytes(data, asText(measured).substr(0, measured.size() - 1));
+             fs::last_write_time(data, time);
+         },
+         platform::ErrorKind::Changed, true},
+        {"a folder in its place",
+         [](const fs::path& data, fs::file_time_type) {
+             fs::remove(data);
+             fs::create_directory(data);
+         },
+         platform::ErrorKind::Changed, true},
         // Said as what it is, not as a change of the bytes.
-        {"removed", std::nullopt, platform::ErrorKind::NotFound},
+        {"removed", [](const fs::path& data, fs::file_time_type) { fs::remove(data); },
+         platform::ErrorKind::NotFound},
+        {"a file yielding fewer bytes than its size", [](const fs::path&, fs::file_time_type) {},
+         platform::ErrorKind::Changed, false, "/sys/kernel/mm/transparent_hugepage/enabled"},
+        {"a file yielding more bytes than its size (0)", [](const fs::path&, fs::file_time_type) {},
+         platform::ErrorKind::Changed, false, "/proc/version"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.change);
         const InstallerCopy copy("pe32_res.exe");
         const std::string original = test_support::readBytes(copy.path);
-        const fs::path data = copy.dir / "plugin.dll";
-        const auto asText = [](const std::vector<std::byte>& bytes) {
-            return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        };
-        test_support::writeBytes(data, asText(measured));
+        const fs::path data = row.systemFile ? fs::path(row.systemFile) : copy.dir / "plugin.dll";
+        std::error_code ec;
+        if (!row.systemFile) {
+            test_support::writeBytes(data, asText(measured));
+        } else if (fs::file_size(data, ec) == test_support::readBytes(data).size() || ec) {
+            continue;  // not on this system, or it yields its size
+        }
         auto file = platform::resource::FileData::measure(data);
         ASSERT_TRUE(file.isOk()) << file.message();
+        measuredStamp = file->stamp;
+        const fs::file_time_type measuredTime = fs::last_write_time(data);
         auto update = Update::begin(copy.path, Existing::Delete);
         ASSERT_TRUE(update.isOk());
         update->addFile(std::uint16_t{10}, std::uint16_t{106}, 0, std::move(*file));
-        if (row.now) {
-            test_support::writeBytes(data, asText(*row.now));
-        } else {
-            fs::remove(data);
-        }
+        if (row.apply)
+            row.apply(data, measuredTime);
         const auto committed = update->commit();
-        const bool unchanged = row.now && *row.now == measured;
-        EXPECT_EQ(committed.isOk(), unchanged) << committed.message();
-        if (unchanged) {
+        EXPECT_EQ(committed.isOk(), row.apply == nullptr) << committed.status().message();
+        if (!row.apply) {
             EXPECT_TRUE(sameResources(listed(copy.path),
                                       {{std::uint16_t{10}, std::uint16_t{106}, 0, measured}}));
             continue;
         }
+        if (committed.isOk())
+            continue;
         EXPECT_EQ(committed.kind(), row.kind) << committed.message();
         EXPECT_NE(committed.message().find(data.string()), std::string::npos)
             << committed.message();
         EXPECT_TRUE(test_support::readBytes(copy.path) == original);
-        EXPECT_EQ(test_support::listFolder(copy.dir.path()).size(), row.now ? 2u : 1u)
+        EXPECT_EQ(test_support::listFolder(copy.dir.path()).size(), row.survives ? 2u : 1u)
             << "a temporary file was left behind";
+    }
+}
+
+#ifdef _WIN32
+// Windows gives the name of a file that a handle holds open to no other
+// file, nor takes it away, until that handle is closed.
+constexpr bool kNameChangesWhileOpen = false;
+#else
+constexpr bool kNameChangesWhileOpen = true;
+#endif
+
+// A sink into memory that runs `change` once the first large piece arrives:
+// the first chunk of a file's data, the rest of it not yet read.
+class ChangingSink final : public platform::files::ByteSink {
+  public:
+    explicit ChangingSink(std::function<void()> change) : change_(std::move(change)) {}
+    Status write(std::span<const std::byte> bytes) override {
+        if (change_ && bytes.size() >= (std::size_t{1} << 19))
+            std::exchange(change_, nullptr)();
+        return memory_.write(bytes);
+    }
+    Status overwrite(std::uint64_t offset, std::span<const std::byte> bytes) override {
+        return memory_.overwrite(offset, bytes);
+    }
+    std::uint64_t size() const override { return memory_.size(); }
+    std::vector<std::byte> take() { return memory_.take(); }
+
+  private:
+    std::function<void()> change_;
+    platform::files::MemorySink memory_;
+};
+
+// A file changed while its data is read into the image fails the write, and
+// so does another file put in its place: the installer would hold what its
+// author has just replaced. Otherwise what arrives is the measured bytes,
+// with the checksum of the whole image.
+TEST(ResourceUpdate, AFileChangedWhileItIsReadFailsTheWrite) {
+    REQUIRE_FIXTURE("pe32_res.exe");
+    const std::vector<std::byte> measured = pseudoRandomBytes(3000001, 37);
+    const std::string measuredText(reinterpret_cast<const char*>(measured.data()), measured.size());
+    const struct {
+        const char* change;
+        std::function<void(const fs::path& data)> apply;
+        bool fails;
+        bool changesTheName = false;
+    } rows[] = {
+        {"nothing changes", [](const fs::path&) {}, false},
+        {"appended to",
+         [](const fs::path& data) { std::ofstream(data, std::ios::app | std::ios::binary) << 'x'; },
+         true},
+        {"cut short", [](const fs::path& data) { fs::resize_file(data, 1500000); }, true},
+        {"its modification time moved, bytes and size kept",
+         [](const fs::path& data) {
+             fs::last_write_time(data, fs::last_write_time(data) + std::chrono::seconds(2));
+         },
+         true},
+        {"removed", [](const fs::path& data) { fs::remove(data); }, true, true},
+        {"another file renamed over its name",
+         [&](const fs::path& data) {
+             const fs::path other = data.parent_path() / "other.dll";
+             test_support::writeBytes(other, "other");
+             fs::rename(other, data);
+         },
+         true, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.change);
+        if (row.changesTheName && !kNameChangesWhileOpen)
+            continue;
+        test_support::TempDir dir;
+        const fs::path data = dir / "plugin.dll";
+        test_support::writeBytes(data, measuredText);
+        auto file = platform::resource::FileData::measure(data);
+        ASSERT_TRUE(file.isOk()) << file.message();
+        platform::resource::ResourceMap resources;
+        resources[{std::uint16_t{10}, std::uint16_t{106}, 0}].file = std::move(*file);
+        const auto fixture = buildFixture("pe32_res.exe", std::move(resources));
+        ASSERT_TRUE(fixture);
+        ChangingSink sink([&] { row.apply(data); });
+        const auto checkSum = platform::resource::writeImage(fixture->built, sink);
+        if (row.fails) {
+            EXPECT_EQ(checkSum.status().kind(), platform::ErrorKind::Changed)
+                << checkSum.status().message();
+            continue;
+        }
+        ASSERT_TRUE(checkSum.isOk()) << checkSum.message();
+        const std::vector<std::byte> image = sink.take();
+        const platform::resource::ListedResource& resource = fixture->built.resources.at(0);
+        EXPECT_TRUE(std::equal(measured.begin(), measured.end(),
+                               image.begin() + static_cast<std::ptrdiff_t>(resource.fileOffset)));
+        EXPECT_EQ(*checkSum, platform::resource::peChecksum(image, fixture->built.checkSumOffset));
     }
 }
 
