@@ -45,6 +45,9 @@ fuzzReplay() {
     -R '^fuzz_replay_'
 }
 
+# A full run needs a few gigabytes (two builds, and a Wine prefix at a time);
+# a disk that fills fails tests at random, so the free space is said first.
+echo "disk: $(df -Ph . | awk 'NR == 2 { print $4 }') free for build/"
 summary=()
 failed=0
 # Each part counts, a number a line, the tests it skipped for want of 32-bit

@@ -232,8 +232,20 @@ checkZip() {
   return "$failed"
 }
 
+# The build's Wine prefix (over a gigabyte) goes once its tests and the
+# comparison are done, or the script ends early: a full run makes several,
+# and a shared disk need not hold them all.
+testPrefix=
+dropTestPrefix() {
+  [ -n "$testPrefix" ] && [ -d "$testPrefix" ] || return 0
+  WINEPREFIX="$testPrefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
+  rm -rf "$testPrefix"
+}
+trap dropTestPrefix EXIT
+
 for arch in "${arches[@]}"; do
   build=build/win-$arch
+  testPrefix="$root/$build/wine-prefix"
   start=$(date +%s)
   cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="cmake/toolchains/mingw-$arch.cmake" \
     -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -254,6 +266,7 @@ for arch in "${arches[@]}"; do
     fi
     echo "Windows $arch: updater_run_test passes under Wine for a caller with no locale"
     compareWithLinux "$arch" "$build"
+    dropTestPrefix
     echo "Windows $arch: built in ${built} s; tests under Wine ran, in $(($(date +%s) - start)) s"
   else
     # The test programs are listed in CTest (as not run) whatever the route.

@@ -130,6 +130,13 @@ class Wine:
         subprocess.run([self.server, "-k"], env=self.env, check=False, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
+    def discard(self):
+        """A prefix takes over a gigabyte, and a test run makes several: each
+        goes once its suite is done, unless TAMSEL_KEEP_WINE_PREFIX=1 keeps
+        it to look into."""
+        if os.environ.get("TAMSEL_KEEP_WINE_PREFIX") != "1":
+            shutil.rmtree(self.prefix, ignore_errors=True)
+
 
 def tree(root):
     """Everything under root: relative path -> bytes, or None for a folder."""
@@ -560,6 +567,7 @@ class Suite:
                                 wrapper=read_only)
         finally:
             self.wine.stop()
+            self.wine.discard()
             self.wine.start_server()
 
     def case_file_in_the_way_of_a_folder(self):
@@ -1574,6 +1582,7 @@ class Suite:
                     print(f"FAIL {case.__name__}:\n{traceback.format_exc()}")
         finally:
             self.wine.stop()
+            self.wine.discard()
         print(f"installer under Wine ({self.arch}): {passed} passed, {failed} failed")
         return 0 if failed == 0 else 1
 
