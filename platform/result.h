@@ -1,8 +1,11 @@
 // Errors are values: a Status is either ok or carries an Error, a message a
-// user can read with the kind of failure and the system's error number.
+// user can read with the kind of failure and, where the system failed, the
+// system's own error code and which system gave it.
 // A failure passes on up in one line, whatever it was held in, unchanged:
 //     if (!parsed) return parsed.error();
 //     if (Status s = write(); !s) return s.error();
+// What the user reads is text() or why(): the message or the cause, with a
+// Windows error's own code after it.
 #pragma once
 
 #include <string>
@@ -26,27 +29,60 @@ enum class ErrorKind {
     Unsupported,     // a valid input this program cannot handle (too large, no room)
     Changed,         // a file changed while it was in use
     Internal,        // a fault of this program
+    InvalidName,     // a name the program's rules refuse
+};
+
+// Which system an Error's code comes from.
+enum class ErrorOrigin {
+    None,     // the failure was not the system's; the code is 0
+    Errno,    // a C library error number (errno)
+    Windows,  // a Windows error code (GetLastError)
 };
 
 struct Error {
     Error() = default;
     // Every failure says what kind it is (Other where none fits): a bare
     // string is no Error.
-    Error(std::string message, ErrorKind kind, int code = 0, std::string reason = {})
-        : message(std::move(message)), kind(kind), code(code), reason(std::move(reason)) {}
+    Error(std::string message, ErrorKind kind) : message(std::move(message)), kind(kind) {}
+    // A failure of the system: its code as the system gave it, never
+    // translated, so that the user can look it up.
+    Error(std::string message, ErrorKind kind, ErrorOrigin origin, int code, std::string reason)
+        : message(std::move(message)),
+          kind(kind),
+          origin(origin),
+          code(code),
+          reason(std::move(reason)) {}
 
     // The whole sentence: "cannot open /x/plugin.dll: No such file or directory".
     std::string message;
+    // What the program makes of the failure (derived from the code where
+    // the system gave one).
     ErrorKind kind = ErrorKind::Other;
-    // The system's error number as the platform gave it (errno, or a
-    // Windows error code); 0 when the failure was not the system's.
+    ErrorOrigin origin = ErrorOrigin::None;
+    // The system's code as it gave it; 0 when the failure was not the system's.
     int code = 0;
     // The cause alone, without what was being done or to which file
     // ("No such file or directory"); empty when the message is all there is.
     std::string reason;
 
-    // The cause alone where there is one, else the whole message.
-    const std::string& why() const { return reason.empty() ? message : reason; }
+    // The same failure, told as part of something larger: `context` before
+    // the message ("written image does not read back: "), the code kept.
+    Error within(const std::string& context) const {
+        Error outer = *this;
+        outer.message = context + message;
+        return outer;
+    }
+    // The system's code as the user reads it: " (Windows error 32)". The C
+    // library's own text names an errno value, so none is added for it.
+    std::string codeNote() const {
+        if (origin != ErrorOrigin::Windows)
+            return {};
+        return " (Windows error " + std::to_string(static_cast<unsigned>(code)) + ")";
+    }
+    // The whole sentence for the user.
+    std::string text() const { return message + codeNote(); }
+    // The cause alone where there is one, else the whole message; for the user.
+    std::string why() const { return (reason.empty() ? message : reason) + codeNote(); }
 };
 
 class [[nodiscard]] Status {
@@ -57,7 +93,8 @@ class [[nodiscard]] Status {
     static Status ok() { return {}; }
     bool isOk() const { return !failed_; }
     explicit operator bool() const { return !failed_; }
-    const std::string& message() const { return error_.message; }
+    // What the user reads: the message, with a Windows error's code.
+    std::string message() const { return error_.text(); }
     ErrorKind kind() const { return error_.kind; }
     // The failure, to pass on as a Status or as any Result. Only for a failed Status.
     const Error& error() const { return error_; }
@@ -84,7 +121,7 @@ class [[nodiscard]] Result {
     const T* operator->() const { return &value(); }
     T& operator*() & { return value(); }
     const T& operator*() const& { return value(); }
-    const std::string& message() const { return std::get<1>(v_).message; }
+    std::string message() const { return std::get<1>(v_).text(); }
     ErrorKind kind() const { return std::get<1>(v_).kind; }
     // The failure, to pass on as a Status or as a Result of another type.
     // Only for a failed Result.

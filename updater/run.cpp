@@ -452,6 +452,31 @@ std::u16string resourceName(std::string_view ascii) {
     return std::u16string(ascii.begin(), ascii.end());
 }
 
+// The extra files and their location table; the ID after the last file,
+// or nullopt, said on `out`, when the table would not fit the installer's
+// buffer of 10240 bytes of the code page (a UTF-8 or UTF-16 file's lines
+// count as converted): nothing is written then.
+std::optional<std::uint32_t> writeExtrasAndTable(UpdateSink& sink, Payload& payload,
+                                                 const InstallInfo& info,
+                                                 const fs::path& workingDirectory,
+                                                 const std::string& pluginName, const Warn& warn,
+                                                 std::ostream& out, std::ostream& err) {
+    out << "Writing extra files...\n";
+    const ExtraFiles extra = readExtraFiles(info, err);
+    if (extra.table.size() > kSectionBufferBytes) {
+        out << "The extra-file list is too long for the installer's table (" << extra.table.size()
+            << " bytes, at most " << kSectionBufferBytes << "); nothing was written.\n";
+        return std::nullopt;
+    }
+    const AddedExtraFiles added =
+        writeExtraFiles(payload, extra, workingDirectory, info, warn, out);
+    warnSameDestinations(pluginName, added.namesUtf8, err);
+    out << "Writing Extra files location table...\n";
+    sink.add(res::kTypeRcData, install_info::kIdLocationTable,
+             std::as_bytes(std::span(extra.table)));
+    return added.nextId;
+}
+
 // The uninstaller: the installer as updated so far, before the payload goes
 // in, marked as the uninstaller, and signed where the author signs; carried
 // in the installer for the install to write out as it is.
@@ -539,24 +564,15 @@ int runSteps(const fs::path& workingDirectory, std::ostream& out, std::ostream& 
     auto pluginVersion =
         writePlugin(payload, *update, std::move(plugin), pluginName, texts, info, warn, note, out);
 
-    out << "Writing extra files...\n";
-    // The table's buffer holds 10240 bytes of the code page: a UTF-8 or
-    // UTF-16 file's lines count as converted.
-    const ExtraFiles extra = readExtraFiles(info, err);
-    if (extra.table.size() > kSectionBufferBytes) {
-        out << "The extra-file list is too long for the installer's table (" << extra.table.size()
-            << " bytes, at most " << kSectionBufferBytes << "); nothing was written.\n";
+    const auto nextId =
+        writeExtrasAndTable(sink, payload, info, workingDirectory, pluginName, warn, out, err);
+    if (!nextId) {
         waitForKey(out, in);
         return kExitFailed;
     }
-    const AddedExtraFiles added =
-        writeExtraFiles(payload, extra, workingDirectory, info, warn, out);
-    warnSameDestinations(pluginName, added.namesUtf8, err);
-    out << "Writing Extra files location table...\n";
-    sink.add(res::kTypeRcData, kIdLocationTable, std::as_bytes(std::span(extra.table)));
 
     out << "Adding Icon...\n";
-    AddIcon(sink, workingDirectory, texts.icon.ansi(), added.nextId, warn);
+    AddIcon(sink, workingDirectory, texts.icon.ansi(), *nextId, warn);
     // Every resource is replaced: the program's manifest goes back with the rest.
     sink.add(kTypeManifest, kIdManifest, std::as_bytes(std::span(kInstallerManifest)));
     const std::optional<Signer> signer = readSigner(info);

@@ -32,12 +32,11 @@ platform::Status Signer::sign(const fs::path& path, std::ostream& err) const {
     err << "signing: " << line << '\n' << std::flush;
     auto ran = platform::process::runShellCommand(line);
     if (!ran)
-        return platform::Error{"the signing command could not run: " + ran.message(),
-                               ran.error().kind, ran.error().code, ran.error().reason};
+        return ran.error().within("the signing command could not run: ");
     if (*ran != 0)
-        return platform::Error{"the signing command failed (exit code " + std::to_string(*ran) +
-                                   "): " + line,
-                               platform::ErrorKind::Other};
+        return platform::Error{
+            "the signing command failed (exit code " + std::to_string(*ran) + "): " + line,
+            platform::ErrorKind::Other};
     if (platform::Status same = res::checkSignedCopy(*before, path); !same)
         return same.error();
     return {};
@@ -48,7 +47,8 @@ platform::Result<std::vector<std::byte>> Signer::signBytes(const std::vector<std
                                                            std::ostream& err) const {
     // A name of our own in the program folder: the signing tool may keep
     // files of its own beside the one it signs, and this folder is writable.
-    const fs::path file = folder / (std::string(platform::files::kTemporaryPrefix) + "uninstall.exe");
+    const fs::path file =
+        folder / (std::string(platform::files::kTemporaryPrefix) + "uninstall.exe");
     struct Removed {
         const fs::path& file;
         ~Removed() {

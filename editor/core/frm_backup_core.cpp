@@ -48,9 +48,10 @@ void FrmBackup::cmdMake_Click() {
     // A name that is no plain file name in the program folder would write
     // elsewhere or overwrite a file that is no backup; one that does not read
     // back from the list unchanged would list a backup with no file.
-    if (const auto refused =
-            editor_ini::newBackupNameProblem(folder, name, platform::text::ansiCodePage())) {
-        showError("Invalid backup name!\r\n" + *refused);
+    if (const platform::Status checked =
+            editor_ini::checkNewBackupName(folder, name, platform::text::ansiCodePage());
+        !checked) {
+        showError("Invalid backup name!\r\n" + checked.error().why());
         return;
     }
     ListControl& list = view_.lstBackups();
@@ -58,9 +59,9 @@ void FrmBackup::cmdMake_Click() {
     // list it twice: ask, and on Yes rewrite the file under the entry it has.
     const std::vector<std::string> listed = names();
     const bool replacing = std::find(listed.begin(), listed.end(), name) != listed.end();
-    if (replacing && view_.messageBox({"A backup named \"" + name + "\" exists. Replace it?",
-                                       "Backup name", MessageIcon::Question,
-                                       MessageButtons::YesNo}) != MessageAnswer::Yes)
+    if (replacing &&
+        view_.messageBox({"A backup named \"" + name + "\" exists. Replace it?", "Backup name",
+                          MessageIcon::Question, MessageButtons::YesNo}) != MessageAnswer::Yes)
         return;
     // One more name would make a count that reads back as unusable, and the
     // whole list would be lost on the next opening.
@@ -133,7 +134,7 @@ void FrmBackup::cmdEdit_Click() {
     // A listed name that names some other file (a hand-edited list, or
     // " readme.txt" read back as "readme.txt") is not loaded as a backup.
     std::error_code error;
-    if (editor_ini::backupNameProblem(name) ||
+    if (!editor_ini::checkBackupName(name) ||
         (fs::symlink_status(path, error).type() != fs::file_type::not_found &&
          !editor_ini::isBackupFile(path))) {
         showError("Couldn't open " + utf8Text(path));

@@ -53,20 +53,24 @@ std::optional<std::size_t> parseCount(std::string_view text) {
     return static_cast<std::size_t>(count);
 }
 
+platform::Error invalidName(std::string why) {
+    return platform::Error{std::move(why), platform::ErrorKind::InvalidName};
+}
+
 }  // namespace
 
-std::optional<std::string> backupNameProblem(std::string_view name) {
+platform::Status checkBackupName(std::string_view name) {
     if (name.empty())
-        return "The name is empty.";
+        return invalidName("The name is empty.");
     if (name == "." || name == "..")
-        return "The names \".\" and \"..\" stand for folders.";
+        return invalidName("The names \".\" and \"..\" stand for folders.");
     if (name.find_first_of("/\\") != std::string_view::npos)
-        return "A backup name cannot hold / or \\.";
+        return invalidName("A backup name cannot hold / or \\.");
     // DEL too, which Windows would take: the list shows it as nothing.
     if (name.find('\x7f') != std::string_view::npos)
-        return "A backup name cannot hold control characters.";
+        return invalidName("A backup name cannot hold control characters.");
     if (name.size() > kMaxNameBytes)
-        return "The name is too long for a file name.";
+        return invalidName("The name is too long for a file name.");
     // The name must be the file Windows opens by it: the backup is written,
     // listed and deleted under that name, so a name Windows reads as another
     // file ("install_info.ini.") would write over or delete that file.
@@ -74,20 +78,24 @@ std::optional<std::string> backupNameProblem(std::string_view name) {
         case kComponentOk:
             break;
         case kComponentVanishes:
-            return "A backup name of dots and blanks only is no file name: Windows drops dots "
-                   "and blanks at the end of a name.";
+            return invalidName(
+                "A backup name of dots and blanks only is no file name: Windows drops dots "
+                "and blanks at the end of a name.");
         case kComponentTooLong:
-            return "The name is too long for a file name.";
+            return invalidName("The name is too long for a file name.");
         case kComponentDevice:
-            return "\"" + std::string(name) +
-                   "\" is a device to Windows, not a file (as are CON, NUL, COM1 and LPT1, with "
-                   "any extension).";
+            return invalidName(
+                "\"" + std::string(name) +
+                "\" is a device to Windows, not a file (as are CON, NUL, COM1 and LPT1, with "
+                "any extension).");
         case kComponentReserved:
-            return "A backup name cannot hold control characters, nor any of < > : \" | ? *";
+            return invalidName(
+                "A backup name cannot hold control characters, nor any of < > : \" | ? *");
     }
     if (const std::string_view kept = platform::files::keptComponent(name); kept != name) {
-        return "Windows drops dots and blanks at the end of a file name: \"" + std::string(name) +
-               "\" would be the file \"" + std::string(kept) + "\".";
+        return invalidName("Windows drops dots and blanks at the end of a file name: \"" +
+                           std::string(name) + "\" would be the file \"" + std::string(kept) +
+                           "\".");
     }
     for (std::string_view own : program_files::kOwnFiles) {
         if (platform::files::sameWindowsFile(name, own)) {
@@ -95,42 +103,43 @@ std::optional<std::string> backupNameProblem(std::string_view name) {
             // string literal here (-Wrestrict).
             std::string why = "\"";
             why.append(own).append("\" is a file of this program.");
-            return why;
+            return invalidName(std::move(why));
         }
     }
-    return std::nullopt;
+    return {};
 }
 
-std::optional<std::string> newBackupNameProblem(const fs::path& folder, std::string_view name,
-                                                unsigned codePage) {
-    if (auto problem = backupNameProblem(name))
-        return problem;
+platform::Status checkNewBackupName(const fs::path& folder, std::string_view name,
+                                    unsigned codePage) {
+    if (platform::Status checked = checkBackupName(name); !checked)
+        return checked;
     // ReadINI trims blanks from both ends of what it gives back.
     if (name.front() == ' ' || name.back() == ' ')
-        return "A backup name cannot start or end with a blank.";
+        return invalidName("A backup name cannot start or end with a blank.");
     const platform::text::Encoded ansi = platform::text::utf8ToAnsi(name, codePage);
     if (!ansi.unmappable.empty()) {
-        return "A backup name cannot hold " +
-               platform::text::describeCharacter(ansi.unmappable.front().character) + ": " +
-               platform::text::codePageName(codePage) + " has no such character.";
+        return invalidName("A backup name cannot hold " +
+                           platform::text::describeCharacter(ansi.unmappable.front().character) +
+                           ": " + platform::text::codePageName(codePage) +
+                           " has no such character.");
     }
     // The list file is read with a buffer of 100 bytes.
     if (ansi.ansi.size() > kMaxListedNameBytes) {
-        return "A backup name can be at most " + std::to_string(kMaxListedNameBytes) +
-               " bytes long in " + platform::text::codePageName(codePage) + "; this one takes " +
-               std::to_string(ansi.ansi.size()) + ".";
+        return invalidName("A backup name can be at most " + std::to_string(kMaxListedNameBytes) +
+                           " bytes long in " + platform::text::codePageName(codePage) +
+                           "; this one takes " + std::to_string(ansi.ansi.size()) + ".");
     }
     const fs::path path = BackupPath(folder, std::string(name));
     std::error_code error;
     const fs::file_type type = fs::symlink_status(path, error).type();
     if (type == fs::file_type::not_found)
-        return std::nullopt;
+        return {};
     if (error)
-        return "\"" + std::string(name) + "\" cannot be examined: " + error.message();
+        return platform::files::fileError("Cannot examine", path, error);
     if (!isBackupFile(path))
-        return "\"" + std::string(name) +
-               "\" is a file of the program folder that is not a backup.";
-    return std::nullopt;
+        return invalidName("\"" + std::string(name) +
+                           "\" is a file of the program folder that is not a backup.");
+    return {};
 }
 
 fs::path BackupPath(const fs::path& folder, const std::string& name) {
@@ -169,17 +178,15 @@ bool isBackupFile(const fs::path& path) {
 
 platform::Status WriteBackupFile(const fs::path& folder, const std::string& name,
                                  const InstallRecord& record, const EntryWritten& onEntryWritten) {
-    if (auto refused = backupNameProblem(name)) {
-        return platform::Error{"Refused backup name \"" + name + "\": " + *refused,
-                               platform::ErrorKind::Other};
-    }
+    if (platform::Status checked = checkBackupName(name); !checked)
+        return checked.error().within("Refused backup name \"" + name + "\": ");
     // The name goes into backup.ini, which is written in the ANSI code page:
     // a name it cannot hold would leave a backup file that no list names.
     const unsigned codePage = platform::text::ansiCodePage();
     if (auto why = platform::text::whyNotInCodePage(name, codePage)) {
-        return platform::Error{"The backup name \"" + name + "\" holds " + *why +
-                                   "; nothing was written.",
-                               platform::ErrorKind::Unsupported};
+        return platform::Error{
+            "The backup name \"" + name + "\" holds " + *why + "; nothing was written.",
+            platform::ErrorKind::Unsupported};
     }
     const fs::path path = BackupPath(folder, name);
     // A backup of the same name is made again; any other file of that name
@@ -216,7 +223,7 @@ platform::Status WriteBackupList(const fs::path& folder, const std::vector<std::
 }
 
 platform::Result<Removal> DeleteBackup(const fs::path& folder, const std::string& name) {
-    if (backupNameProblem(name))
+    if (!checkBackupName(name))
         return Removal::NotABackup;
     const fs::path path = BackupPath(folder, name);
     std::error_code error;

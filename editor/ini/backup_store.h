@@ -24,24 +24,25 @@ inline constexpr std::string_view kListSectionNames = "Backups";
 // above reads back as an unusable count.
 inline constexpr std::size_t kMaxBackups = 32766;
 
-// Why `name` cannot be a backup name, or nullopt when it can. Refused: empty,
-// a folder part, "." and "..", longer than a file name may be, any name that
-// Windows would not open as that very file (characters a file name cannot
-// hold, a device name such as NUL or COM1.txt, dots or blanks at its end),
-// and the program's own files (letter case ignored), which a backup would
-// overwrite or a removal would delete.
-std::optional<std::string> backupNameProblem(std::string_view name);
+// Whether `name` can be a backup name; why not as an Error of kind
+// InvalidName. Refused: empty, a folder part, "." and "..", longer than a
+// file name may be, any name that Windows would not open as that very file
+// (characters a file name cannot hold, a device name such as NUL or
+// COM1.txt, dots or blanks at its end), and the program's own files (letter
+// case ignored), which a backup would overwrite or a removal would delete.
+platform::Status checkBackupName(std::string_view name);
 
 // The longest name the list file gives back whole, in ANSI bytes.
 inline constexpr std::size_t kMaxListedNameBytes = kReadSize - 1;
 
-// Why a new backup may not be made under `name` in `folder`, or nullopt when
-// it may. Beyond backupNameProblem, the name must read back from the list
+// Whether a new backup may be made under `name` in `folder`; why not as an
+// Error of kind InvalidName, or the system's when the file cannot be
+// examined. Beyond checkBackupName, the name must read back from the list
 // file unchanged: at most kMaxListedNameBytes bytes in `codePage`, no blank
 // at its start or end, and only characters the code page holds. And it must
 // not name a file of the folder that is not a backup (the installer, a plugin).
-std::optional<std::string> newBackupNameProblem(const std::filesystem::path& folder,
-                                                std::string_view name, unsigned codePage);
+platform::Status checkNewBackupName(const std::filesystem::path& folder, std::string_view name,
+                                    unsigned codePage);
 
 // The program folder joined with the name, unchanged: no extension is added.
 std::filesystem::path BackupPath(const std::filesystem::path& folder, const std::string& name);

@@ -167,7 +167,8 @@ platform::Status startConsoleProgram(const editor_core::ProcessRequest& request)
     // QProcess keeps the system's error number to itself: its text is all there is.
     std::string reason = toStd(why);
     return platform::Error{"cannot start " + request.program + ": " + reason,
-                           platform::ErrorKind::Other, 0, std::move(reason)};
+                           platform::ErrorKind::Other, platform::ErrorOrigin::None, 0,
+                           std::move(reason)};
 }
 
 }  // namespace editor_qt

@@ -9,6 +9,7 @@
 #include "editor/win32/layout_window.h"
 #include "editor/win32/resource.h"
 #include "editor/win32/wide.h"
+#include "platform/errors/errors.h"
 
 namespace editor_win32 {
 namespace {
@@ -114,8 +115,7 @@ std::optional<std::string> chooseFile(HWND owner, const editor_core::OpenFileReq
     // Room for a long path; the dialog refuses (and we cancel) beyond it.
     std::vector<wchar_t> file(32768, L'\0');
     const std::wstring start = widen(request.fileName);
-    std::copy(start.begin(), start.begin() + std::min(start.size(), file.size() - 1),
-              file.begin());
+    std::copy(start.begin(), start.begin() + std::min(start.size(), file.size() - 1), file.begin());
     OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = owner;
@@ -126,8 +126,8 @@ std::optional<std::string> chooseFile(HWND owner, const editor_core::OpenFileReq
     dialog.lpstrInitialDir = folder.c_str();
     dialog.lpstrTitle = title.c_str();
     // OFN_NOCHANGEDIR: the editor's current directory stays where it was.
-    dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY |
-                   OFN_NOCHANGEDIR;
+    dialog.Flags =
+        OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     if (!GetOpenFileNameW(&dialog))
         return std::nullopt;
     return narrow(file.data());
@@ -146,35 +146,11 @@ platform::Status startProcess(const editor_core::ProcessRequest& request) {
     if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
                         CREATE_NEW_CONSOLE, nullptr, folder.empty() ? nullptr : folder.c_str(),
                         &startup, &process)) {
-        const DWORD code = GetLastError();
-        std::string reason = systemErrorText(code);
-        return platform::Error{"cannot start " + request.program + ": " + reason,
-                               platform::ErrorKind::Io, static_cast<int>(code), std::move(reason)};
+        return platform::errors::fromWindows("cannot start " + request.program, GetLastError());
     }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return {};
-}
-
-// Not std::system_category().message(): MinGW's reads the text through
-// FormatMessageA, in the ANSI code page rather than UTF-8, and without
-// FORMAT_MESSAGE_IGNORE_INSERTS, so that a text with an insert (that of
-// ERROR_BAD_EXE_FORMAT, a damaged updater.exe) comes back as "Unknown error code".
-std::string systemErrorText(DWORD code) {
-    wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring message = length ? std::wstring(text, length) : std::wstring();
-    LocalFree(text);
-    // The text stands on a line of its own under the core's "Couldn't start":
-    // no line end, and no full stop, as the file layers' reasons have none.
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
-                                message.back() == L'.' || message.back() == L' '))
-        message.pop_back();
-    if (message.empty())
-        return "Windows error " + std::to_string(code);
-    return narrow(message);
 }
 
 }  // namespace editor_win32

@@ -22,12 +22,7 @@ std::optional<std::string> showInputBox(HWND owner, const editor_core::InputRequ
 // GetOpenFileNameW; the chosen file's full path, nullopt on Cancel.
 std::optional<std::string> chooseFile(HWND owner, const editor_core::OpenFileRequest& request);
 // CreateProcessW: a new console shown normally, no waiting, no handle kept.
-// A failure carries GetLastError() as its code and systemErrorText of it as
-// its reason.
+// A failure keeps the Windows error code (platform::errors::fromWindows).
 platform::Status startProcess(const editor_core::ProcessRequest& request);
-// The system's own text for a Windows error code (FormatMessageW), in UTF-8,
-// without its line end and full stop; "Windows error <code>" when the system
-// has none.
-std::string systemErrorText(DWORD code);
 
 }  // namespace editor_win32

@@ -12,56 +12,28 @@
 #include <random>
 #include <utility>
 
+#include "platform/errors/errors.h"
 #include "platform/files/files_backend.h"
 
 namespace platform::files {
 namespace fs = std::filesystem;
 
-namespace {
-
-ErrorKind kindOf(int code) {
-    switch (code) {
-        case ENOENT:
-        case ENOTDIR:
-            return ErrorKind::NotFound;
-        case EACCES:
-        case EPERM:
-            return ErrorKind::AccessDenied;
-        case EISDIR:
-            return ErrorKind::IsADirectory;
-        case EROFS:
-            return ErrorKind::ReadOnly;
-        case ENOSPC:
-#ifdef EDQUOT  // no disk quotas in the Windows C library
-        case EDQUOT:
-#endif
-        case EFBIG:
-            return ErrorKind::NoSpace;
-        case ENOMEM:
-            return ErrorKind::OutOfMemory;
-        default:
-            return ErrorKind::Io;
-    }
-}
-
-}  // namespace
-
-Error systemError(std::string_view what, int code) {
-    std::string reason = std::strerror(code);
-    return Error{std::string(what) + ": " + reason, kindOf(code), code, std::move(reason)};
-}
-
 Error fileError(std::string_view what, const fs::path& path, int code) {
-    return systemError(std::string(what) + " " + utf8Name(path), code);
+    return errors::fromErrno(std::string(what) + " " + utf8Name(path), code);
 }
 
+// std::filesystem reports the system's own codes in the system category
+// (Windows codes on Windows), and the C library's in the generic one; a
+// code of any other category keeps its own words, and a kind where its
+// condition has one.
 Error fileError(std::string_view what, const fs::path& path, const std::error_code& error) {
+    const std::string action = std::string(what) + " " + utf8Name(path);
+    if (error.category() == std::system_category())
+        return errors::fromSystem(action, error.value());
     const std::error_condition condition = error.default_error_condition();
     if (condition.category() == std::generic_category())
-        return fileError(what, path, condition.value());
-    std::string reason = error.message();
-    return Error{std::string(what) + " " + utf8Name(path) + ": " + reason, ErrorKind::Io,
-                 error.value(), std::move(reason)};
+        return errors::fromErrno(action, condition.value());
+    return Error{action + ": " + error.message(), ErrorKind::Io};
 }
 
 fs::path pathFromUtf8(std::string_view utf8) {
@@ -164,8 +136,8 @@ Status copyFile(const fs::path& from, const fs::path& to) {
 namespace detail {
 
 Error notRegularFile(const fs::path& path) {
-    return Error{"not a regular file: " + utf8Name(path), ErrorKind::NotRegularFile, 0,
-                 "not a regular file"};
+    return Error{"not a regular file: " + utf8Name(path), ErrorKind::NotRegularFile,
+                 ErrorOrigin::None, 0, "not a regular file"};
 }
 
 Status BufferedFileSink::write(std::span<const std::byte> bytes) {

@@ -78,12 +78,12 @@ std::string utf8Name(const std::filesystem::path& path);
 // `what` to `path` ("cannot open"): its kind, the system's text as the
 // reason, and "<what> <path>: <reason>" as the message.
 Error fileError(std::string_view what, const std::filesystem::path& path, int code);
-// The same for a std::filesystem failure: a code the C library knows is told
-// as above, any other keeps its number and the system's own text.
+// The same for a std::filesystem failure: a code of the system's category
+// keeps its origin (errno on POSIX, a Windows code on Windows), one of the
+// generic category is an errno, and one of any other category keeps its
+// own words.
 Error fileError(std::string_view what, const std::filesystem::path& path,
                 const std::error_code& error);
-// The same for a failure that concerns no one file.
-Error systemError(std::string_view what, int code);
 
 // Reads a whole file. A missing or unreadable file is an Error naming it:
 // NotFound, AccessDenied, IsADirectory, NotRegularFile, ...

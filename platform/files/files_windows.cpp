@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "platform/errors/errors.h"
 #include "platform/files/files.h"
 #include "platform/files/files_backend.h"
 #include "platform/files/windows_errors.h"
@@ -198,8 +199,8 @@ Result<ExistingTarget> examineTarget(const fs::path& target) {
 
 // Others may read the new file (the verifier does) but not write or remove it.
 Result<std::optional<FileHandle>> createNewFile(const fs::path& path, const fs::path& folder) {
-    HANDLE handle = ::CreateFileW(systemName(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                  nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = ::CreateFileW(systemName(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE)
         return std::optional<FileHandle>(reinterpret_cast<FileHandle>(handle));
     const DWORD error = ::GetLastError();
@@ -258,9 +259,10 @@ Status renameOver(const fs::path& temporary, const fs::path& target, bool target
                                        REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
         return {};
     const DWORD replaceError = ::GetLastError();
-    if (targetExists && isInUse(replaceError))
+    if (targetExists && errors::isInUse(replaceError))
         return windowsError("cannot replace", target, replaceError);
-    if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (!::MoveFileExW(from.c_str(), to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return windowsError("cannot replace", target, ::GetLastError());
     return {};
 }

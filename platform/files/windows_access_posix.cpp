@@ -100,7 +100,8 @@ Status checkWritableAsOnWindows(const fs::path& path) {
     // Root may write any file on Linux; Windows refuses a read-only file to
     // everyone, so the permission bits alone decide here.
     if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-        return Error{path.string() + " is read-only", ErrorKind::ReadOnly, 0, "read-only"};
+        return Error{utf8Name(path) + " is read-only", ErrorKind::ReadOnly, ErrorOrigin::None, 0,
+                     "read-only"};
     if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0)
         return fileError("cannot write", path, errno);
     return {};

@@ -35,7 +35,8 @@ Status checkWritableAsOnWindows(const fs::path& path) {
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return windowsError("cannot open", path, ::GetLastError());
     if (attributes & FILE_ATTRIBUTE_READONLY)
-        return Error{utf8Name(path) + " is read-only", ErrorKind::ReadOnly, 0, "read-only"};
+        return Error{utf8Name(path) + " is read-only", ErrorKind::ReadOnly, ErrorOrigin::None, 0,
+                     "read-only"};
     // Opened for writing as the commit will replace it, and closed at once:
     // this user's rights, and another process holding the file, show here.
     HANDLE handle = ::CreateFileW(name.c_str(), GENERIC_WRITE,

@@ -4,20 +4,15 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <string>
 
+#include "platform/errors/errors.h"
 #include "platform/process/process.h"
 
 extern char** environ;
 
 namespace platform::process {
 namespace {
-
-Error startError(int code) {
-    std::string reason = std::strerror(code);
-    return Error{"cannot start /bin/sh: " + reason, ErrorKind::Io, code, std::move(reason)};
-}
 
 // Frees the file actions however the start ends.
 struct FileActions {
@@ -33,10 +28,10 @@ Result<int> runShellCommand(std::string_view command) {
     if (int failed = posix_spawn_file_actions_addopen(&files.actions, STDIN_FILENO, "/dev/null",
                                                       O_RDONLY, 0);
         failed != 0)
-        return startError(failed);
+        return errors::fromErrno("cannot start /bin/sh", failed);
     if (int failed = posix_spawn_file_actions_adddup2(&files.actions, STDERR_FILENO, STDOUT_FILENO);
         failed != 0)
-        return startError(failed);
+        return errors::fromErrno("cannot start /bin/sh", failed);
     std::string text(command);
     char shell[] = "/bin/sh";
     char option[] = "-c";
@@ -44,15 +39,11 @@ Result<int> runShellCommand(std::string_view command) {
     pid_t child = 0;
     if (int failed = posix_spawn(&child, shell, &files.actions, nullptr, arguments, environ);
         failed != 0)
-        return startError(failed);
+        return errors::fromErrno("cannot start /bin/sh", failed);
     int status = 0;
     while (waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR) {
-            const int code = errno;
-            std::string reason = std::strerror(code);
-            return Error{"cannot wait for /bin/sh: " + reason, ErrorKind::Io, code,
-                         std::move(reason)};
-        }
+        if (errno != EINTR)
+            return errors::fromErrno("cannot wait for /bin/sh", errno);
     }
     if (WIFEXITED(status))
         return WEXITSTATUS(status);

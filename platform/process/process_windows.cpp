@@ -1,19 +1,13 @@
 #include <windows.h>
 
 #include <string>
-#include <system_error>
 
+#include "platform/errors/errors.h"
 #include "platform/process/process.h"
 #include "platform/text/unicode.h"
 
 namespace platform::process {
 namespace {
-
-Error windowsFailure(std::string_view what, DWORD code) {
-    std::string reason = std::system_category().message(static_cast<int>(code));
-    return Error{std::string(what) + ": " + reason, ErrorKind::Io, static_cast<int>(code),
-                 std::move(reason)};
-}
 
 // The handle of the null device, for the command's standard input.
 struct NullInput {
@@ -57,13 +51,13 @@ Result<int> runShellCommand(std::string_view command) {
     wchar_t system[MAX_PATH];
     const UINT length = GetSystemDirectoryW(system, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
-        return windowsFailure("cannot find cmd.exe", GetLastError());
+        return errors::fromWindows("cannot find cmd.exe", GetLastError());
     const std::wstring shell = std::wstring(system, length) + L"\\cmd.exe";
     // /s: cmd takes the text between the first and the last quote as it
     // stands, so the command's own quotes are kept. /d: no AutoRun command.
     const std::u16string utf16 = text::utf8ToUtf16(command);
-    std::wstring line = L"\"" + shell + L"\" /d /s /c \"" +
-                        std::wstring(utf16.begin(), utf16.end()) + L"\"";
+    std::wstring line =
+        L"\"" + shell + L"\" /d /s /c \"" + std::wstring(utf16.begin(), utf16.end()) + L"\"";
     NullInput input;
     InheritedError output;
     STARTUPINFOW startup{};
@@ -75,7 +69,7 @@ Result<int> runShellCommand(std::string_view command) {
     PROCESS_INFORMATION started{};
     if (!CreateProcessW(shell.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                         &startup, &started))
-        return windowsFailure("cannot start cmd.exe", GetLastError());
+        return errors::fromWindows("cannot start cmd.exe", GetLastError());
     CloseHandle(started.hThread);
     DWORD code = 0;
     const bool ended = WaitForSingleObject(started.hProcess, INFINITE) == WAIT_OBJECT_0 &&
@@ -83,7 +77,7 @@ Result<int> runShellCommand(std::string_view command) {
     const DWORD error = GetLastError();
     CloseHandle(started.hProcess);
     if (!ended)
-        return windowsFailure("cannot wait for cmd.exe", error);
+        return errors::fromWindows("cannot wait for cmd.exe", error);
     return static_cast<int>(code);
 }
 

@@ -645,6 +645,52 @@ Status streamMeasuredFile(const FileData& file, files::ByteSink& sink, ChecksumS
 
 }  // namespace
 
+namespace {
+
+// Writes one block of resource data: a measured file streamed from its
+// place, or bytes held in memory in pieces that `copied` is told of.
+class DataWriter {
+  public:
+    DataWriter(files::ByteSink& sink, ChecksumSum& checksum, const DataCopied& copied)
+        : sink_(sink), checksum_(checksum), copied_(copied) {}
+
+    Status write(const BuiltImage::Data& data) {
+        if (data.file) {
+            if (!chunk_) {
+                // Not zero-filled: only bytes read are used.
+                chunk_.reset(new std::byte[kFileChunk]);
+                prefault({chunk_.get(), kFileChunk});
+            }
+            return streamMeasuredFile(*data.file, sink_, checksum_, {chunk_.get(), kFileChunk});
+        }
+        std::size_t done = 0;
+        do {
+            const auto piece =
+                data.bytes.subspan(done, std::min(kCopyPiece, data.bytes.size() - done));
+            checksum_.add(piece);
+            if (Status s = sink_.write(piece); !s)
+                return s;
+            if (copied_)
+                copied_(data.resource, piece);
+            done += piece.size();
+        } while (done < data.bytes.size());
+        return {};
+    }
+
+  private:
+    files::ByteSink& sink_;
+    ChecksumSum& checksum_;
+    const DataCopied& copied_;
+    std::unique_ptr<std::byte[]> chunk_;
+};
+
+Error outOfImage() {
+    return Error{"internal error: the resource data overlaps or leaves the image",
+                 ErrorKind::Internal};
+}
+
+}  // namespace
+
 Result<std::uint32_t> writeImage(const BuiltImage& built, files::ByteSink& sink,
                                  const DataCopied& copied) {
     ChecksumSum checksum;
@@ -652,16 +698,14 @@ Result<std::uint32_t> writeImage(const BuiltImage& built, files::ByteSink& sink,
         checksum.add(bytes);
         return sink.write(bytes);
     };
-    // For files' data; not zero-filled, only bytes read are used.
-    std::unique_ptr<std::byte[]> chunk;
+    DataWriter writer(sink, checksum, copied);
     const ByteReader frame(built.frame);
     std::uint64_t position = 0;
     for (std::size_t index = 0; index < built.data.size(); ++index) {
         const BuiltImage::Data& data = built.data[index];
         const auto before = frame.slice(position, data.offset - position);
         if (data.offset < position || !before || !frame.has(data.offset, data.size()))
-            return Error{"internal error: the resource data overlaps or leaves the image",
-                         ErrorKind::Internal};
+            return outOfImage();
         // Between two blocks lies only their alignment padding: zeros, in
         // pages of the frame nothing wrote, which a read would fault in one
         // by one. They are written from a constant.
@@ -669,33 +713,13 @@ Result<std::uint32_t> writeImage(const BuiltImage& built, files::ByteSink& sink,
         const bool padding = index > 0 && before->size() <= sizeof kPadding;
         if (Status s = put(padding ? std::span(kPadding).first(before->size()) : *before); !s)
             return s.error();
-        if (data.file) {
-            if (!chunk) {
-                chunk.reset(new std::byte[kFileChunk]);
-                prefault({chunk.get(), kFileChunk});
-            }
-            if (Status s =
-                    streamMeasuredFile(*data.file, sink, checksum, {chunk.get(), kFileChunk});
-                !s)
-                return s.error();
-        } else {
-            std::size_t done = 0;
-            do {
-                const auto piece =
-                    data.bytes.subspan(done, std::min(kCopyPiece, data.bytes.size() - done));
-                if (Status s = put(piece); !s)
-                    return s.error();
-                if (copied)
-                    copied(data.resource, piece);
-                done += piece.size();
-            } while (done < data.bytes.size());
-        }
+        if (Status s = writer.write(data); !s)
+            return s.error();
         position = data.offset + data.size();
     }
     const auto rest = frame.slice(position, frame.size() - position);
     if (!rest)
-        return Error{"internal error: the resource data overlaps or leaves the image",
-                     ErrorKind::Internal};
+        return outOfImage();
     if (Status s = put(*rest); !s)
         return s.error();
     const std::uint32_t checkSum = checksum.value();
@@ -711,8 +735,10 @@ Result<std::uint32_t> writeImage(const BuiltImage& built, files::ByteSink& sink,
 
 namespace {
 
+constexpr const char* kNotReadBack = "written image does not read back: ";
+
 Error notReadBack(const std::string& what, ErrorKind kind) {
-    return Error{"written image does not read back: " + what, kind};
+    return Error{kNotReadBack + what, kind};
 }
 
 // Reads `size` bytes at `offset` of `input` into the same place of `copy`;
@@ -732,62 +758,64 @@ Result<bool> readPart(files::InputFile& input, std::span<std::byte> copy, std::u
     return true;
 }
 
-}  // namespace
-
-Status readBack(const std::filesystem::path& file, const BuiltImage& built,
-                std::uint32_t checkSum) {
+// Reads the headers and the resource tree of the written file into their
+// places in `copy` (the file's size, its other pages never touched) and
+// checks each byte against what was built, the checksum in its field. A
+// failure to read keeps its kind and code, with what it stopped.
+Status readStructure(const std::filesystem::path& file, const BuiltImage& built,
+                     std::uint32_t checkSum, std::span<std::byte> copy) {
     const Error wrongSize = notReadBack("the file has the wrong size", ErrorKind::Io);
-    const Error differs = notReadBack("its bytes differ", ErrorKind::Io);
-    // A failure to read keeps its kind and number, with what it stopped.
-    const auto failed = [](const Error& error) {
-        return Error{"written image does not read back: " + error.message, error.kind, error.code,
-                     error.reason};
-    };
     auto opened = files::InputFile::open(file);
     if (!opened)
-        return failed(opened.error());
+        return opened.error().within(kNotReadBack);
     files::InputFile& input = *opened;
     auto stamp = input.stamp();
     if (!stamp)
-        return failed(stamp.error());
+        return stamp.error().within(kNotReadBack);
     if (stamp->size != built.frame.size())
         return wrongSize;
-
-    // What was meant, where the file is read: the frame's bytes, and the
-    // checksum in its field.
     std::byte field[4];
     std::memcpy(field, &checkSum, sizeof field);
     const auto meant = [&](std::uint64_t at) {
         return at - built.checkSumOffset < sizeof field ? field[at - built.checkSumOffset]
                                                         : built.frame[at];
     };
-    // The parts read land at their places in a copy of the file's size whose
-    // other pages are never touched, and the image is parsed from that copy
-    // alone: what it says is what the file says.
-    ImageBuffer memory;
-    const std::span<std::byte> copy = memory.allocate(built.frame.size());
-    if (copy.size() != built.frame.size())
-        return Error{"not enough memory to read the written image back", ErrorKind::OutOfMemory};
     for (const BuiltImage::Part& part : built.structure) {
         if (!rangeFits(part.offset, part.size, copy.size()))
             return notReadBack("a part lies outside the image", ErrorKind::Internal);
         auto read = readPart(input, copy, part.offset, part.size);
         if (!read)
-            return failed(read.error());
+            return read.error().within(kNotReadBack);
         if (!*read)
             return wrongSize;
         for (std::uint64_t at = part.offset; at < part.offset + part.size; ++at) {
             if (copy[at] != meant(at))
-                return differs;
+                return notReadBack("its bytes differ", ErrorKind::Io);
         }
     }
+    return {};
+}
 
+}  // namespace
+
+Status readBack(const std::filesystem::path& file, const BuiltImage& built,
+                std::uint32_t checkSum) {
+    // The image is parsed from the parts read alone: what it says is what
+    // the file says.
+    ImageBuffer memory;
+    const std::span<std::byte> copy = memory.allocate(built.frame.size());
+    if (copy.size() != built.frame.size())
+        return Error{"not enough memory to read the written image back", ErrorKind::OutOfMemory};
+    if (Status s = readStructure(file, built, checkSum, copy); !s)
+        return s;
+    // A tree that does not parse keeps the parser's kind and words: they
+    // say which rule the written bytes break.
     auto parsed = parseImage(copy);
     if (!parsed)
-        return notReadBack(parsed.message(), ErrorKind::Internal);
+        return parsed.error().within(kNotReadBack);
     auto listed = readResourceTree(*parsed, copy);
     if (!listed)
-        return notReadBack(listed.message(), ErrorKind::Internal);
+        return listed.error().within(kNotReadBack);
     if (listed->size() != built.resources.size())
         return notReadBack("wrong number of resources", ErrorKind::Internal);
     for (std::size_t i = 0; i < listed->size(); ++i) {

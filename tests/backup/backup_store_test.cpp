@@ -14,11 +14,11 @@
 
 namespace {
 namespace fs = std::filesystem;
-using editor_ini::backupNameProblem;
 using editor_ini::BackupPath;
+using editor_ini::checkBackupName;
+using editor_ini::checkNewBackupName;
 using editor_ini::DeleteBackup;
 using editor_ini::InstallRecord;
-using editor_ini::newBackupNameProblem;
 using editor_ini::ReadBackupList;
 using editor_ini::Removal;
 using editor_ini::WriteBackupFile;
@@ -361,8 +361,10 @@ TEST(BackupStore, UnsafeNamesAreRefusedAndTouchNothing) {
         {"TAMSEL.EXE", "the editor program on Windows"},
         {"updater", "the updater program"},
         {"Updater.exe", "the updater program on Windows"},
-        {"install_info.ini.", "Windows opens install_info.ini: Make would write over it, Remove "
-         "delete it", "would be the file \"install_info.ini\""},
+        {"install_info.ini.",
+         "Windows opens install_info.ini: Make would write over it, Remove "
+         "delete it",
+         "would be the file \"install_info.ini\""},
         {"install_info backup.ini.", "Windows opens Save's safety copy", "drops dots and blanks"},
         {"Backup.ini ", "a trailing blank: Windows opens the list file", "drops dots and blanks"},
         {" spaced ", "Windows opens \" spaced\", another file", "\" spaced\""},
@@ -377,11 +379,12 @@ TEST(BackupStore, UnsafeNamesAreRefusedAndTouchNothing) {
         TempDir dir;
         writeBytes(dir / "install_info.ini", "[Texts]\r\nName=keep\r\n");
         writeBytes(dir / "backup.ini", "[GEN]\r\nBackups=0\r\n");
-        const auto reason = backupNameProblem(row.name);
-        ASSERT_TRUE(reason.has_value());
-        EXPECT_FALSE(reason->empty());
-        EXPECT_NE(reason->find(row.said), std::string::npos) << *reason;
-        EXPECT_FALSE(WriteBackupFile(dir.path(), row.name, sampleRecord()));
+        const platform::Status checked = checkBackupName(row.name);
+        ASSERT_FALSE(checked);
+        EXPECT_EQ(checked.kind(), platform::ErrorKind::InvalidName);
+        EXPECT_NE(checked.message().find(row.said), std::string::npos) << checked.message();
+        const platform::Status written = WriteBackupFile(dir.path(), row.name, sampleRecord());
+        EXPECT_EQ(written.kind(), platform::ErrorKind::InvalidName);
         EXPECT_EQ(DeleteBackup(dir.path(), row.name).value(), Removal::NotABackup);
         EXPECT_EQ(listFolder(dir.path()), (Names{"backup.ini", "install_info.ini"}));
         EXPECT_EQ(readBytes(dir / "install_info.ini"), "[Texts]\r\nName=keep\r\n");
@@ -391,7 +394,7 @@ TEST(BackupStore, UnsafeNamesAreRefusedAndTouchNothing) {
          Names{"first", "first.ini", " spaced", "install_info.ini.old", "my backup.ini", "...x",
                "Größe", "console", "COM10", "nul-not", std::string(255, 'x')}) {
         SCOPED_TRACE(accepted);
-        EXPECT_EQ(backupNameProblem(accepted), std::nullopt);
+        EXPECT_TRUE(checkBackupName(accepted)) << checkBackupName(accepted).message();
     }
 }
 
@@ -405,8 +408,12 @@ TEST(BackupStore, ACharacterTheCodePageCannotHoldMakesNoBackup) {
         std::string named;
     };
     const Row rows[] = {
-        {"a backup file no list can name", "\xD0\x96" "ar", "My plugin",
-         "The backup name \"\xD0\x96" "ar\" holds U+0416 '\xD0\x96', which code page 1252 cannot hold"},
+        {"a backup file no list can name",
+         "\xD0\x96"
+         "ar",
+         "My plugin",
+         "The backup name \"\xD0\x96"
+         "ar\" holds U+0416 '\xD0\x96', which code page 1252 cannot hold"},
         {"a plugin name written as '?'", "plain", "\xE6\x97\xA5",
          "the field \"Name\" holds U+65E5 '\xE6\x97\xA5', which code page 1252 cannot hold"},
     };
@@ -486,18 +493,19 @@ TEST(BackupStore, ANewNameMustReadBackUnchanged) {
     fs::create_directory(dir / "sub");
     for (const Row& row : rows) {
         SCOPED_TRACE(row.fault[0] ? row.fault : row.name.c_str());
-        const auto problem = newBackupNameProblem(dir.path(), row.name, 1252);
+        const platform::Status checked = checkNewBackupName(dir.path(), row.name, 1252);
         if (row.reasonHolds.empty()) {
-            EXPECT_EQ(problem, std::nullopt);
+            EXPECT_TRUE(checked) << checked.message();
             continue;
         }
-        ASSERT_TRUE(problem.has_value());
-        EXPECT_NE(problem->find(row.reasonHolds), std::string::npos) << *problem;
+        ASSERT_FALSE(checked);
+        EXPECT_EQ(checked.kind(), platform::ErrorKind::InvalidName);
+        EXPECT_NE(checked.message().find(row.reasonHolds), std::string::npos) << checked.message();
     }
     // The limit counts bytes of the code page, not characters: 50 kanji are
     // 100 bytes of 932, 49 are 98.
-    EXPECT_TRUE(newBackupNameProblem(dir.path(), repeat("\xe6\xbc\xa2", 50), 932).has_value());
-    EXPECT_EQ(newBackupNameProblem(dir.path(), repeat("\xe6\xbc\xa2", 49), 932), std::nullopt);
+    EXPECT_FALSE(checkNewBackupName(dir.path(), repeat("\xe6\xbc\xa2", 50), 932));
+    EXPECT_TRUE(checkNewBackupName(dir.path(), repeat("\xe6\xbc\xa2", 49), 932));
 }
 
 }  // namespace

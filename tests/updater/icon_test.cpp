@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/resource/resource_update.h"
+#include "tests/support/system_note.h"
 #include "tests/support/temp_dir.h"
 #include "tests/updater/icon_builder.h"
 
@@ -227,11 +228,11 @@ TEST(AddIcon, NoFileMeansNoIcon) {
     std::filesystem::create_directory(dir / "folder.ico");
     struct Case {
         const char* name;
-        const char* warning;  // an empty name is no file: nothing to say
+        std::string warning;  // an empty name is no file: nothing to say
     };
     for (const auto& c :
          {Case{"", ""},
-          Case{"missing.ico", "couldn't read \"missing.ico\": No such file or directory"},
+          Case{"missing.ico", "couldn't read \"missing.ico\": " + test_support::noSuchFile()},
           Case{"folder.ico", "couldn't read \"folder.ico\": Is a directory"}}) {
         SCOPED_TRACE(c.name);
         RecordingSink sink;
