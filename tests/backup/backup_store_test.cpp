@@ -14,11 +14,11 @@
 
 namespace {
 namespace fs = std::filesystem;
-using editor_ini::BackupPath;
 using editor_ini::checkBackupName;
-using editor_ini::checkNewBackupName;
+using editor_ini::BackupPath;
 using editor_ini::DeleteBackup;
 using editor_ini::InstallRecord;
+using editor_ini::checkNewBackupName;
 using editor_ini::ReadBackupList;
 using editor_ini::Removal;
 using editor_ini::WriteBackupFile;
@@ -361,10 +361,8 @@ TEST(BackupStore, UnsafeNamesAreRefusedAndTouchNothing) {
         {"TAMSEL.EXE", "the editor program on Windows"},
         {"updater", "the updater program"},
         {"Updater.exe", "the updater program on Windows"},
-        {"install_info.ini.",
-         "Windows opens install_info.ini: Make would write over it, Remove "
-         "delete it",
-         "would be the file \"install_info.ini\""},
+        {"install_info.ini.", "Windows opens install_info.ini: Make would write over it, Remove "
+         "delete it", "would be the file \"install_info.ini\""},
         {"install_info backup.ini.", "Windows opens Save's safety copy", "drops dots and blanks"},
         {"Backup.ini ", "a trailing blank: Windows opens the list file", "drops dots and blanks"},
         {" spaced ", "Windows opens \" spaced\", another file", "\" spaced\""},
@@ -408,12 +406,8 @@ TEST(BackupStore, ACharacterTheCodePageCannotHoldMakesNoBackup) {
         std::string named;
     };
     const Row rows[] = {
-        {"a backup file no list can name",
-         "\xD0\x96"
-         "ar",
-         "My plugin",
-         "The backup name \"\xD0\x96"
-         "ar\" holds U+0416 '\xD0\x96', which code page 1252 cannot hold"},
+        {"a backup file no list can name", "\xD0\x96" "ar", "My plugin",
+         "The backup name \"\xD0\x96" "ar\" holds U+0416 '\xD0\x96', which code page 1252 cannot hold"},
         {"a plugin name written as '?'", "plain", "\xE6\x97\xA5",
          "the field \"Name\" holds U+65E5 '\xE6\x97\xA5', which code page 1252 cannot hold"},
     };

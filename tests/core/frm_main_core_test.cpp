@@ -110,22 +110,13 @@ TEST_F(MainWindow, RunLabelAgainstTheListAndTheSelectionTheWalkLeaves) {
         int selected;
     };
     const Row rows[] = {
-        {"exact match must be black and select the entry",
-         {"readme.txt", "other.txt"},
-         "other.txt",
-         false,
-         1},
-        {"comparison must not ignore letter case",
-         {"readme.txt", "other.txt"},
-         "README.TXT",
-         true,
+        {"exact match must be black and select the entry", {"readme.txt", "other.txt"},
+         "other.txt", false, 1},
+        {"comparison must not ignore letter case", {"readme.txt", "other.txt"}, "README.TXT", true,
          1},
         {"a prefix of an entry is no match", {"readme.txt", "other.txt"}, "readme.tx", true, 1},
-        {"the first of two equal entries is the match",
-         {"a.txt", "b.txt", "a.txt"},
-         "a.txt",
-         false,
-         0},
+        {"the first of two equal entries is the match", {"a.txt", "b.txt", "a.txt"}, "a.txt",
+         false, 0},
         {"an empty list makes any run file red", {}, "x", true, -1},
         {"blanks are not trimmed", {"a.txt"}, "a.txt ", true, 0},
     };
@@ -187,9 +178,8 @@ TEST_F(MainWindow, RefusalIsShownOnceHoweverManyLabelsAreRed) {
     core->cmdBackup_Click();
     const MessageRequest* refused = onlyMessage();
     ASSERT_NE(refused, nullptr);
-    expectError(
-        *refused,
-        "Please check the red labels and correct them.Click the \"?\" button for more help.");
+    expectError(*refused,
+                "Please check the red labels and correct them.Click the \"?\" button for more help.");
     EXPECT_EQ(view.backupWindowOpenings, 0);
 }
 
@@ -560,7 +550,8 @@ TEST_F(MainWindow, ALineBreakInABoxOrEntrySavesNothingAndSaysError) {
         {"a\nb pasted into txtProgID", TextBox::txtProgID, "a\nb", "\"VBName\""},
         {"a line break in txtMsgBoxes", TextBox::txtMsgBoxes, "two\r\nlines", "\"Title\""},
         {"a line break in an extra-file entry", std::nullopt, "x\ny.txt", "extra file 1"},
-        {"a character the code page cannot hold saved as '?'", TextBox::txtName, "Caf\u00E9 \u0416",
+        {"a character the code page cannot hold saved as '?'", TextBox::txtName,
+         "Caf\u00E9 \u0416",
          "the field \"Name\" holds U+0416 '\u0416', which code page 1252 cannot hold"},
         {"an extra file the code page cannot hold saved as '?'", std::nullopt, "\u65E5.txt",
          "extra file 1 \"\u65E5.txt\" holds U+65E5 '\u65E5', which code page 1252 cannot hold"},
@@ -605,10 +596,8 @@ TEST_F(MainWindow, FailedSaveKeepsThePreviousFileAndSaysError) {
     };
     const Row rows[] = {
         // The backup copy already fails here, and the file must outlive that.
-        {"read-only program folder",
-         {.asNobody = true, .maxFileBytes = std::nullopt},
-         fs::perms(0555),
-         false},
+        {"read-only program folder", {.asNobody = true, .maxFileBytes = std::nullopt},
+         fs::perms(0555), false},
         // The copy fits under the limit, the new file does not: the write fails.
         {"disk full while writing", {.maxFileBytes = original.size() + 10}, fs::perms(0755), true},
     };
@@ -670,8 +659,9 @@ TEST_F(MainWindow, YesStartsTheUpdaterInTheProgramFolderAndAFailureIsReported) {
           platform::ErrorOrigin::Windows, 2, "File not found"},
          "File not found (Windows error 2)"},
         {"a C library cause: its text names the number",
-         {"cannot start " + updater + ": No such file or directory", platform::ErrorKind::NotFound,
-          platform::ErrorOrigin::Errno, 2, "No such file or directory"},
+         {"cannot start " + updater + ": No such file or directory",
+          platform::ErrorKind::NotFound, platform::ErrorOrigin::Errno, 2,
+          "No such file or directory"},
          "No such file or directory"},
         {"no cause apart: the whole message",
          {updater + " is missing or not executable", platform::ErrorKind::NotFound},

@@ -18,9 +18,9 @@
 
 namespace {
 namespace fs = std::filesystem;
-using platform::Status;
 using platform::files::checkWritableAsOnWindows;
 using platform::files::findWindowsPath;
+using platform::Status;
 using test_support::TempDir;
 using test_support::writeBytes;
 
@@ -40,8 +40,7 @@ TEST(FindWindowsPath, FindsNamesAsWindowsUsersWriteThem) {
     for (const char* name : {"plugin.dll", "demo.ico", "readme.txt", "data/readme.txt",
                              "data/notes.txt", "Docs", "docs/a.txt", "Same.txt", "same.txt",
                              "café.dll", "αβγ.txt", "журнал.txt", "Łódź.txt", "big.BIN"}) {
-        if (kFileSystemFindsNames &&
-            (name == std::string("Docs") || name == std::string("same.txt")))
+        if (kFileSystemFindsNames && (name == std::string("Docs") || name == std::string("same.txt")))
             continue;  // one name with "docs" and "Same.txt" on Windows
         writeBytes(dir.path() / platform::files::pathFromUtf8(name), name);
     }
@@ -105,7 +104,8 @@ TEST(FindWindowsPath, FindsNamesAsWindowsUsersWriteThem) {
         EXPECT_EQ(notes, c.notes);
     }
     // An absolute name is looked for from the root, not from the folder.
-    const std::string absoluteName = platform::files::utf8Name(dir.path()) + "/DATA/NOTES.TXT.";
+    const std::string absoluteName =
+        platform::files::utf8Name(dir.path()) + "/DATA/NOTES.TXT.";
     auto absolute = findWindowsPath("/nonexistent", absoluteName);
     ASSERT_TRUE(absolute);
     EXPECT_TRUE(fs::equivalent(*absolute, dir / "data" / "notes.txt"));
@@ -177,16 +177,15 @@ TEST(CheckWritableAsOnWindows, TheReadOnlyAttributeAndAFileHeldOpen) {
         const fs::path file = dir / "installer.exe";
         writeBytes(file, "MZ");
         if (row.readOnly)
-            fs::permissions(
-                file, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                fs::perm_options::remove);
+            fs::permissions(file, fs::perms::owner_write | fs::perms::group_write |
+                                      fs::perms::others_write, fs::perm_options::remove);
         HANDLE held = row.heldOpen ? ::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ,
                                                    nullptr, OPEN_EXISTING, 0, nullptr)
                                    : INVALID_HANDLE_VALUE;
         const Status status = checkWritableAsOnWindows(file);
         const std::string name = platform::files::utf8Name(file);
-        EXPECT_EQ(status.message(),
-                  row.heldOpen ? "cannot write " + name + row.reason : name + row.reason);
+        EXPECT_EQ(status.message(), row.heldOpen ? "cannot write " + name + row.reason
+                                                 : name + row.reason);
         if (held != INVALID_HANDLE_VALUE)
             ::CloseHandle(held);
         EXPECT_EQ(test_support::readBytes(file), "MZ");

@@ -78,8 +78,7 @@ std::vector<Resource> readResources(std::span<const std::byte> bytes, std::strin
 // itself, marked as the uninstaller and otherwise the same.
 void expectUninstallerOf(const std::vector<Resource>& installer, const std::string& carried) {
     std::string inner;
-    auto resources =
-        readResources(std::as_bytes(std::span(carried.data(), carried.size())), &inner);
+    auto resources = readResources(std::as_bytes(std::span(carried.data(), carried.size())), &inner);
     EXPECT_TRUE(inner.empty()) << "an uninstaller that carries an uninstaller";
     std::vector<Resource> expected;
     for (const Resource& r : installer)
@@ -303,8 +302,8 @@ struct Scenario {
     std::string key;
     const char* golden;
     std::vector<Resource> resources;
-    std::string errors = "";          // standard error: a warning for each skipped or chosen file;
-                                      // "<folder>" stands for the working folder
+    std::string errors = "";  // standard error: a warning for each skipped or chosen file;
+                              // "<folder>" stands for the working folder
     int exitCode = updater::kExitOk;  // on a failure the installer must be left as it was
 };
 
@@ -455,8 +454,7 @@ const Scenario kScenarios[] = {
      texts("Nameles plugin", "plugin.dll", "a.txt\0b.txt\0\0"s, "", "", "", "Plugin installer") +
          std::vector<Resource>{{kRcData, 110, "b"}},
      "warning: couldn't read \"plugin.dll\": " + test_support::noSuchFile() +
-         "; the installer will refuse to install\n"
-         "warning: couldn't read \"a.txt\": " +
+         "; the installer will refuse to install\nwarning: couldn't read \"a.txt\": " +
          test_support::noSuchFile() + "\n" + kTwoWarnings},
     {"folders named as files are skipped and said: the plugin, an extra file, the icon",
      crlf({"[Files]", "Filename=plugin.dll", "Icon=app.ico", "[Extrafiles]", "a.txt", "b.txt"}),
@@ -477,8 +475,7 @@ const Scenario kScenarios[] = {
 // NN.name, so that scripts/windows.sh can run updater.exe on the same
 // inputs. A row with names that differ only in letter case is marked
 // NN.linux-only: a Windows folder holds no two such names.
-void keepScenario(const fs::path& keep, std::size_t index, const Scenario& s,
-                  const fs::path& folder) {
+void keepScenario(const fs::path& keep, std::size_t index, const Scenario& s, const fs::path& folder) {
     char number[8];
     std::snprintf(number, sizeof number, "%02zu", index);
     fs::create_directories(keep);
@@ -612,8 +609,7 @@ TEST_F(UpdaterRun, ThePluginIsCheckedForTheInstaller) {
 // Our reader is not the only judge of our writer: pefile sees the same
 // resources, byte for byte.
 TEST_F(UpdaterRun, AnIndependentReaderSeesTheSameResources) {
-    TAMSEL_POSIX_ONLY(
-        "the host's Python with pefile reads the image (the Linux build checks the same writer)");
+    TAMSEL_POSIX_ONLY("the host's Python with pefile reads the image (the Linux build checks the same writer)");
 #ifndef _WIN32
     write("install_info.ini", kTwoLineIni);
     for (const auto& [name, bytes] : kScenarios[0].files) write(name, bytes);
@@ -824,9 +820,7 @@ TEST_F(UpdaterRun, NamesAreConvertedFromTheAnsiCodePage) {
 // an ordinary user may update only a file it may write. Before, root and a
 // user with a writable folder replaced it through the folder.
 TEST_F(UpdaterRun, AnInstallerThatMayNotBeWrittenIsRefused) {
-    TAMSEL_POSIX_ONLY(
-        "permission bits and another user in a forked child; CheckWritableAsOnWindows has the "
-        "Windows rows");
+    TAMSEL_POSIX_ONLY("permission bits and another user in a forked child; CheckWritableAsOnWindows has the Windows rows");
     struct Case {
         const char* fault;
         fs::perms mode;
@@ -984,10 +978,10 @@ TEST_F(UpdaterRun, AnExtraFileListTooLongForTheTableIsRefused) {
         {"the buffer exactly", 10240, Expect::Written},
         {"one byte over: the last name would be cut", 10241, Expect::Refused},
         {"far over: the files at the end would be lost", 30000, Expect::Refused},
-        {"UTF-8 bytes counted: a list that fits once converted was refused", 10240, Expect::Written,
-         true},
-        {"converted bytes one over the buffer: the last name would be cut", 10241, Expect::Refused,
-         true},
+        {"UTF-8 bytes counted: a list that fits once converted was refused", 10240,
+         Expect::Written, true},
+        {"converted bytes one over the buffer: the last name would be cut", 10241,
+         Expect::Refused, true},
     };
     const std::string installer = readBytes(dir / "installer.exe");
     for (const auto& c : cases) {
@@ -1057,8 +1051,7 @@ TEST_F(UpdaterRun, EveryEncodingOfTheFileGivesTheSameAnsiTexts) {
          "[Extrafiles]\r\nd\xC3\xA9.txt\r\n",
          "d\xC3\xA9.txt"},
         {"UTF-16: every value its default",
-         utf16le(u"[Texts]\r\nName=Caf\u00E9\r\nTitle=\u20AC\u0081\u00FF\r\n[Extrafiles]"
-                 u"\r\nd\u00E9.txt\r\n"),
+         utf16le(u"[Texts]\r\nName=Caf\u00E9\r\nTitle=\u20AC\u0081\u00FF\r\n[Extrafiles]\r\nd\u00E9.txt\r\n"),
          "d\xC3\xA9.txt"},
     };
     for (const Row& row : rows) {
@@ -1082,10 +1075,8 @@ TEST_F(UpdaterRun, EveryEncodingOfTheFileGivesTheSameAnsiTexts) {
 // A character the code page cannot hold reaches the installer as '?', as
 // Windows' conversion makes it, and one line on standard error names it.
 TEST_F(UpdaterRun, ACharacterTheCodePageCannotHoldIsWrittenAsAQuestionMarkAndNamed) {
-    write("install_info.ini",
-          "[Texts]\r\nName=\xD0\x96"
-          "ar \xD0\x96\r\nTitle=Caf\xC3\xA9\r\n"
-          "[Extrafiles]\r\na.txt\r\n\xE6\x97\xA5.txt\r\n");
+    write("install_info.ini", "[Texts]\r\nName=\xD0\x96" "ar \xD0\x96\r\nTitle=Caf\xC3\xA9\r\n"
+                              "[Extrafiles]\r\na.txt\r\n\xE6\x97\xA5.txt\r\n");
     write("\xE6\x97\xA5.txt", "sun");
     const Outcome outcome = run();
     EXPECT_EQ(outcome.exitCode, updater::kExitOk);
@@ -1099,10 +1090,9 @@ TEST_F(UpdaterRun, ACharacterTheCodePageCannotHoldIsWrittenAsAQuestionMarkAndNam
               "warning: \"Name\": U+0416 '\xD0\x96' is not in code page 1252; written as \"?\"\n"
               "warning: \"ExtraFiles\" line 2: U+65E5 '\xE6\x97\xA5' is not in code page 1252; "
               "written as \"?\"\n"
-              "warning: couldn't read \"a.txt\": " +
-                  test_support::noSuchFile() +
+                  "warning: couldn't read \"a.txt\": " + test_support::noSuchFile() +
+                  // "?" is no name Windows takes: not "not found" but "invalid name"
                   "\nwarning: couldn't read \"?.txt\": No such file or directory" +
-                  // "?" cannot be in a Windows name: not "not found" but "invalid name"
                   test_support::windowsNote(123) +
                   "\n5 warnings above: the installer may not work as intended.\n");
     EXPECT_NE(outcome.console.find("Installer updated!"), std::string::npos);
@@ -1134,11 +1124,8 @@ TEST_F(UpdaterRun, TheVersionResourceIsThePluginsWithTheTexts) {
         std::u16string productVersion;
     };
     const Row rows[] = {
-        {"the demo plugin, with a version resource",
-         readBytes(TAMSEL_TEST_PLUGIN),
-         {1, 2, 0, 0},
-         u"Demo Plugin Works",
-         u"1.2"},
+        {"the demo plugin, with a version resource", readBytes(TAMSEL_TEST_PLUGIN), {1, 2, 0, 0},
+         u"Demo Plugin Works", u"1.2"},
         {"no PE file: no version resource", "MZ plugin", {1, 0, 0, 0}, u"", u""},
     };
     for (const Row& row : rows) {
@@ -1152,8 +1139,7 @@ TEST_F(UpdaterRun, TheVersionResourceIsThePluginsWithTheTexts) {
         std::string uninstaller;
         readResources(dir / "installer.exe", &uninstaller);
         for (const std::string& image : {readBytes(dir / "installer.exe"), uninstaller}) {
-            auto version =
-                res::readVersionInfo(std::as_bytes(std::span(image.data(), image.size())));
+            auto version = res::readVersionInfo(std::as_bytes(std::span(image.data(), image.size())));
             ASSERT_TRUE(version && *version) << "no version resource";
             EXPECT_EQ((*version)->fileVersion, row.version);
             EXPECT_EQ((*version)->companyName, row.company);

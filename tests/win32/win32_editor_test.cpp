@@ -248,7 +248,8 @@ TEST_F(Win32Editor, ButtonsAskWhatTheCoreAsks) {
     dialogs.messageAnswers = {MessageAnswer::Yes};
     click("cmdSave");
     ASSERT_EQ(dialogs.processes.size(), 1u);
-    EXPECT_EQ(dialogs.processes[0].program, editor_core::inFolder(folderText(), "updater.exe"));
+    EXPECT_EQ(dialogs.processes[0].program,
+              editor_core::inFolder(folderText(), "updater.exe"));
     EXPECT_EQ(dialogs.processes[0].workingDirectory, folderText());
 }
 
@@ -282,16 +283,15 @@ TEST_F(Win32Editor, ShowsBothWindowsForScreenshots) {
     if (!pictures)
         GTEST_SKIP() << "only for scripts/win32_screenshots.sh";
     const std::filesystem::path out(pictures);
-    writeBytes(infoFile(),
-               readBytes(std::filesystem::path(TAMSEL_SOURCE_DIR) / "demo/install_info.ini"));
+    writeBytes(infoFile(), readBytes(std::filesystem::path(TAMSEL_SOURCE_DIR) / "demo/install_info.ini"));
     open();
     click("cmdBackup");
     dialogs.inputAnswers = {"Before the demo"};
     click(window->backupWindow()->control("cmdMake"));
     std::string places;
     int left = 10;
-    for (auto [name, hwnd] :
-         {std::pair{"main", window->hwnd()}, std::pair{"backup", window->backupWindow()->hwnd()}}) {
+    for (auto [name, hwnd] : {std::pair{"main", window->hwnd()},
+                              std::pair{"backup", window->backupWindow()->hwnd()}}) {
         SetWindowPos(hwnd, nullptr, left, 10, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
         RECT at{};
         GetWindowRect(hwnd, &at);

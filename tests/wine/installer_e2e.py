@@ -567,7 +567,6 @@ class Suite:
                                 wrapper=read_only)
         finally:
             self.wine.stop()
-            self.wine.discard()
             self.wine.start_server()
 
     def case_file_in_the_way_of_a_folder(self):
