@@ -51,7 +51,8 @@ void FrmBackup::cmdMake_Click() {
     if (const platform::Status checked =
             editor_ini::checkNewBackupName(folder, name, platform::text::ansiCodePage());
         !checked) {
-        showError("Invalid backup name!\r\n" + checked.error().why());
+        // The whole message: a file that cannot be examined is named in it.
+        showError("Invalid backup name!\r\n" + checked.message());
         return;
     }
     ListControl& list = view_.lstBackups();
