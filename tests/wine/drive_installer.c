@@ -154,8 +154,17 @@ int wmain(int argc, wchar_t** argv) {
     swprintf(command, length, L"\"%ls\"", argv[1]);
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
-    if (!CreateProcessW(NULL, command, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &started))
-        return fail("cannot start", argv[1]);
+    /* Seen once in CI: an uninstall.exe the installer had just written would
+     * not start. A few tries, each failure said on stderr with its code, keep
+     * a passing moment from failing the run; a lasting one still fails. */
+    for (int tries = 1;; ++tries) {
+        if (CreateProcessW(NULL, command, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &started))
+            break;
+        fprintf(stderr, "drive_installer: try %d: Windows error %lu\n", tries,
+                (unsigned long)GetLastError());
+        if (tries == 10) return fail("cannot start", argv[1]);
+        Sleep(300);
+    }
     free(command);
     for (int i = 2; i < argc; ++i) {
         HWND dialog = nextDialog(started.hProcess, started.dwProcessId, previous);

@@ -1469,7 +1469,11 @@ class Suite:
         run = self.wine.run([str(self.probes / "drive_installer.exe"), windows_path(program)] +
                             steps, cwd=cwd, extra_env=env)
         lines = run.stdout.decode("utf-8").replace("\r\n", "\n").splitlines()
-        expect(run.returncode == 0, f"drive_installer: {lines}")
+        tries = "; ".join(line.strip() for line in run.stderr.decode(errors="replace").splitlines()
+                          if line.startswith("drive_installer: try"))
+        expect(run.returncode == 0, f"drive_installer: {lines} {tries}")
+        if tries:
+            print(f"  (the program started only after: {tries!r})")
         return lines
 
     def windowed_install_and_uninstall(self):
