@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/result.h"
@@ -31,10 +32,10 @@ class Signer {
                                                        const std::filesystem::path& folder,
                                                        std::ostream& err) const;
 
-    // The command line for `path`: every `%1` replaced by it.
-    std::string commandFor(const std::filesystem::path& path) const;
-
   private:
+    // The command with every `%1` replaced by `with`.
+    std::string replaced(std::string_view with) const;
+
     std::string command_;
 };
 

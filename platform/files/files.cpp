@@ -358,14 +358,33 @@ Status replaceFile(const fs::path& requestedTarget, const Writer& write, const V
         if (Status s = finish(temporary.path); !s)
             return s;
         // The finishing step may have written the file anew, or put
-        // another file in its place: what is renamed is flushed too.
-        if (Status s = detail::flushFileAt(temporary.path); !s)
+        // another file in its place: what is renamed keeps the target's
+        // permissions and is flushed too.
+        if (Status s = detail::settleFileAt(temporary.path, *existing); !s)
             return s;
     }
     if (Status s = detail::renameOver(temporary.path, target, existing->exists); !s)
         return s;
     temporary.renamed = true;
     return {};
+}
+
+Status withTemporaryFile(const fs::path& folder, const fs::path& targetName,
+                         std::span<const std::byte> bytes, const Verifier& use) {
+    removeStaleTemporaries(folder, targetName);
+    auto created = createTemporary(folder, targetName);
+    if (!created)
+        return created.status();
+    TemporaryFile temporary{std::move(created->first), created->second};
+    const auto sink = detail::fileSink(temporary.handle, temporary.path);
+    if (Status s = sink->write(bytes); !s)
+        return s;
+    if (Status s = sink->flush(); !s)
+        return s;
+    const detail::FileHandle handle = std::exchange(temporary.handle, TemporaryFile::kClosed);
+    if (Status s = detail::closeFile(handle, temporary.path); !s)
+        return s;
+    return use(temporary.path);
 }
 
 }  // namespace platform::files

@@ -141,7 +141,8 @@ using Writer = std::function<Status(ByteSink& sink)>;
 // `finish`, when given, runs last, on the written, flushed and closed
 // temporary file just before the rename: a program that rewrites the file
 // as a whole (a signing tool) may open it as any program would. The file it
-// leaves is flushed again, and an Error from it fails the replacement.
+// leaves keeps the target's permissions and is flushed again, and an Error
+// from it fails the replacement.
 Status replaceFile(const std::filesystem::path& target, const Writer& write,
                    const Verifier& verify = {}, const Verifier& finish = {});
 // The same, writing `bytes`.
@@ -149,6 +150,14 @@ Status replaceFile(const std::filesystem::path& target, std::span<const std::byt
                    const Verifier& verify = {});
 Status replaceFile(const std::filesystem::path& target, std::string_view text,
                    const Verifier& verify = {});
+
+// Writes `bytes` to a new file in `folder`, under a temporary file's name
+// for `targetName` that no other file has (and that a later replaceFile's
+// clean-up recognises once this process is gone), lets `use` work on it by
+// its path, and removes it again, whatever `use` gives or leaves there.
+Status withTemporaryFile(const std::filesystem::path& folder,
+                         const std::filesystem::path& targetName, std::span<const std::byte> bytes,
+                         const Verifier& use);
 
 // Copies `from` over `to` atomically (same rules as replaceFile).
 Status copyFile(const std::filesystem::path& from, const std::filesystem::path& to);

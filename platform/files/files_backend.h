@@ -95,8 +95,10 @@ std::unique_ptr<BufferedFileSink> fileSink(FileHandle file, const std::filesyste
 // Waits until what was written to `file` is on the disk.
 Status flushToDisk(FileHandle file, const std::filesystem::path& path);
 Status closeFile(FileHandle file, const std::filesystem::path& path);
-// Flushes the file at `path` to disk, opening it for that.
-Status flushFileAt(const std::filesystem::path& path);
+// Flushes the file at `path` to disk, opening it for that, after giving
+// it the permissions of `existing` where that exists: a program that put a
+// new file there made it with its own.
+Status settleFileAt(const std::filesystem::path& path, const ExistingTarget& existing);
 // For clearing up, where a failure has nothing left to tell.
 void closeQuietly(FileHandle file);
 void removeFile(const std::filesystem::path& path);

@@ -278,10 +278,16 @@ Status flushToDisk(FileHandle file, const fs::path& path) {
     return {};
 }
 
-Status flushFileAt(const fs::path& path) {
+Status settleFileAt(const fs::path& path, const ExistingTarget& existing) {
     const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (file < 0)
         return fileError("cannot open", path, errno);
+    if (existing.exists) {
+        if (Status s = copyPermissions(file, existing, path); !s) {
+            ::close(file);
+            return s;
+        }
+    }
     const bool flushed = ::fsync(file) == 0;
     const int error = errno;
     ::close(file);

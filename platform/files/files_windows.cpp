@@ -224,7 +224,9 @@ Status flushToDisk(FileHandle file, const fs::path& path) {
     return {};
 }
 
-Status flushFileAt(const fs::path& path) {
+// The rename carries the target's attributes and security over to
+// whatever file lies at `path` (renameOver).
+Status settleFileAt(const fs::path& path, const ExistingTarget&) {
     // FlushFileBuffers needs a handle that may write.
     HANDLE handle = ::CreateFileW(systemName(path).c_str(), GENERIC_WRITE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,

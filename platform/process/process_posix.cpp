@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/errors/errors.h"
 #include "platform/process/process.h"
@@ -23,7 +25,14 @@ struct FileActions {
 
 }  // namespace
 
-Result<int> runShellCommand(std::string_view command) {
+std::string reference(std::string_view name) {
+    std::string text = "${";
+    text += name;
+    text += '}';
+    return text;
+}
+
+Result<int> runShellCommand(std::string_view command, const Variable& variable) {
     FileActions files;
     if (int failed = posix_spawn_file_actions_addopen(&files.actions, STDIN_FILENO, "/dev/null",
                                                       O_RDONLY, 0);
@@ -32,12 +41,23 @@ Result<int> runShellCommand(std::string_view command) {
     if (int failed = posix_spawn_file_actions_adddup2(&files.actions, STDERR_FILENO, STDOUT_FILENO);
         failed != 0)
         return errors::fromErrno("cannot start /bin/sh", failed);
+    // This program's environment with the variable set; an inherited
+    // variable of the same name gives way to it.
+    const std::string prefix = variable.name + "=";
+    std::string assignment = prefix + variable.value;
+    std::vector<char*> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry)
+        if (std::string_view(*entry).substr(0, prefix.size()) != prefix)
+            environment.push_back(*entry);
+    environment.push_back(assignment.data());
+    environment.push_back(nullptr);
     std::string text(command);
     char shell[] = "/bin/sh";
     char option[] = "-c";
     char* arguments[] = {shell, option, text.data(), nullptr};
     pid_t child = 0;
-    if (int failed = posix_spawn(&child, shell, &files.actions, nullptr, arguments, environ);
+    if (int failed =
+            posix_spawn(&child, shell, &files.actions, nullptr, arguments, environment.data());
         failed != 0)
         return errors::fromErrno("cannot start /bin/sh", failed);
     int status = 0;

@@ -1,4 +1,5 @@
 #include "platform/files/files.h"
+#include "platform/process/process.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -308,6 +309,31 @@ TEST(ReadFile, SaysWhyAFileCannotBeRead) {
         EXPECT_EQ(code, 0);
     }
 #endif
+}
+
+// A path handed to a shell command in a variable reaches it as it stands,
+// whatever shell syntax its name holds ($, backquotes, !), and the
+// command's own exit code comes back. (No %NAME% in it: cmd.exe puts a
+// value in once, but Wine's cmd expands the value again.)
+TEST(RunShellCommand, HandsAPathOverAsItStands) {
+    namespace process = platform::process;
+    TempDir dir;
+    const fs::path source = dir / "a$1 `b` !c!.txt";
+    writeBytes(source, "content");
+    const std::string file = process::reference("TAMSEL_TEST_FILE");
+#ifdef _WIN32
+    const std::string copy = "copy /y \"" + file + "\" \"" + file + ".copy\" >nul";
+#else
+    const std::string copy = "cp \"" + file + "\" \"" + file + ".copy\"";
+#endif
+    const process::Variable path{"TAMSEL_TEST_FILE", platform::files::utf8Name(source)};
+    auto copied = process::runShellCommand(copy, path);
+    ASSERT_TRUE(copied) << copied.message();
+    EXPECT_EQ(*copied, 0);
+    EXPECT_EQ(readBytes(dir / "a$1 `b` !c!.txt.copy"), "content");
+    auto failed = process::runShellCommand("exit 3", path);
+    ASSERT_TRUE(failed) << failed.message();
+    EXPECT_EQ(*failed, 3);
 }
 
 }  // namespace

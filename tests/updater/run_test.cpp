@@ -1154,7 +1154,9 @@ TEST_F(UpdaterRun, TheVersionResourceIsThePluginsWithTheTexts) {
 // The author's signing command runs on the uninstaller, then on the
 // installer while it is still the temporary file: both come out signed, and
 // a command that fails, on either, or leaves anything but the same program
-// with a certificate table fails the run with the installer untouched.
+// with a certificate table fails the run with the installer untouched. The
+// path reaches the command as a path, whatever shell syntax its folder's
+// name holds, and the signed installer keeps its permission bits.
 TEST_F(UpdaterRun, TheSigningCommandSignsBothProgramsOrNothingIsWritten) {
     TAMSEL_POSIX_ONLY("the command runs through /bin/sh; the Windows build runs cmd.exe");
     if (std::string_view(TAMSEL_TEST_SIGN_CERT).empty())
@@ -1172,9 +1174,11 @@ TEST_F(UpdaterRun, TheSigningCommandSignsBothProgramsOrNothingIsWritten) {
         const char* fault;
         std::string command;
         int exitCode;
+        const char* folder = ".";
     };
     const Row rows[] = {
         {"none: both signed", sign, updater::kExitOk},
+        {"the folder's name is read as shell syntax", sign, updater::kExitOk, R"(a$1 `false` "b)"},
         {"the command fails", "false", updater::kExitFailed},
         {"it fails on the installer only",
          R"(case "%1" in *uninstall.exe) )" + sign + R"( ;; *) exit 3 ;; esac)",
@@ -1185,30 +1189,36 @@ TEST_F(UpdaterRun, TheSigningCommandSignsBothProgramsOrNothingIsWritten) {
          sign + R"( && printf X | dd of="%1" bs=1 seek=600 conv=notrunc 2>/dev/null)",
          updater::kExitFailed},
     };
-    write("p.dll", readBytes(TAMSEL_TEST_PLUGIN));
     for (const Row& row : rows) {
         SCOPED_TRACE(row.fault);
-        fs::copy_file(TAMSEL_TEST_INSTALLER, dir / "installer.exe",
+        const fs::path folder = dir / row.folder;
+        fs::create_directories(folder);
+        writeBytes(folder / "p.dll", readBytes(TAMSEL_TEST_PLUGIN));
+        fs::copy_file(TAMSEL_TEST_INSTALLER, folder / "installer.exe",
                       fs::copy_options::overwrite_existing);
-        const std::string before = readBytes(dir / "installer.exe");
-        write("install_info.ini",
-              crlf({"[Files]", "Filename=p.dll", "[Sign]", "Command=" + row.command}));
-        const Outcome outcome = run();
-        EXPECT_EQ(outcome.exitCode, row.exitCode) << outcome.console << outcome.errors;
+        fs::permissions(folder / "installer.exe", fs::perms(0750));
+        const std::string before = readBytes(folder / "installer.exe");
+        writeBytes(folder / "install_info.ini",
+                   crlf({"[Files]", "Filename=p.dll", "[Sign]", "Command=" + row.command}));
+        std::ostringstream out, err;
+        std::istringstream in("\n");
+        const int exitCode = updater::run(folder, out, err, in, updater::EarlyEnd::AtOnce);
+        EXPECT_EQ(exitCode, row.exitCode) << out.str() << err.str();
         std::size_t left = 0;
-        for (const auto& entry : fs::directory_iterator(dir.path()))
+        for (const auto& entry : fs::directory_iterator(folder))
             left += entry.path().filename().string().starts_with(platform::files::kTemporaryPrefix);
         EXPECT_EQ(left, 0u) << "a temporary file was left";
         if (row.exitCode != updater::kExitOk) {
-            EXPECT_EQ(readBytes(dir / "installer.exe"), before);
+            EXPECT_EQ(readBytes(folder / "installer.exe"), before);
             continue;
         }
-        EXPECT_EQ(outcome.console.find("signature was removed"), std::string::npos);
-        EXPECT_TRUE(verifies(dir / "installer.exe"));
+        EXPECT_EQ(out.str().find("signature was removed"), std::string::npos);
+        EXPECT_EQ(fs::status(folder / "installer.exe").permissions(), fs::perms(0750));
+        EXPECT_TRUE(verifies(folder / "installer.exe"));
         std::string uninstaller;
-        readResources(dir / "installer.exe", &uninstaller);
-        writeBytes(dir / "uninstall.exe", uninstaller);
-        EXPECT_TRUE(verifies(dir / "uninstall.exe"));
+        readResources(folder / "installer.exe", &uninstaller);
+        writeBytes(folder / "uninstall.exe", uninstaller);
+        EXPECT_TRUE(verifies(folder / "uninstall.exe"));
     }
 }
 
